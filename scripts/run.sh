@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Ombrix on the simulated projector bus of data/demo-bus.cfg:
+# the simulator serves a pseudo-terminal, COM2 is mapped to it, and the program starts
+# in the demo folder. Without a display the same bus is shown through ombrix-cli.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bin=$root/build/bin
+demo=$root/demo
+mkdir -p "$demo"
+cp -f "$root"/data/*.dsc "$demo"/ 2>/dev/null || true
+
+"$bin/ombrix-sim" --bus "$root/data/demo-bus.cfg" --pty --link "$demo/ttyOMBRIX" \
+    --control "$demo/sim-control" </dev/null >"$demo/sim.log" 2>&1 &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$demo/ttyOMBRIX" ] && break; sleep 0.1; done
+[ -e "$demo/ttyOMBRIX" ] || { echo "the simulator did not start; see $demo/sim.log" >&2; exit 1; }
+printf '# COM ports of the demo: COM2 is the simulated bus.\nCOM2 = %s\n' "$demo/ttyOMBRIX" >"$demo/comports.cfg"
+
+echo "Simulated projector bus on $(readlink "$demo/ttyOMBRIX"), mapped to COM2 in $demo/comports.cfg."
+echo "Faults can be injected while it runs: echo 'fault 4 silence' > $demo/sim-control"
+cd "$demo"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$bin/ombrix"
+    exit $?
+fi
+
+echo
+echo "No display found, so the window cannot open here. To see it, run this command"
+echo "from a desktop session, or without one under a virtual display:"
+echo "    xvfb-run -a bash scripts/run.sh      (then take screenshots with 'import -window root')"
+echo
+echo "Meanwhile, the same bus through ombrix-cli (COM2 from comm.cfg defaults):"
+for addr in 1 4 7 12; do
+    echo
+    echo "\$ ombrix-cli identity $addr"
+    "$bin/ombrix-cli" identity "$addr" || true
+    echo "\$ ombrix-cli serial $addr"
+    "$bin/ombrix-cli" serial "$addr" || true
+    echo "\$ ombrix-cli runtime $addr"
+    "$bin/ombrix-cli" runtime "$addr" || true
+done
+echo
+echo "\$ ombrix-cli status 7      (the projector in standby)"
+"$bin/ombrix-cli" status 7 | grep -E 'result|standby|operating' || true
+echo "\$ ombrix-cli identity 9    (nobody at address 9)"
+"$bin/ombrix-cli" identity 9 || true

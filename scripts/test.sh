@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: once under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the threaded tests again under ThreadSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+echo "== build with AddressSanitizer and UndefinedBehaviorSanitizer"
+"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=address,undefined
+echo "== tests"
+ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+echo "== build with ThreadSanitizer (threaded tests)"
+"$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=thread -DOMBRIX_BUILD_GUI=OFF
+echo "== threaded tests"
+ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L threaded

@@ -1,0 +1,309 @@
+#include "Cli.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "link/Commands.h"
+#include "link/Frame.h"
+#include "link/Link.h"
+#include "platform/Env.h"
+
+namespace ombrix::cli {
+namespace {
+
+const char kUsageText[] =
+    "usage: ombrix-cli [--device PATH | --device tcp://HOST:PORT | --port N] [--baud RATE] [--verbose]\n"
+    "                  COMMAND ADDR [ARGS]\n"
+    "\n"
+    "Sends one command to the projector at bus address ADDR and prints its answer.\n"
+    "\n"
+    "Line:\n"
+    "  --device PATH    a serial device or pseudo-terminal, or tcp://HOST:PORT for a\n"
+    "                   serial device server\n"
+    "  --port N         COM port N, through the COM mapping of comports.cfg\n"
+    "                   (\"COMn = DEVICE\" lines; unmapped: /dev/ttyS{n-1})\n"
+    "  --baud RATE      line speed; otherwise the one in comm.cfg (default 9600)\n"
+    "  Without --device or --port the port of comm.cfg in the working directory is used.\n"
+    "  --verbose        explain why a line could not be opened\n"
+    "\n"
+    "Commands (numbers are decimal or 0x-hex):\n"
+    "  status                              status flags and installed options\n"
+    "  identity                            type letter, software version, type code\n"
+    "  serial                              serial number\n"
+    "  id                                  identification number\n"
+    "  runtime                             running hours\n"
+    "  location                            wire header of the current block\n"
+    "  read-block B1 B2 B3 B4 LEN          LEN bytes of the block with this wire header\n"
+    "                                      (255 255 255 255: the header table)\n"
+    "  write-block B1 B2 B3 B4 HEXDATA     store HEXDATA under this wire header\n"
+    "  free-block B1 B2 B3 B4              mark the block free\n"
+    "  read-param P1 P2                    a parameter's value\n"
+    "  write-param P1 P2 P3                change a parameter (P3: signed step)\n"
+    "  key CODE                            a remote-control key code\n"
+    "  force A B                           force source A with signal type byte B\n"
+    "  iris C                              IRIS command byte C\n"
+    "  iris-state                          the IRIS state byte\n"
+    "  iris-function A B                   IRIS function A with B\n"
+    "\n"
+    "Output: the line \"result: N\" (3 done, 2 refused with NACK, 1 acknowledged but not\n"
+    "answered, 0 not acknowledged), then on success one \"name: value\" line per answer\n"
+    "field. Message boxes go to standard error as \"CAPTION: TEXT\".\n"
+    "Exit status: 0 for result 3, 1 for any other result, 2 for a usage error.\n";
+
+class StreamUi final : public Ui {
+public:
+    explicit StreamUi(std::ostream& err) : err_(err) {}
+    void ShowBox(const std::string& caption, const std::string& text, BoxIcon) override {
+        err_ << caption << ": " << text << '\n';
+        err_.flush();
+    }
+    bool AskYesNo(const std::string& caption, const std::string& text) override {
+        ShowBox(caption, text, BoxIcon::Question);
+        return false;
+    }
+
+private:
+    std::ostream& err_;
+};
+
+bool ParseNumber(const std::string& s, long lo, long hi, long* out) {
+    if (s.empty()) return false;
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const std::string digits = hex ? s.substr(2) : s;
+    if (digits.empty() || digits.size() > 10) return false;
+    long v = 0;
+    for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;
+        v = v * (hex ? 16 : 10) + d;
+    }
+    if (v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+bool ParseHexData(const std::string& s, std::vector<uint8_t>* out) {
+    if (s.empty() || s.size() % 2) return false;
+    out->clear();
+    for (size_t i = 0; i < s.size(); i += 2) {
+        long v;
+        if (!ParseNumber("0x" + s.substr(i, 2), 0, 255, &v)) return false;
+        out->push_back(static_cast<uint8_t>(v));
+    }
+    return true;
+}
+
+std::string HexText(const uint8_t* data, size_t n) {
+    std::string s;
+    char buf[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02x", data[i]);
+        s += buf;
+    }
+    return s;
+}
+
+struct CommandSpec {
+    const char* name;
+    int argCount;  // after ADDR; -1 for the block write's four bytes and data
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"status", 0},       {"identity", 0},      {"serial", 0},      {"id", 0},
+    {"runtime", 0},      {"location", 0},      {"read-block", 5},  {"write-block", 5},
+    {"free-block", 4},   {"read-param", 2},    {"write-param", 3}, {"key", 1},
+    {"force", 2},        {"iris", 1},          {"iris-state", 0},  {"iris-function", 2},
+};
+
+int Usage(std::ostream& err, const std::string& why) {
+    err << "ombrix-cli: " << why << "\n" << "Try 'ombrix-cli --help'.\n";
+    return kExitUsage;
+}
+
+void PrintStatus(std::ostream& out, const StatusFlags& f, uint32_t optionsValid) {
+    const std::pair<const char*, uint8_t> fields[] = {
+        {"greenConvergence", f.greenConvergence},
+        {"standby", f.standby},
+        {"pause", f.pause},
+        {"operating", f.operating},
+        {"textOn", f.textOn},
+        {"pcMode", f.pcMode},
+        {"soundAvailable", f.soundAvailable},
+        {"convergenceStripped", f.convergenceStripped},
+        {"magneticFocus", f.magneticFocus},
+        {"orbit", f.orbit},
+        {"softEdge", f.softEdge},
+        {"contrastModulation", f.contrastModulation},
+        {"nsOnConvergence", f.nsOnConvergence},
+        {"asic", f.asic},
+        {"iris", f.iris},
+        {"extraBlock1", f.extraBlock1},
+        {"extraBlock2", f.extraBlock2},
+    };
+    for (const auto& [name, value] : fields) out << name << ": " << static_cast<int>(value) << '\n';
+    out << "optionsValid: " << optionsValid << '\n';
+}
+
+}  // namespace
+
+const char* CliUsage() { return kUsageText; }
+
+int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
+    std::ostream& out = *ports.out;
+    std::ostream& err = *ports.err;
+    std::string device;
+    std::optional<long> port, baud;
+    bool verbose = false;
+    size_t i = 0;
+    for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+        const std::string& a = args[i];
+        long v;
+        if (a == "--help" || a == "-h") {
+            out << kUsageText;
+            return kExitDone;
+        } else if (a == "--verbose") {
+            verbose = true;
+        } else if (a == "--device") {
+            if (++i >= args.size() || args[i].empty()) return Usage(err, "--device needs a path");
+            device = args[i];
+        } else if (a == "--port") {
+            if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) return Usage(err, "--port needs 1-255");
+            port = v;
+        } else if (a == "--baud") {
+            if (++i >= args.size() || !ParseNumber(args[i], 50, 4000000, &v)) return Usage(err, "--baud needs a rate");
+            baud = v;
+        } else {
+            return Usage(err, "unknown option " + a);
+        }
+    }
+    if (!device.empty() && port) return Usage(err, "--device and --port exclude each other");
+    if (i >= args.size()) return Usage(err, "no command");
+    const std::string command = args[i++];
+    const CommandSpec* spec = nullptr;
+    for (const auto& c : kCommands) {
+        if (command == c.name) spec = &c;
+    }
+    if (!spec) return Usage(err, "unknown command " + command);
+    long address;
+    if (i >= args.size() || !ParseNumber(args[i], 0, 255, &address)) return Usage(err, command + " needs ADDR 0-255");
+    ++i;
+    if (args.size() - i != static_cast<size_t>(spec->argCount)) {
+        return Usage(err, command + " takes " + std::to_string(spec->argCount) + " arguments after ADDR");
+    }
+    std::vector<long> n;
+    std::vector<uint8_t> hexData;
+    for (size_t k = i; k < args.size(); ++k) {
+        long v;
+        const bool lengthArg = command == "read-block" && k == args.size() - 1;
+        const bool dataArg = command == "write-block" && k == args.size() - 1;
+        if (dataArg) {
+            if (!ParseHexData(args[k], &hexData) || hexData.size() > 4096) {
+                return Usage(err, "HEXDATA must be pairs of hex digits");
+            }
+            continue;
+        }
+        if (lengthArg) {
+            if (!ParseNumber(args[k], 0, 4096, &v)) return Usage(err, "LEN must be 0-4096");
+        } else if (!ParseNumber(args[k], 0, 255, &v)) {
+            return Usage(err, "argument " + args[k] + " must be a byte 0-255");
+        }
+        n.push_back(v);
+    }
+
+    StreamUi ui(err);
+    std::unique_ptr<Library> strings = ports.libraries->Load("kelvaneproj", nullptr);
+    Env env;
+    env.clock = ports.clock;
+    env.ui = &ui;
+    env.strings = strings.get();
+
+    Link link(*ports.clock, *ports.devices);
+    LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
+    link.portMap.LoadFile(kComPortMapFileName);
+    if (port) link.settings.port = static_cast<uint8_t>(*port);
+    if (baud) link.settings.baudRate = static_cast<uint32_t>(*baud);
+    link.deviceOverride = device;
+    if (!SetupConnection(env, link, kOwnerTool)) {
+        if (verbose && link.lastError) err << "ombrix-cli: " << link.lastError.text << '\n';
+        return kExitFailed;
+    }
+
+    const auto a = static_cast<uint8_t>(address);
+    auto b = [&](size_t k) { return static_cast<uint8_t>(n[k]); };
+    int r = kNoAck;
+    std::vector<std::string> lines;
+    if (command == "status") {
+        StatusFlags flags;
+        uint32_t optionsValid = 0;
+        r = ReadStatus(link, a, &flags, &optionsValid);
+        if (r == kDone) {
+            std::ostringstream o;
+            PrintStatus(o, flags, optionsValid);
+            lines.push_back(o.str());
+        }
+    } else if (command == "identity") {
+        std::string letter, version;
+        uint32_t type = 0;
+        r = ReadIdentity(link, a, &letter, &version, &type);
+        if (r == kDone) lines.push_back("letter: " + letter + "\nversion: " + version + "\ntype: " + std::to_string(type) + "\n");
+    } else if (command == "serial") {
+        std::string text;
+        r = ReadSerialNumber(link, a, &text);
+        if (r == kDone) lines.push_back("serial: " + text + "\n");
+    } else if (command == "id") {
+        std::string text;
+        r = ReadIdNumber(link, a, &text);
+        if (r == kDone) lines.push_back("id: " + text + "\n");
+    } else if (command == "runtime") {
+        std::string text;
+        r = ReadRuntime(link, a, &text);
+        if (r == kDone) lines.push_back("runtime: " + text + "\n");
+    } else if (command == "location") {
+        uint8_t h[4] = {0, 0, 0, 0};
+        r = ReadLocation(link, a, h);
+        if (r == kDone) {
+            lines.push_back("location: " + std::to_string(h[0]) + " " + std::to_string(h[1]) + " " +
+                            std::to_string(h[2]) + " " + std::to_string(h[3]) + "\n");
+        }
+    } else if (command == "read-block") {
+        std::vector<uint8_t> data(static_cast<size_t>(n[4]));
+        r = ReadBlockData(link, a, data.data(), b(0), b(1), b(2), b(3), data.size());
+        if (r == kDone) lines.push_back("data: " + HexText(data.data(), data.size()) + "\n");
+    } else if (command == "write-block") {
+        r = WriteBlockData(link, a, hexData.data(), b(0), b(1), b(2), b(3), hexData.size());
+    } else if (command == "free-block") {
+        r = FreeBlock(link, a, b(0), b(1), b(2), b(3));
+    } else if (command == "read-param") {
+        uint32_t value = 0;
+        r = ReadParameter(link, a, b(0), b(1), &value);
+        if (r == kDone) lines.push_back("value: " + std::to_string(value) + "\n");
+    } else if (command == "write-param") {
+        r = WriteParameter(link, a, b(0), b(1), b(2));
+    } else if (command == "key") {
+        r = KeyCommand(link, a, b(0));
+    } else if (command == "force") {
+        r = ForceBlock(link, a, b(0), b(1));
+    } else if (command == "iris") {
+        r = IrisCommand(link, a, b(0));
+    } else if (command == "iris-state") {
+        uint8_t value = 0;
+        r = ReadIrisState(link, a, &value);
+        if (r == kDone) lines.push_back("value: " + std::to_string(value) + "\n");
+    } else if (command == "iris-function") {
+        r = IrisFunction(link, a, b(0), b(1));
+    }
+    out << "result: " << r << '\n';
+    for (const auto& l : lines) out << l;
+    out.flush();
+    ReportCommError(env, r);
+    CloseConnection(link, kOwnerTool);
+    return r == kDone ? kExitDone : kExitFailed;
+}
+
+}  // namespace ombrix::cli

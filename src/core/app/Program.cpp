@@ -1,0 +1,68 @@
+#include "app/Program.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+#include "projector/Messages.h"
+
+namespace ombrix {
+
+ProgramState::ProgramState(Clock& clock, Ui& ui, LibraryLoader& l, DeviceOpener& opener)
+    : loader(l), link(clock, opener) {
+    env.clock = &clock;
+    env.ui = &ui;
+}
+
+void StartProgram(ProgramState& s) {
+    std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
+    if (::getcwd(cwd.data(), cwd.size())) s.startDirectory = cwd.data();
+
+    s.imagesLibrary = s.loader.Load("kelvanebmp", nullptr);
+    s.stringsLibrary = s.loader.Load("kelvaneproj", nullptr);
+    s.env.strings = s.stringsLibrary.get();
+    // The text of error 41 lives in the type library, so it can only be shown once that
+    // library is in; without the type library nothing can be shown at all.
+    if (!s.imagesLibrary) ShowError(s.env, 41);
+    if (!s.stringsLibrary) ShowError(s.env, 30);
+
+    LoadOptions(s);
+}
+
+void LoadOptions(ProgramState& s) {
+    SysError error;
+    switch (ReadOptionsFile(kOptionsFileName, &s.options, &error)) {
+        case OptionsRead::Loaded:
+            break;
+        case OptionsRead::Missing:
+            s.options = ProgramOptions{};
+            if (!WriteOptionsFile(kOptionsFileName, s.options, &error)) ShowWarning(s.env, 42);
+            break;
+        case OptionsRead::Unreadable:
+            s.options = ProgramOptions{};
+            ShowWarning(s.env, 45);
+            break;
+    }
+    s.optionsLoaded = true;
+}
+
+bool SaveOptions(ProgramState& s) {
+    if (!s.optionsLoaded) return false;
+    return WriteOptionsFile(kOptionsFileName, s.options, nullptr);
+}
+
+void LoadCommSettings(ProgramState& s) {
+    LoadCommSettings(kCommFileName, &s.link.settings, &s.link.currentAddress);
+    s.link.portMap = ComPortMap{};
+    s.link.portMap.LoadFile(kComPortMapFileName);
+}
+
+void ShutdownProgram(ProgramState& s) {
+    if (s.optionsLoaded && !SaveOptions(s)) ShowWarning(s.env, 45);
+    if (s.link.device) CloseConnectionAll(s.link);
+    s.env.strings = nullptr;
+    s.imagesLibrary.reset();
+    s.stringsLibrary.reset();
+}
+
+}  // namespace ombrix

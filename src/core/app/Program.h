@@ -1,0 +1,50 @@
+#pragma once
+// The program-wide state and the start-up and shutdown steps that every shell (the
+// window, the command-line tool, tests) runs the same way.
+#include <memory>
+#include <string>
+
+#include "app/Options.h"
+#include "link/Commands.h"
+#include "link/Link.h"
+#include "platform/Env.h"
+#include "platform/Library.h"
+#include "platform/SerialDevice.h"
+#include "projector/Projector.h"
+
+namespace ombrix {
+
+constexpr size_t kMaxStartDirectory = 300;
+
+struct ProgramState {
+    ProgramState(Clock& clock, Ui& ui, LibraryLoader& loader, DeviceOpener& opener);
+    ProgramState(const ProgramState&) = delete;
+    ProgramState& operator=(const ProgramState&) = delete;
+
+    Env env;
+    LibraryLoader& loader;
+    std::unique_ptr<Library> imagesLibrary;
+    std::unique_ptr<Library> stringsLibrary;
+    std::string startDirectory;
+
+    ProgramOptions options;
+    // Set once options.cfg has been read or created: only then may it be written.
+    bool optionsLoaded = false;
+
+    Link link;
+    StatusFlags statusFlags;
+    ProjectorTable projectors;
+};
+
+// Remembers the start directory, loads both libraries, reads or creates options.cfg.
+void StartProgram(ProgramState& state);
+// Reads options.cfg, or writes the defaults when there is none.
+void LoadOptions(ProgramState& state);
+// Writes options.cfg (never before it was read); false when it could not be written.
+bool SaveOptions(ProgramState& state);
+// The frame's part of start-up: comm.cfg and the COM mapping of the working directory.
+void LoadCommSettings(ProgramState& state);
+// Writes options.cfg (warning 45 on failure), closes the line, frees the libraries.
+void ShutdownProgram(ProgramState& state);
+
+}  // namespace ombrix

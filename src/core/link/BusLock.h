@@ -1,0 +1,33 @@
+#pragma once
+// One talker on the line at a time. Commands of the user (and of the IRIS worker) come
+// first: the background check waits while any of them is waiting, running, or holding
+// the line for a repeating remote-control key.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace ombrix {
+
+class BusLock {
+public:
+    void AcquireForeground();
+    // False when cancel became true before the line was free.
+    bool AcquireBackground(const std::atomic<bool>* cancel);
+    // hold: keep the background off the line after this command (a held remote key).
+    void ReleaseForeground(bool hold);
+    void ReleaseBackground();
+    // Wakes background waiters so they can see their cancel flag.
+    void Interrupt();
+
+    bool Busy() const;
+    bool Held() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    bool busy_ = false;
+    bool held_ = false;
+    int foregroundWaiting_ = 0;
+};
+
+}  // namespace ombrix

@@ -1,0 +1,94 @@
+#include "link/Frame.h"
+
+namespace ombrix {
+
+uint8_t FrameChecksum(const RequestFrame& f) {
+    unsigned sum = 0;
+    for (int i = 1; i <= 6; ++i) sum += f.b[i];
+    return static_cast<uint8_t>(sum);
+}
+
+uint8_t ChooseOffset(const RequestFrame& f) {
+    bool seen[8] = {};
+    for (int i = 1; i <= 6; ++i) {
+        if (f.b[i] >= 1 && f.b[i] <= 7) seen[f.b[i]] = true;
+    }
+    int k = 1;
+    while (seen[k]) ++k;  // six bytes cannot cover 1..7, so k stops at 7 at the latest
+    // byte + (2 - k) is 2 only for byte == k, which does not occur.
+    return static_cast<uint8_t>(2 - k);
+}
+
+RequestFrame BuildRequest(uint8_t address, uint8_t command, uint8_t p1, uint8_t p2, uint8_t p3, uint8_t p4) {
+    RequestFrame f;
+    f.b[1] = address;
+    f.b[2] = command;
+    f.b[3] = p1;
+    f.b[4] = p2;
+    f.b[5] = p3;
+    f.b[6] = p4;
+    f.b[7] = FrameChecksum(f);
+    f.b[0] = ChooseOffset(f);
+    return f;
+}
+
+std::array<uint8_t, 9> WireBytes(const RequestFrame& f) {
+    std::array<uint8_t, 9> w{};
+    w[0] = kStartByte;
+    w[1] = f.b[0];
+    for (int i = 1; i <= 7; ++i) w[static_cast<size_t>(i) + 1] = static_cast<uint8_t>(f.b[i] + f.b[0]);
+    return w;
+}
+
+uint8_t DataRunChecksum(const uint8_t* data, size_t n, uint8_t offset) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += data[i];
+    return static_cast<uint8_t>(static_cast<uint8_t>(sum) + offset);
+}
+
+int SendFrame(Link& link, const RequestFrame& frame) {
+    // A late reply to an earlier request must not be taken for this one.
+    FlushInput(link);
+    for (uint8_t byte : WireBytes(frame)) PutByte(link, byte);
+    return AwaitAck(link);
+}
+
+int AwaitAck(Link& link) {
+    if (!WaitForBytes(link, kReplyTimeoutMs, 1)) return kNoAck;
+    return GetByte(link) == kNack ? kNacked : kDone;
+}
+
+int ReadAnswer(Link& link, RequestFrame& frame) {
+    if (!WaitForBytes(link, kReplyTimeoutMs, 7)) return kNoAnswer;
+    for (int i = 1; i <= 7; ++i) frame.b[static_cast<size_t>(i)] = GetByte(link);
+    return kDone;
+}
+
+int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset) {
+    for (size_t i = 0; i < n; ++i) PutByte(link, static_cast<uint8_t>(data[i] + offset));
+    PutByte(link, DataRunChecksum(data, n, offset));
+    return AwaitAck(link);
+}
+
+int ReadDataRun(Link& link, uint8_t* buffer, size_t n) {
+    if (!WaitForBytes(link, kReplyTimeoutMs, static_cast<int>(n) + 1)) return kNoAnswer;
+    for (size_t i = 0; i < n; ++i) buffer[i] = GetByte(link);
+    GetByte(link);  // the projector's checksum, not checked
+    return kDone;
+}
+
+const char* CommErrorText(int result) {
+    switch (result) {
+        case kNoAck: return "Projector doesn't send ACK !";
+        case kNoAnswer: return "Projector does send ACK, but doesn't answer the question !";
+        case kNacked: return "Projector sends NACK !";
+        default: return nullptr;
+    }
+}
+
+void ReportCommError(const Env& env, int result) {
+    const char* text = CommErrorText(result);
+    if (text && env.ui) env.ui->ShowBox("Error in communication", text, BoxIcon::Stop);
+}
+
+}  // namespace ombrix

@@ -1,0 +1,48 @@
+#pragma once
+// The request frame on the wire: start byte, offset byte, seven offset bytes; the
+// single-byte acknowledgement; the seven-byte answer; block data runs.
+#include <array>
+#include <cstdint>
+#include <cstddef>
+
+#include "link/Link.h"
+#include "platform/Env.h"
+
+namespace ombrix {
+
+constexpr uint8_t kStartByte = 0x02;
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kNack = 0x15;
+constexpr uint32_t kReplyTimeoutMs = 2000;
+
+// Command results.
+constexpr int kNoAck = 0;
+constexpr int kNoAnswer = 1;
+constexpr int kNacked = 2;
+constexpr int kDone = 3;
+
+struct RequestFrame {
+    std::array<uint8_t, 8> b{};
+};
+
+uint8_t FrameChecksum(const RequestFrame& frame);
+uint8_t ChooseOffset(const RequestFrame& frame);
+// Fills bytes 1-6, then the checksum, then the offset, as every request is built.
+RequestFrame BuildRequest(uint8_t address, uint8_t command, uint8_t p1, uint8_t p2, uint8_t p3, uint8_t p4);
+// The nine bytes that go on the wire for a built frame.
+std::array<uint8_t, 9> WireBytes(const RequestFrame& frame);
+// The data checksum that ends a block run sent with this offset.
+uint8_t DataRunChecksum(const uint8_t* data, size_t n, uint8_t offset);
+
+int SendFrame(Link& link, const RequestFrame& frame);
+int AwaitAck(Link& link);
+int ReadAnswer(Link& link, RequestFrame& frame);
+// After SendFrame returned 3: the block bytes, offset, then their checksum, then an ACK.
+int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset);
+// After ReadAnswer returned 3: n block bytes and the projector's (unchecked) checksum.
+int ReadDataRun(Link& link, uint8_t* buffer, size_t n);
+
+const char* CommErrorText(int result);
+void ReportCommError(const Env& env, int result);
+
+}  // namespace ombrix

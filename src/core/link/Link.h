@@ -1,0 +1,60 @@
+#pragma once
+// The program's one serial line: its settings, the open device, who holds it open, the
+// bus lock, and the byte primitives the frame protocol is built on.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "link/BusLock.h"
+#include "link/CommSettings.h"
+#include "platform/Clock.h"
+#include "platform/Env.h"
+#include "platform/SerialDevice.h"
+
+namespace ombrix {
+
+// Each owner opens and closes the line for itself; the line stays open while any holds it.
+enum LineOwner : unsigned {
+    kOwnerCommWindow = 1u << 0,
+    kOwnerRemoteControl = 1u << 1,
+    kOwnerTool = 1u << 2,
+};
+
+struct Link {
+    Link(Clock& c, DeviceOpener& o) : clock(c), opener(o) {}
+
+    Clock& clock;
+    DeviceOpener& opener;
+    CommSettings settings;
+    uint8_t currentAddress = kDefaultCurrentAddress;
+    ComPortMap portMap;
+    // When set, used instead of the COM mapping (the command-line tool's --device).
+    std::string deviceOverride;
+
+    std::unique_ptr<SerialDevice> device;
+    unsigned owners = 0;
+    SysError lastError;
+    std::string openedPath;
+
+    BusLock lock;
+    // Set while a remote-control key repeats: the check stays off the line.
+    std::atomic<bool> repeatActive{false};
+    // Set to call the background check's commands off.
+    std::atomic<bool> backgroundStop{false};
+};
+
+// The device path that SetupConnection will open for the current settings.
+std::string ConnectionPath(const Link& link);
+
+int SetupConnection(const Env& env, Link& link, unsigned owner);
+int CloseConnection(Link& link, unsigned owner);
+int CloseConnectionAll(Link& link);
+int IsConnected(const Link& link);
+
+int PutByte(Link& link, uint8_t b);
+uint8_t GetByte(Link& link);
+int FlushInput(Link& link);
+int WaitForBytes(Link& link, uint32_t timeoutMs, int count);
+
+}  // namespace ombrix

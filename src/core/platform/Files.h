@@ -1,0 +1,99 @@
+#pragma once
+// One way in and one way out for the program's binary files: a bounds-checked reader
+// over the whole file and an atomic writer (temporary file, then rename), so a failed
+// save never destroys the previous good file.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/SystemError.h"
+
+namespace ombrix {
+
+// Reads at most maxSize bytes; larger files are refused.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, SysError* error,
+                   size_t maxSize = 64u * 1024u * 1024u);
+bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error);
+bool FileExists(const std::string& path);
+
+// Little-endian fields, each checked against what remains.
+class ByteReader {
+public:
+    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    explicit ByteReader(const std::vector<uint8_t>& v) : ByteReader(v.data(), v.size()) {}
+
+    size_t Remaining() const { return size_ - pos_; }
+    size_t Position() const { return pos_; }
+    bool Bytes(void* out, size_t n) {
+        if (n > Remaining()) return false;
+        if (n) std::memcpy(out, data_ + pos_, n);
+        pos_ += n;
+        return true;
+    }
+    bool Skip(size_t n) {
+        if (n > Remaining()) return false;
+        pos_ += n;
+        return true;
+    }
+    bool U8(uint8_t* v) { return Bytes(v, 1); }
+    bool U16(uint16_t* v) {
+        uint8_t b[2];
+        if (!Bytes(b, 2)) return false;
+        *v = static_cast<uint16_t>(b[0] | (b[1] << 8));
+        return true;
+    }
+    bool U32(uint32_t* v) {
+        uint8_t b[4];
+        if (!Bytes(b, 4)) return false;
+        *v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+             (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        return true;
+    }
+    bool I32(int32_t* v) {
+        uint32_t u;
+        if (!U32(&u)) return false;
+        *v = static_cast<int32_t>(u);
+        return true;
+    }
+    bool F32(float* v) {
+        uint32_t u;
+        if (!U32(&u)) return false;
+        std::memcpy(v, &u, 4);
+        return true;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+class ByteWriter {
+public:
+    void U8(uint8_t v) { buf_.push_back(v); }
+    void U16(uint16_t v) {
+        U8(static_cast<uint8_t>(v));
+        U8(static_cast<uint8_t>(v >> 8));
+    }
+    void U32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+    void F32(float v) {
+        uint32_t u;
+        std::memcpy(&u, &v, 4);
+        U32(u);
+    }
+    void Bytes(const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        buf_.insert(buf_.end(), b, b + n);
+    }
+    void Zeros(size_t n) { buf_.insert(buf_.end(), n, 0); }
+    const std::vector<uint8_t>& Data() const { return buf_; }
+
+private:
+    std::vector<uint8_t> buf_;
+};
+
+}  // namespace ombrix

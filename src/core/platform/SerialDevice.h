@@ -1,0 +1,55 @@
+#pragma once
+// The serial line as the protocol sees it: bytes in, bytes out, how many are waiting,
+// and a way to sleep until more may have come. A tty, a pty, a TCP serial server and the
+// in-process simulator all look the same from here.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/SystemError.h"
+
+namespace ombrix {
+
+struct LineSettings {
+    uint32_t baudRate = 9600;
+    uint8_t dataBits = 8;
+    uint8_t parity = 0;       // 0 none, 1 odd, 2 even
+    uint8_t stopBits = 0;     // 0 one, 1 one and a half, 2 two
+    uint8_t flowControl = 0;  // bit 0 DTR/DSR, bit 1 RTS/CTS, bit 2 XON/XOFF
+};
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+    virtual bool Configure(const LineSettings& settings, SysError* error) = 0;
+    virtual bool PutByte(uint8_t byte) = 0;
+    // Bytes waiting to be read.
+    virtual int InputCount() = 0;
+    // True once the line has gone: hang-up, unplugged adapter, closed connection.
+    virtual bool LineDropped() = 0;
+    // The next waiting byte, or -1 when none is waiting.
+    virtual int GetByte() = 0;
+    // Sleeps until input arrives, the line drops, or maxMs pass.
+    virtual void WaitInput(uint32_t maxMs) = 0;
+    // Drops whatever is queued in both directions.
+    virtual void Purge() = 0;
+    virtual void SetDtr(bool on) = 0;
+    virtual void ResetDevice() {}
+};
+
+class DeviceOpener {
+public:
+    virtual ~DeviceOpener() = default;
+    // path: a tty or pty device, or tcp://HOST:PORT.
+    virtual std::unique_ptr<SerialDevice> Open(const std::string& path, SysError* error) = 0;
+};
+
+// Opens ttys, ptys and tcp:// serial device servers.
+class SystemDeviceOpener final : public DeviceOpener {
+public:
+    std::unique_ptr<SerialDevice> Open(const std::string& path, SysError* error) override;
+};
+
+bool ParseTcpAddress(const std::string& path, std::string* host, uint16_t* port);
+
+}  // namespace ombrix

@@ -1,0 +1,153 @@
+// Whole processes: ombrix-sim serving a pseudo-terminal, ombrix-cli talking to it in
+// real time through the real serial code.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "../support/TempDir.h"
+
+namespace ombrix {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct CliResult {
+    int status = -1;
+    std::string out, err;
+    double seconds = 0;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class SimProcess {
+public:
+    SimProcess() {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string bin = std::string(OMBRIX_BIN_DIR) + "/ombrix-sim";
+            const std::string bus = std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg";
+            freopen("sim.out", "w", stdout);
+            freopen("/dev/null", "r", stdin);
+            execl(bin.c_str(), bin.c_str(), "--bus", bus.c_str(), "--pty", "--link", "tty", "--control", "ctl",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 100 && !(ready_ = access("tty", F_OK) == 0 && access("ctl", F_OK) == 0); ++i) {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    ~SimProcess() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool Ready() const { return ready_; }
+    void Control(const std::string& line) {
+        std::ofstream ctl("ctl");
+        ctl << line << '\n';
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+CliResult Cli(const std::string& args) {
+    const std::string cmd = std::string(OMBRIX_BIN_DIR) + "/ombrix-cli --device tty " + args + " > cli.out 2> cli.err";
+    const auto t0 = std::chrono::steady_clock::now();
+    const int raw = std::system(cmd.c_str());
+    CliResult r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = Slurp("cli.out");
+    r.err = Slurp("cli.err");
+    return r;
+}
+
+class OverPty : public ::testing::Test {
+protected:
+    testing::TempDir dir_;
+    SimProcess sim_;
+};
+
+TEST_F(OverPty, AnsweredCommands) {
+    ASSERT_TRUE(sim_.Ready());
+    CliResult r = Cli("identity 4");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "result: 3\nletter: G\nversion: 12.05\ntype: 8\n");
+    EXPECT_EQ(r.err, "");
+    r = Cli("serial 1");
+    EXPECT_EQ(r.out, "result: 3\nserial: 1234567\n");
+    r = Cli("status 7");
+    EXPECT_NE(r.out.find("\nstandby: 1\n"), std::string::npos);
+}
+
+TEST_F(OverPty, BlockDataRunsBothWays) {
+    ASSERT_TRUE(sim_.Ready());
+    std::string data;
+    for (int i = 0; i < 64; ++i) {
+        char b[3];
+        std::snprintf(b, sizeof b, "%02x", (i * 37 + 2) & 0xFF);  // 0x02 inside the run too
+        data += b;
+    }
+    CliResult r = Cli("write-block 1 0x44 9 0x20 0x34 " + data);
+    EXPECT_EQ(r.out, "result: 3\n");
+    r = Cli("read-block 1 0x44 9 0x20 0x34 64");
+    EXPECT_EQ(r.out, "result: 3\ndata: " + data + "\n");
+}
+
+TEST_F(OverPty, FailuresTakeTheirTimeOuts) {
+    ASSERT_TRUE(sim_.Ready());
+    CliResult r = Cli("runtime 9");  // nobody there
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "result: 0\n");
+    EXPECT_EQ(r.err, "Error in communication: Projector doesn't send ACK !\n");
+    EXPECT_GE(r.seconds, 2.0 + 0.15 + 0.15);
+
+    sim_.Control("fault 1 nack 0 1");
+    std::this_thread::sleep_for(100ms);
+    r = Cli("runtime 1");
+    EXPECT_EQ(r.out, "result: 2\n");
+    EXPECT_EQ(r.err, "Error in communication: Projector sends NACK !\n");
+
+    sim_.Control("fault 1 short 0 1");
+    std::this_thread::sleep_for(100ms);
+    r = Cli("runtime 1");
+    EXPECT_EQ(r.out, "result: 1\n");
+    EXPECT_EQ(r.err, "Error in communication: Projector does send ACK, but doesn't answer the question !\n");
+    EXPECT_GE(r.seconds, 0.15 + 2.0 + 0.15);
+}
+
+TEST_F(OverPty, AnUnpluggedLineEndsTheWaitAtOnce) {
+    ASSERT_TRUE(sim_.Ready());
+    sim_.Control("fault 1 late 5000");
+    std::this_thread::sleep_for(100ms);
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(400ms);
+        sim_.Control("drop");
+    });
+    const CliResult r = Cli("key 1 13");
+    unplug.join();
+    EXPECT_EQ(r.out, "result: 0\n");
+    EXPECT_LT(r.seconds, 1.8);  // well before the 2000 ms time-out
+}
+
+TEST(OverPtyNoSim, AMissingDeviceIsError3) {
+    testing::TempDir dir;
+    const CliResult r = Cli("status 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error  3: Connection failed (in create)\n");
+}
+
+}  // namespace
+}  // namespace ombrix

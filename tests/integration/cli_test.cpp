@@ -1,0 +1,151 @@
+// ombrix-cli's output, exit status and line choice, against the in-process simulator.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "Cli.h"
+#include "link/CommSettings.h"
+#include "../support/SimBench.h"
+#include "../support/TempDir.h"
+
+namespace ombrix {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class CliBench {
+public:
+    CliBench() {
+        std::string error;
+        EXPECT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error)) << error;
+    }
+    CliRun Run(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        cli::CliPorts ports;
+        ports.clock = &clock;
+        ports.devices = &opener;
+        ports.libraries = &libraries;
+        ports.out = &out;
+        ports.err = &err;
+        const int status = cli::RunCli(args, ports);
+        return {status, out.str(), err.str()};
+    }
+    testing::TempDir dir;
+    VirtualClock clock;
+    sim::SimBus bus;
+    sim::InProcessOpener opener{bus, clock};
+    DlLibraryLoader libraries;
+};
+
+struct OutputCase {
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    const char* out;
+    const char* err;
+};
+
+class CliOutput : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(CliOutput, PrintsResultAndFields) {
+    const OutputCase& c = GetParam();
+    CliBench b;
+    const CliRun r = b.Run(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliOutput,
+    ::testing::Values(
+        OutputCase{"identity", {"identity", "1"}, 0, "result: 3\nletter: V\nversion:  3.05\ntype: 5\n", ""},
+        OutputCase{"serial", {"serial", "0x01"}, 0, "result: 3\nserial: 1234567\n", ""},
+        OutputCase{"id_negative", {"id", "3"}, 0, "result: 3\nid: -2147483647\n", ""},
+        OutputCase{"runtime", {"runtime", "1"}, 0, "result: 3\nruntime: 300h\n", ""},
+        OutputCase{"location_decimal", {"location", "3"}, 0, "result: 3\nlocation: 48 50 1 3\n", ""},
+        OutputCase{"read_block_hex", {"read-block", "1", "0x40", "1", "0x20", "0x34", "4"}, 0,
+                   "result: 3\ndata: 00010203\n", ""},
+        OutputCase{"read_param", {"read-param", "1", "5", "0"}, 0, "result: 3\nvalue: 250\n", ""},
+        OutputCase{"iris_state", {"iris-state", "3"}, 0, "result: 3\nvalue: 0\n", ""},
+        OutputCase{"key", {"key", "1", "0x0d"}, 0, "result: 3\n", ""},
+        OutputCase{"silent", {"identity", "9"}, 1, "result: 0\n", "Error in communication: Projector doesn't send ACK !\n"},
+        OutputCase{"nack", {"read-block", "2", "0", "0", "0", "0", "16"}, 1, "result: 2\n",
+                   "Error in communication: Projector sends NACK !\n"},
+        OutputCase{"status_standby", {"status", "2"}, 0,
+                   "result: 3\ngreenConvergence: 0\nstandby: 1\npause: 0\noperating: 0\ntextOn: 0\npcMode: 0\n"
+                   "soundAvailable: 0\nconvergenceStripped: 0\nmagneticFocus: 0\norbit: 0\nsoftEdge: 0\n"
+                   "contrastModulation: 0\nnsOnConvergence: 0\nasic: 0\niris: 0\nextraBlock1: 0\nextraBlock2: 0\n"
+                   "optionsValid: 1\n",
+                   ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct UsageCase {
+    const char* label;
+    std::vector<std::string> args;
+};
+
+class CliUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliUsage, ExitTwoAndNothingSent) {
+    CliBench b;
+    const CliRun r = b.Run(GetParam().args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ombrix-cli: "), std::string::npos);
+    EXPECT_TRUE(b.bus.Transcript().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliUsage,
+                         ::testing::Values(UsageCase{"nothing", {}}, UsageCase{"unknown_command", {"reboot", "1"}},
+                                           UsageCase{"no_address", {"status"}},
+                                           UsageCase{"address_too_big", {"status", "256"}},
+                                           UsageCase{"address_not_a_number", {"status", "x1"}},
+                                           UsageCase{"too_many_arguments", {"status", "1", "2"}},
+                                           UsageCase{"byte_too_big", {"key", "1", "0x100"}},
+                                           UsageCase{"odd_hex_data", {"write-block", "1", "1", "2", "3", "4", "abc"}},
+                                           UsageCase{"bad_hex_data", {"write-block", "1", "1", "2", "3", "4", "zz"}},
+                                           UsageCase{"unknown_option", {"--fast", "status", "1"}},
+                                           UsageCase{"device_and_port", {"--device", "/x", "--port", "1", "id", "1"}},
+                                           UsageCase{"port_zero", {"--port", "0", "id", "1"}}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CliLine, ChoosesTheDeviceFromOptionsCommCfgAndTheMapping) {
+    CliBench b;
+    EXPECT_EQ(b.Run({"key", "1", "1"}).status, 0);
+    EXPECT_EQ(b.opener.lastPath, "/dev/ttyS1");  // no comm.cfg: COM2
+    CommSettings s;
+    s.port = 3;
+    ASSERT_TRUE(SaveCommSettings("comm.cfg", s, 9, nullptr));
+    testing::WriteBytes("comports.cfg", {'C', 'O', 'M', '3', '=', '/', 'd', 'e', 'v', '/', 'b', 'u', 's', '\n'});
+    EXPECT_EQ(b.Run({"key", "1", "1"}).status, 0);
+    EXPECT_EQ(b.opener.lastPath, "/dev/bus");
+    EXPECT_EQ(b.Run({"--port", "4", "key", "1", "1"}).status, 0);
+    EXPECT_EQ(b.opener.lastPath, "/dev/ttyS3");
+    EXPECT_EQ(b.Run({"--device", "tcp://127.0.0.1:4001", "key", "1", "1"}).status, 0);
+    EXPECT_EQ(b.opener.lastPath, "tcp://127.0.0.1:4001");
+}
+
+TEST(CliLine, AnUnopenableLineIsError3) {
+    CliBench b;
+    b.opener.fail = true;
+    const CliRun r = b.Run({"status", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error  3: Connection failed (in create)\n");
+}
+
+TEST(CliLine, WriteThenReadABlock) {
+    CliBench b;
+    EXPECT_EQ(b.Run({"write-block", "1", "0x41", "5", "0x20", "0x34", "00112233445566778899aabbccddeeff"}).out,
+              "result: 3\n");
+    EXPECT_EQ(b.Run({"read-block", "1", "0x41", "5", "0x20", "0x34", "16"}).out,
+              "result: 3\ndata: 00112233445566778899aabbccddeeff\n");
+}
+
+}  // namespace
+}  // namespace ombrix
