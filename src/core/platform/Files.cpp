@@ -42,7 +42,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, SysError*
     return true;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error) {
+bool AtomicFileWriter::Open(const std::string& path, SysError* error) {
+    Abort();
     std::string tmpl = path + ".tmpXXXXXX";
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0) {
@@ -52,32 +53,53 @@ bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes,
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
+    fd_ = fd;
+    path_ = path;
+    temp_ = tmpl;
+    data_.clear();
+    return true;
+}
+
+void AtomicFileWriter::Abort() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(temp_.c_str());
+    fd_ = -1;
+}
+
+bool AtomicFileWriter::Commit(SysError* error) {
+    if (fd_ < 0) {
+        if (error) *error = SystemErrorFromErrno(EBADF, path_);
+        return false;
+    }
     size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    int err = 0;
+    while (done < data_.size()) {
+        const ssize_t n = ::write(fd_, data_.data() + done, data_.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(tmpl.c_str());
-            if (error) *error = SystemErrorFromErrno(err, path);
-            return false;
+            err = n < 0 ? errno : EIO;
+            break;
         }
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        if (error) *error = SystemErrorFromErrno(err, path);
-        return false;
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        if (error) *error = SystemErrorFromErrno(err, path);
+    if (!err && ::fsync(fd_) != 0) err = errno;
+    if (::close(fd_) != 0 && !err) err = errno;
+    fd_ = -1;
+    if (!err && ::rename(temp_.c_str(), path_.c_str()) != 0) err = errno;
+    if (err) {
+        ::unlink(temp_.c_str());
+        if (error) *error = SystemErrorFromErrno(err, path_);
         return false;
     }
     return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error) {
+    AtomicFileWriter w;
+    if (!w.Open(path, error)) return false;
+    w.Append(bytes);
+    return w.Commit(error);
 }
 
 }  // namespace ombrix

@@ -17,6 +17,28 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, SysError*
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error);
 bool FileExists(const std::string& path);
 
+// A file written in one go at Commit: until then the old file stays as it was. Opening
+// creates the temporary file, so "can this be written?" is answered before any work.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+    ~AtomicFileWriter() { Abort(); }
+
+    bool Open(const std::string& path, SysError* error);
+    bool IsOpen() const { return fd_ >= 0; }
+    void Append(const std::vector<uint8_t>& bytes) { data_.insert(data_.end(), bytes.begin(), bytes.end()); }
+    bool Commit(SysError* error);
+    void Abort();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    std::string temp_;
+    std::vector<uint8_t> data_;
+};
+
 // Little-endian fields, each checked against what remains.
 class ByteReader {
 public:

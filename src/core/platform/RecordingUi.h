@@ -31,6 +31,34 @@ public:
         answers_.pop_front();
         return a;
     }
+    void ProgressOpen(const std::string& title, const std::string& note, int range) override {
+        Event("open " + title + " | " + note + " | " + std::to_string(range));
+    }
+    void ProgressLine(int line, const std::string& text) override {
+        Event("line" + std::to_string(line) + " " + text);
+    }
+    void ProgressStep() override { Event("step"); }
+    bool ProgressCancelled() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++cancelPolls_;
+        return cancelAfterPolls_ >= 0 && cancelPolls_ > cancelAfterPolls_;
+    }
+    void ProgressClose() override { Event("close"); }
+    void TipLine(int line, const std::string& text) override { Event("tip" + std::to_string(line) + " " + text); }
+    void TipCountdown(int secondsLeft, int stepsDone, int total) override {
+        Event("countdown " + std::to_string(secondsLeft) + " " + std::to_string(stepsDone) + "/" +
+              std::to_string(total));
+    }
+
+    // ProgressCancelled answers true from its (n+1)-th call on: Ctrl+Break after n probes.
+    void CancelAfter(int polls) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancelAfterPolls_ = polls;
+    }
+    std::vector<std::string> Events() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return events_;
+    }
     void QueueAnswer(bool yes) {
         std::lock_guard<std::mutex> lock(mutex_);
         answers_.push_back(yes);
@@ -45,7 +73,15 @@ public:
     }
 
 private:
+    void Event(const std::string& e) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(e);
+    }
+
     mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+    int cancelPolls_ = 0;
+    int cancelAfterPolls_ = -1;
     std::vector<RecordedBox> boxes_;
     std::deque<bool> answers_;
 };

@@ -14,6 +14,24 @@ public:
     virtual void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) = 0;
     // A "Confirmation"-style box; true for Yes.
     virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
+
+    // The progress box of a long operation on the line (the search). While it is open
+    // the rest of the window takes no input; its Cancel button and Ctrl+Break set the
+    // flag that ProgressCancelled reports.
+    virtual void ProgressOpen(const std::string& title, const std::string& note, int range) {
+        (void)title, (void)note, (void)range;
+    }
+    virtual void ProgressLine(int line, const std::string& text) { (void)line, (void)text; }
+    virtual void ProgressStep() {}
+    virtual bool ProgressCancelled() { return false; }
+    virtual void ProgressClose() {}
+
+    // The background check's tip window: lines 1-3, and the countdown to the next check
+    // (total 0 hides the countdown). Called from worker threads.
+    virtual void TipLine(int line, const std::string& text) { (void)line, (void)text; }
+    virtual void TipCountdown(int secondsLeft, int stepsDone, int total) {
+        (void)secondsLeft, (void)stepsDone, (void)total;
+    }
 };
 
 }  // namespace ombrix

@@ -1,0 +1,220 @@
+#include "discovery/Search.h"
+
+#include <algorithm>
+
+#include "discovery/AddressSets.h"
+#include "platform/Files.h"
+#include "projector/Messages.h"
+
+namespace ombrix {
+namespace {
+
+// A range search never needs more than every address once (256 wraps to 0).
+constexpr int32_t kMaxRangeAddresses = 256;
+constexpr int32_t kFallbackRangeSize = 15;
+
+}  // namespace
+
+void SetSearchMode(ProgramOptions& o, int commandId) {
+    switch (commandId) {
+        case kCmdCheckTo16:
+        case kCmdCheckTo128:
+        case kCmdCheckTo256: {
+            const int32_t limit = commandId == kCmdCheckTo16 ? 16 : commandId == kCmdCheckTo128 ? 128 : 256;
+            o.searchLimit = limit;
+            o.useAddressSet = 0;
+            o.userDefinedSet = 0;
+            o.rangeStart = 1;
+            o.rangeEnd = static_cast<uint8_t>(std::min(limit, 255));
+            break;
+        }
+        case kCmdCheckRange:
+            // An end below the start gives an empty range, which the search replaces
+            // with the default addresses.
+            o.searchLimit = std::max(0, static_cast<int32_t>(o.rangeEnd) - static_cast<int32_t>(o.rangeStart) + 1);
+            o.useAddressSet = 0;
+            o.userDefinedSet = 0;
+            break;
+        case kCmdUserDefinedSet:
+            o.useAddressSet = 1;
+            o.userDefinedSet = 1;
+            break;
+        case kCmdGeneratedSet:
+            o.useAddressSet = 1;
+            o.userDefinedSet = 0;
+            break;
+        case kCmdSkipSearch:
+            o.searchLimit = 0;
+            o.useAddressSet = 0;
+            o.userDefinedSet = 0;
+            break;
+        default:
+            break;
+    }
+}
+
+int CheckedSearchCommand(const ProgramOptions& o) {
+    if (o.useAddressSet) return o.userDefinedSet ? kCmdUserDefinedSet : kCmdGeneratedSet;
+    switch (o.searchLimit) {
+        case 0: return kCmdSkipSearch;
+        case 16: return kCmdCheckTo16;
+        case 128: return kCmdCheckTo128;
+        case 256: return kCmdCheckTo256;
+        default: return kCmdCheckRange;
+    }
+}
+
+std::string SearchModeText(const ProgramOptions& o) {
+    switch (CheckedSearchCommand(o)) {
+        case kCmdSkipSearch: return "Skip Search";
+        case kCmdCheckTo16: return "Check to address 16";
+        case kCmdCheckTo128: return "Check to address 128";
+        case kCmdCheckTo256: return "Check to address 256";
+        case kCmdUserDefinedSet: return "Use userdefined addressset";
+        case kCmdGeneratedSet: return "Use generated addressset";
+        default: return "Check within range";
+    }
+}
+
+bool SearchSkipped(const ProgramOptions& o) { return !o.useAddressSet && !o.userDefinedSet && o.searchLimit == 0; }
+
+std::string ProbeLine(int address, const std::string& suffix) {
+    return "Projector with address " + std::to_string(address) + suffix;
+}
+
+ProbeOutcome ProbeAddress(Link& link, const Env& env, int address, ProjectorRecord* record, StatusFlags* flags,
+                          bool fromBackground) {
+    const auto a = static_cast<uint8_t>(address);
+    uint32_t optionsValid = 0;
+    int r = ReadStatus(link, a, flags, &optionsValid, fromBackground);
+    if (r != kDone && fromBackground) {
+        link.clock.WaitMs(2000);
+        r = ReadStatus(link, a, flags, &optionsValid, fromBackground);
+    }
+    ProbeOutcome out;
+    if (r != kDone) {
+        out.suffix = " not found ...";
+        return out;
+    }
+    out.answered = true;
+    out.suffix = " found ...";
+    record->address = a;
+    CopyStatusFlags(*flags, record);
+    if (flags->standby) {
+        record->alphaId = 0;
+        record->softwareVersion = 0xFF;
+        record->idNumber = -1;
+        record->projectorType = -1;
+        return out;
+    }
+    std::string letter, version, idText;
+    uint32_t typeCode = 0;
+    if (ReadIdentity(link, a, &letter, &version, &typeCode, fromBackground) == kDone) {
+        record->alphaId = letter.empty() ? 0 : letter[0];
+        record->softwareVersion = VersionNumber(version);
+        record->projectorType = static_cast<int32_t>(typeCode);
+        if (!IsKnownAlphaId(record->alphaId)) ShowError(env, 49);
+    }
+    if (ReadIdNumber(link, a, &idText, fromBackground) == kDone) record->idNumber = IdNumberValue(idText);
+    return out;
+}
+
+SearchPlan PlanSearch(ProgramState& s, AtomicFileWriter* generated) {
+    ProgramOptions& o = s.options;
+    SearchPlan plan;
+    bool useDefaults = false;
+    bool range = !o.useAddressSet;
+    if (o.useAddressSet && o.userDefinedSet) {
+        if (!ReadAddressFile(kUserAddressFile, std::max<int32_t>(o.userAddressCount, 0), &plan.addresses)) {
+            ShowError(s.env, 0);
+            o.useAddressSet = 0;
+            o.searchLimit = kFallbackRangeSize;
+            range = true;
+        } else if (plan.addresses.empty()) {
+            useDefaults = true;
+        } else if (generated->Open(kGeneratedAddressFile, nullptr)) {
+            plan.writeGenerated = true;
+        } else {
+            useDefaults = true;
+        }
+    } else if (o.useAddressSet) {
+        if (!ReadAddressFile(kGeneratedAddressFile, std::max<int32_t>(o.searchLimit, 0), &plan.addresses)) {
+            ShowError(s.env, 2);
+            o.useAddressSet = 0;
+            o.searchLimit = kFallbackRangeSize;
+            range = true;
+        } else if (plan.addresses.empty()) {
+            // A count of 0, or a file that holds none of the entries it should.
+            useDefaults = true;
+        }
+    }
+    if (range) {
+        plan.addresses.clear();
+        // A negative or absurd limit from a damaged options file builds no huge list.
+        const int32_t n = std::min(o.searchLimit, kMaxRangeAddresses);
+        for (int32_t i = 0; i < n; ++i) plan.addresses.push_back(o.rangeStart + i);
+        if (plan.addresses.empty() || !generated->Open(kGeneratedAddressFile, nullptr)) {
+            useDefaults = true;
+        } else {
+            plan.writeGenerated = true;
+        }
+    }
+    if (useDefaults) {
+        o.searchLimit = 16;
+        o.userAddressCount = 0;
+        o.useAddressSet = 0;
+        o.userDefinedSet = 0;
+        plan.addresses.clear();
+        for (int32_t a = 0; a < 16; ++a) plan.addresses.push_back(a);
+        if (!generated->IsOpen() && !generated->Open(kGeneratedAddressFile, nullptr)) {
+            ShowError(s.env, 2);
+            plan.failed = true;
+            return plan;
+        }
+        plan.writeGenerated = true;
+        ShowError(s.env, 45);
+    }
+    return plan;
+}
+
+bool SearchConnectedProjectors(ProgramState& s) {
+    ProgramOptions& o = s.options;
+    ProjectorTable& table = s.projectors;
+    AtomicFileWriter generated;
+    const SearchPlan plan = PlanSearch(s, &generated);
+    if (plan.failed) return false;
+
+    Ui& ui = *s.env.ui;
+    ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort",
+                    static_cast<int>(static_cast<uint16_t>(plan.addresses.size())));
+    ui.ProgressLine(1, "Initializing ...");
+    int found = 0;
+    std::vector<int32_t> foundAddresses;
+    for (const int32_t address : plan.addresses) {
+        if (ui.ProgressCancelled()) break;
+        // A record left from an earlier search must not lend its identity to this one.
+        ProjectorRecord record;
+        const ProbeOutcome p = ProbeAddress(s.link, s.env, address, &record, &s.statusFlags, false);
+        if (p.answered && found < kProjectorTableSize) {
+            table.records[static_cast<size_t>(found++)] = record;
+            foundAddresses.push_back(address);
+        }
+        ui.ProgressLine(1, "Searching ...");
+        ui.ProgressLine(2, ProbeLine(address, p.suffix));
+        ui.ProgressStep();
+    }
+    s.link.clock.WaitMs(500);
+    ui.ProgressClose();
+
+    if (!o.useAddressSet) o.useAddressSet = 1;
+    if (plan.writeGenerated) {
+        generated.Append(AddressFileBytes(foundAddresses));
+        generated.Commit(nullptr);
+    }
+    o.searchLimit = found;
+    table.connectedCount = found;
+    table.currentProjectorIndex = 0;
+    return found > 0;
+}
+
+}  // namespace ombrix

@@ -1,0 +1,58 @@
+#pragma once
+// The search for connected projectors: its modes, the address list it builds from the
+// options and address sets, and the probe of one address.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Program.h"
+
+namespace ombrix {
+
+// Search-mode commands of the Options menu.
+constexpr int kCmdCheckTo16 = 40031;
+constexpr int kCmdCheckTo128 = 40032;
+constexpr int kCmdCheckTo256 = 40088;
+constexpr int kCmdCheckRange = 40089;
+constexpr int kCmdUserDefinedSet = 40036;
+constexpr int kCmdGeneratedSet = 40037;
+constexpr int kCmdSkipSearch = 40087;
+constexpr int kSearchModeCommands[] = {kCmdCheckTo16, kCmdCheckTo128, kCmdCheckTo256, kCmdCheckRange,
+                                       kCmdUserDefinedSet, kCmdGeneratedSet, kCmdSkipSearch};
+
+void SetSearchMode(ProgramOptions& options, int commandId);
+// The one command that carries the check mark for these options.
+int CheckedSearchCommand(const ProgramOptions& options);
+// The status-bar text of the mode ("Check to address 16", "Skip Search", ...).
+std::string SearchModeText(const ProgramOptions& options);
+bool SearchSkipped(const ProgramOptions& options);
+
+struct ProbeOutcome {
+    bool answered = false;
+    std::string suffix;  // " found ..." or " not found ..."
+};
+
+// Status (retried once after 2000 ms from the background), then identity and id number
+// unless in standby, into the record. Error 49 for an unknown type letter.
+ProbeOutcome ProbeAddress(Link& link, const Env& env, int address, ProjectorRecord* record, StatusFlags* flags,
+                          bool fromBackground);
+
+// Where a search takes its addresses from, after the fallbacks; decided before probing.
+struct SearchPlan {
+    std::vector<int32_t> addresses;
+    bool writeGenerated = false;  // found addresses become the new addr.cfg
+    bool failed = false;          // not even the default path could be set up
+};
+
+class AtomicFileWriter;
+// Builds the address list with every fallback; opens addr.cfg for writing when the
+// found addresses are to replace it.
+SearchPlan PlanSearch(ProgramState& state, AtomicFileWriter* generated);
+
+// The whole search with its progress box; true when a projector was found.
+bool SearchConnectedProjectors(ProgramState& state);
+
+// "Projector with address N" + suffix: the progress box's second line.
+std::string ProbeLine(int address, const std::string& suffix);
+
+}  // namespace ombrix

@@ -1,0 +1,56 @@
+// Start-up and shutdown of the window program.
+#include <QApplication>
+#include <memory>
+
+#include "core/app/Program.h"
+#include "core/platform/Clock.h"
+#include "core/platform/Library.h"
+#include "core/platform/SerialDevice.h"
+#include "core/projector/Projector.h"
+#include "gui/app/ExitSignals.h"
+#include "gui/app/MainFrame.h"
+#include "gui/platform/QtUi.h"
+
+namespace {
+
+// Set before anything can call the export below, cleared before the state goes away.
+ombrix::ProgramState* g_program = nullptr;
+
+}  // namespace
+
+// The type library calls back into the program for model letters by this name.
+extern "C" __attribute__((visibility("default"))) char Return_Projector_Alpha_ID(int modelNumber) {
+    return g_program ? ombrix::AlphaIdOfModel(g_program->env, modelNumber) : 0;
+}
+
+int main(int argc, char** argv) {
+    ombrix::gui::InstallExitSignalHandlers();
+    QApplication app(argc, argv);
+    // The frame alone decides when the program ends; a box that closes before it exists must not.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    ombrix::SteadyClock clock;
+    ombrix::DlLibraryLoader loader;
+    ombrix::SystemDeviceOpener opener;
+    ombrix::gui::QtUi ui;
+    ombrix::ProgramState state(clock, ui, loader, opener);
+    g_program = &state;
+    ombrix::StartProgram(state);
+
+    auto frame = std::make_unique<ombrix::gui::MainFrame>(state);
+    // Dialogs and message boxes carry the frame's icon too.
+    QApplication::setWindowIcon(frame->windowIcon());
+    // Only now may a signal save and exit; before, it ends the process where it stands.
+    // The notifier outlives the shutdown so a late signal cannot cut the options write short.
+    ombrix::gui::ExitSignalNotifier exitSignals;
+    QObject::connect(&exitSignals, &ombrix::gui::ExitSignalNotifier::exitRequested, frame.get(),
+                     &ombrix::gui::MainFrame::Exit);
+    // exit() rather than quit(): it also ends a modal dialog a signal finds open.
+    QObject::connect(frame.get(), &ombrix::gui::MainFrame::closed, &app, [] { QCoreApplication::exit(0); });
+    frame->show();
+    const int code = app.exec();
+    frame.reset();
+    ombrix::ShutdownProgram(state);
+    g_program = nullptr;
+    return code;
+}
