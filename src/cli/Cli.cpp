@@ -10,6 +10,7 @@
 #include "link/Frame.h"
 #include "link/Link.h"
 #include "platform/Env.h"
+#include "StreamUi.h"
 
 namespace ombrix::cli {
 namespace {
@@ -17,8 +18,11 @@ namespace {
 const char kUsageText[] =
     "usage: ombrix-cli [--device PATH | --device tcp://HOST:PORT | --port N] [--baud RATE] [--verbose]\n"
     "                  COMMAND ADDR [ARGS]\n"
+    "       ombrix-cli [line options] search\n"
+    "       ombrix-cli [line options] watch [--interval SECONDS] [--once]\n"
     "\n"
-    "Sends one command to the projector at bus address ADDR and prints its answer.\n"
+    "Sends one command to the projector at bus address ADDR and prints its answer;\n"
+    "or searches the line for projectors, or watches them.\n"
     "\n"
     "Line:\n"
     "  --device PATH    a serial device or pseudo-terminal, or tcp://HOST:PORT for a\n"
@@ -48,26 +52,26 @@ const char kUsageText[] =
     "  iris-state                          the IRIS state byte\n"
     "  iris-function A B                   IRIS function A with B\n"
     "\n"
+    "Searching (options.cfg, user_addr.cfg and addr.cfg of the working directory, read\n"
+    "and written as the program does):\n"
+    "  search         probes the addresses of the search mode; prints per address\n"
+    "                 \"Projector with address N found ...\" (or \"not found ...\"), then per\n"
+    "                 projector \"ADDR LETTER TYPECODE MODEL VERSION IDNUMBER STATE\"\n"
+    "                 (unknown values as -1 or ?). Ctrl+C stops the search and keeps what\n"
+    "                 was found. Exit status 0 when a projector was found.\n"
+    "  watch          searches, then checks the projectors at the check interval of\n"
+    "                 options.cfg (or --interval SECONDS): prints each pass's\n"
+    "                 \"Projector with address N found\" / \"not found\" lines and\n"
+    "                 \"removed: ...\" or \"changed: ...\" with the projector's line. A\n"
+    "                 projector that does not answer a probe and its retry 2000 ms later\n"
+    "                 is removed. Runs until Ctrl+C; --once stops after the first pass.\n"
+    "\n"
     "Output: the line \"result: N\" (3 done, 2 refused with NACK, 1 acknowledged but not\n"
     "answered, 0 not acknowledged), then on success one \"name: value\" line per answer\n"
     "field. Message boxes go to standard error as \"CAPTION: TEXT\".\n"
     "Exit status: 0 for result 3, 1 for any other result, 2 for a usage error.\n";
 
-class StreamUi final : public Ui {
-public:
-    explicit StreamUi(std::ostream& err) : err_(err) {}
-    void ShowBox(const std::string& caption, const std::string& text, BoxIcon) override {
-        err_ << caption << ": " << text << '\n';
-        err_.flush();
-    }
-    bool AskYesNo(const std::string& caption, const std::string& text) override {
-        ShowBox(caption, text, BoxIcon::Question);
-        return false;
-    }
-
-private:
-    std::ostream& err_;
-};
+}  // namespace
 
 bool ParseNumber(const std::string& s, long lo, long hi, long* out) {
     if (s.empty()) return false;
@@ -87,6 +91,8 @@ bool ParseNumber(const std::string& s, long lo, long hi, long* out) {
     *out = v;
     return true;
 }
+
+namespace {
 
 bool ParseHexData(const std::string& s, std::vector<uint8_t>* out) {
     if (s.empty() || s.size() % 2) return false;
@@ -121,10 +127,6 @@ constexpr CommandSpec kCommands[] = {
     {"force", 2},        {"iris", 1},          {"iris-state", 0},  {"iris-function", 2},
 };
 
-int Usage(std::ostream& err, const std::string& why) {
-    err << "ombrix-cli: " << why << "\n" << "Try 'ombrix-cli --help'.\n";
-    return kExitUsage;
-}
 
 void PrintStatus(std::ostream& out, const StatusFlags& f, uint32_t optionsValid) {
     const std::pair<const char*, uint8_t> fields[] = {
@@ -154,12 +156,31 @@ void PrintStatus(std::ostream& out, const StatusFlags& f, uint32_t optionsValid)
 
 const char* CliUsage() { return kUsageText; }
 
+int UsageError(std::ostream& err, const std::string& why) {
+    err << "ombrix-cli: " << why << "\n" << "Try 'ombrix-cli --help'.\n";
+    return kExitUsage;
+}
+
+bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err) {
+    if (line.port) link.settings.port = static_cast<uint8_t>(*line.port);
+    if (line.baud) link.settings.baudRate = static_cast<uint32_t>(*line.baud);
+    link.deviceOverride = line.device;
+    if (SetupConnection(env, link, kOwnerTool)) return true;
+    if (line.verbose && link.lastError) err << "ombrix-cli: " << link.lastError.text << '\n';
+    return false;
+}
+
+namespace {
+
+int RunProjectorCommand(const std::string& command, const std::vector<std::string>& args, size_t i,
+                        const LineOptions& line, const CliPorts& ports);
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     std::ostream& out = *ports.out;
     std::ostream& err = *ports.err;
-    std::string device;
-    std::optional<long> port, baud;
-    bool verbose = false;
+    LineOptions line;
     size_t i = 0;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string& a = args[i];
@@ -168,33 +189,46 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
             out << kUsageText;
             return kExitDone;
         } else if (a == "--verbose") {
-            verbose = true;
+            line.verbose = true;
         } else if (a == "--device") {
-            if (++i >= args.size() || args[i].empty()) return Usage(err, "--device needs a path");
-            device = args[i];
+            if (++i >= args.size() || args[i].empty()) return UsageError(err, "--device needs a path");
+            line.device = args[i];
         } else if (a == "--port") {
-            if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) return Usage(err, "--port needs 1-255");
-            port = v;
+            if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) return UsageError(err, "--port needs 1-255");
+            line.port = v;
         } else if (a == "--baud") {
-            if (++i >= args.size() || !ParseNumber(args[i], 50, 4000000, &v)) return Usage(err, "--baud needs a rate");
-            baud = v;
+            if (++i >= args.size() || !ParseNumber(args[i], 50, 4000000, &v)) return UsageError(err, "--baud needs a rate");
+            line.baud = v;
         } else {
-            return Usage(err, "unknown option " + a);
+            return UsageError(err, "unknown option " + a);
         }
     }
-    if (!device.empty() && port) return Usage(err, "--device and --port exclude each other");
-    if (i >= args.size()) return Usage(err, "no command");
+    if (!line.device.empty() && line.port) return UsageError(err, "--device and --port exclude each other");
+    if (i >= args.size()) return UsageError(err, "no command");
     const std::string command = args[i++];
+    const std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+    if (command == "search") return RunSearchCommand(rest, line, ports);
+    if (command == "watch") return RunWatchCommand(rest, line, ports);
+    return RunProjectorCommand(command, args, i, line, ports);
+}
+
+namespace {
+
+int RunProjectorCommand(const std::string& command, const std::vector<std::string>& args, size_t i,
+                        const LineOptions& line, const CliPorts& ports) {
+    std::ostream& out = *ports.out;
+    std::ostream& err = *ports.err;
+
     const CommandSpec* spec = nullptr;
     for (const auto& c : kCommands) {
         if (command == c.name) spec = &c;
     }
-    if (!spec) return Usage(err, "unknown command " + command);
+    if (!spec) return UsageError(err, "unknown command " + command);
     long address;
-    if (i >= args.size() || !ParseNumber(args[i], 0, 255, &address)) return Usage(err, command + " needs ADDR 0-255");
+    if (i >= args.size() || !ParseNumber(args[i], 0, 255, &address)) return UsageError(err, command + " needs ADDR 0-255");
     ++i;
     if (args.size() - i != static_cast<size_t>(spec->argCount)) {
-        return Usage(err, command + " takes " + std::to_string(spec->argCount) + " arguments after ADDR");
+        return UsageError(err, command + " takes " + std::to_string(spec->argCount) + " arguments after ADDR");
     }
     std::vector<long> n;
     std::vector<uint8_t> hexData;
@@ -204,19 +238,19 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
         const bool dataArg = command == "write-block" && k == args.size() - 1;
         if (dataArg) {
             if (!ParseHexData(args[k], &hexData) || hexData.size() > 4096) {
-                return Usage(err, "HEXDATA must be pairs of hex digits");
+                return UsageError(err, "HEXDATA must be pairs of hex digits");
             }
             continue;
         }
         if (lengthArg) {
-            if (!ParseNumber(args[k], 0, 4096, &v)) return Usage(err, "LEN must be 0-4096");
+            if (!ParseNumber(args[k], 0, 4096, &v)) return UsageError(err, "LEN must be 0-4096");
         } else if (!ParseNumber(args[k], 0, 255, &v)) {
-            return Usage(err, "argument " + args[k] + " must be a byte 0-255");
+            return UsageError(err, "argument " + args[k] + " must be a byte 0-255");
         }
         n.push_back(v);
     }
 
-    StreamUi ui(err);
+    StreamUi ui(out, err);
     std::unique_ptr<Library> strings = ports.libraries->Load("kelvaneproj", nullptr);
     Env env;
     env.clock = ports.clock;
@@ -226,13 +260,7 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     Link link(*ports.clock, *ports.devices);
     LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
     link.portMap.LoadFile(kComPortMapFileName);
-    if (port) link.settings.port = static_cast<uint8_t>(*port);
-    if (baud) link.settings.baudRate = static_cast<uint32_t>(*baud);
-    link.deviceOverride = device;
-    if (!SetupConnection(env, link, kOwnerTool)) {
-        if (verbose && link.lastError) err << "ombrix-cli: " << link.lastError.text << '\n';
-        return kExitFailed;
-    }
+    if (!OpenLine(env, link, line, err)) return kExitFailed;
 
     const auto a = static_cast<uint8_t>(address);
     auto b = [&](size_t k) { return static_cast<uint8_t>(n[k]); };
@@ -305,5 +333,7 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     CloseConnection(link, kOwnerTool);
     return r == kDone ? kExitDone : kExitFailed;
 }
+
+}  // namespace
 
 }  // namespace ombrix::cli

@@ -2,9 +2,15 @@
 // ombrix-cli: the projector commands from the shell, for installers' scripts. The
 // runner takes its ports from the caller so tests can drive it against the in-process
 // simulator on a virtual clock.
+#include <atomic>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "link/Link.h"
+#include "platform/Env.h"
+#include "projector/Projector.h"
 
 #include "platform/Clock.h"
 #include "platform/Library.h"
@@ -19,7 +25,27 @@ struct CliPorts {
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     bool stdinIsTerminal = false;
+    // Set by Ctrl+C: aborts a search as Ctrl+Break does, ends a watch.
+    const std::atomic<bool>* interrupted = nullptr;
 };
+
+// How the line is chosen: --device, --port, --baud, or comm.cfg and the COM mapping.
+struct LineOptions {
+    std::string device;
+    std::optional<long> port;
+    std::optional<long> baud;
+    bool verbose = false;
+};
+
+// Applies the options to the link (after comm.cfg and comports.cfg were read) and opens it.
+bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err);
+bool ParseNumber(const std::string& s, long lo, long hi, long* out);
+int UsageError(std::ostream& err, const std::string& why);
+
+int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports);
+int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports);
+// "ADDR LETTER TYPECODE MODEL VERSION IDNUMBER STATE", unknown values as -1 or ?.
+std::string ProjectorLine(const Env& env, const ProjectorRecord& record);
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;

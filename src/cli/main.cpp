@@ -1,10 +1,28 @@
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <iostream>
 
 #include "Cli.h"
 
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Ctrl+C asks the running search or watch to stop; it ends through the normal path
+    // so the files are written as the program writes them.
+    struct sigaction sa{};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
     ombrix::SteadyClock clock;
     ombrix::SystemDeviceOpener devices;
     ombrix::DlLibraryLoader libraries;
@@ -15,5 +33,6 @@ int main(int argc, char** argv) {
     ports.out = &std::cout;
     ports.err = &std::cerr;
     ports.stdinIsTerminal = isatty(0) != 0;
+    ports.interrupted = &g_interrupted;
     return ombrix::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), ports);
 }

@@ -82,6 +82,7 @@ CheckApplied ApplyCheckFindings(ProgramState& s, const std::vector<CheckFinding>
         }
         if (index < 0) continue;  // already gone
         if (!f.answered) {
+            out.removedRecords.push_back(t.records[static_cast<size_t>(index)]);
             std::move(t.records.begin() + index + 1, t.records.begin() + t.connectedCount, t.records.begin() + index);
             --t.connectedCount;
             if (s.options.searchLimit > 0) --s.options.searchLimit;

@@ -34,6 +34,7 @@ std::vector<CheckFinding> RunCheckPass(Link& link, const Env& env, const std::ve
 struct CheckApplied {
     bool changed = false;
     std::vector<int> removed;  // addresses no longer connected
+    std::vector<ProjectorRecord> removedRecords;  // as they were
     std::vector<int> stateChanged;
     std::vector<int> wokeUp;   // their types need a RAM container
 };

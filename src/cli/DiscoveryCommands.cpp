@@ -1,0 +1,154 @@
+// ombrix-cli search and watch: the program's own search and background check, with
+// their lines on standard output.
+#include <algorithm>
+#include <climits>
+#include <iostream>
+
+#include "Cli.h"
+#include "StreamUi.h"
+#include "app/Program.h"
+#include "discovery/BackgroundCheck.h"
+#include "discovery/Search.h"
+#include "platform/Dispatcher.h"
+#include "projector/Messages.h"
+
+namespace ombrix::cli {
+namespace {
+
+const char* StateText(const ProjectorRecord& r) {
+    // Tested in this order; the last flag that is set wins.
+    const char* state = "?";
+    if (r.operating) state = "Operating";
+    if (r.standby) state = "StandBy";
+    if (r.pause) state = "Pause";
+    return state;
+}
+
+// Start-up as the program does it: options.cfg read (or created), comm.cfg and the
+// COM mapping, then the line.
+struct Session {
+    Session(const CliPorts& ports, StreamUi& ui)
+        : state(*ports.clock, ui, *ports.libraries, *ports.devices) {}
+    ProgramState state;
+};
+
+bool Open(Session& s, const LineOptions& line, const CliPorts& ports) {
+    StartProgram(s.state);
+    LoadCommSettings(s.state);
+    return OpenLine(s.state.env, s.state.link, line, *ports.err);
+}
+
+// The communication window's search: skipped in "Skip Search" mode, warning 18 when
+// nobody answers.
+bool Search(Session& s, StreamUi& ui, const CliPorts& ports) {
+    if (SearchSkipped(s.state.options)) {
+        *ports.err << "ombrix-cli: the search mode in options.cfg is \"Skip Search\"\n";
+        return false;
+    }
+    ui.echoProgress = true;
+    const bool found = SearchConnectedProjectors(s.state);
+    ui.echoProgress = false;
+    if (!found) {
+        ShowWarning(s.state.env, 18);
+        s.state.options.searchLimit = 0;
+    }
+    const ProjectorTable& t = s.state.projectors;
+    for (int i = 0; i < t.connectedCount; ++i) ui.Print(ProjectorLine(s.state.env, t.records[static_cast<size_t>(i)]));
+    return found;
+}
+
+void Close(Session& s) {
+    CloseConnection(s.state.link, kOwnerTool);
+    ShutdownProgram(s.state);
+}
+
+}  // namespace
+
+std::string ProjectorLine(const Env& env, const ProjectorRecord& r) {
+    const bool known = r.projectorType >= 0;
+    const std::string model = known ? ModelText(env, r.projectorType, r.alphaId) : "";
+    return std::to_string(r.address) + " " + (r.alphaId ? std::string(1, r.alphaId) : "?") + " " +
+           std::to_string(r.projectorType) + " " + (model.empty() ? "?" : model) + " " +
+           (r.softwareVersion == 0xFF ? "-1" : std::to_string(r.softwareVersion)) + " " +
+           std::to_string(r.idNumber) + " " + StateText(r);
+}
+
+int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports) {
+    if (!args.empty()) return UsageError(*ports.err, "search takes no arguments");
+    StreamUi ui(*ports.out, *ports.err);
+    ui.cancel = ports.interrupted;
+    Session s(ports, ui);
+    if (!Open(s, line, ports)) {
+        ShutdownProgram(s.state);
+        return kExitFailed;
+    }
+    const bool found = Search(s, ui, ports);
+    Close(s);
+    return found ? kExitDone : kExitFailed;
+}
+
+int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports) {
+    long interval = 0;
+    bool once = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--once") {
+            once = true;
+        } else if (args[i] == "--interval") {
+            if (++i >= args.size() || !ParseNumber(args[i], 1, 86400, &interval)) {
+                return UsageError(*ports.err, "--interval needs 1-86400 seconds");
+            }
+        } else {
+            return UsageError(*ports.err, "unknown watch argument " + args[i]);
+        }
+    }
+    StreamUi ui(*ports.out, *ports.err);
+    ui.cancel = ports.interrupted;
+    Session s(ports, ui);
+    if (!Open(s, line, ports)) {
+        ShutdownProgram(s.state);
+        return kExitFailed;
+    }
+    Search(s, ui, ports);
+    // The search may have been stopped with Ctrl+C; a watch then ends too.
+    auto interrupted = [&] { return ports.interrupted && ports.interrupted->load(); };
+    if (s.state.options.checkQuiet || !s.state.options.checkEnabled) {
+        *ports.err << "ombrix-cli: the background check is switched off in options.cfg\n";
+        Close(s);
+        return kExitFailed;
+    }
+    TaskQueue queue(*ports.clock);
+    bool done = false;
+    {
+        BackgroundCheck* checkPtr = nullptr;
+        BackgroundCheck::Hooks hooks;
+        hooks.armTimer = [&](uint32_t ms) { queue.StartTimer(1, ms, [&] { checkPtr->OnCheckTimer(); }); };
+        hooks.applied = [&](const CheckApplied& applied) {
+            for (const ProjectorRecord& r : applied.removedRecords) ui.Print("removed: " + ProjectorLine(s.state.env, r));
+            const ProjectorTable& t = s.state.projectors;
+            for (int address : applied.stateChanged) {
+                for (int i = 0; i < t.connectedCount; ++i) {
+                    const ProjectorRecord& r = t.records[static_cast<size_t>(i)];
+                    if (r.address == address) ui.Print("changed: " + ProjectorLine(s.state.env, r));
+                }
+            }
+            if (once) done = true;
+        };
+        BackgroundCheck check(s.state, queue, hooks);
+        checkPtr = &check;
+        if (interval) check.SetIntervalOverride(static_cast<uint32_t>(interval) * 1000);
+        // The lines of the evaluation pass are for the window's tip; the log has its own.
+        check.SetEvaluate(false);
+        ui.echoCheck = true;
+        if (!interrupted() && check.Start()) {
+            queue.RunUntil(UINT64_MAX, [&] { return done || interrupted(); });
+        } else if (!interrupted()) {
+            *ports.err << "ombrix-cli: no projector to watch\n";
+        }
+        check.RequestCheckStop();
+    }
+    ui.echoCheck = false;
+    Close(s);
+    return kExitDone;
+}
+
+}  // namespace ombrix::cli
