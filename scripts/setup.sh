@@ -2,7 +2,7 @@
 # Installs what building, running and testing Ombrix needs on Debian 12, if missing.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
+packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev xvfb xauth x11-utils)
 
 missing=()

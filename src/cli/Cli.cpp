@@ -10,6 +10,7 @@
 #include "link/Frame.h"
 #include "link/Link.h"
 #include "platform/Env.h"
+#include "DataCommands.h"
 #include "StreamUi.h"
 
 namespace ombrix::cli {
@@ -180,13 +181,15 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
 int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     std::ostream& out = *ports.out;
     std::ostream& err = *ports.err;
+    // Commands on files need no line and take their own options.
+    if (const int r = RunDataCommand(args, ports); r >= 0) return r;
     LineOptions line;
     size_t i = 0;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string& a = args[i];
         long v;
         if (a == "--help" || a == "-h") {
-            out << kUsageText;
+            out << kUsageText << '\n' << DataCommandsUsage();
             return kExitDone;
         } else if (a == "--verbose") {
             line.verbose = true;

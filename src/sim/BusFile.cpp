@@ -1,8 +1,10 @@
 // The demo bus description: one [projector] section per projector, "key = value" lines.
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
 #include "SimBus.h"
+#include "data/Description.h"
 #include "platform/Files.h"
 
 namespace ombrix::sim {
@@ -59,7 +61,7 @@ std::vector<uint8_t> Pattern(int length, long seed) {
 
 class Parser {
 public:
-    explicit Parser(SimBus* bus) : bus_(bus) {}
+    Parser(SimBus* bus, std::string baseDirectory) : bus_(bus), baseDirectory_(std::move(baseDirectory)) {}
 
     bool Run(const std::string& text, std::string* error) {
         std::istringstream in(text);
@@ -99,6 +101,18 @@ private:
             if (sp.data.empty()) sp.data = Pattern(p_.blockLength, seed_++);
             sp.data.resize(static_cast<size_t>(std::max(p_.blockLength, 0)), 0);
         }
+        if (hasDescription_) {
+            if (!description_.Serves(p_.typeCode, p_.letter)) {
+                return Fail("projector " + std::to_string(p_.address) + ": " + descriptionName_ +
+                            " does not serve type " + std::to_string(p_.typeCode) + " " + p_.letter);
+            }
+            // The rest of the type's header table is free slots.
+            while (p_.blocks.size() < static_cast<size_t>(description_.blockCount)) {
+                SimBlock b;
+                p_.SetFree(b, true);
+                p_.blocks.push_back(b);
+            }
+        }
         const size_t recordSize = p_.FiveByteRecords() ? 5 : 4;
         if (p_.blocks.size() * recordSize > static_cast<size_t>(std::max(p_.blockLength, 0))) {
             return Fail("projector " + std::to_string(p_.address) + ": the header table does not fit in one block");
@@ -116,6 +130,7 @@ private:
             if (!Finish()) return false;
             p_ = SimProjector{};
             open_ = true;
+            hasDescription_ = false;
             return true;
         }
         if (!open_) return Fail("expected [projector]");
@@ -160,6 +175,8 @@ private:
         } else if (key == "header-variant") {
             if (!Num(v[0], 0, 255, &n)) return Fail("bad header variant");
             p_.headerVariant = static_cast<int>(n);
+        } else if (key == "description") {
+            return UseDescription(v[0]);
         } else if (key == "block") {
             return Block(v);
         } else if (key == "free-blocks") {
@@ -194,6 +211,37 @@ private:
         } else {
             return Fail("unknown key " + key);
         }
+        return true;
+    }
+
+    // description = FILE.dsc: the type's block length, header variant, special blocks
+    // (one per special-block group) and direct-access parameters, as the program reads
+    // them; the header table is filled up to the type's block count with free slots.
+    bool UseDescription(const std::string& name) {
+        const std::string path = name.empty() || name[0] == '/' || baseDirectory_.empty()
+                                     ? name
+                                     : baseDirectory_ + "/" + name;
+        std::string why;
+        Description d;
+        if (!ReadDescriptionFile(path, &d, nullptr, &why)) return Fail(name + ": " + why);
+        if (d.blockLength < 1 || d.blockLength > 240) {
+            return Fail(name + ": block length " + std::to_string(d.blockLength) + " is outside 1-240");
+        }
+        p_.blockLength = d.blockLength;
+        p_.headerVariant = d.headerVariant;
+        for (const SpecialGroup& g : d.groups) {
+            SimSpecial sp;
+            std::copy(g.groupHeader.begin(), g.groupHeader.end(), sp.header);
+            p_.specials.push_back(sp);
+        }
+        for (const DescriptionParameter& param : d.parameters) {
+            if (!param.directAccessAllowed || p_.params.count(param.da1)) continue;
+            const int lo = std::clamp(param.min, 0, 255), hi = std::clamp(param.max, lo, 255);
+            p_.params[param.da1] = SimParam{(lo + hi) / 2, lo, hi};
+        }
+        description_ = std::move(d);
+        descriptionName_ = name;
+        hasDescription_ = true;
         return true;
     }
 
@@ -250,7 +298,11 @@ private:
     }
 
     SimBus* bus_;
+    std::string baseDirectory_;
     SimProjector p_;
+    Description description_;
+    std::string descriptionName_;
+    bool hasDescription_ = false;
     bool open_ = false;
     int lineNo_ = 0;
     long seed_ = 1;
@@ -259,8 +311,8 @@ private:
 
 }  // namespace
 
-bool ParseBusText(const std::string& text, SimBus* bus, std::string* error) {
-    Parser parser(bus);
+bool ParseBusText(const std::string& text, SimBus* bus, std::string* error, const std::string& baseDirectory) {
+    Parser parser(bus, baseDirectory);
     return parser.Run(text, error);
 }
 
@@ -271,7 +323,9 @@ bool LoadBusFile(const std::string& path, SimBus* bus, std::string* error) {
         if (error) *error = e.text;
         return false;
     }
-    return ParseBusText(std::string(bytes.begin(), bytes.end()), bus, error);
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    return ParseBusText(std::string(bytes.begin(), bytes.end()), bus, error, folder);
 }
 
 }  // namespace ombrix::sim

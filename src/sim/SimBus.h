@@ -165,6 +165,7 @@ private:
 
 // Reads a demo bus description; false with the first error ("line N: ...").
 bool LoadBusFile(const std::string& path, SimBus* bus, std::string* error);
-bool ParseBusText(const std::string& text, SimBus* bus, std::string* error);
+// Description files named in the text are found relative to baseDirectory.
+bool ParseBusText(const std::string& text, SimBus* bus, std::string* error, const std::string& baseDirectory = "");
 
 }  // namespace ombrix::sim

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Options.h"
+#include "blocks/BlockModel.h"
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "platform/Env.h"
@@ -34,6 +35,7 @@ struct ProgramState {
     Link link;
     StatusFlags statusFlags;
     ProjectorTable projectors;
+    BlockTables blocks;
 };
 
 // Remembers the start directory, loads both libraries, reads or creates options.cfg.

@@ -11,6 +11,8 @@ struct Entry {
 constexpr Entry kStrings[] = {
     {1, "OBX"},
     {2, "Lumenar - Standard Edition"},
+    {5, "Projector  :"},
+    {6, "Projector ["},
     // Menu help for the system menu and the top-level pop-ups.
     {900, "Moves, sizes or closes the window"},
     {901, "Commands for the child window"},

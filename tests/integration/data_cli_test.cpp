@@ -1,0 +1,298 @@
+// The data files of data/, the simulator serving them, and ombrix-cli's data commands.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "DataCommands.h"
+#include "SimBus.h"
+#include "blocks/RamContainer.h"
+#include "data/DescriptionText.h"
+#include "data/SettingsFile.h"
+#include "platform/RecordingUi.h"
+#include "../support/TempDir.h"
+
+namespace ombrix {
+namespace {
+
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+const std::string kData = OMBRIX_DATA_DIR;
+const char* const kDescriptions[] = {"type05v", "type08g", "type16d", "type25v", "default"};
+
+std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
+
+TEST(DataFiles, BinariesAreTheirTextFormAndBack) {
+    for (const char* name : kDescriptions) {
+        const auto binary = ReadBytes(kData + "/" + name + ".dsc");
+        const std::string text = Text(ReadBytes(kData + "/" + name + ".dsc.json"));
+        std::vector<uint8_t> built;
+        std::string why;
+        ASSERT_TRUE(DescriptionTextToBytes(text, &built, &why)) << name << ": " << why;
+        EXPECT_EQ(built, binary) << name;
+        std::string printed;
+        ASSERT_TRUE(DescriptionBytesToText(binary, &printed, &why)) << name;
+        EXPECT_EQ(printed, text) << name;
+    }
+}
+
+TEST(DataFiles, TheDemoBusServesItsTypesFromThem) {
+    testing::TempDir elsewhere;  // the bus file names its descriptions relative to its own folder
+    sim::SimBus bus;
+    std::string error;
+    ASSERT_TRUE(sim::LoadBusFile(kData + "/demo-bus.cfg", &bus, &error)) << error;
+    Env env;
+    for (uint8_t address : bus.Addresses()) {
+        bus.With(address, [&](const sim::SimProjector& p) {
+            Description d;
+            ASSERT_TRUE(LoadDescription(env, kData, p.typeCode, p.letter, &d)) << int(address);
+            EXPECT_EQ(p.blockLength, d.blockLength);
+            EXPECT_EQ(p.headerVariant, d.headerVariant);
+            EXPECT_EQ(p.blocks.size(), static_cast<size_t>(d.blockCount));
+            ASSERT_EQ(p.specials.size(), d.groups.size());
+            for (size_t i = 0; i < d.groups.size(); ++i) {
+                EXPECT_TRUE(std::equal(d.groups[i].groupHeader.begin(), d.groups[i].groupHeader.end(),
+                                       p.specials[i].header));
+            }
+            for (const DescriptionParameter& param : d.parameters) {
+                if (param.directAccessAllowed) {
+                    EXPECT_EQ(p.params.count(param.da1), 1u) << param.paramNumber;
+                }
+            }
+        });
+    }
+}
+
+TEST(DataFiles, ADescriptionThatDoesNotServeTheTypeIsABusError) {
+    testing::TempDir dir;
+    std::filesystem::copy_file(kData + "/type08g.dsc", "g.dsc");
+    sim::SimBus bus;
+    std::string error;
+    EXPECT_FALSE(sim::ParseBusText("[projector]\naddress = 2\ntype = 5 V\ndescription = g.dsc\n", &bus, &error));
+    EXPECT_EQ(error, "projector 2: g.dsc does not serve type 5 V");
+    EXPECT_FALSE(sim::ParseBusText("[projector]\ndescription = none.dsc\n", &bus, &error));
+    EXPECT_EQ(error.rfind("line 2: none.dsc: ", 0), 0u) << error;
+}
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+class DataCli : public ::testing::Test {
+protected:
+    CliRun Cli(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        cli::CliPorts ports;
+        ports.clock = &clock_;
+        ports.libraries = &libraries_;
+        ports.out = &out;
+        ports.err = &err;
+        const int status = cli::RunDataCommand(args, ports);
+        return {status, out.str(), err.str()};
+    }
+    void CopyDescriptions() {
+        for (const char* name : kDescriptions) std::filesystem::copy_file(kData + "/" + name + ".dsc", std::string(name) + ".dsc");
+    }
+    testing::TempDir dir_;
+    VirtualClock clock_;
+    DlLibraryLoader libraries_;
+};
+
+// The listing without its date and time lines.
+std::string Undated(const std::string& text) {
+    std::istringstream in(text);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Date ", 0) != 0 && line.rfind("Time ", 0) != 0) out += line + "\n";
+    }
+    return out;
+}
+
+TEST_F(DataCli, DescriptionToTextAndBack) {
+    CopyDescriptions();
+    const CliRun shown = Cli({"dsc-to-text", "type25v.dsc"});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, Text(ReadBytes(kData + "/type25v.dsc.json")));
+    EXPECT_EQ(Cli({"dsc-to-text", "type25v.dsc", "--output", "t.txt"}).status, 0);
+    EXPECT_EQ(Cli({"text-to-dsc", "t.txt", "back.dsc"}).status, 0);
+    EXPECT_EQ(ReadBytes("back.dsc"), ReadBytes("type25v.dsc"));
+}
+
+struct FailCase {
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    const char* err;  // beginning of standard error
+};
+
+class DataCliFails : public DataCli, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(DataCliFails, StatusAndMessage) {
+    WriteBytes("short.dsc", {1, 0, 0, 0, 0, 0, 0, 0});
+    WriteBytes("bad.txt", {'{', '}'});
+    const FailCase& c = GetParam();
+    const CliRun r = Cli(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err.substr(0, std::string(c.err).size()), c.err) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, DataCliFails,
+    ::testing::Values(
+        FailCase{"not_mine", {"status", "1"}, -1, ""},
+        FailCase{"lying_description", {"dsc-to-text", "short.dsc"}, 1,
+                 "ombrix-cli: short.dsc: not a description file: the type list runs past the end of the file\n"},
+        FailCase{"missing_description", {"dsc-to-text", "none.dsc"}, 1, "ombrix-cli: none.dsc: "},
+        FailCase{"text_without_keys", {"text-to-dsc", "bad.txt", "o.dsc"}, 1,
+                 "ombrix-cli: bad.txt: description: \"codeWord\" is missing\n"},
+        FailCase{"no_file", {"dsc-to-text"}, 2, "ombrix-cli: dsc-to-text takes"},
+        FailCase{"output_without_value", {"set-list", "a.set", "--output"}, 2, "ombrix-cli: set-list: --output needs"},
+        FailCase{"unknown_option", {"set-list", "a.set", "--row", "1"}, 2, "ombrix-cli: set-list: unknown option --row"},
+        FailCase{"two_letters", {"params", "5", "VV"}, 2, "ombrix-cli: params: LETTER"},
+        FailCase{"type_out_of_range", {"params", "256", "V"}, 2, "ombrix-cli: params: TYPE"},
+        FailCase{"row_without_set", {"params", "5", "V", "--row", "1"}, 2, "ombrix-cli: params: --set and --row"},
+        FailCase{"unknown_column", {"params", "5", "V", "--columns", "step,size"}, 2,
+                 "ombrix-cli: params: unknown column \"size\""},
+        FailCase{"merge_without_input", {"set-merge", "out.set"}, 2, "ombrix-cli: set-merge takes"},
+        FailCase{"damaged_set", {"set-list", "short.dsc"}, 1,
+                 "Error  26: Can't open RAMfile (*.set)\nWarning  19: No items added to the RAMcontainer\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+std::unique_ptr<BlockTables> DemoTables() {
+    auto t = std::make_unique<BlockTables>();
+    ClearRamContainer(*t);
+    auto add = [&](int type, int title, int special, int longHeader, BlockHeader h, float fhBase, float fvBase) {
+        RAMBlock& r = t->ramBlocks[static_cast<size_t>(t->ramRowCount)];
+        r.projectorType = type;
+        r.containerTitle = title;
+        r.specialKind = special;
+        r.longHeader = longHeader;
+        r.header = h;
+        r.fhBase = fhBase;
+        r.fvBase = fvBase;
+        r.body.fill(static_cast<uint8_t>(t->ramRowCount));
+        r.body[8] = 96;
+        if (title) t->ramContainers[static_cast<size_t>(t->ramContainerCount++)] = {type, t->ramRowCount};
+        ++t->ramRowCount;
+    };
+    add(5, 1, 0, 0, {}, 0, 0);
+    add(5, 0, 0, 0, {64, 52, 1, 0x20, 2, 0, 0}, 5e-7f, 1.0f / 2600);
+    add(5, 0, 0x4000, 0, {0xEF, 0, 0x7F, 0, 0, 0, 0}, 0, 0);
+    add(25, 1, 0, 0, {}, 0, 0);
+    add(25, 0, 0, 1, {48, 50, 1, 0x03, 0, 3, 0x0103}, 6.25e-7f, -1.0f);
+    return t;
+}
+
+TEST_F(DataCli, SetListIsTheRamListAsText) {
+    RecordingUi ui;
+    Env env;
+    env.ui = &ui;
+    ASSERT_TRUE(SaveSettingsFile(env, *DemoTables(), "demo.set"));
+    const CliRun r = Cli({"set-list", "demo.set"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Undated(r.out),
+              "Header :\n"
+              "--------\n"
+              "\n"
+              "Listing type    :Listing RAM blocks\n"
+              "Additional Info :demo.set\n"
+              "\n\n\n"
+              "--------------------------------------------------------\n"
+              "|RAMBlock   |Source|Type |Fh (KHz)|Fv (Hz)|Config      |\n"
+              "--------------------------------------------------------\n"
+              "|Z-05 series|      |     |        |       |            |\n"
+              "|1          |1     |RGB  |31.25   | 50    |Rear/Ceiling|\n"
+              "|2          |Common|---- |----    |----   |----        |\n"
+              "|Z-25 series|      |     |        |       |            |\n"
+              "|1          |1     |Video|33.33   | 50    |Front/Table |\n");
+    EXPECT_EQ(Cli({"set-list", "demo.set", "--output", "list.txt"}).status, 0);
+    EXPECT_EQ(Undated(Text(ReadBytes("list.txt"))), Undated(r.out));
+}
+
+TEST_F(DataCli, ParamsOfATypeAndOfARamRow) {
+    CopyDescriptions();
+    RecordingUi ui;
+    Env env;
+    env.ui = &ui;
+    ASSERT_TRUE(SaveSettingsFile(env, *DemoTables(), "demo.set"));
+
+    const CliRun plain = Cli({"params", "5", "V"});
+    EXPECT_EQ(plain.status, 0);
+    std::istringstream lines(Undated(plain.out));
+    std::vector<std::string> v;
+    for (std::string l; std::getline(lines, l);) v.push_back(l);
+    ASSERT_EQ(v.size(), 8u + 3 + 21);
+    EXPECT_EQ(v[4], "Additional Info :ZV-051");
+    EXPECT_EQ(v[9], "|nr |parameter name |place in block|min|max|");
+    EXPECT_EQ(v[11], "|0  |Brightness     |8             |0  |127|");
+
+    const CliRun row = Cli({"params", "5", "V", "--set", "demo.set", "--row", "1", "--columns", "kind,options,da1"});
+    EXPECT_EQ(row.status, 0);
+    const std::string text = Undated(row.out);
+    EXPECT_NE(text.find("|nr |parameter name |Value|Barscale|place in block|min|max|DA1|Kind       |Options needed|\n"
+                        "-"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("|0  |Brightness     |96   |76      |8             |0  |127|48 |Picture    |Nothing needed|"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Listing type    :Listing contents of RAMBlock\nAdditional Info :demo.set\n"), std::string::npos);
+
+    const CliRun title = Cli({"params", "5", "V", "--set", "demo.set", "--row", "0"});
+    EXPECT_EQ(title.status, 1);
+    EXPECT_EQ(title.err, "Warning  34: RAMcontainer doesn't contain anything, please select a valid block\n");
+    EXPECT_EQ(Cli({"params", "5", "V", "--set", "demo.set", "--row", "5"}).status, 2);
+
+    const CliRun none = Cli({"params", "6", "V"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "Error  46: No more files found to search\nWarning  16: Can't open description file\n");
+    EXPECT_NE(none.out.find("|nr |parameter name|place in block|min|max|\n"), std::string::npos) << none.out;
+}
+
+TEST_F(DataCli, SetMergeAppendsAsTheAppendCommandDoes) {
+    RecordingUi ui;
+    Env env;
+    env.ui = &ui;
+    auto a = DemoTables();
+    ASSERT_TRUE(SaveSettingsFile(env, *a, "a.set"));
+    // b: two more blocks for type 5 and a new type 8; c: a container too big to take.
+    auto b = DemoTables();
+    b->ramContainers[1].projectorType = 8;
+    b->ramBlocks[3].projectorType = b->ramBlocks[4].projectorType = 8;
+    ASSERT_TRUE(SaveSettingsFile(env, *b, "b.set"));
+    auto c = std::make_unique<BlockTables>();
+    ClearRamContainer(*c);
+    c->ramContainers[0] = {16, 0};
+    c->ramContainerCount = 1;
+    c->ramRowCount = 296;
+    c->ramBlocks[0].containerTitle = 1;
+    ASSERT_TRUE(SaveSettingsFile(env, *c, "c.set"));
+
+    const CliRun r = Cli({"set-merge", "out.set", "a.set", "b.set", "c.set"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Warning  43: Can't append file because maximum number of RAMblocks are exceeded\n");
+    // Type 5: its title row, a's two blocks, then b's two; type 25 moved down; type 8 last.
+    auto expected = DemoTables();
+    std::copy(expected->ramBlocks.begin() + 3, expected->ramBlocks.begin() + 5, expected->ramBlocks.begin() + 5);
+    std::copy(b->ramBlocks.begin() + 1, b->ramBlocks.begin() + 3, expected->ramBlocks.begin() + 3);
+    std::copy(b->ramBlocks.begin() + 3, b->ramBlocks.begin() + 5, expected->ramBlocks.begin() + 7);
+    expected->ramRowCount = 9;
+    expected->ramContainers[1] = {25, 5};
+    expected->ramContainers[2] = {8, 7};
+    expected->ramContainerCount = 3;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(SerializeSettings(*expected, &bytes));
+    EXPECT_EQ(ReadBytes("out.set"), bytes);
+
+    WriteBytes("bad.set", {1, 0, 0, 0});
+    const CliRun bad = Cli({"set-merge", "out2.set", "a.set", "bad.set"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "Error  26: Can't open RAMfile (*.set)\n");
+    EXPECT_FALSE(std::filesystem::exists("out2.set"));
+}
+
+}  // namespace
+}  // namespace ombrix
