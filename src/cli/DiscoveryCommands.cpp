@@ -8,21 +8,13 @@
 #include "StreamUi.h"
 #include "app/Program.h"
 #include "discovery/BackgroundCheck.h"
+#include "discovery/ProjectorListRow.h"
 #include "discovery/Search.h"
 #include "platform/Dispatcher.h"
 #include "projector/Messages.h"
 
 namespace ombrix::cli {
 namespace {
-
-const char* StateText(const ProjectorRecord& r) {
-    // Tested in this order; the last flag that is set wins.
-    const char* state = "?";
-    if (r.operating) state = "Operating";
-    if (r.standby) state = "StandBy";
-    if (r.pause) state = "Pause";
-    return state;
-}
 
 // Start-up as the program does it: options.cfg read (or created), comm.cfg and the
 // COM mapping, then the line.
@@ -65,12 +57,9 @@ void Close(Session& s) {
 }  // namespace
 
 std::string ProjectorLine(const Env& env, const ProjectorRecord& r) {
-    const bool known = r.projectorType >= 0;
-    const std::string model = known ? ModelText(env, r.projectorType, r.alphaId) : "";
-    return std::to_string(r.address) + " " + (r.alphaId ? std::string(1, r.alphaId) : "?") + " " +
-           std::to_string(r.projectorType) + " " + (model.empty() ? "?" : model) + " " +
-           (r.softwareVersion == 0xFF ? "-1" : std::to_string(r.softwareVersion)) + " " +
-           std::to_string(r.idNumber) + " " + StateText(r);
+    const ProjectorRowTexts t = ProjectorListRow(env, r);
+    return t.address + " " + t.letter + " " + t.typeCode + " " + t.model + " " + t.version + " " + t.idNumber + " " +
+           t.state;
 }
 
 int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports) {

@@ -20,51 +20,18 @@
 #include "gui/app/MainFrame.h"
 #include "gui/link/CommSetDialog.h"
 #include "gui/platform/QtUi.h"
+#include "GuiSupport.h"
 
 using namespace ombrix;
 
+using namespace ombrix::testing;
+
 namespace {
-
-// Loads the image library from beside the test binary only when asked to.
-class ImagesOnRequest final : public LibraryLoader {
-public:
-    bool images = false;
-    std::unique_ptr<Library> Load(const std::string& name, SysError* error) override {
-        return images && name == "kelvanebmp" ? real_.Load(name, error) : nullptr;
-    }
-
-private:
-    DlLibraryLoader real_;
-};
-
-struct TestProgram {
-    VirtualClock clock;
-    RecordingUi ui;
-    ImagesOnRequest loader;
-    SystemDeviceOpener opener;
-    ProgramState state{clock, ui, loader, opener};
-};
-
-QByteArray ReadFile(const char* name) {
-    QFile file(QString::fromLatin1(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-uint32_t Le32(const QByteArray& b, int at) {
-    return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
-}
 
 // Found the way assistive technology finds them.
 QComboBox* List(QWidget& dialog, const char* accessibleName) {
     for (QComboBox* combo : dialog.findChildren<QComboBox*>())
         if (combo->accessibleName() == QLatin1String(accessibleName)) return combo;
-    return nullptr;
-}
-
-QAction* MenuCommand(QMainWindow& frame, const QKeySequence& key) {
-    for (QAction* top : frame.menuBar()->actions())
-        for (QAction* a : top->menu()->actions())
-            if (a->shortcut() == key) return a;
     return nullptr;
 }
 
@@ -258,15 +225,38 @@ private slots:
         QCOMPARE(int(p.state.link.settings.port), 3);
         QCOMPARE(int(p.state.link.settings.connected), 0);
         QCOMPARE(int(p.state.link.currentAddress), 17);
-        QString opened;
-        QTimer::singleShot(20, [&] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                opened = modal->objectName();
-                modal->close();
-            }
-        });
-        MenuCommand(frame, QKeySequence(Qt::ALT | Qt::Key_S))->trigger();
-        QCOMPARE(opened, QStringLiteral("COMMSETBOX"));
+        // Each dialog of the main menu can be reached by its accelerator.
+        const std::pair<QKeySequence, QString> dialogs[] = {
+            {QKeySequence(Qt::ALT | Qt::Key_S), QStringLiteral("COMMSETBOX")},
+            {QKeySequence(Qt::ALT | Qt::Key_V), QStringLiteral("VIEWADDRESSSETBOX")},
+        };
+        for (const auto& [key, name] : dialogs) {
+            QString opened;
+            QTimer::singleShot(20, [&] {
+                if (QWidget* modal = QApplication::activeModalWidget()) {
+                    opened = modal->objectName();
+                    modal->close();
+                }
+            });
+            QAction* command = MenuCommand(frame, key);
+            QVERIFY(command && command->isEnabled());
+            command->trigger();
+            QCOMPARE(opened, name);
+        }
+    }
+
+    void clockText_data() {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("midnight hour is 12 AM") << QTime(0, 5, 9) << "12:05:09 AM";
+        QTest::newRow("one-digit hour padded") << QTime(9, 0, 0) << " 9:00:00 AM";
+        QTest::newRow("noon hour is 12 PM") << QTime(12, 30, 0) << "12:30:00 PM";
+        QTest::newRow("last second of the day") << QTime(23, 59, 59) << "11:59:59 PM";
+    }
+    void clockText() {
+        QFETCH(QTime, time);
+        QFETCH(QString, shown);
+        QCOMPARE(gui::ClockText(time), shown);
     }
 
     void everyExitSavesOptionsFirst_data() {

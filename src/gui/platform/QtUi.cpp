@@ -5,15 +5,23 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include "gui/discovery/ThreadTipBox.h"
+#include "gui/platform/ProgressBox.h"
+
 namespace ombrix::gui {
 namespace {
+
+bool OnGuiThreadNow() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
 
 // Widgets exist only on the GUI thread; anyone else waits there for the box to close.
 template <typename Fn>
 void OnGuiThread(Fn fn) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
-    if (QThread::currentThread() == app->thread()) {
+    if (OnGuiThreadNow()) {
         fn();
     } else {
         QMetaObject::invokeMethod(app, fn, Qt::BlockingQueuedConnection);
@@ -47,6 +55,23 @@ int RunBox(QMessageBox::Icon icon, const std::string& caption, const std::string
 
 }  // namespace
 
+QtUi::QtUi() : context_(std::make_unique<QObject>()) {}
+
+QtUi::~QtUi() { delete progress_; }
+
+void QtUi::SetTipBox(ThreadTipBox* tip) { tip_ = tip; }
+
+ProgressBox* QtUi::OpenProgressBox() const { return progress_; }
+
+template <typename Fn>
+void QtUi::Post(Fn fn) {
+    if (OnGuiThreadNow()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(context_.get(), std::move(fn), Qt::QueuedConnection);
+    }
+}
+
 void QtUi::ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) {
     OnGuiThread([&] { RunBox(QtIcon(icon), caption, text, QMessageBox::Ok, QMessageBox::Ok); });
 }
@@ -58,6 +83,47 @@ bool QtUi::AskYesNo(const std::string& caption, const std::string& text) {
                      QMessageBox::Yes) == QMessageBox::Yes;
     });
     return yes;
+}
+
+void QtUi::ProgressOpen(const std::string& title, const std::string& note, int range) {
+    // Cleared at once, so the caller's next poll cannot see an earlier operation's cancel.
+    cancelled_ = false;
+    Post([this, title = QString::fromStdString(title), note = QString::fromStdString(note), range] {
+        delete progress_;
+        progress_ = new ProgressBox(title, note, range, [this] { CancelProgress(); }, owner_);
+        // Holds back the input of every other window while it is open, without blocking
+        // the thread that keeps them painting.
+        progress_->setWindowModality(Qt::ApplicationModal);
+        progress_->show();
+    });
+}
+
+void QtUi::ProgressLine(int line, const std::string& text) {
+    Post([this, line, text = QString::fromStdString(text)] {
+        if (progress_) progress_->SetLine(line, text);
+    });
+}
+
+void QtUi::ProgressStep() {
+    Post([this] {
+        if (progress_) progress_->Step();
+    });
+}
+
+void QtUi::ProgressClose() {
+    Post([this] { delete progress_; });
+}
+
+void QtUi::TipLine(int line, const std::string& text) {
+    Post([this, line, text = QString::fromStdString(text)] {
+        if (tip_) tip_->SetLine(line, text);
+    });
+}
+
+void QtUi::TipCountdown(int secondsLeft, int stepsDone, int total) {
+    Post([this, secondsLeft, stepsDone, total] {
+        if (tip_) tip_->SetCountdown(secondsLeft, stepsDone, total);
+    });
 }
 
 }  // namespace ombrix::gui

@@ -1,14 +1,57 @@
 #pragma once
-// Boxes and questions of the program as Qt message boxes. Worker threads may call in:
-// the box is then shown by the GUI thread while the caller waits for the answer.
+// Boxes, questions, the progress box and the tip window of the program as Qt widgets.
+// Worker threads may call in: a box is then shown by the GUI thread while the caller
+// waits for the answer; progress and tip lines are handed over without waiting.
+#include <QPointer>
+#include <atomic>
+#include <memory>
+
 #include "core/platform/Ui.h"
+
+class QObject;
+class QWidget;
 
 namespace ombrix::gui {
 
+class ProgressBox;
+class ThreadTipBox;
+
 class QtUi final : public Ui {
 public:
+    // On the GUI thread, once the application object exists.
+    QtUi();
+    ~QtUi() override;
+
     void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text) override;
+
+    void ProgressOpen(const std::string& title, const std::string& note, int range) override;
+    void ProgressLine(int line, const std::string& text) override;
+    void ProgressStep() override;
+    bool ProgressCancelled() override { return cancelled_.load(); }
+    void ProgressClose() override;
+
+    void TipLine(int line, const std::string& text) override;
+    void TipCountdown(int secondsLeft, int stepsDone, int total) override;
+
+    // The window the progress box is centred over.
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    // The open communication window's tip window; nullptr when there is none.
+    void SetTipBox(ThreadTipBox* tip);
+    // What Cancel and Ctrl+Break do.
+    void CancelProgress() { cancelled_ = true; }
+    ProgressBox* OpenProgressBox() const;
+
+private:
+    template <typename Fn>
+    void Post(Fn fn);
+
+    // Work handed over from other threads is dropped once this object is gone.
+    std::unique_ptr<QObject> context_;
+    std::atomic<bool> cancelled_{false};
+    QPointer<QWidget> owner_;
+    QPointer<ProgressBox> progress_;
+    QPointer<ThreadTipBox> tip_;
 };
 
 }  // namespace ombrix::gui

@@ -1,0 +1,71 @@
+#include "gui/platform/ProgressBox.h"
+
+#include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ombrix::gui {
+
+bool IsCancelKey(const QKeyEvent& event) {
+    // X11 gives Ctrl+Pause the keysym Break, which Qt leaves without a key code; other
+    // systems report Cancel or Pause.
+    constexpr quint32 kX11Break = 0xFF6B;
+    return event.modifiers().testFlag(Qt::ControlModifier) &&
+           (event.key() == Qt::Key_Cancel || event.key() == Qt::Key_Pause || event.nativeVirtualKey() == kX11Break);
+}
+
+ProgressBox::ProgressBox(const QString& title, const QString& note, int range, std::function<void()> onCancel,
+                         QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), onCancel_(std::move(onCancel)) {
+    setObjectName(QStringLiteral("PROGRESSBOX"));
+    setWindowTitle(title);
+
+    bar_ = new QProgressBar;
+    bar_->setObjectName(QStringLiteral("progress"));
+    bar_->setAccessibleName(title);
+    bar_->setRange(0, range);
+    bar_->setValue(0);
+    bar_->setTextVisible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(bar_);
+    for (int i = 0; i < 2; ++i) {
+        lines_[i] = new QLabel;
+        lines_[i]->setObjectName(QStringLiteral("line%1").arg(i + 1));
+        layout->addWidget(lines_[i]);
+    }
+    auto* noteLabel = new QLabel(note);
+    noteLabel->setObjectName(QStringLiteral("note"));
+    layout->addWidget(noteLabel);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
+    connect(buttons->button(QDialogButtonBox::Cancel), &QPushButton::clicked, this, [this] {
+        if (onCancel_) onCancel_();
+    });
+    layout->addWidget(buttons);
+
+    // Wide enough for the longest line, so the box does not jump as the lines change.
+    lines_[1]->setMinimumWidth(
+        lines_[1]->fontMetrics().horizontalAdvance(QStringLiteral("Projector with address 255 not found ...")) + 24);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void ProgressBox::SetLine(int line, const QString& text) {
+    if (line >= 1 && line <= 2) lines_[line - 1]->setText(text);
+}
+
+void ProgressBox::Step() {
+    if (bar_->value() < bar_->maximum()) bar_->setValue(bar_->value() + 1);
+}
+
+void ProgressBox::keyPressEvent(QKeyEvent* event) {
+    if (IsCancelKey(*event)) {
+        if (onCancel_) onCancel_();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace ombrix::gui
