@@ -142,6 +142,54 @@ TEST_F(OverPty, AnUnpluggedLineEndsTheWaitAtOnce) {
     EXPECT_LT(r.seconds, 1.8);  // well before the 2000 ms time-out
 }
 
+TEST_F(OverPty, CtrlCStopsTheSearchAndKeepsWhatWasFound) {
+    ASSERT_TRUE(sim_.Ready());
+    const std::string cmd = std::string(OMBRIX_BIN_DIR) + "/ombrix-cli";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("search.out", "w", stdout);
+        freopen("search.err", "w", stderr);
+        execl(cmd.c_str(), cmd.c_str(), "--device", "tty", "search", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Address 1 answers at once; 2 and 3 are silent for 2.7 s each.
+    std::this_thread::sleep_for(3500ms);
+    kill(pid, SIGINT);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    const std::string out = Slurp("search.out");
+    EXPECT_EQ(out.rfind("Projector with address 1 found ...\n", 0), 0u) << out;
+    EXPECT_NE(out.find("\n1 V 5 ZV-051 3 100234 Operating\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("address 4"), std::string::npos) << out;
+    const std::string generated = Slurp("addr.cfg");
+    EXPECT_EQ(generated, std::string("\x01\0\0\0", 4));
+}
+
+TEST(OverTcp, TheSimulatorServesATcpPort) {
+    testing::TempDir dir;
+    const int port = 20000 + getpid() % 20000;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string bin = std::string(OMBRIX_BIN_DIR) + "/ombrix-sim";
+        const std::string bus = std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg";
+        freopen("sim.out", "w", stdout);
+        freopen("/dev/null", "r", stdin);
+        execl(bin.c_str(), bin.c_str(), "--bus", bus.c_str(), "--tcp", std::to_string(port).c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 100 && Slurp("sim.out").empty(); ++i) std::this_thread::sleep_for(20ms);
+    const std::string cmd = std::string(OMBRIX_BIN_DIR) + "/ombrix-cli --device tcp://127.0.0.1:" +
+                            std::to_string(port) + " serial 4 > cli.out 2> cli.err";
+    const int raw = std::system(cmd.c_str());
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    EXPECT_EQ(Slurp("cli.out"), "result: 3\nserial: 0987654\n");
+}
+
 TEST(OverPtyNoSim, AMissingDeviceIsError3) {
     testing::TempDir dir;
     const CliResult r = Cli("status 1");
