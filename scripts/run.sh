@@ -18,6 +18,13 @@ trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ttyOMBRIX" ] && break; sleep 0.1; done
 [ -e "$demo/ttyOMBRIX" ] || { echo "the simulator did not start; see $demo/sim.log" >&2; exit 1; }
 printf '# COM ports of the demo: COM2 is the simulated bus.\nCOM2 = %s\n' "$demo/ttyOMBRIX" >"$demo/comports.cfg"
+if [ ! -e "$demo/options.cfg" ]; then
+    # A first demo searches a user-defined address set (1, 4, 7, 9, 12; nobody at 9) and
+    # checks every 10 seconds, so everything is seen quickly. Options can be changed in
+    # the program as usual.
+    printf '\x01\x00\x00\x00\x04\x00\x00\x00\x07\x00\x00\x00\x09\x00\x00\x00\x0c\x00\x00\x00' >"$demo/user_addr.cfg"
+    printf '\x10\x00\x00\x00\x05\x00\x00\x00\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x50\xf1\x00\x00\x01\xff\x00\x00\x00\x00\xff\xff\xff\xff' >"$demo/options.cfg"
+fi
 
 echo "Simulated projector bus on $(readlink "$demo/ttyOMBRIX"), mapped to COM2 in $demo/comports.cfg."
 echo "Faults can be injected while it runs: echo 'fault 4 silence' > $demo/sim-control"
@@ -42,6 +49,9 @@ for addr in 1 4 7 12; do
     echo "\$ ombrix-cli runtime $addr"
     "$bin/ombrix-cli" runtime "$addr" || true
 done
+echo
+echo "\$ ombrix-cli search          (the search of the program, with the demo's address set)"
+"$bin/ombrix-cli" search || true
 echo
 echo "\$ ombrix-cli status 7      (the projector in standby)"
 "$bin/ombrix-cli" status 7 | grep -E 'result|standby|operating' || true
