@@ -10,6 +10,7 @@
 #include "link/Frame.h"
 #include "link/Link.h"
 #include "platform/Env.h"
+#include "BlockCommands.h"
 #include "DataCommands.h"
 #include "StreamUi.h"
 
@@ -189,7 +190,7 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
         const std::string& a = args[i];
         long v;
         if (a == "--help" || a == "-h") {
-            out << kUsageText << '\n' << DataCommandsUsage();
+            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage();
             return kExitDone;
         } else if (a == "--verbose") {
             line.verbose = true;
@@ -212,6 +213,9 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     const std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
     if (command == "search") return RunSearchCommand(rest, line, ports);
     if (command == "watch") return RunWatchCommand(rest, line, ports);
+    std::vector<std::string> withCommand = rest;
+    withCommand.insert(withCommand.begin(), command);
+    if (const int r = RunBlockCommand(withCommand, line, ports); r >= 0) return r;
     return RunProjectorCommand(command, args, i, line, ports);
 }
 

@@ -165,14 +165,19 @@ void SimBus::AdvanceLocked(uint64_t now) {
 }
 
 Fault SimBus::ActiveFault(SimProjector* p) {
-    if (busFault_.kind != FaultKind::None) return busFault_;
-    if (p && p->fault.kind != FaultKind::None) return p->fault;
-    return Fault{};
+    const Fault* f = busFault_.kind != FaultKind::None ? &busFault_ : (p ? &p->fault : nullptr);
+    if (!f || f->skip > 0) return Fault{};
+    return *f;
 }
 
 void SimBus::ConsumeFault(SimProjector* p) {
     Fault* f = busFault_.kind != FaultKind::None ? &busFault_ : (p ? &p->fault : nullptr);
-    if (!f || f->kind == FaultKind::None || f->remaining < 0) return;
+    if (!f || f->kind == FaultKind::None) return;
+    if (f->skip > 0) {
+        --f->skip;
+        return;
+    }
+    if (f->remaining < 0) return;
     if (--f->remaining <= 0) *f = Fault{};
 }
 
@@ -511,10 +516,12 @@ void SimBus::HandleWriteData(uint64_t now) {
             }
         }
     }
+    bool newBlock = false;
     if (!target) {
         for (auto& b : p->blocks) {
             if (p->IsFree(b)) {
                 target = &b;
+                newBlock = true;
                 break;
             }
         }
@@ -523,6 +530,9 @@ void SimBus::HandleWriteData(uint64_t now) {
         ackOnly(false);
         return;
     }
+    // The fifth byte of a long record is not on the wire: a block that takes over a
+    // free slot does not inherit the old block's.
+    if (newBlock) target->extra = 0;
     target->fh = probe.fh, target->fv = probe.fv, target->source = probe.source, target->config = probe.config;
     target->data = data;
     ackOnly(true);

@@ -29,6 +29,7 @@ struct Fault {
     FaultKind kind = FaultKind::None;
     uint32_t arg = 0;
     int remaining = -1;  // exchanges left; -1 until cleared
+    int skip = 0;        // exchanges that pass unharmed before it applies
 };
 
 // One settings block slot: its header fields as the header table holds them.

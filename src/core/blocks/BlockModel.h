@@ -64,6 +64,8 @@ struct RAMcontainer {
     int firstRow = 0;
 };
 
+// blockCount and rowCount count the rows the 40-row table holds; a type with more blocks
+// (or whose header table runs past one block) is listed cut, and cutRows says by how many.
 struct BlockGeometry {
     uint8_t projectorType = 255;
     int headerVariant = -1;
@@ -71,6 +73,7 @@ struct BlockGeometry {
     int blockCount = -1;
     int rowCount = -1;
     int noProjector = 0;
+    int cutRows = 0;
 };
 
 // The adjustment and the reference selection: one block each, remembered by value.
@@ -90,6 +93,8 @@ struct BlockSelection {
 
 struct BlockTables {
     std::array<ProjectorBlock, kProjectorBlockCapacity> projectorBlocks{};
+    // Rows of the projector list now: 0 until its header table has been read.
+    int projectorRowCount = 0;
     BlockGeometry geometry;
 
     std::array<RAMBlock, kRamRowCapacity> ramBlocks{};

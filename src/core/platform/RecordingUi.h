@@ -15,21 +15,32 @@ struct RecordedBox {
     std::string text;
     BoxIcon icon = BoxIcon::None;
     bool question = false;
+    std::string dialog;  // the choice dialog's name; empty for a box
 };
 
 class RecordingUi : public Ui {
 public:
     void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({caption, text, icon, false});
+        boxes_.push_back({caption, text, icon, false, {}});
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({caption, text, BoxIcon::Question, true});
+        boxes_.push_back({caption, text, BoxIcon::Question, true, {}});
         if (answers_.empty()) return false;
         const bool a = answers_.front();
         answers_.pop_front();
         return a;
+    }
+    int Choose(const std::string& dialog, const std::string& caption, const std::string& text,
+               const std::vector<std::pair<int, std::string>>& buttons, int defaultId, int cancelId) override {
+        (void)buttons, (void)defaultId;
+        std::lock_guard<std::mutex> lock(mutex_);
+        boxes_.push_back({caption, text, BoxIcon::Question, true, dialog});
+        if (choices_.empty()) return cancelId;
+        const int id = choices_.front();
+        choices_.pop_front();
+        return id;
     }
     void ProgressOpen(const std::string& title, const std::string& note, int range) override {
         Event("open " + title + " | " + note + " | " + std::to_string(range));
@@ -63,6 +74,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         answers_.push_back(yes);
     }
+    // The next Choose answers with this button id; without one it cancels.
+    void QueueChoice(int id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        choices_.push_back(id);
+    }
     std::vector<RecordedBox> Boxes() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return boxes_;
@@ -84,6 +100,7 @@ private:
     int cancelAfterPolls_ = -1;
     std::vector<RecordedBox> boxes_;
     std::deque<bool> answers_;
+    std::deque<int> choices_;
 };
 
 }  // namespace ombrix

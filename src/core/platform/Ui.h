@@ -2,6 +2,8 @@
 // Everything the program shows or asks goes through here: Qt dialogs in the window,
 // standard error in the command-line tool, a recorder in tests.
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace ombrix {
 
@@ -14,6 +16,15 @@ public:
     virtual void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) = 0;
     // A "Confirmation"-style box; true for Yes.
     virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
+    // A modal dialog of several buttons (COPYBOX, DELETEBOX): the id of the button pressed.
+    // buttons are (id, label) in their order; defaultId has the focus; cancelId is what
+    // closing the dialog means. Without a window to ask in the answer is cancelId, so
+    // nothing is changed.
+    virtual int Choose(const std::string& dialog, const std::string& caption, const std::string& text,
+                       const std::vector<std::pair<int, std::string>>& buttons, int defaultId, int cancelId) {
+        (void)dialog, (void)caption, (void)text, (void)buttons, (void)defaultId;
+        return cancelId;
+    }
 
     // The progress box of a long operation on the line (the search). While it is open
     // the rest of the window takes no input; its Cancel button and Ctrl+Break set the

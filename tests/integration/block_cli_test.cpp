@@ -1,0 +1,146 @@
+// ombrix-cli's block commands in-process against the simulator: a backup, a change on
+// the projector, a restore and a verification, and the rules that keep files and blocks
+// safe.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "BlockCommands.h"
+#include "data/SettingsFile.h"
+#include "../support/BlockBench.h"
+
+namespace ombrix {
+namespace {
+
+using testing::MakeDescription;
+using testing::ReadBytes;
+using testing::Request;
+
+const char kBus[] = R"(
+[projector]
+address = 1
+type = 5 V
+status = 00 00 90 00
+id = 4711
+block-length = 20
+block = 40 34 01 20 active seed=1
+block = 00 36 02 21 seed=2
+block = ff 3c 03 41 free seed=3
+free-blocks = 2
+special = ef 7f 00 00
+
+)";
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class BlockCli {
+public:
+    BlockCli() {
+        std::string error;
+        EXPECT_TRUE(sim::ParseBusText(kBus, &bus, &error)) << error;
+        testing::WriteDescription("type5.dsc", MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}}));
+    }
+    CliRun Run(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        cli::CliPorts ports;
+        ports.clock = &clock;
+        ports.devices = &opener;
+        ports.libraries = &libraries;
+        ports.out = &out;
+        ports.err = &err;
+        bus.ClearTranscript();
+        const int status = cli::RunBlockCommand(args, cli::LineOptions{}, ports);
+        return {status, out.str(), err.str()};
+    }
+    std::vector<Request> Writes() const {
+        std::vector<Request> out;
+        for (const Request& r : testing::Requests(bus)) {
+            if (r.command == 'q' || r.command == 's') out.push_back(r);
+        }
+        return out;
+    }
+    void ChangeSim(size_t slot, std::function<void(sim::SimProjector&, sim::SimBlock&)> f) {
+        bus.With(1, [&](sim::SimProjector& p) { f(p, p.blocks[slot]); });
+    }
+
+    testing::TempDir dir;
+    VirtualClock clock;
+    sim::SimBus bus;
+    sim::InProcessOpener opener{bus, clock};
+    DlLibraryLoader libraries;
+};
+
+TEST(BlockCli, BackupChangeRestoreVerify) {
+    BlockCli c;
+    CliRun r = c.Run({"backup", "1", "b.set"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "backup: 2 blocks of projector 1 saved in b.set\n");
+    // Identical means the file holds the projector's bytes.
+    r = c.Run({"verify", "b.set", "1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "block 1 [40 01 20 34]: identical\nblock 2 [00 02 21 36]: identical\n");
+
+    c.ChangeSim(1, [](sim::SimProjector&, sim::SimBlock& b) { b.data[5] ^= 1; });
+    r = c.Run({"verify", "b.set", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "block 1 [40 01 20 34]: identical\nblock 2 [00 02 21 36]: different at places 5\n");
+
+    // Block 2 is deleted on the projector: restore writes it back into a free block only,
+    // and only when told to.
+    c.ChangeSim(1, [](sim::SimProjector& p, sim::SimBlock& b) { p.SetFree(b, true); });
+    r = c.Run({"verify", "b.set", "1"});
+    EXPECT_EQ(r.out, "block 1 [40 01 20 34]: identical\nblock 2 [00 02 21 36]: missing\n");
+    r = c.Run({"restore", "b.set", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Confirmation: Are you sure you want to copy all of the selected blocks to the free blocks"),
+              std::string::npos);
+    EXPECT_TRUE(c.Writes().empty());
+    r = c.Run({"restore", "b.set", "1", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "block 1 [40 01 20 34]: already in the projector\nblock 2 [00 02 21 36]: restored\n");
+    EXPECT_EQ(c.Writes(), (std::vector<Request>{{'q', {0x00, 0x02, 0x21, 0x36}}}));
+    EXPECT_EQ(c.Run({"verify", "b.set", "1"}).status, 0);
+}
+
+TEST(BlockCli, FilesAreKeptUnlessAskedOtherwise) {
+    BlockCli c;
+    EXPECT_EQ(c.Run({"search"}).status, -1);  // not a block command
+    testing::WriteBytes("b.set", {1, 2, 3});
+    CliRun r = c.Run({"backup", "1", "b.set"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(c.bus.Transcript().empty());
+    // An append to a file that is no settings file changes nothing either.
+    r = c.Run({"backup", "1", "b.set", "--append"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ReadBytes("b.set"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(c.Run({"backup", "1", "b.set", "--force"}).status, 0);
+    ASSERT_EQ(c.Run({"backup", "1", "b.set", "--append"}).status, 0);
+    SettingsFileContent file;
+    ASSERT_TRUE(ReadSettingsFile("b.set", &file, nullptr));
+    EXPECT_EQ(file.rows.size(), 5u);
+    // A block that cannot be read leaves the file as it was: probe (3) and list (3) pass.
+    const std::vector<uint8_t> before = ReadBytes("b.set");
+    c.bus.SetFault(1, sim::Fault{sim::FaultKind::Nack, 0, 1, 6});
+    r = c.Run({"backup", "1", "b.set", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ReadBytes("b.set"), before);
+}
+
+TEST(BlockCli, ListsBlocksWithTheActiveOneMarked) {
+    BlockCli c;
+    const CliRun r = c.Run({"blocks", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Listing type    :Listing projector blocks\nAdditional Info :Overview Blocks in Projector "
+                         "with address 1\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("-\n|1 *           |1     |RGB"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n|6             |Common|----"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace ombrix
