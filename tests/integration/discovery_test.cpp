@@ -414,6 +414,11 @@ TEST(CheckPass, StateChangesAreFlaggedAndWakingProjectorsNoted) {
     EXPECT_EQ(applied.wokeUp, (std::vector<int>{2}));
     EXPECT_EQ(p.Connected(), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(p.state.projectors.records[1].projectorType, 16);  // identified once awake
+    bool containerFor16 = false;
+    for (int k = 0; k < p.state.blocks.ramContainerCount; ++k) {
+        containerFor16 = containerFor16 || p.state.blocks.ramContainers[static_cast<size_t>(k)].projectorType == 16;
+    }
+    EXPECT_TRUE(containerFor16);
     EXPECT_EQ(p.state.projectors.records[0].standby, 1);
 }
 

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/ProgramStrings.h"
+#include "blocks/BlockList.h"
 #include "discovery/Search.h"
 #include "projector/Messages.h"
 
@@ -96,7 +97,11 @@ CheckApplied ApplyCheckFindings(ProgramState& s, const std::vector<CheckFinding>
             out.stateChanged.push_back(f.address);
             out.changed = true;
         }
-        if (f.wokeUp) out.wokeUp.push_back(f.address);
+        if (f.wokeUp) {
+            // Identified now that it is awake: its blocks get a RAM container.
+            EnsureRamContainer(s, nullptr, index);
+            out.wokeUp.push_back(f.address);
+        }
     }
     return out;
 }

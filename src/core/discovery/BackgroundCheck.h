@@ -36,11 +36,12 @@ struct CheckApplied {
     std::vector<int> removed;  // addresses no longer connected
     std::vector<ProjectorRecord> removedRecords;  // as they were
     std::vector<int> stateChanged;
-    std::vector<int> wokeUp;   // their types need a RAM container
+    std::vector<int> wokeUp;   // out of standby: their types got a RAM container
 };
 
 // On the UI thread, in order: drops the projectors that did not answer (connectedCount
-// and searchLimit follow), refreshes the ones that did.
+// and searchLimit follow), refreshes the ones that did, and gives a projector that came
+// out of standby a RAM container for its type.
 CheckApplied ApplyCheckFindings(ProgramState& state, const std::vector<CheckFinding>& findings);
 
 // The evaluation texts of one projector, in the order the tip window shows them.
