@@ -12,7 +12,8 @@ printf '\020\000\000\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000
 
 "$program" &
 pid=$!
-sleep "${OMBRIX_START_WAIT:-3}"
+# Generous: a sanitizer build on a busy machine takes a while to show its frame.
+sleep "${OMBRIX_START_WAIT:-6}"
 kill -"$sig" "$pid"
 wait "$pid"
 rc=$?
