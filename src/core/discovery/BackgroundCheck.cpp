@@ -205,6 +205,11 @@ bool BackgroundCheck::Start() {
     return true;
 }
 
+bool BackgroundCheck::ShowsTips() const {
+    const ProgramOptions& o = state_.options;
+    return o.checkEnabled && !o.checkQuiet && !SearchSkipped(o) && state_.projectors.connectedCount > 0;
+}
+
 uint32_t BackgroundCheck::ArmCheckTimer() {
     const uint32_t ms = IntervalMs();
     if (hooks_.armTimer) hooks_.armTimer(ms);

@@ -67,6 +67,8 @@ public:
     // When the window opens: arms the timer if the check is enabled, the search was not
     // skipped and projectors are connected. False when no check will run.
     bool Start();
+    // Whether the tip window is shown: the check runs and its tips are not suppressed.
+    bool ShowsTips() const;
     uint32_t ArmCheckTimer();
     void OnCheckTimer();
     // Asks both workers to stop at their next checkpoint, countdown included.

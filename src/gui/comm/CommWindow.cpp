@@ -115,7 +115,7 @@ void CommWindow::StartCheck() {
     tip_ = new ThreadTipBox(this);
     if (ui_) ui_->SetTipBox(tip_);
     const bool running = check_->Start();
-    if (running && !state_.options.checkQuiet) {
+    if (running && check_->ShowsTips()) {
         tip_->show();
     } else {
         if (ui_) ui_->SetTipBox(nullptr);
