@@ -174,4 +174,10 @@ void CommWindow::Shutdown() {
     SaveOptions(state_);
 }
 
+bool CommWindow::HandleCommand(int) { return false; }
+
+bool CommWindow::CommandEnabled(int) const { return true; }
+
+void CommWindow::ProjectorsChanged() { FillList(); }
+
 }  // namespace ombrix::gui

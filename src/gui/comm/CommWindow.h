@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/app/Program.h"
+#include "gui/app/WorkingWindow.h"
 #include "gui/platform/QtDispatcher.h"
 
 class QTimer;
@@ -20,7 +21,7 @@ namespace ombrix::gui {
 class QtUi;
 class ThreadTipBox;
 
-class CommWindow : public QWidget {
+class CommWindow : public QWidget, public CommandTarget {
     Q_OBJECT
 public:
     // ui: the program's Qt Ui when it is one (tip window, Cancel); may be nullptr.
@@ -35,7 +36,16 @@ public:
     // Cuts a running opening short: the search stops as on Ctrl+Break, nothing follows.
     void Abandon();
 
+    // The frame's commands of communication mode that act on this window.
+    bool HandleCommand(int commandId) override;
+    bool CommandEnabled(int commandId) const override;
+
     QTreeWidget* ProjectorList() const { return list_; }
+
+public slots:
+    // What the program knows of the projectors changed elsewhere (a remote-control key,
+    // a force): the tree and the views follow.
+    void ProjectorsChanged();
     ThreadTipBox* TipBox() const { return tip_; }
 
 signals:
