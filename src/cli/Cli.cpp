@@ -1,8 +1,11 @@
 #include "Cli.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -12,6 +15,7 @@
 #include "platform/Env.h"
 #include "BlockCommands.h"
 #include "DataCommands.h"
+#include "JsonOutput.h"
 #include "StreamUi.h"
 
 namespace ombrix::cli {
@@ -28,12 +32,17 @@ const char kUsageText[] =
     "\n"
     "Line:\n"
     "  --device PATH    a serial device or pseudo-terminal, or tcp://HOST:PORT for a\n"
-    "                   serial device server\n"
+    "                   serial device server, or rfc2217://HOST:PORT for one that\n"
+    "                   takes its line settings (speed, format, flow) from us\n"
     "  --port N         COM port N, through the COM mapping of comports.cfg\n"
     "                   (\"COMn = DEVICE\" lines; unmapped: /dev/ttyS{n-1})\n"
     "  --baud RATE      line speed; otherwise the one in comm.cfg (default 9600)\n"
     "  Without --device or --port the port of comm.cfg in the working directory is used.\n"
     "  --verbose        explain why a line could not be opened\n"
+    "  --workdir DIR    work as if started in DIR (where comm.cfg and the rest are)\n"
+    "  --json           print one JSON object (command, exit, result, fields, boxes);\n"
+    "                   with watch, one JSON line per event (found, lost, state change,\n"
+    "                   line lost) with its time\n"
     "\n"
     "Commands (numbers are decimal or 0x-hex):\n"
     "  status                              status flags and installed options\n"
@@ -179,18 +188,60 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
 
 }  // namespace
 
+namespace {
+
+int RunCliText(const std::vector<std::string>& args, const CliPorts& ports);
+
+// --json: the command runs as always, into buffers; what it printed becomes JSON. The
+// watch prints as it goes, one JSON line per line it would have printed.
+int RunCliJson(const std::vector<std::string>& args, const CliPorts& ports) {
+    CliPorts inner = ports;
+    if (std::find(args.begin(), args.end(), "watch") != args.end()) {
+        std::mutex mutex;
+        auto emit = [&](const std::string& line, bool fromStderr) {
+            std::lock_guard<std::mutex> lock(mutex);
+            *ports.out << WatchEventJson(line, fromStderr, std::chrono::system_clock::now()) << std::endl;
+        };
+        LineStream out([&](const std::string& line) { emit(line, false); });
+        LineStream err([&](const std::string& line) { emit(line, true); });
+        inner.out = &out;
+        inner.err = &err;
+        return RunCliText(args, inner);
+    }
+    std::ostringstream out, err;
+    inner.out = &out;
+    inner.err = &err;
+    const int code = RunCliText(args, inner);
+    *ports.out << CommandJson(args, code, out.str(), err.str()) << '\n';
+    return code;
+}
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
+    std::vector<std::string> rest;
+    for (const std::string& a : args) {
+        if (a != "--json") rest.push_back(a);
+    }
+    if (rest.size() != args.size()) return RunCliJson(rest, ports);
+    return RunCliText(args, ports);
+}
+
+namespace {
+
+int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
     std::ostream& out = *ports.out;
     std::ostream& err = *ports.err;
     // Commands on files need no line and take their own options.
     if (const int r = RunDataCommand(args, ports); r >= 0) return r;
+    if (!args.empty() && args[0] == "ports") return RunPortsCommand(args, ports);
     LineOptions line;
     size_t i = 0;
     for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
         const std::string& a = args[i];
         long v;
         if (a == "--help" || a == "-h") {
-            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage();
+            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << PortCommandsUsage();
             return kExitDone;
         } else if (a == "--verbose") {
             line.verbose = true;
@@ -218,8 +269,6 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     if (const int r = RunBlockCommand(withCommand, line, ports); r >= 0) return r;
     return RunProjectorCommand(command, args, i, line, ports);
 }
-
-namespace {
 
 int RunProjectorCommand(const std::string& command, const std::vector<std::string>& args, size_t i,
                         const LineOptions& line, const CliPorts& ports) {

@@ -52,6 +52,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 int RunCli(const std::vector<std::string>& args, const CliPorts& ports);
+int RunPortsCommand(const std::vector<std::string>& args, const CliPorts& ports);
+const char* PortCommandsUsage();
 const char* CliUsage();
 
 }  // namespace ombrix::cli

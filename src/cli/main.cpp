@@ -5,6 +5,8 @@
 #include <iostream>
 
 #include "Cli.h"
+#include "app/WorkFolder.h"
+#include "platform/Library.h"
 
 namespace {
 
@@ -34,5 +36,19 @@ int main(int argc, char** argv) {
     ports.err = &std::cerr;
     ports.stdinIsTerminal = isatty(0) != 0;
     ports.interrupted = &g_interrupted;
-    return ombrix::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), ports);
+    // A shell tool works where it is started; --workdir runs it as if started in the
+    // folder the program keeps its files in.
+    const ombrix::WorkFolderChoice folder = ombrix::ChooseWorkFolder(
+        std::vector<std::string>(argv + 1, argv + argc), ombrix::ExecutableDirectory(),
+        [](const char*) -> const char* { return nullptr; });
+    if (!folder.error.empty()) {
+        std::cerr << "ombrix-cli: " << folder.error << "\n";
+        return 2;
+    }
+    ombrix::SysError folderError;
+    if (!ombrix::EnterWorkFolder(folder, &folderError)) {
+        std::cerr << "ombrix-cli: cannot work in " << folder.directory << ": " << folderError.text << "\n";
+        return 1;
+    }
+    return ombrix::cli::RunCli(folder.remainingArgs, ports);
 }

@@ -99,10 +99,34 @@ private slots:
         TestProgram p;
         LoadCommSettings(p.state);
         gui::CommSetDialog dialog(p.state.link);
-        auto* path = dialog.findChild<QLabel*>(QStringLiteral("portPath"));
-        QCOMPARE(path->text(), QStringLiteral("/dev/ttyS1"));
+        auto* path = dialog.findChild<QComboBox*>(QStringLiteral("portPath"));
+        QCOMPARE(path->currentText(), QStringLiteral("/dev/ttyS1"));
         List(dialog, "Port:")->setCurrentIndex(2);
-        QCOMPARE(path->text(), QStringLiteral("tcp://127.0.0.1:4003"));
+        QCOMPARE(path->currentText(), QStringLiteral("tcp://127.0.0.1:4003"));
+    }
+
+    // A device typed for one port and a default chosen for another reach comports.cfg on
+    // OK, one line each, and the user's comments stay.
+    void dialogWritesThePortMapping() {
+        QFile map(QString::fromLatin1(kComPortMapFileName));
+        QVERIFY(map.open(QIODevice::WriteOnly) &&
+                map.write("# the hall\nCOM3 = tcp://127.0.0.1:4003\nCOM4 = /dev/ttyUSB7\n") > 0);
+        map.close();
+        TestProgram p;
+        LoadCommSettings(p.state);
+        gui::CommSetDialog dialog(p.state.link);
+        auto* path = dialog.findChild<QComboBox*>(QStringLiteral("portPath"));
+        List(dialog, "Port:")->setCurrentIndex(2);
+        path->setCurrentText(QStringLiteral("tcp://127.0.0.1:5000"));
+        List(dialog, "Port:")->setCurrentIndex(3);
+        path->setCurrentText(QStringLiteral("/dev/ttyS3"));
+        List(dialog, "Port:")->setCurrentIndex(2);
+        QCOMPARE(path->currentText(), QStringLiteral("tcp://127.0.0.1:5000"));
+        dialog.accept();
+        QVERIFY(map.open(QIODevice::ReadOnly));
+        QCOMPARE(map.readAll(), QByteArray("# the hall\nCOM3 = tcp://127.0.0.1:5000\n"));
+        QCOMPARE(QString::fromStdString(p.state.link.portMap.Resolve(3)), QStringLiteral("tcp://127.0.0.1:5000"));
+        QCOMPARE(p.state.link.settings.port, 3);
     }
 
     void dialogOkAndCancel_data() {

@@ -1,5 +1,7 @@
 #include "link/CommDialog.h"
 
+#include <algorithm>
+
 #include "app/ProgramStrings.h"
 
 namespace ombrix {
@@ -62,6 +64,27 @@ bool ApplyCommDialog(Link& link, const CommDialogModel& m, const std::string& co
     s.parity = static_cast<uint8_t>(SelectedValue(m.parity, s.parity));
     s.stopBits = static_cast<uint8_t>(SelectedValue(m.stopBits, s.stopBits));
     return SaveCommSettings(commFilePath, s, link.currentAddress, nullptr);
+}
+
+std::vector<std::string> CommDialogDeviceChoices(const Link& link, int portRow,
+                                                 const std::vector<SerialCandidate>& present) {
+    std::vector<std::string> out{link.portMap.Resolve(portRow + 1)};
+    for (const SerialCandidate& c : present) {
+        if (std::find(out.begin(), out.end(), c.path) == out.end()) out.push_back(c.path);
+    }
+    return out;
+}
+
+bool ApplyPortDevice(Link& link, int port, const std::string& device, const std::string& mapFilePath,
+                     SysError* error) {
+    const bool toDefault = device.empty() || device == "/dev/ttyS" + std::to_string(port - 1);
+    if (toDefault ? !link.portMap.Mapped(port) : link.portMap.Mapped(port) && link.portMap.Resolve(port) == device)
+        return true;
+    if (!SetComPortMapping(mapFilePath, port, toDefault ? std::string() : device, error)) return false;
+    ComPortMap reread;
+    reread.LoadFile(mapFilePath);
+    link.portMap = reread;
+    return true;
 }
 
 }  // namespace ombrix

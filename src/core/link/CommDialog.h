@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/Link.h"
+#include "link/PortList.h"
 
 namespace ombrix {
 
@@ -31,5 +32,14 @@ std::string CommDialogPortPath(const Link& link, int portRow);
 // OK: takes the selected rows into the settings, writes comm.cfg. currentAddress is left
 // as it is. False when comm.cfg could not be written (the settings still take effect).
 bool ApplyCommDialog(Link& link, const CommDialogModel& model, const std::string& commFilePath);
+
+// The devices offered for a port row: where it leads now first, then the devices present
+// (each once). The list is editable: any path or tcp://HOST:PORT may be typed in.
+std::vector<std::string> CommDialogDeviceChoices(const Link& link, int portRow,
+                                                 const std::vector<SerialCandidate>& present);
+// Leads a port to a device in comports.cfg and in the link's mapping; nothing is written
+// when it leads there already. An empty device returns the port to its default.
+bool ApplyPortDevice(Link& link, int port, const std::string& device, const std::string& mapFilePath,
+                     SysError* error);
 
 }  // namespace ombrix

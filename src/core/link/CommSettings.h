@@ -39,6 +39,7 @@ public:
     bool LoadFile(const std::string& path);
     bool Parse(const std::string& text, std::string* firstError);
     std::string Resolve(int port) const;
+    bool Mapped(int port) const { return map_.count(port) != 0; }
     void Set(int port, const std::string& device) { map_[port] = device; }
 
 private:

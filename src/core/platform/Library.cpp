@@ -33,7 +33,9 @@ std::string ExecutableDirectory() {
 
 std::unique_ptr<Library> DlLibraryLoader::Load(const std::string& name, SysError* error) {
     const std::string file = "lib" + name + ".so";
+    // Beside the program in a build tree; in the private library folder once installed.
     void* handle = dlopen((ExecutableDirectory() + "/" + file).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) handle = dlopen((ExecutableDirectory() + "/../lib/ombrix/" + file).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         if (error) {

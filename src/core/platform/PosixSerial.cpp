@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <deque>
 
+#include "platform/Rfc2217.h"
 #include "platform/SerialDevice.h"
 
 namespace ombrix {
@@ -233,11 +234,19 @@ std::unique_ptr<SerialDevice> OpenTty(const std::string& path, SysError* error) 
 }
 
 std::unique_ptr<SerialDevice> OpenTcp(const std::string& path, SysError* error) {
+    const int fd = ConnectTcp(path, path, error);
+    if (fd < 0) return nullptr;
+    return std::make_unique<TcpDevice>(fd);
+}
+
+}  // namespace
+
+int ConnectTcp(const std::string& address, const std::string& path, SysError* error) {
     std::string host;
     uint16_t port = 0;
-    if (!ParseTcpAddress(path, &host, &port)) {
+    if (!ParseTcpAddress(address, &host, &port)) {
         if (error) *error = MakeSysError(SysErrorCode::InvalidName, path);
-        return nullptr;
+        return -1;
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -246,7 +255,7 @@ std::unique_ptr<SerialDevice> OpenTcp(const std::string& path, SysError* error) 
     const std::string service = std::to_string(port);
     if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0 || !res) {
         if (error) *error = MakeSysError(SysErrorCode::NotFound, path);
-        return nullptr;
+        return -1;
     }
     int lastErr = ECONNREFUSED;
     for (addrinfo* a = res; a; a = a->ai_next) {
@@ -272,17 +281,15 @@ std::unique_ptr<SerialDevice> OpenTcp(const std::string& path, SysError* error) 
             int one = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             ::freeaddrinfo(res);
-            return std::make_unique<TcpDevice>(fd);
+            return fd;
         }
         lastErr = errno;
         ::close(fd);
     }
     ::freeaddrinfo(res);
     if (error) *error = SystemErrorFromErrno(lastErr, path);
-    return nullptr;
+    return -1;
 }
-
-}  // namespace
 
 bool ParseTcpAddress(const std::string& path, std::string* host, uint16_t* port) {
     static const std::string kScheme = "tcp://";
@@ -315,6 +322,7 @@ bool ParseTcpAddress(const std::string& path, std::string* host, uint16_t* port)
 
 std::unique_ptr<SerialDevice> SystemDeviceOpener::Open(const std::string& path, SysError* error) {
     if (path.rfind("tcp://", 0) == 0) return OpenTcp(path, error);
+    if (path.rfind("rfc2217://", 0) == 0) return OpenRfc2217(path, error);
     return OpenTty(path, error);
 }
 

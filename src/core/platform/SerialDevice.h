@@ -40,16 +40,20 @@ public:
 class DeviceOpener {
 public:
     virtual ~DeviceOpener() = default;
-    // path: a tty or pty device, or tcp://HOST:PORT.
+    // path: a tty or pty device, tcp://HOST:PORT, or rfc2217://HOST:PORT.
     virtual std::unique_ptr<SerialDevice> Open(const std::string& path, SysError* error) = 0;
 };
 
-// Opens ttys, ptys and tcp:// serial device servers.
+// Opens ttys, ptys, tcp:// serial device servers and rfc2217:// ones that take their
+// line settings from us.
 class SystemDeviceOpener final : public DeviceOpener {
 public:
     std::unique_ptr<SerialDevice> Open(const std::string& path, SysError* error) override;
 };
 
 bool ParseTcpAddress(const std::string& path, std::string* host, uint16_t* port);
+// Connects to tcp://HOST:PORT (non-blocking socket, 5 s to connect); errors name `path`.
+// The descriptor, or -1.
+int ConnectTcp(const std::string& address, const std::string& path, SysError* error);
 
 }  // namespace ombrix

@@ -1,8 +1,11 @@
 // Start-up and shutdown of the window program.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "core/app/Program.h"
+#include "core/app/WorkFolder.h"
 #include "core/platform/Clock.h"
 #include "core/platform/Library.h"
 #include "core/platform/SerialDevice.h"
@@ -28,6 +31,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The frame alone decides when the program ends; a box that closes before it exists must not.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
+    const ombrix::WorkFolderChoice folder =
+        ombrix::ChooseWorkFolder(args, ombrix::ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
+    if (!folder.error.empty()) {
+        std::fprintf(stderr, "ombrix: %s\nusage: ombrix [--workdir FOLDER]\n", folder.error.c_str());
+        return 2;
+    }
+    ombrix::SysError folderError;
+    if (!ombrix::EnterWorkFolder(folder, &folderError))
+        std::fprintf(stderr, "ombrix: cannot work in %s (%s); staying in the current folder\n",
+                     folder.directory.c_str(), folderError.text.c_str());
 
     ombrix::SteadyClock clock;
     ombrix::DlLibraryLoader loader;

@@ -5,6 +5,8 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 namespace ombrix::gui {
@@ -47,12 +49,22 @@ CommSetDialog::CommSetDialog(Link& link, QWidget* parent)
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     port_ = AddList(form, model_.port, "port");
 
-    portPath_ = new QLabel;
+    present_ = ListSerialDevices();
+    portPath_ = new QComboBox;
     portPath_->setObjectName(QStringLiteral("portPath"));
-    portPath_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    portPath_->setEditable(true);
+    portPath_->setInsertPolicy(QComboBox::NoInsert);
     portPath_->setAccessibleName(QStringLiteral("Device"));
-    portPath_->setText(QString::fromStdString(model_.devicePath));
-    form->addRow(QStringLiteral("Device:"), portPath_);
+    portPath_->setMinimumContentsLength(28);
+    portPath_->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0 or tcp://HOST:PORT"));
+    portPath_->setToolTip(QStringLiteral("Where the port leads: a serial device, a pseudo-terminal, "
+                                         "or tcp://HOST:PORT for a serial device server"));
+    auto* deviceLabel = new QLabel(QStringLiteral("&Device:"));
+    deviceLabel->setBuddy(portPath_);
+    form->addRow(deviceLabel, portPath_);
+    ShowPortPath(port_->currentIndex());
+    // A line set on the command line cannot be changed here.
+    portPath_->setEnabled(link_.deviceOverride.empty() && model_.port.enabled);
 
     baud_ = AddList(form, model_.baud, "baudRate");
     dataBits_ = AddList(form, model_.dataBits, "dataBits");
@@ -70,8 +82,28 @@ CommSetDialog::CommSetDialog(Link& link, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void CommSetDialog::KeepDeviceEdit() {
+    if (shownPortRow_ >= 0) deviceEdits_[shownPortRow_] = portPath_->currentText().trimmed();
+}
+
 void CommSetDialog::ShowPortPath(int portRow) {
-    portPath_->setText(portRow < 0 ? QString() : QString::fromStdString(CommDialogPortPath(link_, portRow)));
+    KeepDeviceEdit();
+    shownPortRow_ = portRow;
+    portPath_->clear();
+    if (portRow < 0) return;
+    if (!link_.deviceOverride.empty()) {
+        portPath_->addItem(QString::fromStdString(CommDialogPortPath(link_, portRow)));
+        return;
+    }
+    for (const std::string& path : CommDialogDeviceChoices(link_, portRow, present_)) {
+        portPath_->addItem(QString::fromStdString(path));
+        for (const SerialCandidate& c : present_) {
+            if (c.path == path && !c.note.empty())
+                portPath_->setItemData(portPath_->count() - 1, QString::fromStdString(c.note), Qt::ToolTipRole);
+        }
+    }
+    const auto edit = deviceEdits_.find(portRow);
+    portPath_->setCurrentText(edit != deviceEdits_.end() ? edit->second : portPath_->itemText(0));
 }
 
 void CommSetDialog::accept() {
@@ -80,6 +112,18 @@ void CommSetDialog::accept() {
     model_.dataBits.selected = dataBits_->currentIndex();
     model_.parity.selected = parity_->currentIndex();
     model_.stopBits.selected = stopBits_->currentIndex();
+    KeepDeviceEdit();
+    if (link_.deviceOverride.empty()) {
+        for (const auto& [row, device] : deviceEdits_) {
+            SysError error;
+            if (!ApplyPortDevice(link_, row + 1, device.toStdString(), kComPortMapFileName, &error)) {
+                QMessageBox::warning(this, windowTitle(),
+                                     QStringLiteral("%1 could not be written: %2")
+                                         .arg(QString::fromLatin1(kComPortMapFileName), QString::fromStdString(error.text)));
+                return;
+            }
+        }
+    }
     // A comm.cfg that cannot be written is not reported: the settings still hold for now.
     ApplyCommDialog(link_, model_, kCommFileName);
     QDialog::accept();

@@ -2,6 +2,7 @@
 // The Communication Settings dialog: draws the lists core builds and hands the selected
 // rows back to core on OK.
 #include <QDialog>
+#include <map>
 
 #include "core/link/CommDialog.h"
 
@@ -19,6 +20,7 @@ public:
 
 private:
     void ShowPortPath(int portRow);
+    void KeepDeviceEdit();
 
     Link& link_;
     CommDialogModel model_;
@@ -27,7 +29,12 @@ private:
     QComboBox* dataBits_ = nullptr;
     QComboBox* parity_ = nullptr;
     QComboBox* stopBits_ = nullptr;
-    QLabel* portPath_ = nullptr;
+    // Editable: the devices present, or any path or tcp://HOST:PORT typed in.
+    QComboBox* portPath_ = nullptr;
+    int shownPortRow_ = -1;
+    // Devices chosen per port row while the dialog is open; written on OK.
+    std::map<int, QString> deviceEdits_;
+    std::vector<SerialCandidate> present_;
 };
 
 }  // namespace ombrix::gui

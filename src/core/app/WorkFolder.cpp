@@ -1,0 +1,105 @@
+#include "app/WorkFolder.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Files.h"
+
+namespace ombrix {
+namespace {
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// mkdir -p; the user's folder is private (0700) because comm.cfg names their devices.
+bool MakeDirectories(const std::string& path, SysError* error) {
+    if (path.empty() || IsDirectory(path)) return true;
+    const auto slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash), error)) return false;
+    if (::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path))) return true;
+    if (error) *error = SystemErrorFromErrno(errno, path);
+    return false;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::vector<std::string> DescriptionFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return names;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (EndsWith(name, ".dsc") && name.size() > 4) names.push_back(name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+}  // namespace
+
+WorkFolderChoice ChooseWorkFolder(const std::vector<std::string>& args, const std::string& executableDirectory,
+                                  const EnvLookup& env) {
+    WorkFolderChoice choice;
+    bool named = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--workdir") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                choice.error = "--workdir needs a folder";
+                return choice;
+            }
+            choice.directory = args[++i];
+            named = true;
+        } else if (a.rfind("--workdir=", 0) == 0) {
+            choice.directory = a.substr(10);
+            if (choice.directory.empty()) {
+                choice.error = "--workdir needs a folder";
+                return choice;
+            }
+            named = true;
+        } else {
+            choice.remainingArgs.push_back(a);
+        }
+    }
+    const std::string shared = executableDirectory + "/../share/ombrix/data";
+    if (!IsDirectory(shared)) return choice;
+    choice.sharedData = shared;
+    if (named) return choice;
+    const char* dataHome = env ? env("XDG_DATA_HOME") : nullptr;
+    // The base directory spec: a relative XDG_DATA_HOME is invalid and ignored.
+    if (dataHome && dataHome[0] == '/') {
+        choice.directory = std::string(dataHome) + "/ombrix";
+    } else if (const char* home = env ? env("HOME") : nullptr; home && home[0]) {
+        choice.directory = std::string(home) + "/.local/share/ombrix";
+    }
+    return choice;
+}
+
+bool EnterWorkFolder(const WorkFolderChoice& choice, SysError* error) {
+    if (choice.directory.empty()) return true;
+    if (!MakeDirectories(choice.directory, error)) return false;
+    if (!choice.sharedData.empty()) {
+        for (const std::string& name : DescriptionFiles(choice.sharedData)) {
+            const std::string target = choice.directory + "/" + name;
+            if (FileExists(target)) continue;
+            std::vector<uint8_t> bytes;
+            // A file that cannot be copied is only a missing type; the program says so
+            // when it needs it.
+            if (ReadWholeFile(choice.sharedData + "/" + name, &bytes, nullptr)) WriteFileAtomic(target, bytes, nullptr);
+        }
+    }
+    if (::chdir(choice.directory.c_str()) != 0) {
+        if (error) *error = SystemErrorFromErrno(errno, choice.directory);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ombrix

@@ -1,0 +1,38 @@
+#pragma once
+// Where the program keeps its files. From a build tree it works in the folder it was
+// started in, as it always has; installed, each user gets a folder of their own that is
+// seeded with the shipped description files, because /usr is not writable and
+// options.cfg, comm.cfg and the address sets belong to the person, not the machine.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/SystemError.h"
+
+namespace ombrix {
+
+struct WorkFolderChoice {
+    // Empty: stay in the current directory.
+    std::string directory;
+    // The folder the shipped description files are copied from; empty when not installed.
+    std::string sharedData;
+    // The command line without the option that named the folder.
+    std::vector<std::string> remainingArgs;
+    // A usage error (the option without a value); the text says what is wrong.
+    std::string error;
+};
+
+using EnvLookup = std::function<const char*(const char*)>;
+
+// "--workdir DIR" (or "--workdir=DIR") wins; else an installed program
+// (EXEDIR/../share/ombrix/data exists) uses $XDG_DATA_HOME/ombrix, or
+// $HOME/.local/share/ombrix; else the current directory.
+WorkFolderChoice ChooseWorkFolder(const std::vector<std::string>& args, const std::string& executableDirectory,
+                                  const EnvLookup& env);
+
+// Creates the folder if need be, copies each shipped description file (*.dsc) that the
+// folder does not hold yet, and makes it the current directory. A user's own copy of a
+// file is never replaced.
+bool EnterWorkFolder(const WorkFolderChoice& choice, SysError* error);
+
+}  // namespace ombrix

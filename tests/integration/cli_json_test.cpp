@@ -1,0 +1,107 @@
+// ombrix-cli --json: the same commands, their output as JSON with the same fields.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "JsonOutput.h"
+#include "../support/CliBench.h"
+
+namespace ombrix {
+namespace {
+
+using nlohmann::json;
+using testing::CliBench;
+
+TEST(CliJson, OneObjectPerCommandWithTheFieldsOfTheText) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        int exit;
+        json want;  // keys that must be there with these values
+    };
+    const std::vector<Case> cases = {
+        {"identity", {"--json", "identity", "1"}, 0,
+         {{"command", "identity"}, {"exit", 0}, {"result", 3},
+          {"fields", {{"letter", "V"}, {"version", " 3.05"}, {"type", 5}}}, {"boxes", json::array()}}},
+        {"json after the command", {"serial", "1", "--json"}, 0,
+         {{"result", 3}, {"fields", {{"serial", 1234567}}}}},
+        {"negative id", {"--json", "id", "3"}, 0, {{"fields", {{"id", -2147483647}}}}},
+        {"silent projector: the box", {"--json", "identity", "9"}, 1,
+         {{"result", 0},
+          {"fields", json::object()},
+          {"boxes", {{{"caption", "Error in communication"}, {"text", "Projector doesn't send ACK !"}}}}}},
+        {"usage error", {"--json", "status"}, 2, {{"command", "status"}, {"exit", 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CliBench b;
+        const auto r = b.Run(c.args);
+        EXPECT_EQ(r.status, c.exit);
+        EXPECT_EQ(r.err, "");
+        ASSERT_EQ(r.out.back(), '\n');
+        const json got = json::parse(r.out);
+        for (const auto& [key, value] : c.want.items()) EXPECT_EQ(got[key], value) << key << " in " << r.out;
+        if (c.exit == 2) {
+            EXPECT_FALSE(got["errors"].empty());
+        }
+    }
+}
+
+TEST(CliJson, WatchLinesBecomeEvents) {
+    const auto when = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765195200123));
+    struct Case {
+        const char* label;
+        std::string line;
+        bool fromStderr;
+        json want;
+    };
+    const std::vector<Case> cases = {
+        {"found", "Projector with address 4 found ...", false, {{"event", "found"}, {"address", 4}}},
+        {"not found", "Projector with address 9 not found ...", false, {{"event", "not found"}, {"address", 9}}},
+        {"lost", "removed: 4 G 8 ZG-8A 2.10 100 Operating", false,
+         {{"event", "lost"},
+          {"projector",
+           {{"address", 4}, {"letter", "G"}, {"type", 8}, {"model", "ZG-8A"}, {"version", "2.10"}, {"id", 100},
+            {"state", "Operating"}}}}},
+        {"state change", "changed: 7 V 5 ZV-5A 3.05 -1 StandBy", false,
+         {{"event", "state change"}, {"projector", {{"address", 7}, {"id", -1}, {"state", "StandBy"}}}}},
+        {"connected list", "1 V 5 ZV-5A 3.05 100234 Operating", false,
+         {{"event", "connected"}, {"projector", {{"address", 1}}}}},
+        {"line lost", "ombrix-cli: the line COM2 (/dev/ttyUSB0) was lost", true, {{"event", "line lost"}}},
+        {"box", "Warning  18: No connected projectors found", true,
+         {{"event", "box"}, {"caption", "Warning  18"}, {"text", "No connected projectors found"}}},
+        {"other", "searching ...", false, {{"event", "message"}, {"text", "searching ..."}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const json got = json::parse(cli::WatchEventJson(c.line, c.fromStderr, when));
+        EXPECT_EQ(got["time"], "2025-12-08T12:00:00.123Z");
+        for (const auto& [key, value] : c.want.items()) {
+            if (value.is_object()) {
+                for (const auto& [k, v] : value.items()) EXPECT_EQ(got[key][k], v) << key << "." << k;
+            } else {
+                EXPECT_EQ(got[key], value) << key;
+            }
+        }
+    }
+}
+
+TEST(CliJson, WatchOncePrintsOneJsonLinePerEvent) {
+    CliBench b;
+    const auto r = b.Run({"--json", "watch", "--once", "--interval", "1"});
+    EXPECT_EQ(r.err, "");
+    std::istringstream in(r.out);
+    std::string line;
+    int events = 0, found = 0;
+    while (std::getline(in, line)) {
+        const json j = json::parse(line);  // throws, failing the test, on anything else
+        ASSERT_TRUE(j.contains("time") && j.contains("event")) << line;
+        ++events;
+        if (j["event"] == "found") ++found;
+    }
+    EXPECT_GT(events, 0);
+    EXPECT_GE(found, 1) << r.out;
+}
+
+}  // namespace
+}  // namespace ombrix

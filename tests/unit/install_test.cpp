@@ -1,0 +1,199 @@
+// Where an installed program keeps its files, and which devices a person is offered for
+// a COM port and how the choice reaches comports.cfg.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "app/WorkFolder.h"
+#include "link/CommDialog.h"
+#include "link/PortList.h"
+#include "platform/Clock.h"
+#include "platform/SerialDevice.h"
+#include "../support/TempDir.h"
+
+namespace ombrix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+void WriteText(const fs::path& path, const std::string& text) {
+    if (path.has_parent_path()) fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(WorkFolder, ChoiceByCommandLineInstallationAndEnvironment) {
+    TempDir dir;
+    const std::string installedBin = dir.Path() + "/usr/bin";
+    fs::create_directories(dir.Path() + "/usr/share/ombrix/data");
+    fs::create_directories(installedBin);
+    const std::string buildBin = dir.Path() + "/build/bin";
+    fs::create_directories(buildBin);
+
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::string exeDir;
+        std::map<std::string, std::string> env;
+        std::string directory;
+        std::vector<std::string> remaining;
+        bool error;
+    };
+    const std::vector<Case> cases = {
+        {"build tree stays where started", {"x"}, buildBin, {{"HOME", "/home/u"}}, "", {"x"}, false},
+        {"installed: XDG_DATA_HOME", {}, installedBin, {{"XDG_DATA_HOME", "/d"}, {"HOME", "/home/u"}}, "/d/ombrix", {}, false},
+        {"installed: relative XDG_DATA_HOME is ignored", {}, installedBin,
+         {{"XDG_DATA_HOME", "rel"}, {"HOME", "/home/u"}}, "/home/u/.local/share/ombrix", {}, false},
+        {"installed: HOME", {}, installedBin, {{"HOME", "/home/u"}}, "/home/u/.local/share/ombrix", {}, false},
+        {"installed: no HOME stays", {}, installedBin, {}, "", {}, false},
+        {"--workdir wins", {"--workdir", "/w", "identity", "1"}, installedBin, {{"HOME", "/home/u"}}, "/w",
+         {"identity", "1"}, false},
+        {"--workdir= form", {"--workdir=/w"}, buildBin, {}, "/w", {}, false},
+        {"--workdir without a folder", {"--workdir"}, buildBin, {}, "", {}, true},
+        {"--workdir= empty", {"--workdir="}, buildBin, {}, "", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto env = [&c](const char* name) -> const char* {
+            const auto it = c.env.find(name);
+            return it == c.env.end() ? nullptr : it->second.c_str();
+        };
+        const WorkFolderChoice choice = ChooseWorkFolder(c.args, c.exeDir, env);
+        EXPECT_EQ(choice.error.empty(), !c.error);
+        if (c.error) continue;
+        EXPECT_EQ(choice.directory, c.directory);
+        EXPECT_EQ(choice.remainingArgs, c.remaining);
+        EXPECT_EQ(choice.sharedData.empty(), c.exeDir == buildBin);
+    }
+}
+
+TEST(WorkFolder, FirstStartSeedsDescriptionsAndNeverReplacesTheUsersOwn) {
+    TempDir dir;
+    const fs::path shared = fs::path(dir.Path()) / "share";
+    WriteText(shared / "type05v.dsc", "shipped 5");
+    WriteText(shared / "default.dsc", "shipped default");
+    WriteText(shared / "demo-bus.cfg", "not a description");
+    const fs::path home = fs::path(dir.Path()) / "home" / "ombrix";
+    WriteText(home / "type05v.dsc", "the user's own");
+
+    WorkFolderChoice choice;
+    choice.directory = home.string();
+    choice.sharedData = shared.string();
+    SysError error;
+    ASSERT_TRUE(EnterWorkFolder(choice, &error)) << error.text;
+    EXPECT_EQ(fs::current_path(), home);
+    EXPECT_EQ(ReadText(home / "type05v.dsc"), "the user's own");
+    EXPECT_EQ(ReadText(home / "default.dsc"), "shipped default");
+    EXPECT_FALSE(fs::exists(home / "demo-bus.cfg"));
+
+    // A folder made here is the user's alone: comm.cfg says which devices they use.
+    choice.directory = dir.Path() + "/fresh/ombrix";
+    ASSERT_TRUE(EnterWorkFolder(choice, &error)) << error.text;
+    EXPECT_EQ(fs::status(choice.directory).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(ReadText(fs::path(choice.directory) / "type05v.dsc"), "shipped 5");
+
+    // A folder that cannot be made is reported, and the program stays where it is.
+    WriteText(fs::path(dir.Path()) / "file", "x");
+    choice.directory = dir.Path() + "/file/sub";
+    const fs::path before = fs::current_path();
+    EXPECT_FALSE(EnterWorkFolder(choice, &error));
+    EXPECT_TRUE(error);
+    EXPECT_EQ(fs::current_path(), before);
+}
+
+TEST(PortList, StableNamesFirstThenAdaptersThenUartsThatExist) {
+    TempDir dir;
+    const fs::path dev = fs::path(dir.Path()) / "dev";
+    const fs::path sys = fs::path(dir.Path()) / "sys";
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "ttyS10", "tty", "ttyprintk", "null"})
+        WriteText(dev / name, "");
+    fs::create_directories(dev / "serial" / "by-id");
+    fs::create_symlink("../../ttyUSB2", dev / "serial" / "by-id" / "usb-Maker_Cable_A1-if00-port0");
+    WriteText(sys / "class/tty/ttyS0/type", "4\n");
+    WriteText(sys / "class/tty/ttyS1/type", "0\n");
+
+    std::vector<std::string> got;
+    for (const SerialCandidate& c : ListSerialDevices(dev.string(), sys.string()))
+        got.push_back(c.path.substr(dev.string().size()) + (c.note.rfind("->", 0) == 0 ? " " + c.note : ""));
+    const std::vector<std::string> want = {
+        "/serial/by-id/usb-Maker_Cable_A1-if00-port0 -> ttyUSB2",
+        "/ttyUSB2",
+        "/ttyUSB10",
+        "/ttyACM0",
+        "/ttyS0",
+    };
+    EXPECT_EQ(got, want);
+}
+
+TEST(PortList, MappingChangesOneLineAndKeepsTheRest) {
+    struct Case {
+        const char* label;
+        std::string before;  // "<none>": no file
+        int port;
+        std::string device;
+        std::string after;
+    };
+    const std::vector<Case> cases = {
+        {"new file", "<none>", 2, "/dev/ttyUSB0", "COM2 = /dev/ttyUSB0\n"},
+        {"replace, comments kept", "# hall A\nCOM2 = /dev/ttyS1   # old\nCOM3 = tcp://h:1\n", 2, "/dev/ttyUSB0",
+         "# hall A\nCOM2 = /dev/ttyUSB0\nCOM3 = tcp://h:1\n"},
+        {"any case and spacing", "com2=/dev/a\n", 2, "/dev/b", "COM2 = /dev/b\n"},
+        {"duplicates collapse", "COM2 = /a\nCOM2 = /b\n", 2, "/c", "COM2 = /c\n"},
+        {"appended", "COM1 = /a", 4, "tcp://192.0.2.1:4001", "COM1 = /a\nCOM4 = tcp://192.0.2.1:4001\n"},
+        {"back to default", "COM1 = /a\nCOM2 = /b\n", 2, "", "COM1 = /a\n"},
+        {"COM20 is not COM2", "COM20 = /x\n", 2, "/y", "COM20 = /x\nCOM2 = /y\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        if (c.before != "<none>") WriteText("comports.cfg", c.before);
+        SysError error;
+        ASSERT_TRUE(SetComPortMapping("comports.cfg", c.port, c.device, &error)) << error.text;
+        EXPECT_EQ(ReadText("comports.cfg"), c.after);
+        ComPortMap map;
+        map.LoadFile("comports.cfg");
+        EXPECT_EQ(map.Resolve(c.port), c.device.empty() ? "/dev/ttyS" + std::to_string(c.port - 1) : c.device);
+    }
+}
+
+TEST(PortList, DialogWritesOnlyWhatChanged) {
+    TempDir dir;
+    VirtualClock clock;
+    SystemDeviceOpener opener;
+    ComPortMap map;
+    map.Set(3, "tcp://h:1");
+    struct Case {
+        const char* label;
+        int port;
+        std::string device;
+        bool writes;
+    };
+    const std::vector<Case> cases = {
+        {"same mapping", 3, "tcp://h:1", false},
+        {"default of an unmapped port", 2, "/dev/ttyS1", false},
+        {"empty for an unmapped port", 2, "", false},
+        {"a new device", 2, "/dev/ttyUSB0", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove("comports.cfg");
+        Link link(clock, opener);
+        link.portMap = map;
+        SysError error;
+        ASSERT_TRUE(ApplyPortDevice(link, c.port, c.device, "comports.cfg", &error));
+        EXPECT_EQ(fs::exists("comports.cfg"), c.writes);
+        if (c.writes) {
+            EXPECT_EQ(link.portMap.Resolve(c.port), c.device);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ombrix
