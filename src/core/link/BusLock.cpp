@@ -1,7 +1,5 @@
 #include "link/BusLock.h"
 
-#include <chrono>
-
 namespace ombrix {
 
 void BusLock::AcquireForeground() {
@@ -14,12 +12,11 @@ void BusLock::AcquireForeground() {
 
 bool BusLock::AcquireBackground(const std::atomic<bool>* cancel) {
     std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        if (cancel && cancel->load()) return false;
-        if (!busy_ && !held_ && foregroundWaiting_ == 0) break;
-        // Cancel flags are set without the mutex; a bounded wait makes sure we see them.
-        cv_.wait_for(lock, std::chrono::milliseconds(50));
-    }
+    // Sleeps until the line is free or the caller is cancelled; whoever sets the cancel
+    // flag calls Interrupt, which takes the mutex, so the wake-up cannot slip in between
+    // the test and the wait.
+    cv_.wait(lock, [&] { return (cancel && cancel->load()) || (!busy_ && !held_ && foregroundWaiting_ == 0); });
+    if (cancel && cancel->load()) return false;
     busy_ = true;
     return true;
 }
@@ -41,7 +38,10 @@ void BusLock::ReleaseBackground() {
     cv_.notify_all();
 }
 
-void BusLock::Interrupt() { cv_.notify_all(); }
+void BusLock::Interrupt() {
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    cv_.notify_all();
+}
 
 bool BusLock::Busy() const {
     std::lock_guard<std::mutex> lock(mutex_);

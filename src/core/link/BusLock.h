@@ -16,7 +16,8 @@ public:
     // hold: keep the background off the line after this command (a held remote key).
     void ReleaseForeground(bool hold);
     void ReleaseBackground();
-    // Wakes background waiters so they can see their cancel flag.
+    // Wakes background waiters so they can see their cancel flag: call it after setting
+    // the flag, or a waiter sleeps on.
     void Interrupt();
 
     bool Busy() const;
