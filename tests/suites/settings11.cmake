@@ -5,3 +5,11 @@ target_link_libraries(settings_pane_tests PRIVATE ombrix_core ombrix_sim GTest::
 target_include_directories(settings_pane_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
 add_dependencies(settings_pane_tests kelvaneproj)
 gtest_discover_tests(settings_pane_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+if(TARGET ombrix_gui)
+  add_executable(settings_view_gui_test ${CMAKE_CURRENT_LIST_DIR}/../directaccess/settings_view_gui_test.cpp)
+  target_link_libraries(settings_view_gui_test PRIVATE ombrix_gui ombrix_sim GTest::gtest)
+  add_dependencies(settings_view_gui_test kelvaneproj)
+  gtest_discover_tests(settings_view_gui_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+endif()
