@@ -478,7 +478,7 @@ PaneLayout LayOutPane(const SettingsPane& pane, int charWidth, int lineHeight, i
     }
     const int rows = static_cast<int>(l.controlRows.size());
     l.controlFrame = {columnX, kOrigin, rowWidth + 2 * charWidth, lineHeight + rows * rowHeight + kFrameMargin};
-    l.panelFrame = {kOrigin, l.settingsFrame.Bottom() + 2 * kOrigin, l.settingsFrame.w, lineHeight + 2 * rowHeight};
+    l.panelFrame = {kOrigin, l.settingsFrame.Bottom() + 2 * kOrigin, l.settingsFrame.w, lineHeight + rowHeight + 2 * kOrigin};
     return l;
 }
 

@@ -93,6 +93,13 @@ bool BlockComparisonView::Fill() {
     const int columns = static_cast<int>(list_.headings.size());
     for (int c = 0; c < columns; ++c) view_->setColumnWidth(c, view_->viewport()->width() / columns);
     view_->header()->resizeSections(QHeaderView::ResizeToContents);
+    // Room left over is shared out, so the seven columns spread over the list.
+    int used = 0;
+    for (int c = 0; c < columns; ++c) used += view_->columnWidth(c);
+    const int spare = columns > 0 ? (view_->viewport()->width() - used) / columns : 0;
+    if (spare > 0) {
+        for (int c = 0; c < columns; ++c) view_->setColumnWidth(c, view_->columnWidth(c) + spare);
+    }
     progress_->reset();
     progressText_->clear();
     return ok;
@@ -112,12 +119,14 @@ void BlockComparisonView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = width(), h = height();
     const int buttonH = back_->sizeHint().height();
-    const int textH = progressText_->sizeHint().height();
-    const int bottom = h - kMargin - buttonH;
-    view_->setGeometry(0, 0, w, bottom - 2 * kMargin - textH - progress_->sizeHint().height());
-    progress_->setGeometry(0, view_->geometry().bottom() + kMargin, w / 2, progress_->sizeHint().height());
-    progressText_->setGeometry(w / 2 + kMargin, progress_->y(), w / 2 - kMargin, textH);
+    const int bottom = h - buttonH;
+    view_->setGeometry(0, 0, w, bottom - kMargin);
+    // Progress on the left of the button row, the buttons on its right.
     const int convertW = convert_->sizeHint().width(), backW = back_->sizeHint().width();
+    const int progressW = std::max(0, (w - convertW - backW - 3 * kMargin) / 2);
+    const int progressH = progress_->sizeHint().height();
+    progress_->setGeometry(0, bottom + (buttonH - progressH) / 2, progressW, progressH);
+    progressText_->setGeometry(progressW + kMargin, bottom, progressW, buttonH);
     back_->setGeometry(w - convertW - backW - kMargin, bottom, backW, buttonH);
     convert_->setGeometry(w - convertW, bottom, convertW, buttonH);
 }

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kOpenDelayMs = 10;
 constexpr int kMargin = 5;
-constexpr int kCaptionChars = 10;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -71,6 +70,9 @@ SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* p
     restore_ = new QPushButton(QStringLiteral("&Restore"), this);
     restore_->setAccessibleName(QStringLiteral("Restore"));
     rowHeight_ = std::max(lineHeight_, QRadioButton(QStringLiteral("X"), this).sizeHint().height()) + 4;
+    for (const char* caption : {"Mode", "Color", "Direction"}) {
+        captionWidth_ = std::max(captionWidth_, fm.horizontalAdvance(QString::fromLatin1(caption)) + 2 * charWidth_);
+    }
     for (QWidget* w : std::initializer_list<QWidget*>{settingsFrame_, controlFrame_, panelFrame_, minField_,
                                                       maxField_, bar_, save_, restore_}) {
         w->hide();
@@ -212,7 +214,7 @@ void SettingsPaneView::Sync() {
     int shift = 0;
     if (comparison_) {
         // The comparison takes the room of the fields, and all the width the column leaves.
-        const int columnWidth = layout.controlFrame.w + 7 * charWidth_ + kMargin;
+        const int columnWidth = ControlFrameWidth(layout) + 7 * charWidth_ + kMargin;
         const int w = std::max(layout.settingsFrame.w, width() - columnWidth - kMargin);
         comparison_->setGeometry(kMargin, kMargin, w, std::max(height() - 2 * kMargin, 200));
         shift = kMargin + w + 7 * charWidth_ - layout.controlFrame.x;
@@ -258,18 +260,26 @@ void SettingsPaneView::SyncFields(const PaneLayout& layout) {
     }
 }
 
+// The frame grows to its widest row of choices.
+int SettingsPaneView::ControlFrameWidth(const PaneLayout& layout) const {
+    int widest = 0;
+    for (size_t i = 0; i < rowChoices_.size() && i < layout.controlRowRects.size(); ++i) {
+        int w = rowCaptions_[i] ? captionWidth_ : 0;
+        for (const QRadioButton* b : rowChoices_[i]) w += b->sizeHint().width() + charWidth_;
+        widest = std::max(widest, layout.controlRowRects[i].x - layout.controlFrame.x + w + charWidth_);
+    }
+    return std::max(layout.controlFrame.w, widest);
+}
+
 void SettingsPaneView::SyncControl(const PaneLayout& layout, int shift) {
     const PaneRect& cf = layout.controlFrame;
-    controlFrame_->setGeometry(cf.x + shift, cf.y, cf.w, cf.h);
-    controlFrame_->setVisible(!layout.controlRows.empty());
-    controlFrame_->lower();
     for (size_t i = 0; i < rowChoices_.size() && i < layout.controlRowRects.size(); ++i) {
         const PaneRect& r = layout.controlRowRects[i];
         int x = r.x + shift;
         if (QLabel* caption = rowCaptions_[i]) {
-            caption->setGeometry(x, r.y, kCaptionChars * charWidth_, r.h);
+            caption->setGeometry(x, r.y, captionWidth_, r.h);
             caption->show();
-            x += kCaptionChars * charWidth_;
+            x += captionWidth_;
         }
         for (QRadioButton* b : rowChoices_[i]) {
             const int w = b->sizeHint().width();
@@ -278,6 +288,9 @@ void SettingsPaneView::SyncControl(const PaneLayout& layout, int shift) {
             x += w + charWidth_;
         }
     }
+    controlFrame_->setGeometry(cf.x + shift, cf.y, ControlFrameWidth(layout), cf.h);
+    controlFrame_->setVisible(!layout.controlRows.empty());
+    controlFrame_->lower();
     auto check = [](QButtonGroup* g, int id) {
         if (!g || !g->button(id)) return;
         const QSignalBlocker block(g->button(id));
@@ -313,7 +326,7 @@ void SettingsPaneView::SyncControl(const PaneLayout& layout, int shift) {
     bar_->setAccessibleName(Text(c.title));
     for (QWidget* w : std::initializer_list<QWidget*>{panelFrame_, minField_, maxField_, bar_}) w->setVisible(panel);
     panelFrame_->lower();
-    const int buttonY = std::max(cf.Bottom(), panel ? p.Bottom() : 0) + 2 * kMargin;
+    const int buttonY = cf.Bottom() + 2 * kMargin;
     const int bw = std::max(save_->sizeHint().width(), restore_->sizeHint().width()) + 2 * charWidth_;
     save_->setGeometry(cf.x + shift, buttonY, bw, save_->sizeHint().height());
     restore_->setGeometry(cf.x + shift + bw + charWidth_, buttonY, bw, restore_->sizeHint().height());

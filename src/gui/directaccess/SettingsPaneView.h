@@ -44,6 +44,7 @@ private:
     void Sync();
     void SyncFields(const PaneLayout& layout);
     void SyncControl(const PaneLayout& layout, int shift);
+    int ControlFrameWidth(const PaneLayout& layout) const;
     void SetMode(PaneMode mode);
 
     ProgramState& state_;
@@ -51,7 +52,7 @@ private:
     bool opened_ = false;
     bool busy_ = false;
     SettingsPane pane_;
-    int charWidth_ = 0, lineHeight_ = 0, rowHeight_ = 0;
+    int charWidth_ = 0, lineHeight_ = 0, rowHeight_ = 0, captionWidth_ = 0;
 
     QGroupBox* settingsFrame_;
     QGroupBox* controlFrame_;
