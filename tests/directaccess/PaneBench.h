@@ -26,6 +26,7 @@ special = ef 7f 00 00
 param = 0x30 200 0 255
 param = 0x31 10 0 255
 param = 0x34 20 0 255
+param = 0x0a 50 0 255
 )";
 
 inline DescriptionKind Kind(uint8_t number, const char* name, int32_t mask, std::array<uint8_t, 4> bytes) {
@@ -57,6 +58,8 @@ inline DescriptionParameter Param(const ParamSpec& p) {
     d.max = p.max;
     d.da1 = p.da1;
     d.da2 = p.da2;
+    // Common H (0x10) is not open to direct access.
+    d.directAccessAllowed = p.da1 != 0x40 && p.da1 != 0x10;
     d.kind = p.kind;
     // Label at column 1, 12 wide; field at column 16, 5 wide; both on the given line.
     d.paramBytes = {1, p.line, 12, 16, p.line, 5, 0};

@@ -134,6 +134,23 @@ TEST(OpenPane, ActiveBlockShowsLiveValuesThroughRebuilds) {
     EXPECT_EQ(b.pane.control.title, "Direct Access : Gain");
 }
 
+TEST(OpenPane, OnlyParametersOpenToDirectAccessAreLive) {
+    Bench b;
+    b.Adjust(BlockListKind::Projector, 0);
+    ASSERT_TRUE(OpenSettingsPane(b.state, &b.pane, kConvergence));
+    const std::vector<Request> sent = b.Sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[2], (Request{'z', {0x0a, 0, 0, 0}}));
+    EXPECT_EQ(b.FieldNames(), (std::vector<std::string>{"6015 Green H", "6016 Common H"}));
+    EXPECT_EQ(b.pane.fields[0].value, 50);
+    EXPECT_EQ(b.pane.fields[1].value, 17);  // the block's own byte
+    b.bus.ClearTranscript();
+    ShowControlPanel(b.state, b.pane, true);
+    Scroll(b.state, b.pane, ScrollAction::LineRight);
+    EXPECT_TRUE(b.Sent().empty());
+    EXPECT_EQ(b.pane.block.working[17], 18);
+}
+
 TEST(OpenPane, FailedReadIsNeverWrittenBack) {
     Bench b;
     b.Adjust(BlockListKind::Projector, 1);

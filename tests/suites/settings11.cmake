@@ -11,5 +11,5 @@ if(TARGET ombrix_gui)
   target_link_libraries(settings_view_gui_test PRIVATE ombrix_gui ombrix_sim GTest::gtest)
   add_dependencies(settings_view_gui_test kelvaneproj)
   gtest_discover_tests(settings_view_gui_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
-    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen LABELS threaded)
 endif()

@@ -32,6 +32,12 @@ void StoreValue(SettingsPane& pane, const DescriptionParameter& p, int value) {
     pane.block.display[Index(p.placeInBlock)] = static_cast<uint8_t>(value);
 }
 
+// A parameter the description does not open to direct access has no live value: its
+// code would reach some other setting of the projector.
+bool Live(const SettingsPane& pane, const DescriptionParameter& p) {
+    return pane.directAccess && p.directAccessAllowed;
+}
+
 // The projector's live value of a parameter; false (reported) when it did not answer.
 bool ReadLive(ProgramState& s, const SettingsPane& pane, const DescriptionParameter& p, int* value) {
     uint32_t v = 0;
@@ -60,7 +66,7 @@ void UpdateControlPanel(ProgramState& s, SettingsPane& pane) {
     c.title = (pane.directAccess ? "Direct Access : " : "Indirect Access : ") + FieldText(p.paramName);
     int value = WorkingValue(pane, p);
     int live = 0;
-    if (pane.directAccess && ReadLive(s, pane, p, &live)) {
+    if (Live(pane, p) && ReadLive(s, pane, p, &live)) {
         value = ClampToLimits(live, p.min, p.max);
         // A live value out of range is brought back into it on the projector too.
         if (value != live) WriteParameterSteps(s, pane.block.address, p.da1, p.da2, value - live);
@@ -302,7 +308,7 @@ void RebuildFields(ProgramState& s, SettingsPane& pane) {
         f.fieldWidth = p.paramBytes[5];
         f.value = WorkingValue(pane, p);
         int live = 0;
-        if (pane.directAccess && ReadLive(s, pane, p, &live)) {
+        if (Live(pane, p) && ReadLive(s, pane, p, &live)) {
             f.value = live;
             StoreValue(pane, p, live);
         }
@@ -376,7 +382,7 @@ void Scroll(ProgramState& s, SettingsPane& pane, ScrollAction action, int thumb)
     pane.currentValue = value;
     StoreValue(pane, p, value);
     int live = 0;
-    if (pane.directAccess && ReadLive(s, pane, p, &live)) {
+    if (Live(pane, p) && ReadLive(s, pane, p, &live)) {
         const int change = ClampToLimits(value, p.min, p.max) - live;
         if (change != 0) {
             s.env.clock->WaitMs(kScrollWriteDelayMs);

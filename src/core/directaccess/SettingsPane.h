@@ -2,7 +2,8 @@
 // The settings pane of the adjustment block: one parameter group of a stored block at a
 // time, its fields placed by the description's layout bytes, a working copy that Save
 // writes back, and in Direct Access (the block is the projector's active one) every
-// change applied live to the projector as relative steps.
+// change applied live to the projector as relative steps. Only parameters the
+// description opens to direct access are read or stepped live.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -51,9 +51,10 @@ constexpr int kFillDelayMs = 100;
 constexpr int kMargin = 5;
 }  // namespace
 
-BlockComparisonView::BlockComparisonView(ProgramState& state, const SettingsPane& pane, std::function<void()> onBack,
+BlockComparisonView::BlockComparisonView(ProgramState& state, const SettingsPane& pane,
+                                         std::function<bool()> paneBusy, std::function<void()> onBack,
                                          QWidget* parent)
-    : QWidget(parent), state_(state), pane_(pane) {
+    : QWidget(parent), state_(state), pane_(pane), paneBusy_(std::move(paneBusy)) {
     setAccessibleName(QStringLiteral("Comparison of two blocks"));
     list_.headings = BlockComparisonHeadings();
     model_ = new ListTableModel(list_, this);
@@ -75,12 +76,20 @@ BlockComparisonView::BlockComparisonView(ProgramState& state, const SettingsPane
     convert_->setAccessibleName(convert_->text());
     connect(back_, &QPushButton::clicked, this, [onBack = std::move(onBack)] { onBack(); });
     connect(convert_, &QPushButton::clicked, this, [this] { ConvertToText(); });
-    QTimer::singleShot(kFillDelayMs, this, [this] {
-        if (!filled_) Fill();
-    });
+    QTimer::singleShot(kFillDelayMs, this, [this] { FillWhenIdle(); });
 }
 
-BlockComparisonView::~BlockComparisonView() = default;
+// The view goes before the list it shows.
+BlockComparisonView::~BlockComparisonView() { delete view_; }
+
+void BlockComparisonView::FillWhenIdle() {
+    if (filled_) return;
+    if (paneBusy_ && paneBusy_()) {
+        QTimer::singleShot(kFillDelayMs, this, [this] { FillWhenIdle(); });
+        return;
+    }
+    Fill();
+}
 
 bool BlockComparisonView::Fill() {
     filled_ = true;

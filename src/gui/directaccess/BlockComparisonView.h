@@ -19,9 +19,10 @@ class ListTableModel;
 
 class BlockComparisonView : public QWidget {
 public:
-    // onBack runs for "<< Back"; the pane outlives this view.
-    BlockComparisonView(ProgramState& state, const SettingsPane& pane, std::function<void()> onBack,
-                        QWidget* parent);
+    // onBack runs for "<< Back"; the pane outlives this view. While paneBusy() is true a
+    // step of the pane is on the line and the fill waits for it.
+    BlockComparisonView(ProgramState& state, const SettingsPane& pane, std::function<bool()> paneBusy,
+                        std::function<void()> onBack, QWidget* parent);
     ~BlockComparisonView() override;
 
     // Fills the list now (the timer does it otherwise); false after error 44.
@@ -34,9 +35,11 @@ protected:
 
 private:
     void ConvertToText();
+    void FillWhenIdle();
 
     ProgramState& state_;
     const SettingsPane& pane_;
+    std::function<bool()> paneBusy_;
     ListModel list_;
     bool filled_ = false;
     ListTableModel* model_;

@@ -82,7 +82,7 @@ SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* p
     connect(bar_, &QAbstractSlider::actionTriggered, this, [this](int action) {
         // The bar moves by the pane's rule once the step is done, not on its own.
         const int requested = bar_->sliderPosition();
-        bar_->setSliderPosition(pane_.control.position);
+        bar_->setSliderPosition(bar_->value());
         QTimer::singleShot(0, this, [this, action, requested] {
             ScrollAction a;
             if (!ToScrollAction(action, &a)) return;
@@ -99,6 +99,7 @@ SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* p
 }
 
 SettingsPaneView::~SettingsPaneView() {
+    for (QLineEdit* f : fields_) f->removeEventFilter(this);
     // Saving as the pane goes; a short exchange, run where the pane is being destroyed.
     CloseSettingsPane(state_, pane_);
 }
@@ -190,7 +191,7 @@ void SettingsPaneView::SetMode(PaneMode mode) {
     ChooseMode(state_, pane_, PaneMode::Compare);
     if (pane_.viewMode != PaneMode::Compare) return;
     comparison_ = new BlockComparisonView(
-        state_, pane_,
+        state_, pane_, [this] { return busy_; },
         [this] {
             // Back: the comparison goes once its button's signal has returned.
             if (comparison_) comparison_->deleteLater();
@@ -203,7 +204,8 @@ void SettingsPaneView::SetMode(PaneMode mode) {
 }
 
 void SettingsPaneView::Sync() {
-    if (!pane_.loaded) return;
+    // While a step runs on the line the pane is the worker's; it is shown once it is done.
+    if (busy_ || !pane_.loaded) return;
     const bool view = pane_.viewMode == PaneMode::View;
     const PaneLayout layout = LayOutPane(pane_, charWidth_, lineHeight_, rowHeight_);
     SyncFields(layout);
