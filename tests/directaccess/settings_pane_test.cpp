@@ -116,34 +116,33 @@ TEST(OpenPane, AccessAndMessages) {
     }
 }
 
-TEST(OpenPane, ActiveBlockShowsLiveValuesThroughRebuilds) {
+// The active block: location, body, then the live value of each field open to direct
+// access; the others show the block's own byte and are never stepped on the projector.
+TEST(OpenPane, ActiveBlockIsLive) {
     Bench b;
     b.Adjust(BlockListKind::Projector, 0);
     ASSERT_TRUE(OpenSettingsPane(b.state, &b.pane, kPicture));
-    // Location, body, then the live value of each field.
-    const std::vector<Request> sent = b.Sent();
+    std::vector<Request> sent = b.Sent();
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(sent[0].command, 'J');
     EXPECT_EQ(sent[1], (Request{'r', {0x40, 0x01, 0x20, 0x34}}));
     EXPECT_EQ(sent[2], (Request{'z', {0x30, 5, 0, 0}}));
     EXPECT_EQ(b.pane.fields[0].value, 200);
     EXPECT_EQ(b.pane.block.working[8], 200);
+    // Direct Access outlives the rebuilds.
     ChooseMode(b.state, b.pane, PaneMode::View);
     ShowControlPanel(b.state, b.pane, true);
     EXPECT_EQ(b.pane.directAccess, 1);
     EXPECT_EQ(b.pane.control.title, "Direct Access : Gain");
-}
 
-TEST(OpenPane, OnlyParametersOpenToDirectAccessAreLive) {
-    Bench b;
-    b.Adjust(BlockListKind::Projector, 0);
+    b.bus.ClearTranscript();
     ASSERT_TRUE(OpenSettingsPane(b.state, &b.pane, kConvergence));
-    const std::vector<Request> sent = b.Sent();
+    sent = b.Sent();
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[2], (Request{'z', {0x0a, 0, 0, 0}}));
     EXPECT_EQ(b.FieldNames(), (std::vector<std::string>{"6015 Green H", "6016 Common H"}));
     EXPECT_EQ(b.pane.fields[0].value, 50);
-    EXPECT_EQ(b.pane.fields[1].value, 17);  // the block's own byte
+    EXPECT_EQ(b.pane.fields[1].value, 17);
     b.bus.ClearTranscript();
     ShowControlPanel(b.state, b.pane, true);
     Scroll(b.state, b.pane, ScrollAction::LineRight);
