@@ -116,10 +116,9 @@ bool BlockComparisonView::Fill() {
 
 void BlockComparisonView::ConvertToText() {
     QFileDialog dialog(this, QStringLiteral("Converting Listview To Text"), QString(),
-                       QStringLiteral("Text Files (*.TXT) (*.txt)"));
+                       QStringLiteral("Text Files (*.TXT *.txt)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     ConvertBlockComparison(state_.env, list_, dialog.selectedFiles().first().toStdString());
 }

@@ -65,6 +65,7 @@ SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* p
     bar_ = new QScrollBar(Qt::Horizontal, this);
     bar_->setSingleStep(1);
     bar_->setPageStep(16);
+    bar_->setFocusPolicy(Qt::StrongFocus);
     save_ = new QPushButton(QStringLiteral("&Save"), this);
     save_->setAccessibleName(QStringLiteral("Save"));
     restore_ = new QPushButton(QStringLiteral("&Restore"), this);
@@ -224,6 +225,11 @@ void SettingsPaneView::Sync() {
     SyncControl(layout, shift);
     save_->setVisible(view);
     restore_->setVisible(view);
+    // Keyboard order: the fields, the choices of the Control column, the bar, the buttons.
+    std::vector<QWidget*> order(fields_.begin(), fields_.end());
+    for (const auto& row : rowChoices_) order.insert(order.end(), row.begin(), row.end());
+    order.insert(order.end(), {bar_, save_, restore_});
+    for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void SettingsPaneView::SyncFields(const PaneLayout& layout) {
