@@ -81,9 +81,10 @@ SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* p
     connect(save_, &QPushButton::clicked, this, [this] { OnLine([this] { SaveBlock(state_, pane_); }); });
     connect(restore_, &QPushButton::clicked, this, [this] { OnLine([this] { RestoreBlock(state_, pane_); }); });
     connect(bar_, &QAbstractSlider::actionTriggered, this, [this](int action) {
-        // The bar moves by the pane's rule once the step is done, not on its own.
+        // The bar moves by the pane's rule once the step is done, not on its own; a dragged
+        // thumb stays under the mouse meanwhile.
         const int requested = bar_->sliderPosition();
-        bar_->setSliderPosition(bar_->value());
+        if (action != QAbstractSlider::SliderMove) bar_->setSliderPosition(bar_->value());
         QTimer::singleShot(0, this, [this, action, requested] {
             ScrollAction a;
             if (!ToScrollAction(action, &a)) return;

@@ -5,6 +5,7 @@
 #include <QTabBar>
 
 #include "core/directaccess/SettingsPane.h"
+#include "core/projector/Messages.h"
 #include "gui/app/WorkingWindow.h"
 #include "gui/directaccess/SettingsPaneView.h"
 
@@ -73,6 +74,11 @@ private:
 QWidget* CreateSettingsView(ProgramState& state, QtUi*, QWidget* parent) {
     std::vector<SettingsTab> tabs;
     if (!AdjustmentTabs(state, &tabs)) return nullptr;
+    if (tabs.empty()) {
+        // No group of the description applies to this block.
+        ShowWarning(state.env, 41);
+        return nullptr;
+    }
     return new SettingsView(state, tabs, parent);
 }
 
