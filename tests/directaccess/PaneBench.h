@@ -38,7 +38,7 @@ inline DescriptionKind Kind(uint8_t number, const char* name, int32_t mask, std:
     return k;
 }
 
-struct ParamSpec {
+struct ParamRow {
     int32_t number;
     const char* name;
     int32_t place;
@@ -49,7 +49,7 @@ struct ParamSpec {
     int32_t options = 0;
 };
 
-inline DescriptionParameter Param(const ParamSpec& p) {
+inline DescriptionParameter Param(const ParamRow& p) {
     DescriptionParameter d;
     d.paramNumber = p.number;
     SetFieldText(&d.paramName, p.name);
