@@ -292,20 +292,7 @@ TEST(SaveRestore, WhereTheBytesGo) {
         EXPECT_FALSE(b.pane.loaded);
     }
     {
-        SCOPED_TRACE("RAM row, nothing on the line");
-        Bench b;
-        const int row = b.RamRow(0x11);
-        b.Adjust(BlockListKind::Ram, row);
-        ASSERT_TRUE(OpenSettingsPane(b.state, &b.pane, kPicture));
-        ShowControlPanel(b.state, b.pane, true);
-        Scroll(b.state, b.pane, ScrollAction::LineLeft);
-        CloseSettingsPane(b.state, b.pane);
-        EXPECT_TRUE(b.Sent().empty());
-        EXPECT_EQ(b.state.blocks.ramBlocks[static_cast<size_t>(row)].body[9], 0x10);
-        EXPECT_EQ(b.state.blocks.ramBlocks[static_cast<size_t>(row)].body[8], 0x11);
-    }
-    {
-        SCOPED_TRACE("Restore brings back the RAM row's bytes");
+        SCOPED_TRACE("RAM row: Restore brings its bytes back, Close writes it, nothing on the line");
         Bench b;
         const int row = b.RamRow(0x11);
         b.Adjust(BlockListKind::Ram, row);
@@ -316,6 +303,11 @@ TEST(SaveRestore, WhereTheBytesGo) {
         EXPECT_EQ(RestoreBlock(b.state, b.pane), 1);
         EXPECT_EQ(b.pane.fields.back().value, 0x11);
         EXPECT_EQ(b.pane.control.position, 0x11);
+        Scroll(b.state, b.pane, ScrollAction::LineLeft);
+        CloseSettingsPane(b.state, b.pane);
+        EXPECT_TRUE(b.Sent().empty());
+        EXPECT_EQ(b.state.blocks.ramBlocks[static_cast<size_t>(row)].body[9], 0x10);
+        EXPECT_EQ(b.state.blocks.ramBlocks[static_cast<size_t>(row)].body[8], 0x11);
     }
     {
         SCOPED_TRACE("Restore does nothing in Direct Access");
