@@ -196,7 +196,10 @@ void SettingsPaneView::SetMode(PaneMode mode) {
         state_, pane_, [this] { return busy_; },
         [this] {
             // Back: the comparison goes once its button's signal has returned.
-            if (comparison_) comparison_->deleteLater();
+            if (comparison_) {
+                comparison_->hide();
+                comparison_->deleteLater();
+            }
             comparison_ = nullptr;
             OnLine([this] { ChooseMode(state_, pane_, PaneMode::View); });
         },
