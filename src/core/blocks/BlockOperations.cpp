@@ -258,7 +258,12 @@ void SelectFor(ProgramState& s, BlockView& view, BlockListKind list, BlockSelect
         if (sel.projectorIndex >= 0 && sel.projectorIndex == index && sel.row == first) {
             sel = BlockSelection{};
         } else {
-            const ProjectorBlock& b = t.projectorBlocks[Index(first)];
+            ProjectorBlock& b = t.projectorBlocks[Index(first)];
+            // The list never holds bodies; the selection takes what the projector stores
+            // now. A block that cannot be read is not selected.
+            BlockBody body{};
+            if (ReadBlock(s, *cur, b.header, &body) != kDone) return;
+            b.body = body;
             sel = BlockSelection{};
             sel.row = first;
             sel.projectorIndex = index;

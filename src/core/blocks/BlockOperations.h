@@ -31,6 +31,8 @@ void DropBlocks(ProgramState& s, BlockView& view, int dropRow);
 
 void DeleteBlocks(ProgramState& s, BlockView& view, BlockListKind list);
 void UndeleteBlocks(ProgramState& s, BlockView& view, BlockListKind list);
+// Marking a block for adjustment or reference: a projector block is read from the
+// projector first and is marked only when the read succeeds.
 void SelectForAdjustment(ProgramState& s, BlockView& view, BlockListKind list);
 void SelectForReference(ProgramState& s, BlockView& view, BlockListKind list);
 void SelectAll(ProgramState& s, BlockView& view, BlockListKind list);

@@ -1,3 +1,6 @@
 target_sources(ombrix_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SettingsView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SettingsPaneView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BlockComparisonView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LineWork.cpp
 )
