@@ -1,0 +1,10 @@
+# The on-screen handset: key actions on the virtual clock, the held key on a scaled
+# clock with threads, and one window on the in-process simulator.
+add_executable(remote_tests ${CMAKE_CURRENT_LIST_DIR}/../integration/remote_keys_test.cpp)
+target_link_libraries(remote_tests PRIVATE ombrix_core ombrix_sim GTest::gtest_main)
+add_dependencies(remote_tests kelvaneproj)
+gtest_discover_tests(remote_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+add_executable(remote_threaded_tests ${CMAKE_CURRENT_LIST_DIR}/../integration/remote_repeat_test.cpp)
+target_link_libraries(remote_threaded_tests PRIVATE ombrix_core ombrix_sim GTest::gtest_main)
+gtest_discover_tests(remote_threaded_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS threaded)
