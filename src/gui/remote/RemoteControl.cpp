@@ -48,7 +48,6 @@ void OpenRemoteControl(ProgramState& state, QtUi* ui, QWidget* frame, std::funct
     r.windows[id] = window;
     window->Place(openBefore);
     window->show();
-    window->raise();
     window->activateWindow();
 }
 
