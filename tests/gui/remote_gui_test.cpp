@@ -160,6 +160,35 @@ private slots:
         p.bus.ClearTranscript();
         QTest::keyClick(w, Qt::Key_3);
         QCOMPARE(p.Frames(), (QList<QList<int>>{{7, 0x13, 0, 0, 0, 0}}));
+
+        // Down to the second pair, then its right key held by the arrow key.
+        p.bus.ClearTranscript();
+        QTest::keyClick(w, Qt::Key_Down);
+        QTimer::singleShot(30, w, [w] { QTest::keyRelease(w, Qt::Key_Right); });
+        QTest::keyPress(w, Qt::Key_Right);
+        const auto frames = p.Frames();
+        QVERIFY(!frames.isEmpty());
+        QCOMPARE(frames.front(), (QList<int>{7, 0x2E, 0, 0, 0, 0}));
+        QCOMPARE(frames.back(), frames.front());
+    }
+
+    // The release must get past the input hold, or the key would repeat for ever.
+    void aHeldKeyRepeatsUntilTheButtonComesUp() {
+        RemoteProgram p;
+        p.Open();
+        gui::RemoteWindow* w = Windows().value(0);
+        QVERIFY(w);
+        gui::HandsetKey* key = w->Key(1029);
+        QTimer::singleShot(50, key, [key] { QTest::mouseRelease(key, Qt::LeftButton); });
+        QTest::mousePress(key, Qt::LeftButton);
+        const auto frames = p.Frames();
+        QVERIFY(frames.size() >= 2);
+        for (const auto& f : frames) QCOMPARE(f, (QList<int>{1, 0x36, 0, 0, 0, 0}));
+        QVERIFY(!key->isDown());
+        QVERIFY(!p.state.link.repeatActive.load());
+        QVERIFY(!p.state.link.lock.Held());
+        QTest::qWait(20);
+        QCOMPARE(p.Frames().size(), frames.size());
     }
 
     void nineWindowsSideBySideThenAllClose() {

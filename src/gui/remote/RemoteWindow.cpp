@@ -158,6 +158,7 @@ void RemoteWindow::BuildStatus(QLayout* layout) {
     second->setObjectName(QStringLiteral("status2"));
     second->setSizeGripEnabled(false);
     lastKey_ = StatusPart(second, QStringLiteral("lastKey"), 2);
+    lastKey_->setText(QStringLiteral("Ready"));
     mode_ = StatusPart(second, QStringLiteral("mode"), 2);
     layout->addWidget(second);
 }
@@ -170,9 +171,15 @@ void RemoteWindow::ShowEntry() {
     setAccessibleName(title);
     connection_->setText(QString::fromLatin1(RemoteConnectionText(IsConnected(state_.link) != 0)));
     addressPart_->setText(QString::number(e->address));
-    mode_->setText(e->addressEntry ? QStringLiteral("Address entry") : QString());
+    QString mode;
+    if (e->addressEntry) {
+        mode = QStringLiteral("Typing an address");
+    } else if (e->address == 0) {
+        mode = QStringLiteral("All projectors");
+    }
+    mode_->setText(mode);
     for (HandsetKey* key : findChildren<HandsetKey*>()) key->SetIlluminated(e->illuminated);
-    for (QLabel* l : {connection_, addressPart_, mode_}) l->setAccessibleName(l->text());
+    for (QLabel* l : {connection_, addressPart_, lastKey_, mode_}) l->setAccessibleName(l->text());
 }
 
 void RemoteWindow::showEvent(QShowEvent* event) {
