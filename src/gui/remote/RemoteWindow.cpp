@@ -191,6 +191,12 @@ void RemoteWindow::showEvent(QShowEvent* event) {
     }
 }
 
+void RemoteWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The line may have opened or closed since: the status follows when the user comes back.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) ShowEntry();
+}
+
 void RemoteWindow::Place(int openBefore) {
     adjustSize();
     QWidget* owner = parentWidget();
