@@ -183,7 +183,8 @@ void WakeUpProgress(const Env& env, Clock& clock, uint8_t address) {
     if (!env.ui) return;
     env.ui->ProgressOpen("Update connected projectors", "", kWakeUpSeconds);
     env.ui->ProgressLine(1, "Updating data projector [" + std::to_string(address) + "]");
-    for (int s = 0; s < kWakeUpSeconds; ++s) {
+    // Cancel only cuts the wait short; the status is read all the same.
+    for (int s = 0; s < kWakeUpSeconds && !env.ui->ProgressCancelled(); ++s) {
         clock.WaitMs(1000);
         env.ui->ProgressStep();
     }

@@ -61,6 +61,7 @@ RemoteWindow::RemoteWindow(ProgramState& state, int id, QWidget* owner, Links li
     BuildMenuAndToolbar(layout);
     auto* client = new QWidget;
     client->setObjectName(QStringLiteral("handset"));
+    client->setAccessibleName(QStringLiteral("Handset"));
     layout->addWidget(client);
     BuildHandset(client);
     BuildStatus(layout);
@@ -126,6 +127,7 @@ void RemoteWindow::BuildHandset(QWidget* client) {
 
     picture_ = new QLabel(client);
     picture_->setObjectName(QStringLiteral("picture"));
+    picture_->setAccessibleName(QStringLiteral("Handset picture"));
     picture_->setGeometry(kMargin, kMargin, w, h);
     if (!background.isNull()) picture_->setPixmap(QPixmap::fromImage(background));
 
