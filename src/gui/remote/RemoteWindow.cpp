@@ -236,6 +236,7 @@ void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey) {
     ShowEntry();
     lastKey_->setText(QString::fromLatin1(press.key->legend));
     lastKey_->setAccessibleName(lastKey_->text());
+    if (!press.sends && press.key->pauseMs == 0) return;  // the lamp: nothing for the line
     const QPointer<RemoteWindow> self(this);
     const QPointer<HandsetKey> shown(key);
     busy_ = true;
