@@ -3,7 +3,9 @@
 // side by side up to nine and close together.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QRadioButton>
 #include <QScreen>
 #include <QtTest>
 #include <optional>
@@ -207,6 +209,40 @@ private slots:
         gui::CloseAllRemoteControls();
         QCOMPARE(gui::RemoteControlTable().count, 0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(Windows().isEmpty());
+    }
+
+    // Exit asks in "Quit": the active window alone, or every window.
+    void quitClosesOneOrAll() {
+        RemoteProgram p;
+        for (int i = 0; i < 3; ++i) p.Open();
+        auto answer = [](const char* choice) {
+            QTimer::singleShot(0, [choice] {
+                auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                QCOMPARE(box->windowTitle(), QStringLiteral("Quit"));
+                box->findChild<QRadioButton*>(QString::fromLatin1(choice))->setChecked(true);
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+        };
+        auto exitOf = [](gui::RemoteWindow* w) {
+            for (QAction* a : w->findChildren<QAction*>())
+                if (a->text() == QStringLiteral("E&xit")) return a;
+            return static_cast<QAction*>(nullptr);
+        };
+        gui::RemoteWindow* middle = Windows().value(1);
+        const int keptLast = Windows().value(2)->Id();
+        answer("closeActive");
+        exitOf(middle)->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(gui::RemoteControlTable().count, 2);
+        QCOMPARE(gui::RemoteControlTable().entries[1].id, keptLast);
+        QCOMPARE(Windows().size(), 2);
+
+        answer("closeAll");
+        exitOf(Windows().value(0))->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(gui::RemoteControlTable().count, 0);
         QVERIFY(Windows().isEmpty());
     }
 
