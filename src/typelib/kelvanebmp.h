@@ -17,6 +17,11 @@
 #define KELVANE_IMAGE_TOOLBAR_MAIN 200     /* main and communication modes */
 #define KELVANE_IMAGE_TOOLBAR_EXPLORER 201 /* explorer mode */
 #define KELVANE_IMAGE_WINDOW_ICON 464      /* 32 x 32 */
+#define KELVANE_IMAGE_REMOTE_BACKGROUND 463 /* the handset; keys sit at fixed places on it */
+#define KELVANE_IMAGE_REMOTE_TOOLBAR 483    /* two slots: another remote control, About */
+/* A handset key by its control number (1009-1071), normal and pressed. */
+#define KELVANE_IMAGE_REMOTE_KEY(control) (7000 + (control))
+#define KELVANE_IMAGE_REMOTE_KEY_PRESSED(control) (8000 + (control))
 #define KELVANE_TOOLBAR_SLOTS 23
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17

@@ -1,0 +1,54 @@
+#include "gui/remote/LineWork.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <system_error>
+#include <thread>
+
+#include "gui/platform/InputHold.h"
+
+namespace ombrix::gui {
+
+bool KeyReleaseWatch::eventFilter(QObject*, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonRelease:
+            if (qtKey_ == 0 && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) *down_ = false;
+            break;
+        case QEvent::KeyRelease: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (qtKey_ != 0 && key->key() == qtKey_ && !key->isAutoRepeat()) *down_ = false;
+            break;
+        }
+        case QEvent::ApplicationDeactivate:
+            *down_ = false;
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+void RunLineWork(const std::function<void()>& work, QObject* watcher) {
+    InputHold hold;
+    // Installed after the hold, so it sees the release before the hold drops it.
+    if (watcher) qApp->installEventFilter(watcher);
+    QEventLoop loop;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            work();
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        work();
+    }
+    if (worker.joinable()) {
+        loop.exec();
+        worker.join();
+    }
+    if (watcher) qApp->removeEventFilter(watcher);
+}
+
+}  // namespace ombrix::gui
