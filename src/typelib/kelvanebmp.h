@@ -17,6 +17,13 @@
 #define KELVANE_IMAGE_TOOLBAR_MAIN 200     /* main and communication modes */
 #define KELVANE_IMAGE_TOOLBAR_EXPLORER 201 /* explorer mode */
 #define KELVANE_IMAGE_WINDOW_ICON 464      /* 32 x 32 */
+/* The explorer's four icons (32 x 32), in their order; the highlighted form of
+ * icon i is KELVANE_IMAGE_EXPLORER_LIT + i (icons 1 and 3 only). */
+#define KELVANE_IMAGE_EXPLORER_PROJECTOR 210
+#define KELVANE_IMAGE_EXPLORER_RAMFILES 211
+#define KELVANE_IMAGE_EXPLORER_GROUPS 212
+#define KELVANE_IMAGE_EXPLORER_TEXTFILES 213
+#define KELVANE_IMAGE_EXPLORER_LIT 220
 #define KELVANE_TOOLBAR_SLOTS 23
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QSplitter>
@@ -15,14 +16,14 @@
 #include "gui/editor/WindowUi.h"
 #include "gui/explorer/RamFilesView.h"
 #include "gui/platform/QtUi.h"
+#include "kelvanebmp.h"
 
 namespace ombrix::gui {
 namespace {
 
 constexpr int kIconSize = 32;
-// The icons' pictures in the image library: normal ones from 210, highlighted from 220.
-constexpr int kIconImage = 210;
-constexpr int kHighlightImage = 220;
+constexpr int kIconImage = KELVANE_IMAGE_EXPLORER_PROJECTOR;
+constexpr int kHighlightImage = KELVANE_IMAGE_EXPLORER_LIT;
 // The status bar's selection part.
 constexpr int kSelectionPart = 2;
 
@@ -33,13 +34,17 @@ QIcon Picture(Library* images, int number) {
     return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
-void PaintGrey(QWidget* w) {
+// Grey with white text; lists and the editor inside keep their own colours unless
+// asked for.
+void PaintGrey(QWidget* w, bool asList) {
     w->setAutoFillBackground(true);
     QPalette p = w->palette();
     p.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Base, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Text, Qt::white);
     p.setColor(QPalette::WindowText, Qt::white);
+    if (asList) {
+        p.setColor(QPalette::Base, QColor(0x80, 0x80, 0x80));
+        p.setColor(QPalette::Text, Qt::white);
+    }
     w->setPalette(p);
 }
 
@@ -71,8 +76,7 @@ ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent)
     icons_->setMouseTracking(true);
     icons_->setWordWrap(true);
     icons_->viewport()->installEventFilter(this);
-    PaintGrey(icons_);
-    PaintGrey(icons_->viewport());
+    PaintGrey(icons_, true);
     for (int i = 0; i < 4; ++i) {
         auto* item = new QListWidgetItem(Picture(state_.imagesLibrary.get(), kIconImage + i),
                                          QString::fromLatin1(kIconTexts[i]), icons_);
@@ -82,13 +86,13 @@ ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent)
     }
     connect(icons_, &QListWidget::itemEntered, this, [this](QListWidgetItem* item) { Highlight(icons_->row(item)); });
     connect(icons_, &QListWidget::viewportEntered, this, [this] { Highlight(-1); });
-    connect(icons_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        ClickItem(item->data(Qt::UserRole).toInt());
-    });
+    connect(icons_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { ClickItem(item->data(Qt::UserRole).toInt()); });
+    icons_->installEventFilter(this);
 
     right_ = new QWidget;
     right_->setObjectName(QStringLiteral("MDISet"));
-    PaintGrey(right_);
+    PaintGrey(right_, false);
     auto* rightLayout = new QVBoxLayout(right_);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(0);
@@ -107,7 +111,10 @@ ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(split_);
-    connect(split_, &QSplitter::splitterMoved, this, &ExplorerWindow::LayOutIcons);
+    connect(split_, &QSplitter::splitterMoved, this, [this] {
+        splitDragged_ = true;
+        LayOutIcons();
+    });
     // Paste follows the clipboard.
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &ExplorerWindow::commandStatesChanged);
     ShowStatus(QStringLiteral("None"));
@@ -127,22 +134,33 @@ void ExplorerWindow::ShowStatus(const QString& text) {
 
 void ExplorerWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (!splitPlaced_ && width() > 0) {
+    // The bar keeps its share of the width until the user drags it.
+    if (!splitDragged_) {
         const ExplorerSplit s = InitialSplit(0, 0, width(), height());
         split_->setSizes({s.splitX, width() - s.splitX - split_->handleWidth()});
-        splitPlaced_ = true;
     }
     LayOutIcons();
 }
 
 void ExplorerWindow::LayOutIcons() {
     // One column, each icon centred in it.
-    const int w = std::max(icons_->viewport()->width() - 2, kIconSize);
-    icons_->setGridSize(QSize(w, kIconSize + 3 * icons_->fontMetrics().height()));
+    const QSize cell(std::max(icons_->viewport()->width() - 4, kIconSize),
+                     kIconSize + 3 * icons_->fontMetrics().height());
+    icons_->setGridSize(cell);
+    for (int i = 0; i < icons_->count(); ++i) icons_->item(i)->setSizeHint(cell);
 }
 
 bool ExplorerWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Enter or Space on the item with the keyboard focus acts as a click.
+    if (watched == icons_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && icons_->currentItem()) {
+            ClickItem(icons_->currentItem()->data(Qt::UserRole).toInt());
+            return true;
+        }
+    }
     if (watched == icons_->viewport() && event->type() == QEvent::Leave) Highlight(-1);
+    if (watched == icons_->viewport() && event->type() == QEvent::Resize) LayOutIcons();
     return QWidget::eventFilter(watched, event);
 }
 

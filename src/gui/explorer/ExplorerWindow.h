@@ -62,7 +62,7 @@ private:
     std::unique_ptr<WindowUi> windowUi_;
     Env env_;
     int view_ = -1;
-    bool splitPlaced_ = false;
+    bool splitDragged_ = false;
     // The user agreed to drop the text since it last changed.
     bool closeAgreed_ = false;
     QSplitter* split_ = nullptr;
