@@ -3,24 +3,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "gui/platform/QtUi.h"
+
 namespace ombrix::gui {
 namespace {
-
-QMessageBox::Icon QtIcon(BoxIcon icon) {
-    switch (icon) {
-        case BoxIcon::Stop:
-            return QMessageBox::Critical;
-        case BoxIcon::Exclamation:
-            return QMessageBox::Warning;
-        case BoxIcon::Information:
-            return QMessageBox::Information;
-        case BoxIcon::Question:
-            return QMessageBox::Question;
-        case BoxIcon::None:
-            break;
-    }
-    return QMessageBox::NoIcon;
-}
 
 // Texts are shown as given: markup characters in them are text.
 void Prepare(QMessageBox& box, const std::string& caption, const std::string& text) {
