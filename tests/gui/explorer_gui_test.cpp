@@ -227,6 +227,24 @@ private slots:
         editor->setTextCursor(cursor);
         QCOMPARE(print("selection.pdf", QPrinter::Selection, 1, true), std::make_pair(1, 1));
         QVERIFY(w.isEnabled());
+
+        // Cancel in the abort dialog while the first page is out stops the job after it.
+        editor->moveCursor(QTextCursor::Start);
+        bool cancelled = false;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->objectName() != QStringLiteral("AbortDlg") || !top->isVisible()) continue;
+                auto* cancel = top->findChild<QPushButton*>();
+                QVERIFY(cancel && cancel->accessibleName() == QStringLiteral("Cancel"));
+                cancel->click();
+                cancelled = true;
+            }
+        });
+        const auto aborted = print("aborted.pdf", QPrinter::AllPages, 1, true);
+        QVERIFY(cancelled);
+        QCOMPARE(aborted, std::make_pair(1, 1));
+        QVERIFY(w.isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
     }
 };
 

@@ -73,9 +73,11 @@ int PrintText(const Env& env, QPrinter& printer, const TextToPrint& text, QWidge
         if (env.ui) env.ui->ShowBox(kEditorCaption, "Unable to start print job", BoxIcon::None);
         return -1;
     }
+    // Holds back the owner's input while the job runs; disabling the owner would disable
+    // the dialog with it.
     auto* abort = new AbortDialog(text.title, owner);
+    abort->setWindowModality(Qt::WindowModal);
     abort->show();
-    if (owner) owner->setEnabled(false);
 
     painter.setFont(text.font);
     const int lineHeight = painter.fontMetrics().lineSpacing();
@@ -84,8 +86,6 @@ int PrintText(const Env& env, QPrinter& printer, const TextToPrint& text, QWidge
     request.copies = copies;
     int sent = 0;
     for (const PrintedPage& page : PrintPages(request)) {
-        QApplication::processEvents();
-        if (abort->Aborted()) break;
         if (sent > 0) printer.newPage();
         int index = 0;
         for (int line : page.lines) {
@@ -94,10 +94,12 @@ int PrintText(const Env& env, QPrinter& printer, const TextToPrint& text, QWidge
             ++index;
         }
         ++sent;
+        // Cancel takes effect once the page being printed is out.
+        QApplication::processEvents();
+        if (abort->Aborted()) break;
     }
     painter.end();
     printer.setCopyCount(copies);
-    if (owner) owner->setEnabled(true);
     delete abort;
     QApplication::restoreOverrideCursor();
     return sent;

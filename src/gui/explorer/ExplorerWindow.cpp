@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/explorer/Explorer.h"
+#include "core/projector/Messages.h"
 #include "gui/app/Images.h"
 #include "gui/editor/EditorPane.h"
 #include "gui/editor/WindowUi.h"
@@ -77,13 +78,18 @@ ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent)
     icons_->setWordWrap(true);
     icons_->viewport()->installEventFilter(this);
     PaintGrey(icons_, true);
+    bool picturesMissing = false;
     for (int i = 0; i < 4; ++i) {
-        auto* item = new QListWidgetItem(Picture(state_.imagesLibrary.get(), kIconImage + i),
-                                         QString::fromLatin1(kIconTexts[i]), icons_);
+        const QIcon picture = Picture(state_.imagesLibrary.get(), kIconImage + i);
+        picturesMissing = picturesMissing || picture.isNull();
+        auto* item = new QListWidgetItem(picture, QString::fromLatin1(kIconTexts[i]), icons_);
         item->setData(Qt::UserRole, i);
         item->setData(Qt::AccessibleTextRole, item->text());
         item->setTextAlignment(Qt::AlignHCenter);
     }
+    // Without the image library the icons simply go without pictures; a library that
+    // lacks them is worth a word.
+    if (picturesMissing && state_.imagesLibrary) ShowError(env_, 31);
     connect(icons_, &QListWidget::itemEntered, this, [this](QListWidgetItem* item) { Highlight(icons_->row(item)); });
     connect(icons_, &QListWidget::viewportEntered, this, [this] { Highlight(-1); });
     connect(icons_, &QListWidget::itemClicked, this,
