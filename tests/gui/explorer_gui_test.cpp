@@ -1,6 +1,9 @@
 // The explorer window offscreen: its icons and views, browsing a settings file beside
 // the program's RAM container, the editor's save question, and printing to PDF files.
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPrinter>
 #include <QTableView>
@@ -142,6 +145,36 @@ private slots:
         QCOMPARE(ram.ramContainerCount, 1);
         QCOMPARE(ram.ramContainers[0].projectorType, 8);
         QCOMPARE(int(ram.ramBlocks[1].body[0]), 0x5A);
+    }
+
+    void ControlsCarryAccessibleNames() {
+        Program p;
+        ExplorerWindow w(p.state, nullptr);
+        auto check = [](const QList<QWidget*>& controls) {
+            for (QWidget* c : controls) {
+                QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->metaObject()->className()));
+            }
+        };
+        w.ClickItem(kIconExploreRamFiles);
+        QList<QWidget*> controls{w.RamFiles()->Listing(), w.Icons()};
+        for (QPushButton* b : w.findChildren<QPushButton*>()) controls << b;
+        for (QCheckBox* b : w.findChildren<QCheckBox*>()) controls << b;
+        QCOMPARE(controls.size(), 13);
+        check(controls);
+
+        w.ClickItem(kIconManagingTextFiles);
+        check({w.Editor()});
+        for (int id : {1201, 1204}) {
+            QVERIFY(w.HandleCommand(id));
+            FindDialog* dialog = w.Editor()->OpenFindDialog();
+            QVERIFY(dialog);
+            QCOMPARE(dialog->IsReplace(), id == 1204);
+            QList<QWidget*> fields{dialog};
+            for (QWidget* c : dialog->findChildren<QWidget*>()) {
+                if (qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c)) fields << c;
+            }
+            check(fields);
+        }
     }
 
     void SaveQuestionOnCloseAndOnLeaving() {

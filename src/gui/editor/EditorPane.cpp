@@ -294,7 +294,7 @@ bool EditorPane::RunCommand(int commandId) {
         case kFindNext:
         case kFindPrevious:
             if (find_) TakeDialogState();
-            Search(commandId == kFindNext, false);
+            if (!doc_.findString.empty()) Search(commandId == kFindNext, false);
             return true;
         default:
             return false;
