@@ -110,7 +110,8 @@ bool CloseText(const Env& env, EditorDocument& doc, EditPane& pane, const PickPa
 }
 
 bool EditorCommandEnabled(int commandId, const EditorFacts& f) {
-    if (!f.hasPane) return commandId == 1007;
+    // Without the editing pane (outside the text view) there is nothing to act on.
+    if (!f.hasPane) return false;
     switch (commandId) {
         case 1104:
             return f.clipboardHasText;
