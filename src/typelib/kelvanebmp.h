@@ -22,6 +22,13 @@
 /* A handset key by its control number (1009-1071), normal and pressed. */
 #define KELVANE_IMAGE_REMOTE_KEY(control) (7000 + (control))
 #define KELVANE_IMAGE_REMOTE_KEY_PRESSED(control) (8000 + (control))
+/* The explorer's four icons (32 x 32), in their order; the highlighted form of
+ * icon i is KELVANE_IMAGE_EXPLORER_LIT + i (icons 1 and 3 only). */
+#define KELVANE_IMAGE_EXPLORER_PROJECTOR 210
+#define KELVANE_IMAGE_EXPLORER_RAMFILES 211
+#define KELVANE_IMAGE_EXPLORER_GROUPS 212
+#define KELVANE_IMAGE_EXPLORER_TEXTFILES 213
+#define KELVANE_IMAGE_EXPLORER_LIT 220
 #define KELVANE_TOOLBAR_SLOTS 23
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17

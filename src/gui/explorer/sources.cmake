@@ -1,3 +1,5 @@
 target_sources(ombrix_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ExplorerWindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ListTableModel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RamFilesView.cpp
 )

@@ -28,6 +28,8 @@ void OnGuiThread(Fn fn) {
     }
 }
 
+}  // namespace
+
 QMessageBox::Icon QtIcon(BoxIcon icon) {
     switch (icon) {
         case BoxIcon::Stop:
@@ -43,6 +45,8 @@ QMessageBox::Icon QtIcon(BoxIcon icon) {
     }
     return QMessageBox::NoIcon;
 }
+
+namespace {
 
 // Texts are shown as given: markup characters in them are text, not formatting.
 int RunBox(QMessageBox::Icon icon, const std::string& caption, const std::string& text,

@@ -2,6 +2,7 @@
 // Boxes, questions, the progress box and the tip window of the program as Qt widgets.
 // Worker threads may call in: a box is then shown by the GUI thread while the caller
 // waits for the answer; progress and tip lines are handed over without waiting.
+#include <QMessageBox>
 #include <QPointer>
 #include <atomic>
 #include <memory>
@@ -15,6 +16,9 @@ namespace ombrix::gui {
 
 class ProgressBox;
 class ThreadTipBox;
+
+// The message-box icon of a box of the program.
+QMessageBox::Icon QtIcon(BoxIcon icon);
 
 class QtUi final : public Ui {
 public:

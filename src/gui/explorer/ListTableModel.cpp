@@ -1,0 +1,33 @@
+#include "gui/explorer/ListTableModel.h"
+
+namespace ombrix::gui {
+
+void ListTableModel::SetList(ListModel list) {
+    beginResetModel();
+    list_ = std::move(list);
+    endResetModel();
+}
+
+int ListTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(list_.rows.size());
+}
+
+int ListTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(list_.headings.size());
+}
+
+QVariant ListTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) return {};
+    const auto& row = list_.rows[static_cast<size_t>(index.row())];
+    const auto column = static_cast<size_t>(index.column());
+    // A row shorter than the headings has blank cells.
+    return column < row.size() ? QString::fromStdString(row[column]) : QString();
+}
+
+QVariant ListTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section < 0 || section >= static_cast<int>(list_.headings.size())) return {};
+    return QString::fromStdString(list_.headings[static_cast<size_t>(section)]);
+}
+
+}  // namespace ombrix::gui
