@@ -1,5 +1,6 @@
 // The direct-access view offscreen, on the demo bus's projectors in the in-process
 // simulator: tabs, a slot press reaching the projector, compare mode, the panels.
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +16,7 @@
 #include "InProcessDevice.h"
 #include "SimBus.h"
 #include "core/directaccess/DirectAccess.h"
+#include "core/directaccess/Iris.h"
 #include "core/directaccess/Sources.h"
 #include "core/discovery/Search.h"
 #include "gui/directaccess/CompareWindow.h"
@@ -36,7 +38,10 @@ struct SimProgram {
     SimProgram() {
         loader.images = true;
         loader.strings = true;
-        StartProgram(state);
+        // The libraries only: options.cfg of the working directory stays untouched.
+        state.imagesLibrary = loader.Load("kelvanebmp", nullptr);
+        state.stringsLibrary = loader.Load("kelvaneproj", nullptr);
+        state.env.strings = state.stringsLibrary.get();
         state.startDirectory = OMBRIX_DATA_DIR;
         std::string error;
         if (!sim::LoadBusFile(std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg", &bus, &error)) qWarning("%s", error.c_str());
