@@ -67,8 +67,6 @@ Image AdjustButton(int page, int slot, int button, bool pressed) {
         Chevron(p, cx + 3.0f, cy, false, accent);
         break;
     }
-    // The slot's row, as small dots in the corner.
-    for (int i = 0; i < slot; ++i) p.Rect(3 + 2 * i + static_cast<int>(o), 3 + static_cast<int>(o), 1, 1, accent);
     return img;
 }
 
