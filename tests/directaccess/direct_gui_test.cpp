@@ -162,6 +162,27 @@ private slots:
         QCOMPARE(state, uint8_t(0x00));
     }
 
+    void AfterADeletionEveryItemSelectsItsOwnSource() {
+        SimProgram p;
+        p.MakeCurrent(1);
+        for (int slot : {3, 5, 7}) InsertSource(p.state, "S", slot);
+        std::unique_ptr<QWidget> view(CreateDirectAccessView(p.state, nullptr, nullptr));
+        auto* force = qobject_cast<ForcePanel*>(view->findChild<GeneralWindow*>()->Panel());
+        QTreeWidgetItem* root = force->SourceTree()->topLevelItem(0);
+        QCOMPARE(root->childCount(), 3);
+        force->SourceTree()->setCurrentItem(root->child(0));
+        p.ui.QueueAnswer(true);
+        force->Delete();
+        root = force->SourceTree()->topLevelItem(0);
+        QCOMPARE(root->childCount(), 2);
+        force->SourceTree()->setCurrentItem(root->child(1));
+        force->Select();
+        QCOMPARE(p.state.options.activeSource, 1);
+        int input = 0;
+        p.bus.With(1, [&](sim::SimProjector& s) { input = s.selectedInput; });
+        QCOMPARE(input, 7);
+    }
+
     void ClosingTheViewDuringAnIrisRunStopsTheWorker() {
         SimProgram p;
         p.MakeCurrent(1);

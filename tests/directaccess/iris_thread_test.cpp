@@ -49,12 +49,15 @@ TEST(IrisWorker, ANewCommandCutsTheLastOnesClosingPause) {
     while (iris.Running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(iris.Start(IrisAction::Focus));
     ASSERT_TRUE(iris.StartWorker());
+    while (iris.Running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     iris.Stop();
     std::lock_guard<std::mutex> lock(mutex);
-    // The first worker never cleared the lines after the second command began.
-    const auto second = std::find(lines.rbegin(), lines.rend(), "1:>> Focusing Lens ...");
-    ASSERT_NE(second, lines.rend());
-    EXPECT_EQ(std::find(lines.rbegin(), second, "1:"), second);
+    // From the second start until its worker reports, nothing clears the lines.
+    const auto start = std::find(lines.rbegin(), lines.rend(), "1:>> Starting IRIS").base();
+    ASSERT_NE(start, lines.begin());
+    const auto busy = std::find(start, lines.end(), "2:busy ...");
+    ASSERT_NE(busy, lines.end());
+    EXPECT_EQ(std::find(start, busy, "1:"), busy);
 }
 
 }  // namespace

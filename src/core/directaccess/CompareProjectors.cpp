@@ -12,13 +12,6 @@ namespace {
 
 constexpr int kErrorFillCompare = 12;
 
-const DescriptionParameter* FindParameter(const Description& d, int32_t number) {
-    for (const DescriptionParameter& p : d.parameters) {
-        if (p.paramNumber == number) return &p;
-    }
-    return nullptr;
-}
-
 // The active block of one target, zero-filled to the image size; false when the
 // description is missing or the location cannot be read.
 bool ReadImage(ProgramState& state, const TargetEntry& t, std::array<uint8_t, kCompareImageSize>* image) {
@@ -70,7 +63,7 @@ bool FillProjectorComparison(ProgramState& state, int page, ListModel* list, con
             Description d;
             int32_t place = 0;
             if (LoadDescription(state.env, DescriptionDirectoryOf(state), t.projectorType, t.alphaId, &d)) {
-                const DescriptionParameter* dp = FindParameter(d, p.number);
+                const DescriptionParameter* dp = FindDescriptionParameter(d, p.number);
                 if (!named) {
                     row[0] = dp ? FieldText(dp->paramName) : "unknown";
                     named = true;

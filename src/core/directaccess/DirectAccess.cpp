@@ -49,13 +49,6 @@ constexpr PageInfo kPages[] = {
 
 const PageInfo* Page(int page) { return page >= 1 && page <= 4 ? &kPages[page - 1] : nullptr; }
 
-const DescriptionParameter* FindParameter(const Description& d, int32_t number) {
-    for (const DescriptionParameter& p : d.parameters) {
-        if (p.paramNumber == number) return &p;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 const char* PageName(int page) { return Page(page) ? Page(page)->name : ""; }
@@ -73,6 +66,13 @@ bool IsAudioCode(uint8_t code) { return code >= 0x35 && code <= 0x38; }
 
 std::string PageCaption(int page, uint8_t address) {
     return std::string(PageName(page)) + " : displaying values address " + std::to_string(address);
+}
+
+const DescriptionParameter* FindDescriptionParameter(const Description& d, int32_t number) {
+    for (const DescriptionParameter& p : d.parameters) {
+        if (p.paramNumber == number) return &p;
+    }
+    return nullptr;
 }
 
 std::string DescriptionDirectoryOf(const ProgramState& state) {
@@ -106,7 +106,7 @@ void LookupLimits(ProgramState& state, int32_t number, int32_t projectorType, ch
     da.currentMax = 127;
     Description d;
     if (!LoadDescription(state.env, DescriptionDirectoryOf(state), projectorType, alphaId, &d)) return;
-    if (const DescriptionParameter* p = FindParameter(d, number)) {
+    if (const DescriptionParameter* p = FindDescriptionParameter(d, number)) {
         da.currentMin = p->min;
         da.currentMax = p->max;
     }
@@ -136,7 +136,7 @@ void ReadActiveBlockValues(ProgramState& state) {
     if (located != 3) ReportCommError(state.env, located);
     if (length > 0) ReadBlockData(state.link, r->address, block.data(), where[0], where[1], where[2], where[3], length);
     for (const DirectAccessParameter& p : kDirectAccessParameters) {
-        const DescriptionParameter* dp = described ? FindParameter(d, p.number) : nullptr;
+        const DescriptionParameter* dp = described ? FindDescriptionParameter(d, p.number) : nullptr;
         const int32_t place = dp ? dp->placeInBlock : 0;
         // A place the block does not reach reads as 0 rather than past the buffer.
         da.values[static_cast<size_t>(p.index)] =

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Program.h"
+#include "data/Description.h"
 
 namespace ombrix {
 
@@ -61,6 +62,8 @@ struct ProgressHooks {
 };
 
 std::string DescriptionDirectoryOf(const ProgramState& state);
+// The description's first parameter with that number, or nullptr.
+const DescriptionParameter* FindDescriptionParameter(const Description& d, int32_t number);
 // The record of a connected projector; nullptr when it is not in the table.
 ProjectorRecord* FindConnectedRecord(ProgramState& state, uint8_t address);
 // The record of currentAddress, or nullptr.

@@ -118,11 +118,13 @@ void IrisControl::RunWorker() {
     workerActive_ = true;
     failures_ = 0;
     const int generation = generation_;
+    // Once a new command has started, the flags and lines are its own.
+    auto own = [&] { return generation == generation_; };
     Link& link = state_.link;
-    while (!stop_) {
+    while (!stop_ && own()) {
         if (!running_ || abort_) break;
         Line(2, "busy ...");
-        while (running_ && !abort_ && !stop_) {
+        while (running_ && !abort_ && !stop_ && own()) {
             uint8_t s = 0;
             if (ReadIrisState(link, address_, &s) != 3) {
                 if (++failures_ == kIrisQueryFailuresToQuit) {
@@ -130,36 +132,37 @@ void IrisControl::RunWorker() {
                     Line(2, "Exiting due to failure !");
                     running_ = false;
                 }
-                Wait(kFailurePauseMs);
+                Wait(kFailurePauseMs, generation);
             } else if (s == kIrisExecuting) {
-                Wait(kPollMs);
+                Wait(kPollMs, generation);
             } else if (s == kIrisIdle || s == kIrisOperational) {
                 // Released only after the exit went out, so a new start cannot cross it.
                 IrisCommand(link, address_, kIrisExit);
-                running_ = false;
-                state_.direct.irisBusy = false;
                 Line(1, s == kIrisIdle ? "Projector aborted current command ..."
                                        : "Projector finished executing command ... !");
                 Line(2, "");
-                Wait(kPollMs);
+                running_ = false;
+                state_.direct.irisBusy = false;
+                Wait(kPollMs, generation);
             } else {
                 abort_ = true;
                 IrisCommand(link, address_, kIrisExit);
-                Wait(kPollMs);
+                Wait(kPollMs, generation);
             }
         }
     }
-    if (abort_ && running_) {
-        Line(1, "User aborted current command ...");
-        Line(2, "");
+    if (own()) {
+        if (abort_ && running_) {
+            Line(1, "User aborted current command ...");
+            Line(2, "");
+        }
+        running_ = false;
+        abort_ = false;
+        state_.direct.irisBusy = false;
     }
-    running_ = false;
-    abort_ = false;
-    state_.direct.irisBusy = false;
     if (!stop_) {
         Wait(kFinalPauseMs, generation);
-        // A command started meanwhile owns the lines now.
-        if (generation == generation_) {
+        if (own()) {
             Line(1, "");
             Line(2, "");
         }
