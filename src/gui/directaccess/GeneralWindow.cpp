@@ -45,9 +45,11 @@ GeneralWindow::GeneralWindow(ProgramState& state, std::function<void(uint8_t)> c
     options_->setObjectName(QStringLiteral("options"));
     options_->setAccessibleName(QStringLiteral("Options"));
     options_->setViewMode(QListView::IconMode);
-    options_->setFlow(QListView::TopToBottom);
+    // One entry per row, each centred in its grid cell.
+    options_->setFlow(QListView::LeftToRight);
     options_->setMovement(QListView::Static);
-    options_->setWrapping(false);
+    options_->setWrapping(true);
+    options_->setResizeMode(QListView::Adjust);
     options_->setIconSize(QSize(48, 48));
     options_->setGridSize(QSize(128, 84));
     options_->setFixedWidth(136);
