@@ -12,16 +12,16 @@
 
 namespace ombrix::testing {
 
-struct ParamSpec {
+struct ParamDef {
     int32_t number;
     int32_t place;
     int32_t min;
     int32_t max;
 };
 
-inline Description DirectDescription(int type, char letter, const std::vector<ParamSpec>& params) {
+inline Description DirectDescription(int type, char letter, const std::vector<ParamDef>& params) {
     Description d = MakeDescription(type, letter, 16, 4, 0);
-    for (const ParamSpec& p : params) {
+    for (const ParamDef& p : params) {
         DescriptionParameter dp;
         dp.paramNumber = p.number;
         dp.placeInBlock = p.place;
@@ -43,7 +43,7 @@ inline std::string DirectBus(const std::string& status = "00 00 90 21", const st
 
 class DirectBench : public BlockBench {
 public:
-    explicit DirectBench(const std::vector<ParamSpec>& params, const std::string& bus = DirectBus())
+    explicit DirectBench(const std::vector<ParamDef>& params, const std::string& bus = DirectBus())
         : BlockBench(bus, {DirectDescription(5, 'V', params)}) {
         Connect({1});
         state.link.currentAddress = 1;
