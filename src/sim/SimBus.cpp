@@ -158,7 +158,8 @@ void SimBus::AdvanceLocked(uint64_t now) {
         }
         if (p.irisDoneAt && now >= p.irisDoneAt) {
             p.irisDoneAt = 0;
-            if (p.irisState == 0x1E) p.irisState = 0x1C;
+            // A function that ran to its end leaves the projector operational.
+            if (p.irisState == 0x1E) p.irisState = 0x00;
         }
     }
     if (mode_ == Mode::WriteData && now > writeDeadline_) mode_ = Mode::Hunt;
@@ -604,7 +605,7 @@ bool SimBus::Control(const std::string& line, uint64_t now, std::string* reply) 
         return true;
     }
     long addr = 0;
-    if (w.size() < 3) return fail("usage: fault ADDR KIND [ARG] [COUNT] | power ADDR on|off | standby ADDR on|off");
+    if (w.size() < 3) return fail("usage: fault ADDR KIND [ARG] [COUNT] | power ADDR on|off | standby ADDR on|off | iris ADDR STATE");
     const bool all = w[1] == "all";
     if (!all && (!ParseNumber(w[1], &addr) || addr < 0 || addr > 255)) return fail("bad address " + w[1]);
     if (cmd == "fault") {
@@ -638,6 +639,16 @@ bool SimBus::Control(const std::string& line, uint64_t now, std::string* reply) 
             }
         });
         (void)now;
+        return found ? ok() : fail("no projector at " + w[1]);
+    }
+    if (cmd == "iris") {
+        // Forces the IRIS state byte, e.g. one the program does not expect.
+        long v = 0;
+        if (!ParseNumber(w[2], &v) || v < 0 || v > 0x3F) return fail("bad IRIS state " + w[2]);
+        const bool found = With(static_cast<uint8_t>(addr), [&](SimProjector& p) {
+            p.irisState = static_cast<uint8_t>(v);
+            p.irisDoneAt = 0;
+        });
         return found ? ok() : fail("no projector at " + w[1]);
     }
     return fail("unknown command " + cmd);

@@ -41,6 +41,7 @@ const char kUsage[] =
     "                                      garbage-after late late-answer none\n"
     "  power ADDR on|off                   switch a projector on or off\n"
     "  standby ADDR on|off                 put a projector into standby or wake it\n"
+    "  iris ADDR STATE                     set a projector's IRIS state byte\n"
     "  clear                               remove every fault\n"
     "  drop | restore                      drop the line / bring it back\n"
     "  list                                print the projectors\n";

@@ -33,6 +33,18 @@
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17
 
+/* Direct access. Adjustment buttons (32 x 24): page 1-4, slot 1-6, button 0-3
+ * (minus step, minus one, plus one, plus step), pressed 0/1. */
+#define KELVANE_IMAGE_DIRECT_BUTTON(page, slot, button, pressed) \
+    (3000 + (page) * 100 + (slot) * 10 + (button) * 2 + (pressed))
+/* The General list (48 x 48): entry 0-3 (General, Projector Selection, Force Block,
+ * IRIS), highlighted 0/1. */
+#define KELVANE_IMAGE_DIRECT_OPTION(entry, highlighted) (3500 + (entry) * 2 + (highlighted))
+/* Force buttons (32 x 32): 0 power, 1 pause, 2 text. */
+#define KELVANE_IMAGE_DIRECT_FORCE(which) (3520 + (which))
+/* The source tree's icon (16 x 16). */
+#define KELVANE_IMAGE_DIRECT_SOURCE 3530
+
 #ifdef __cplusplus
 extern "C" {
 #endif

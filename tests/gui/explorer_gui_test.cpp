@@ -14,7 +14,7 @@
 #include "core/data/SettingsFile.h"
 #include "gui/editor/EditorPane.h"
 #include "gui/explorer/ExplorerWindow.h"
-#include "gui/explorer/ListTableModel.h"
+#include "gui/platform/ListTableModel.h"
 #include "gui/explorer/RamFilesView.h"
 #include "GuiSupport.h"
 #include "../support/TempDir.h"

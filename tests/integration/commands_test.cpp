@@ -420,7 +420,12 @@ TEST(Simulator, IrisStates) {
     EXPECT_EQ(state, 0x1E);
     b.clock.Advance(3000);
     ASSERT_EQ(ReadIrisState(b.link, 1, &state), 3);
-    EXPECT_EQ(state, 0x1C);
+    EXPECT_EQ(state, 0x00);  // ran to its end
+    ASSERT_EQ(IrisCommand(b.link, 1, 0), 3);
+    ASSERT_EQ(IrisCommand(b.link, 1, 3), 3);
+    ASSERT_EQ(IrisCommand(b.link, 1, 0xFF), 3);
+    ASSERT_EQ(ReadIrisState(b.link, 1, &state), 3);
+    EXPECT_EQ(state, 0x1C);  // cut short
     ASSERT_EQ(IrisFunction(b.link, 1, 9, 0), 3);
     ASSERT_EQ(ReadIrisState(b.link, 1, &state), 3);
     EXPECT_EQ(state, 0x00);

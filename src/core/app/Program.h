@@ -6,6 +6,7 @@
 
 #include "app/Options.h"
 #include "blocks/BlockModel.h"
+#include "directaccess/DirectAccessState.h"
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "platform/Env.h"
@@ -36,6 +37,7 @@ struct ProgramState {
     StatusFlags statusFlags;
     ProjectorTable projectors;
     BlockTables blocks;
+    DirectAccessState direct;
 };
 
 // Remembers the start directory, loads both libraries, reads or creates options.cfg.

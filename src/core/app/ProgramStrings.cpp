@@ -81,6 +81,12 @@ constexpr Entry kStrings[] = {
     {61780, "15 min"},
     {61781, "30 min"},
     {61782, "1 hour"},
+    // Source types of a forced block.
+    {61817, "Video"},
+    {61818, "SVHS"},
+    {61819, "TTL"},
+    {61820, "RGsB"},
+    {61821, "RGBS"},
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "gui/directaccess/BlockComparisonView.h"
 
-#include <QAbstractTableModel>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,40 +10,9 @@
 #include <QTreeView>
 
 #include "core/directaccess/CompareBlocks.h"
+#include "gui/platform/ListTableModel.h"
 
 namespace ombrix::gui {
-
-// A read-only table over a core list: its headings and cell texts, every column centred.
-class ListTableModel final : public QAbstractTableModel {
-public:
-    ListTableModel(const ListModel& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
-    void Reload() {
-        beginResetModel();
-        endResetModel();
-    }
-    int rowCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : static_cast<int>(list_.rows.size());
-    }
-    int columnCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : static_cast<int>(list_.headings.size());
-    }
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
-        if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
-        const auto& row = list_.rows[static_cast<size_t>(index.row())];
-        const size_t c = static_cast<size_t>(index.column());
-        return c < row.size() ? QString::fromStdString(row[c]) : QString();
-    }
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount({})) return {};
-        if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
-        if (role != Qt::DisplayRole) return {};
-        return QString::fromStdString(list_.headings[static_cast<size_t>(section)]);
-    }
-
-private:
-    const ListModel& list_;
-};
 
 namespace {
 constexpr int kFillDelayMs = 100;
@@ -57,7 +25,8 @@ BlockComparisonView::BlockComparisonView(ProgramState& state, const SettingsPane
     : QWidget(parent), state_(state), pane_(pane), paneBusy_(std::move(paneBusy)) {
     setAccessibleName(QStringLiteral("Comparison of two blocks"));
     list_.headings = BlockComparisonHeadings();
-    model_ = new ListTableModel(list_, this);
+    model_ = new ListTableModel(this, true);
+    model_->SetList(list_);
     view_ = new QTreeView(this);
     view_->setRootIsDecorated(false);
     view_->setAllColumnsShowFocus(true);
@@ -97,7 +66,7 @@ bool BlockComparisonView::Fill() {
     progress_->setValue(0);
     progressText_->setText(QString::fromLatin1(kComparisonProgressText));
     const bool ok = FillBlockComparison(state_, pane_, &list_, [this](int done, int) { progress_->setValue(done); });
-    model_->Reload();
+    model_->SetList(list_);
     // Each column first takes a seventh of the width, then what its heading and cells need.
     const int columns = static_cast<int>(list_.headings.size());
     for (int c = 0; c < columns; ++c) view_->setColumnWidth(c, view_->viewport()->width() / columns);

@@ -11,7 +11,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "gui/explorer/ListTableModel.h"
+#include "gui/platform/ListTableModel.h"
 
 namespace ombrix::gui {
 namespace {

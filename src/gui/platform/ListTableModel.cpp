@@ -1,4 +1,4 @@
-#include "gui/explorer/ListTableModel.h"
+#include "gui/platform/ListTableModel.h"
 
 namespace ombrix::gui {
 
@@ -17,7 +17,9 @@ int ListTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ListTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) return {};
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (role == Qt::TextAlignmentRole && centred_) return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
     const auto& row = list_.rows[static_cast<size_t>(index.row())];
     const auto column = static_cast<size_t>(index.column());
     // A row shorter than the headings has blank cells.
@@ -25,8 +27,9 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ListTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    if (section < 0 || section >= static_cast<int>(list_.headings.size())) return {};
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+    if (role == Qt::TextAlignmentRole && centred_) return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    if (role != Qt::DisplayRole) return {};
     return QString::fromStdString(list_.headings[static_cast<size_t>(section)]);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// A report-style list of the core (headings and rows of cell texts) as a Qt table model.
+// A report list of the core (headings and rows of cell texts) as a read-only Qt table
+// model; screen readers read the same cell texts.
 #include <QAbstractTableModel>
 
 #include "core/blocks/ListToText.h"
@@ -9,7 +10,9 @@ namespace ombrix::gui {
 class ListTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit ListTableModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+    // centred: every heading and cell centred, as the comparison lists are drawn.
+    explicit ListTableModel(QObject* parent = nullptr, bool centred = false)
+        : QAbstractTableModel(parent), centred_(centred) {}
 
     void SetList(ListModel list);
     const ListModel& List() const { return list_; }
@@ -21,6 +24,7 @@ public:
 
 private:
     ListModel list_;
+    bool centred_;
 };
 
 }  // namespace ombrix::gui

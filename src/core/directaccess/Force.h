@@ -1,0 +1,43 @@
+#pragma once
+// The General panel's force toggles (power, pause, text), switching a projector to an
+// input by its digit keys, and forcing a block by source type and number.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "directaccess/DirectAccess.h"
+
+namespace ombrix {
+
+enum ForceWhich : int { kForcePower = 0, kForcePause = 1, kForceText = 2 };
+constexpr uint8_t kKeyPower = 0x0E;
+constexpr uint8_t kKeyPause = 0x0F;
+constexpr uint8_t kKeyText = 0x0D;
+constexpr uint32_t kForceKeySettleMs = 400;
+constexpr int kWakeUpSeconds = 10;
+constexpr uint32_t kDigitGapMs = 50;
+
+// "Force : status address 5".
+std::string ForceCaption(uint8_t address);
+// ReadStatus of the current projector into the three force flags; errors are reported.
+int RefreshForceStatus(ProgramState& state);
+// The three status lines ("On"/"Off") for the force flags.
+std::string ForceStatusText(const DirectAccessState& da, int which);
+// The button's flag inverted, applied to every target, then the status read again.
+void ToggleForce(ProgramState& state, int which, const ProgressHooks& hooks);
+void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressHooks& hooks);
+
+// The digit keys of an input slot: one below 10, else tens then units.
+std::vector<uint8_t> SourceDigitKeys(int inputSlot);
+void SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks);
+
+// Source types of a forced block: program strings 61817 on.
+constexpr int kSourceTypeCount = 5;
+constexpr int kSourceTypeStringBase = 61817;
+constexpr int kSourceNumberCount = 99;
+std::string SourceTypeText(int typeIndex);
+uint8_t ForceBlockTypeCode(int typeIndex);
+// Source number and type code of the current choice to every target; errors reported.
+void SendForceBlock(ProgramState& state);
+
+}  // namespace ombrix

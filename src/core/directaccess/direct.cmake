@@ -1,0 +1,7 @@
+target_sources(ombrix_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/CompareProjectors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DirectAccess.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Force.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Iris.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Sources.cpp
+)

@@ -1,0 +1,268 @@
+// The General window's panels: force toggles, input sources, force block and IRIS.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "DirectBench.h"
+#include "directaccess/Force.h"
+#include "directaccess/Iris.h"
+#include "directaccess/Sources.h"
+
+namespace ombrix {
+namespace {
+
+using testing::DirectBench;
+using testing::DirectBus;
+using testing::Request;
+
+struct ForceCase {
+    const char* label;
+    const char* status;
+    int which;
+    uint8_t desired;
+    std::vector<uint8_t> keys;
+};
+
+class Force : public ::testing::TestWithParam<ForceCase> {};
+
+TEST_P(Force, SendsTheKeyOnlyWhenTheStateDiffers) {
+    const ForceCase& c = GetParam();
+    DirectBench b({}, DirectBus(c.status));
+    ApplyForce(b.state, c.which, c.desired, {});
+    std::vector<uint8_t> keys;
+    for (uint8_t cmd : b.Commands())
+        if (cmd == kKeyPower || cmd == kKeyPause || cmd == kKeyText) keys.push_back(cmd);
+    EXPECT_EQ(keys, c.keys);
+    // Status before and after every key, and once more for the panel.
+    EXPECT_EQ(b.SentOf('K').size(), c.keys.empty() ? 2u : 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DirectAccess, Force,
+    ::testing::Values(ForceCase{"pause_on", "00 00 90 21", kForcePause, 1, {kKeyPause}},
+                      ForceCase{"pause_already_on", "00 00 92 21", kForcePause, 1, {}},
+                      ForceCase{"text_off_already", "00 00 90 21", kForceText, 0, {}},
+                      ForceCase{"text_on", "00 00 90 21", kForceText, 1, {kKeyText}},
+                      ForceCase{"power_to_standby", "00 00 90 21", kForcePower, 1, {kKeyPower}},
+                      ForceCase{"already_operating", "00 00 90 21", kForcePower, 0, {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Force, WakingAProjectorWaitsTenSecondsAndIdentifiesIt) {
+    DirectBench b({}, DirectBus("00 00 81 00", "wake-up-ms = 6000\n"));
+    ProjectorRecord& r = b.state.projectors.records[0];
+    r.projectorType = -1;
+    r.alphaId = 0;
+    RefreshForceStatus(b.state);
+    EXPECT_EQ(ForceStatusText(b.state.direct, kForcePower), "Off");
+    std::vector<std::string> progress;
+    ProgressHooks hooks;
+    hooks.begin = [&](int range, const std::string& text) { progress.push_back(text + " " + std::to_string(range)); };
+    hooks.step = [&] { progress.push_back("step"); };
+    int changed = 0;
+    hooks.projectorChanged = [&](uint8_t) { ++changed; };
+    const uint64_t start = b.clock.TickMs();
+    ToggleForce(b.state, kForcePower, hooks);
+    EXPECT_GE(b.clock.TickMs() - start, 10400u);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), "Updating data projector [1] 10");
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), "step"), 10);
+    EXPECT_EQ(r.standby, 0);
+    EXPECT_EQ(r.operating, 1);
+    EXPECT_EQ(r.projectorType, 5);
+    EXPECT_EQ(r.alphaId, 'V');
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(ForceStatusText(b.state.direct, kForcePower), "On");
+    EXPECT_TRUE(b.Shown().empty());
+}
+
+TEST(Force, AnUnknownLetterIsReportedAndKept) {
+    DirectBench b({}, DirectBus("00 00 81 00", "wake-up-ms = 1000\n"));
+    b.bus.With(1, [](sim::SimProjector& p) { p.letter = 'X'; });
+    b.state.projectors.records[0].projectorType = -1;
+    ApplyForce(b.state, kForcePower, 0, {});
+    EXPECT_EQ(b.state.projectors.records[0].alphaId, 'X');
+    EXPECT_EQ(b.Shown(), std::vector<std::string>{"Error  49"});
+}
+
+TEST(Sources, DigitKeysOfAnInputSlot) {
+    struct Case {
+        int slot;
+        std::vector<uint8_t> keys;
+    };
+    for (const Case& c : {Case{7, {0x17}}, Case{42, {0x14, 0x12}}, Case{10, {0x11, 0x10}}, Case{99, {0x19, 0x19}}}) {
+        EXPECT_EQ(SourceDigitKeys(c.slot), c.keys) << c.slot;
+    }
+    DirectBench b({});
+    SelectSource(b.state, 1, 42, {});
+    std::vector<uint64_t> keyTimes;
+    for (const auto& e : b.bus.Transcript()) {
+        if (e.fromHost && e.bytes.size() == 9 && static_cast<uint8_t>(e.bytes[3] - e.bytes[1]) >= 0x10 &&
+            static_cast<uint8_t>(e.bytes[3] - e.bytes[1]) <= 0x19)
+            keyTimes.push_back(e.time);
+    }
+    ASSERT_EQ(keyTimes.size(), 2u);
+    EXPECT_GE(keyTimes[1] - keyTimes[0], kDigitGapMs);
+    int selected = 0;
+    b.bus.With(1, [&](sim::SimProjector& p) { selected = p.selectedInput; });
+    EXPECT_EQ(selected, 42);
+}
+
+ProgramState& WithSources(DirectBench& b, int count) {
+    for (int i = 1; i <= count; ++i) EXPECT_TRUE(InsertSource(b.state, "S" + std::to_string(i), i));
+    return b.state;
+}
+
+TEST(Sources, DeletingKeepsTheActiveSourcePointingAtTheSameEntry) {
+    struct Case {
+        const char* label;
+        int active, deleted, activeAfter;
+        const char* field;
+    };
+    for (const Case& c : {Case{"active_itself", 2, 2, -1, "Active Source"}, Case{"one_below", 2, 1, 1, "S3 [3]"},
+                          Case{"one_above", 1, 2, 1, "S2 [2]"}}) {
+        SCOPED_TRACE(c.label);
+        DirectBench b({});
+        ProgramState& s = WithSources(b, 4);
+        MakeSourceActive(s, c.active);
+        ASSERT_TRUE(DeleteSource(s, c.deleted));
+        EXPECT_EQ(s.direct.activeSource, c.activeAfter);
+        EXPECT_EQ(s.options.activeSource, c.activeAfter);
+        EXPECT_EQ(SourceFieldText(s, kNoActiveSource), c.field);
+        EXPECT_EQ(s.options.sources.size(), 3u);
+    }
+}
+
+TEST(Sources, TheAddDialogOffersOnlyFreeSlots) {
+    DirectBench b({});
+    ProgramState& s = WithSources(b, 3);
+    EXPECT_EQ(FreeInputSlots(s.options).front(), 4);
+    EXPECT_FALSE(InsertSource(s, "Again", 2));
+    EXPECT_EQ(b.Shown(), std::vector<std::string>{"Unable to add source"});
+
+    DirectBench full({});
+    ProgramState& f = WithSources(full, 99);
+    EXPECT_TRUE(FreeInputSlots(f.options).empty());
+    EXPECT_FALSE(InsertSource(f, "One more", 0));
+    EXPECT_EQ(f.options.sources.size(), 99u);
+    EXPECT_EQ(full.Shown(), std::vector<std::string>{"Unable to add source"});
+}
+
+TEST(Sources, NamesFitTheirFieldAndKeepTheSlot) {
+    const std::string forty(40, 'x');
+    const std::string name = ComposeSourceName(forty, 42);
+    EXPECT_EQ(name.size(), kSourceNameSize - 1);
+    EXPECT_EQ(name.substr(name.size() - 5), " [42]");
+    DirectBench b({});
+    ASSERT_TRUE(InsertSource(b.state, forty, 42));
+    EXPECT_EQ(b.state.options.sources[0].Name(), name);
+    EXPECT_FALSE(RenameSource(b.state, 0, ""));
+    ASSERT_TRUE(RenameSource(b.state, 0, forty));
+    EXPECT_EQ(b.state.options.sources[0].Name(), std::string(39, 'x'));
+}
+
+TEST(ForceBlock, SendsNumberAndTypeCode) {
+    DirectBench b({});
+    b.state.direct.sourceTypeIndex = 3;
+    b.state.direct.sourceNumberIndex = 11;
+    SendForceBlock(b.state);
+    EXPECT_EQ(b.Sent(), (std::vector<Request>{{'t', {12, 0xB0, 0, 0}}}));
+    EXPECT_EQ(SourceTypeText(3), "RGsB");
+    EXPECT_TRUE(b.Shown().empty());
+}
+
+// IRIS against projector 1, the worker run on the test's thread.
+struct IrisRun {
+    explicit IrisRun(DirectBench& b) : bench(b), iris(b.state, [this](int line, const std::string& text) {
+        lines.push_back(std::to_string(line) + ":" + text);
+        if (onLine) onLine(line, text);
+    }) {}
+    std::vector<Request> Iris() const {
+        std::vector<Request> out;
+        for (const Request& r : bench.Sent())
+            if (r.command == 'b' || r.command == 'Q') out.push_back(r);
+        return out;
+    }
+    bool Saw(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+    DirectBench& bench;
+    std::vector<std::string> lines;
+    std::function<void(int, const std::string&)> onLine;
+    IrisControl iris;
+};
+
+struct IrisStartCase {
+    const char* label;
+    uint8_t state;
+    std::vector<Request> sent;
+};
+
+class IrisStart : public ::testing::TestWithParam<IrisStartCase> {};
+
+TEST_P(IrisStart, ReachesIdleThenRunsTheFunctionToItsEnd) {
+    const IrisStartCase& c = GetParam();
+    DirectBench b({});
+    b.bus.With(1, [&](sim::SimProjector& p) { p.irisState = c.state; });
+    IrisRun run(b);
+    ASSERT_TRUE(run.iris.Start(IrisAction::Autoconvergence));
+    EXPECT_TRUE(b.state.direct.irisBusy);
+    EXPECT_EQ(run.Iris(), c.sent);
+    run.iris.RunWorker();
+    EXPECT_TRUE(run.Saw("1:>> Autoconvergence of active source"));
+    EXPECT_TRUE(run.Saw("2:busy ..."));
+    EXPECT_TRUE(run.Saw("1:Projector finished executing command ... !"));
+    EXPECT_EQ(run.lines.back(), "2:");
+    EXPECT_FALSE(b.state.direct.irisBusy);
+    EXPECT_FALSE(run.iris.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DirectAccess, IrisStart,
+    ::testing::Values(IrisStartCase{"idle_skips_mode_change_and_start", 0x1C, {{'b', {3, 0, 0, 0}}}},
+                      IrisStartCase{"operational_starts_iris", 0x00, {{'b', {0, 0, 0, 0}}, {'b', {3, 0, 0, 0}}}},
+                      IrisStartCase{"other_state_turns_operational_first",
+                                    0x05,
+                                    {{'Q', {9, 0, 0, 0}}, {'b', {0, 0, 0, 0}}, {'b', {3, 0, 0, 0}}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Iris, ExitDuringARunEndsTheWorkerAsAborted) {
+    DirectBench b({});
+    IrisRun run(b);
+    ASSERT_TRUE(run.iris.Start(IrisAction::Focus));
+    run.onLine = [&](int line, const std::string& text) {
+        if (line == 2 && text == "busy ...") run.iris.Exit();
+    };
+    run.iris.RunWorker();
+    EXPECT_TRUE(run.Saw("1:>> Exit current IRIS command"));
+    EXPECT_TRUE(run.Saw("1:User aborted current command ..."));
+    EXPECT_FALSE(b.state.direct.irisBusy);
+    uint8_t state = 0xAA;
+    b.bus.With(1, [&](sim::SimProjector& p) { state = p.irisState; });
+    EXPECT_EQ(state, kIrisIdle);  // the projector stopped where it was
+}
+
+TEST(Iris, ThreeFailedQueriesEndTheWorker) {
+    DirectBench b({});
+    IrisRun run(b);
+    ASSERT_TRUE(run.iris.Start(IrisAction::TouchUp));
+    b.bus.SetFault(1, sim::Fault{sim::FaultKind::Silence, 0, 3, 0});
+    run.iris.RunWorker();
+    EXPECT_TRUE(run.Saw("1:Projector doesn't listen ..."));
+    EXPECT_TRUE(run.Saw("2:Exiting due to failure !"));
+    EXPECT_FALSE(b.state.direct.irisBusy);
+    EXPECT_TRUE(b.Shown().empty());
+}
+
+TEST(Iris, AStartThatGetsNoAnswerKeepsTheTabsLocked) {
+    DirectBench b({});
+    b.bus.SetFault(1, sim::Fault{sim::FaultKind::Silence, 0, -1, 0});
+    IrisRun run(b);
+    EXPECT_FALSE(run.iris.Start(IrisAction::Autoconvergence));
+    EXPECT_TRUE(b.state.direct.irisBusy);
+    EXPECT_EQ(b.Shown().size(), 1u);  // the first query only
+    b.bus.ClearFaults();
+    run.iris.Exit();
+    EXPECT_FALSE(b.state.direct.irisBusy);
+}
+
+}  // namespace
+}  // namespace ombrix
