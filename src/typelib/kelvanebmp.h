@@ -17,6 +17,7 @@
 #define KELVANE_IMAGE_TOOLBAR_MAIN 200     /* main and communication modes */
 #define KELVANE_IMAGE_TOOLBAR_EXPLORER 201 /* explorer mode */
 #define KELVANE_IMAGE_WINDOW_ICON 464      /* 32 x 32 */
+#define KELVANE_IMAGE_FRAME_BACKGROUND 600 /* stretched over the frame's MDI area */
 #define KELVANE_TOOLBAR_SLOTS 23
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17

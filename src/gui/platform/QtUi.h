@@ -2,12 +2,14 @@
 // Boxes, questions, the progress box and the tip window of the program as Qt widgets.
 // Worker threads may call in: a box is then shown by the GUI thread while the caller
 // waits for the answer; progress and tip lines are handed over without waiting.
+#include <QList>
 #include <QPointer>
 #include <atomic>
 #include <memory>
 
 #include "core/platform/Ui.h"
 
+class QMessageBox;
 class QObject;
 class QWidget;
 
@@ -41,10 +43,14 @@ public:
     // What Cancel and Ctrl+Break do.
     void CancelProgress() { cancelled_ = true; }
     ProgressBox* OpenProgressBox() const;
+    // The program is ending: open boxes close unanswered (a question as No), and later
+    // ones are not shown (GUI thread).
+    void EndBoxes();
 
 private:
     template <typename Fn>
     void Post(Fn fn);
+    int RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton);
 
     // Work handed over from other threads is dropped once this object is gone.
     std::unique_ptr<QObject> context_;
@@ -52,6 +58,9 @@ private:
     QPointer<QWidget> owner_;
     QPointer<ProgressBox> progress_;
     QPointer<ThreadTipBox> tip_;
+    // GUI thread only.
+    QList<QPointer<QMessageBox>> boxes_;
+    bool ending_ = false;
 };
 
 }  // namespace ombrix::gui
