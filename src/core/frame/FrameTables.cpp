@@ -160,7 +160,7 @@ constexpr StatusPartSpec kMainParts[] = {
 constexpr StatusPartSpec kCommParts[] = {
     {"Communication", nullptr, "Status"},
     {"Address:", "Address:", "Address:"},
-    {"", "255", "Address"},
+    {"", "00000", "Address"},
     {"Selection:", "Selection:", "Selection:"},
     {"", "Direct Access", "Selection"},
 };

@@ -480,6 +480,7 @@ void MainFrame::closeEvent(QCloseEvent* event) {
     // The options are saved even when a working window then refuses to close.
     SaveOptions(state_);
     if (!CloseAll()) {
+        if (ui_) ui_->ResumeBoxes();
         event->ignore();
         return;
     }

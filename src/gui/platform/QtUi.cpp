@@ -48,22 +48,26 @@ QMessageBox::Icon QtIcon(BoxIcon icon) {
 }  // namespace
 
 // Texts are shown as given: markup characters in them are text, not formatting.
-int QtUi::RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton) {
-    if (ending_) return QMessageBox::NoButton;
+int QtUi::RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton,
+                 bool fromWorker) {
+    const bool question = (buttons & QMessageBox::Ok) == 0;
+    // While the program ends, a worker is not held up; a question of the GUI thread (the
+    // save question of a closing window) is still asked.
+    if (ending_ && (fromWorker || !question)) return QMessageBox::NoButton;
     QMessageBox box(QMessageBox::Icon(icon), QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::StandardButtons(buttons));
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
-    boxes_.push_back(&box);
+    boxes_.push_back({&box, fromWorker || !question});
     const int answer = box.exec();
-    boxes_.removeAll(&box);
+    boxes_.removeIf([&](const OpenBox& open) { return open.box == &box; });
     return answer;
 }
 
 void QtUi::EndBoxes() {
     ending_ = true;
-    for (const QPointer<QMessageBox>& box : boxes_)
-        if (box) box->done(QMessageBox::NoButton);
+    for (const OpenBox& open : boxes_)
+        if (open.box && open.dismissable) open.box->done(QMessageBox::NoButton);
 }
 
 QtUi::QtUi() : context_(std::make_unique<QObject>()) {}
@@ -84,14 +88,16 @@ void QtUi::Post(Fn fn) {
 }
 
 void QtUi::ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) {
-    OnGuiThread([&] { RunBox(QtIcon(icon), caption, text, QMessageBox::Ok, QMessageBox::Ok); });
+    const bool fromWorker = !OnGuiThreadNow();
+    OnGuiThread([&] { RunBox(QtIcon(icon), caption, text, QMessageBox::Ok, QMessageBox::Ok, fromWorker); });
 }
 
 bool QtUi::AskYesNo(const std::string& caption, const std::string& text) {
     bool yes = false;
+    const bool fromWorker = !OnGuiThreadNow();
     OnGuiThread([&] {
-        yes = RunBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
-                     QMessageBox::Yes) == QMessageBox::Yes;
+        yes = RunBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+                     fromWorker) == QMessageBox::Yes;
     });
     return yes;
 }

@@ -43,14 +43,18 @@ public:
     // What Cancel and Ctrl+Break do.
     void CancelProgress() { cancelled_ = true; }
     ProgressBox* OpenProgressBox() const;
-    // The program is ending: open boxes close unanswered (a question as No), and later
-    // ones are not shown (GUI thread).
+    // The program is ending (GUI thread): open boxes close, a worker's question answered
+    // No, and later boxes of workers and plain notices are not shown. Questions of the
+    // GUI thread itself are still asked.
     void EndBoxes();
+    // The ending was called off: boxes show again.
+    void ResumeBoxes() { ending_ = false; }
 
 private:
     template <typename Fn>
     void Post(Fn fn);
-    int RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton);
+    int RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton,
+               bool fromWorker);
 
     // Work handed over from other threads is dropped once this object is gone.
     std::unique_ptr<QObject> context_;
@@ -59,7 +63,11 @@ private:
     QPointer<ProgressBox> progress_;
     QPointer<ThreadTipBox> tip_;
     // GUI thread only.
-    QList<QPointer<QMessageBox>> boxes_;
+    struct OpenBox {
+        QPointer<QMessageBox> box;
+        bool dismissable;
+    };
+    QList<OpenBox> boxes_;
     bool ending_ = false;
 };
 
