@@ -39,11 +39,11 @@ public:
     }
     bool CommandEnabled(int commandId) const override { return !disabled.contains(commandId); }
     bool QueryClose() override {
-        ++asked;
+        if (asked) ++*asked;
         return agrees;
     }
     bool agrees;
-    int asked = 0;
+    int* asked = nullptr;
     QList<int> handled;
     QList<int> disabled;
 };
@@ -215,6 +215,8 @@ private slots:
         QTest::newRow("Exit, window agrees") << "Exit" << true;
         QTest::newRow("Exit, window refuses") << "Exit" << false;
         QTest::newRow("close box, window refuses") << "close" << false;
+        QTest::newRow("signal, window agrees") << "signal" << true;
+        QTest::newRow("signal, window refuses") << "signal" << false;
         QTest::newRow("Close all, window refuses") << "Close all" << false;
         QTest::newRow("Close all, window agrees") << "Close all" << true;
         QTest::newRow("File > Main, window refuses") << "Main" << false;
@@ -229,17 +231,22 @@ private slots:
         QSignalSpy closed(&frame, &gui::MainFrame::closed);
         frame.show();
         auto* target = new TestTarget(agrees);
+        int asked = 0;
+        target->asked = &asked;
         QPointer<QWidget> alive = target;
         QVERIFY(frame.OpenWorkingWindow(FrameMode::Explorer, [&] { return target; }));
         p.state.options.searchLimit = 128;
 
         if (how == "Exit") frame.Dispatch(1008);
         else if (how == "close") frame.close();
+        else if (how == "signal") frame.EndSession();
         else if (how == "Close all") frame.Dispatch(1303);
         else frame.Dispatch(40102);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-        const bool ending = how == "Exit" || how == "close";
+        const bool ending = how == "Exit" || how == "close" || how == "signal";
+        // Every way asks the window once; a signal after the boxes have closed.
+        QTRY_COMPARE(asked, 1);
         QCOMPARE(closed.count(), ending && agrees ? 1 : 0);
         QCOMPARE(frame.isVisible(), !(ending && agrees));
         QCOMPARE(alive.isNull(), agrees);
