@@ -86,33 +86,27 @@ struct BoxProgram {
 
 class FrameGuiTest : public QObject {
     Q_OBJECT
-    std::optional<QTemporaryDir> dir_;
-    QString home_ = QDir::currentPath();
+    ScratchDirectory scratch_;
 
 private slots:
     void initTestCase() { QVERIFY(gui::InstallExitSignalHandlers()); }
-    void init() {
-        dir_.emplace();
-        QDir::setCurrent(dir_->path());
-    }
-    void cleanup() {
-        QDir::setCurrent(home_);
-        dir_.reset();
-    }
+    void init() { scratch_.Enter(); }
+    void cleanup() { scratch_.Leave(); }
 
     void modes_data() {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("menuName");
         QTest::addColumn<QStringList>("menus");
         QTest::addColumn<QStringList>("tips");
         QTest::addColumn<QStringList>("parts");
         QTest::addColumn<bool>("clock");
-        QTest::newRow("main") << int(FrameMode::Main) << QStringList{"&File", "&Options", "&Help"}
+        QTest::newRow("main") << int(FrameMode::Main) << "MDIMENUOBX" << QStringList{"&File", "&Options", "&Help"}
                               << QStringList{"Activates Ombrix Communication", "Activates Ombrix Explorer",
                                              "Sets up the serial communication",
                                              "Displays program information, version number and copyright"}
                               << QStringList{"Lumenar", "Option:", "Check to address 16", "Time:"} << true;
         QTest::newRow("communication")
-            << int(FrameMode::Communication)
+            << int(FrameMode::Communication) << "MDIMENUCOMMUNICATION"
             << QStringList{"&File", "File &management", "&Group management", "&Options", "&Window", "&Help"}
             << QStringList{"Closes Ombrix Communication and returns to the main window",
                            "Activates Ombrix Explorer",
@@ -123,7 +117,7 @@ private slots:
                            "Shows the settings of the block",
                            "Displays program information, version number and copyright"}
             << QStringList{"Communication", "Address:", "", "Selection:", ""} << false;
-        QTest::newRow("explorer") << int(FrameMode::Explorer)
+        QTest::newRow("explorer") << int(FrameMode::Explorer) << "MDIMENUEDITOR"
                                   << QStringList{"&File", "&Edit", "&Search", "&Window", "&Help"}
                                   << QStringList{"Closes Ombrix Explorer and returns to the main window",
                                                  "Activates Ombrix Communication",
@@ -139,6 +133,7 @@ private slots:
     }
     void modes() {
         QFETCH(int, mode);
+        QFETCH(QString, menuName);
         QFETCH(QStringList, menus);
         QFETCH(QStringList, tips);
         QFETCH(QStringList, parts);
@@ -152,6 +147,7 @@ private slots:
         frame.SetMode(mode == int(FrameMode::Explorer) ? FrameMode::Communication : FrameMode::Explorer);
         frame.SetMode(FrameMode(mode));
 
+        QCOMPARE(frame.menuBar()->objectName(), menuName);
         QCOMPARE(Texts(frame.menuBar()->actions()), menus);
         for (QAction* top : frame.menuBar()->actions()) QVERIFY(!top->menu()->accessibleName().isEmpty());
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/ProgramStrings.h"
-#include "discovery/Search.h"
 #include "frame/FrameTables.h"
 
 namespace ombrix {
@@ -190,42 +189,6 @@ TEST(FrameTables, StatusPartsAreLaidOutFromTheRightEdge) {
     EXPECT_EQ(StatusParts(FrameMode::Communication).size(), 5u);
     EXPECT_STREQ(StatusParts(FrameMode::Main)[0].initial, "Lumenar");
     EXPECT_STREQ(StatusParts(FrameMode::Explorer)[2].initial, "None");
-}
-
-TEST(FrameTables, SearchModeCommands) {
-    struct Case {
-        const char* label;
-        int commandId;
-        int limit, start, end, useSet, userSet;
-        const char* text;
-    } cases[] = {
-        {"to 16", kCmdCheckTo16, 16, 1, 16, 0, 0, "Check to address 16"},
-        {"to 128", kCmdCheckTo128, 128, 1, 128, 0, 0, "Check to address 128"},
-        {"to 256 stores end 255", kCmdCheckTo256, 256, 1, 255, 0, 0, "Check to address 256"},
-        {"range 10-20 is 11 addresses", kCmdCheckRange, 11, 10, 20, 0, 0, "Check within range"},
-        {"user-defined set", kCmdUserDefinedSet, 64, 10, 20, 1, 1, "Use userdefined addressset"},
-        {"generated set", kCmdGeneratedSet, 64, 10, 20, 1, 0, "Use generated addressset"},
-        {"skip", kCmdSkipSearch, 0, 10, 20, 0, 0, "Skip Search"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        ProgramOptions o;
-        o.searchLimit = 64;
-        o.rangeStart = 10;
-        o.rangeEnd = 20;
-        o.useAddressSet = 1;
-        o.userDefinedSet = 1;
-        SetSearchMode(o, c.commandId);
-        EXPECT_EQ(o.searchLimit, c.limit);
-        EXPECT_EQ(o.rangeStart, c.start);
-        EXPECT_EQ(o.rangeEnd, c.end);
-        EXPECT_EQ(o.useAddressSet, c.useSet);
-        EXPECT_EQ(o.userDefinedSet, c.userSet);
-        EXPECT_EQ(SearchModeText(o), c.text);
-        // The mark goes back to the command chosen, except a range that happens to be 16.
-        EXPECT_EQ(CheckedSearchCommand(o), c.commandId);
-        EXPECT_EQ(RouteCommand(c.commandId), FrameAction::SearchMode);
-    }
 }
 
 }  // namespace

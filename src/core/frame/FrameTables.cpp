@@ -204,25 +204,32 @@ constexpr Route kRoutes[] = {
 
 constexpr int kPopupHelp[] = {901, 1000, 1100, 1200, 1300, 1400};
 
+struct ModeTables {
+    std::span<const MenuRow> menu;
+    const char* menuName;
+    std::span<const ToolbarSlot, kToolbarSlots> slots;
+    int strip;
+    std::span<const StatusPartSpec> parts;
+    int statusBarId;
+};
+
+const ModeTables& Tables(FrameMode mode) {
+    static const ModeTables kMain{kMainMenu, "MDIMENUOBX", kMainSlots, 200, kMainParts, 501};
+    static const ModeTables kComm{kCommMenu, "MDIMENUCOMMUNICATION", kCommSlots, 200, kCommParts, 502};
+    static const ModeTables kExplorer{kExplorerMenu, "MDIMENUEDITOR", kExplorerSlots, 201, kExplorerParts, 503};
+    switch (mode) {
+        case FrameMode::Communication: return kComm;
+        case FrameMode::Explorer: return kExplorer;
+        case FrameMode::Main: break;
+    }
+    return kMain;
+}
+
 }  // namespace
 
-std::span<const MenuRow> ModeMenu(FrameMode mode) {
-    switch (mode) {
-        case FrameMode::Communication: return kCommMenu;
-        case FrameMode::Explorer: return kExplorerMenu;
-        case FrameMode::Main: break;
-    }
-    return kMainMenu;
-}
+std::span<const MenuRow> ModeMenu(FrameMode mode) { return Tables(mode).menu; }
 
-const char* ModeMenuName(FrameMode mode) {
-    switch (mode) {
-        case FrameMode::Communication: return "MDIMENUCOMMUNICATION";
-        case FrameMode::Explorer: return "MDIMENUEDITOR";
-        case FrameMode::Main: break;
-    }
-    return "MDIMENUOBX";
-}
+const char* ModeMenuName(FrameMode mode) { return Tables(mode).menuName; }
 
 std::span<const Accelerator> Accelerators() { return kAccelerators; }
 
@@ -238,25 +245,11 @@ bool AcceleratorActive(FrameMode mode, int commandId) {
     return std::any_of(menu.begin(), menu.end(), [&](const MenuRow& r) { return r.commandId == commandId; });
 }
 
-int ToolbarImage(FrameMode mode) { return mode == FrameMode::Explorer ? 201 : 200; }
+int ToolbarImage(FrameMode mode) { return Tables(mode).strip; }
 
-std::span<const ToolbarSlot, kToolbarSlots> ToolbarSlots(FrameMode mode) {
-    switch (mode) {
-        case FrameMode::Communication: return kCommSlots;
-        case FrameMode::Explorer: return kExplorerSlots;
-        case FrameMode::Main: break;
-    }
-    return kMainSlots;
-}
+std::span<const ToolbarSlot, kToolbarSlots> ToolbarSlots(FrameMode mode) { return Tables(mode).slots; }
 
-std::span<const StatusPartSpec> StatusParts(FrameMode mode) {
-    switch (mode) {
-        case FrameMode::Communication: return kCommParts;
-        case FrameMode::Explorer: return kExplorerParts;
-        case FrameMode::Main: break;
-    }
-    return kMainParts;
-}
+std::span<const StatusPartSpec> StatusParts(FrameMode mode) { return Tables(mode).parts; }
 
 std::vector<int> StatusPartWidths(FrameMode mode, int clientWidth,
                                   const std::function<int(const char*)>& textWidth) {
@@ -272,14 +265,7 @@ std::vector<int> StatusPartWidths(FrameMode mode, int clientWidth,
     return widths;
 }
 
-int StatusBarId(FrameMode mode) {
-    switch (mode) {
-        case FrameMode::Communication: return 502;
-        case FrameMode::Explorer: return 503;
-        case FrameMode::Main: break;
-    }
-    return 501;
-}
+int StatusBarId(FrameMode mode) { return Tables(mode).statusBarId; }
 
 std::string ClockText(int hour, int minute, int second) {
     const int hour12 = hour % 12 == 0 ? 12 : hour % 12;

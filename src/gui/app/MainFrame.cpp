@@ -263,6 +263,7 @@ void MainFrame::SetMode(FrameMode mode) {
     mode_ = mode;
     ModeWidgets& now = modes_[Index(mode)];
     menuBar()->clear();
+    menuBar()->setObjectName(QString::fromLatin1(ModeMenuName(mode)));
     for (QMenu* menu : now.bar) menuBar()->addMenu(menu);
     now.toolbar->show();
     now.status->show();
