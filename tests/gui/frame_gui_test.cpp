@@ -200,6 +200,10 @@ private slots:
         for (QAction* a : frame.ModeToolBar(FrameMode::Explorer)->actions())
             if (a->text() == "Cut") QVERIFY(!a->isEnabled());
         QVERIFY(ItemByText(frame, "&Copy")->isEnabled());
+        // Work in the window brings the states up to date without a menu.
+        target->disabled.clear();
+        QTest::keyClick(target, Qt::Key_A);
+        QTRY_VERIFY(ItemByText(frame, "Cu&t")->isEnabled());
         // The window fills the status parts of its mode.
         target->showStatus(2, QStringLiteral("Managing textfiles"));
         QCOMPARE(frame.StatusText(2), QStringLiteral("Managing textfiles"));

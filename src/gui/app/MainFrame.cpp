@@ -1,8 +1,8 @@
 #include "gui/app/MainFrame.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 #include "core/app/ProgramStrings.h"
 #include "core/discovery/Search.h"
@@ -93,6 +94,14 @@ MainFrame::MainFrame(ProgramState& state, QWidget* parent)
     clockTimer_->setInterval(kClockIntervalMs);
     connect(clockTimer_, &QTimer::timeout, this, &MainFrame::ShowClock);
 
+    // The buttons follow the working window's states (a selection, the clipboard) while
+    // the user works in it, not only when a menu opens.
+    statesTimer_ = new QTimer(this);
+    statesTimer_->setSingleShot(true);
+    connect(statesTimer_, &QTimer::timeout, this, &MainFrame::RefreshCommandStates);
+    qApp->installEventFilter(this);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, statesTimer_, qOverload<>(&QTimer::start));
+
     mdi_ = new MdiClient(LibraryImage(state_.imagesLibrary.get(), KELVANE_IMAGE_FRAME_BACKGROUND));
     setCentralWidget(mdi_);
     resize(960, 640);
@@ -116,7 +125,16 @@ MainFrame::MainFrame(ProgramState& state, QWidget* parent)
     SetMode(FrameMode::Main);
 }
 
-MainFrame::~MainFrame() = default;
+MainFrame::~MainFrame() { qApp->removeEventFilter(this); }
+
+bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::KeyRelease || type == QEvent::MouseButtonRelease) && working_ && watched->isWidgetType() &&
+        working_->isAncestorOf(static_cast<QWidget*>(watched))) {
+        statesTimer_->start();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 void MainFrame::BuildMenus(FrameMode mode) {
     ModeWidgets& widgets = modes_[Index(mode)];
@@ -389,6 +407,7 @@ bool MainFrame::OpenWorkingWindow(FrameMode mode, const std::function<QWidget*()
     if (comm_ && comm_->Busy()) return false;
     if (!CloseAll()) return false;
     QWidget* window = create();
+    if (!window) return false;
     SetMode(mode);
     if (auto* target = dynamic_cast<CommandTarget*>(window)) {
         target->showStatus = [self = QPointer<MainFrame>(this), mode](int part, const QString& text) {

@@ -56,8 +56,8 @@ public:
     // Closes every working window, then shows the one `create` makes, maximised, in
     // `mode`; false when a window refused to close.
     bool OpenWorkingWindow(FrameMode mode, const std::function<QWidget*()>& create);
-    // Enabled states of the menus and buttons, from the working window. The explorer calls
-    // this when its text changes state.
+    // Enabled states of the menus and buttons, from the working window. Also runs after
+    // every command and after the user types or clicks in the working window.
     void RefreshCommandStates();
 
 public slots:
@@ -81,6 +81,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -112,6 +113,7 @@ private:
     std::vector<std::pair<int, QAction*>> accelerators_;
     MdiClient* mdi_ = nullptr;
     QTimer* clockTimer_ = nullptr;
+    QTimer* statesTimer_ = nullptr;
     QPointer<QMdiSubWindow> working_;
     QPointer<CommWindow> comm_;
     QPointer<HelpWindow> help_;
