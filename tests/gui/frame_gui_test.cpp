@@ -259,15 +259,16 @@ private slots:
         TestProgram p;
         SetSearchMode(p.state.options, kCmdSkipSearch);
         gui::MainFrame frame(p.state);
-        frame.show();
-        MenuCommand(frame, QKeySequence(Qt::Key_F3))->trigger();
+        QVERIFY(ShowActive(frame));
+        QTest::keyClick(&frame, Qt::Key_F3);
         QCOMPARE(frame.Mode(), FrameMode::Explorer);
         QPointer<QWidget> explorer = frame.WorkingWindow();
         QVERIFY(explorer);
         QCOMPARE(explorer->windowTitle(), QStringLiteral("Ombrix Explorer"));
 
-        // Communication from the explorer's File menu closes the explorer first.
-        ItemByText(frame, "&Communication")->trigger();
+        // Communication (F2 in the explorer's File menu) closes the explorer first.
+        QCOMPARE(ItemByText(frame, "&Communication")->shortcut(), QKeySequence(Qt::Key_F2));
+        QTest::keyClick(&frame, Qt::Key_F2);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(explorer.isNull());
         QCOMPARE(frame.Mode(), FrameMode::Communication);

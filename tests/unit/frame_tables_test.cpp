@@ -109,6 +109,12 @@ TEST(FrameTables, KeysWorkWhereTheirCommandsDo) {
         EXPECT_EQ(AcceleratorActive(FrameMode::Explorer, c.commandId), c.explorer);
     }
     EXPECT_EQ(Accelerators().size(), 22u);
+    // The items that stand in for another command show its key, so no key is ever bound twice.
+    EXPECT_STREQ(MenuItemKey(40119), "F3");
+    EXPECT_STREQ(MenuItemKey(40120), "F2");
+    EXPECT_TRUE(KeyInMenu(FrameMode::Communication, "F3"));
+    EXPECT_FALSE(KeyInMenu(FrameMode::Communication, "F2"));
+    EXPECT_TRUE(KeyInMenu(FrameMode::Explorer, "F2"));
     EXPECT_EQ(AcceleratorKey(1401), nullptr);
 }
 

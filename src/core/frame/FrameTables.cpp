@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <string_view>
 #include <cstdio>
 
 #include "discovery/Search.h"
@@ -237,6 +238,22 @@ const char* AcceleratorKey(int commandId) {
     for (const Accelerator& a : kAccelerators)
         if (a.commandId == commandId) return a.key;
     return nullptr;
+}
+
+const char* MenuItemKey(int commandId) {
+    switch (commandId) {
+        case kExplorerFromComm: return AcceleratorKey(kOpenExplorer);
+        case kCommFromExplorer: return AcceleratorKey(kOpenCommunication);
+        default: return AcceleratorKey(commandId);
+    }
+}
+
+bool KeyInMenu(FrameMode mode, const char* key) {
+    const auto menu = ModeMenu(mode);
+    return std::any_of(menu.begin(), menu.end(), [&](const MenuRow& row) {
+        const char* shown = row.commandId ? MenuItemKey(row.commandId) : nullptr;
+        return shown && std::string_view(shown) == key;
+    });
 }
 
 bool AcceleratorActive(FrameMode mode, int commandId) {

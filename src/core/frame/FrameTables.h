@@ -53,9 +53,14 @@ struct Accelerator {
 std::span<const Accelerator> Accelerators();
 // nullptr when the command has no key.
 const char* AcceleratorKey(int commandId);
+// The key a menu item shows and answers to: its own, or that of the command it stands in
+// for (the explorer's Communication item is F2 like Ombrix Communication).
+const char* MenuItemKey(int commandId);
 // Whether a key works in this mode: it belongs to the mode's menus or to the frame itself.
 // The editor's keys stay with the widgets outside the explorer.
 bool AcceleratorActive(FrameMode mode, int commandId);
+// Whether an item of the mode's menus already answers to this key.
+bool KeyInMenu(FrameMode mode, const char* key);
 
 constexpr int kToolbarSlots = 23;
 // Image strip of the mode's toolbar in kelvanebmp.

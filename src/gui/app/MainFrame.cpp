@@ -49,7 +49,7 @@ QString WithoutMnemonic(const char* text) {
 }
 
 QKeySequence KeyOf(int commandId) {
-    const char* key = AcceleratorKey(commandId);
+    const char* key = MenuItemKey(commandId);
     return key ? QKeySequence(QString::fromLatin1(key), QKeySequence::PortableText) : QKeySequence();
 }
 
@@ -121,7 +121,6 @@ MainFrame::MainFrame(ProgramState& state, QWidget* parent)
     });
 
     LoadCommSettings(state_);
-    mode_ = FrameMode::Communication;  // so the first SetMode builds main mode in full
     SetMode(FrameMode::Main);
 }
 
@@ -286,10 +285,7 @@ void MainFrame::SetMode(FrameMode mode) {
     now.toolbar->show();
     now.status->show();
     for (const auto& [id, action] : accelerators_) {
-        const auto menu = ModeMenu(mode);
-        const bool inMenus =
-            std::any_of(menu.begin(), menu.end(), [id = id](const MenuRow& row) { return row.commandId == id; });
-        action->setEnabled(AcceleratorActive(mode, id) && !inMenus);
+        action->setEnabled(AcceleratorActive(mode, id) && !KeyInMenu(mode, AcceleratorKey(id)));
     }
     LayOutStatusParts();
     if (mode == FrameMode::Main) {
