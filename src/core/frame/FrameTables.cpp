@@ -151,21 +151,21 @@ constexpr ToolbarSlot kExplorerSlots[kToolbarSlots] = {
     {kPrint, 8, "Print"}, S, {kAbout, 9, "About"}, S, S, S, S, S, S, S, S, S,
 };
 
-constexpr StatusPartSpec kMainParts[] = {
+constexpr StatusPartInfo kMainParts[] = {
     {"Lumenar", nullptr, "Status"},
     {"Option:", "Option:", "Option:"},
     {"", "Use userdefined addressset", "Search mode"},
     {"Time:", "Time:", "Time:"},
     {"", "00:00:00 PM", "Time"},
 };
-constexpr StatusPartSpec kCommParts[] = {
+constexpr StatusPartInfo kCommParts[] = {
     {"Communication", nullptr, "Status"},
     {"Address:", "Address:", "Address:"},
     {"", "00000", "Address"},
     {"Selection:", "Selection:", "Selection:"},
     {"", "Direct Access", "Selection"},
 };
-constexpr StatusPartSpec kExplorerParts[] = {
+constexpr StatusPartInfo kExplorerParts[] = {
     {"Explorer", nullptr, "Status"},
     {"Selection:", "Selection:", "Selection:"},
     {"None", "Managing textfiles", "Selection"},
@@ -210,7 +210,7 @@ struct ModeTables {
     const char* menuName;
     std::span<const ToolbarSlot, kToolbarSlots> slots;
     int strip;
-    std::span<const StatusPartSpec> parts;
+    std::span<const StatusPartInfo> parts;
     int statusBarId;
 };
 
@@ -266,7 +266,7 @@ int ToolbarImage(FrameMode mode) { return Tables(mode).strip; }
 
 std::span<const ToolbarSlot, kToolbarSlots> ToolbarSlots(FrameMode mode) { return Tables(mode).slots; }
 
-std::span<const StatusPartSpec> StatusParts(FrameMode mode) { return Tables(mode).parts; }
+std::span<const StatusPartInfo> StatusParts(FrameMode mode) { return Tables(mode).parts; }
 
 std::vector<int> StatusPartWidths(FrameMode mode, int clientWidth,
                                   const std::function<int(const char*)>& textWidth) {

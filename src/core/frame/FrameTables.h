@@ -72,13 +72,13 @@ struct ToolbarSlot {
 };
 std::span<const ToolbarSlot, kToolbarSlots> ToolbarSlots(FrameMode mode);
 
-// Status-bar parts left to right. Part 0 takes what the others leave.
-struct StatusPartSpec {
+// Status-bar parts left to right. The first takes what the others leave.
+struct StatusPartInfo {
     const char* initial;  // text shown when the mode starts
-    const char* sample;   // sizes the part (extent + 8); nullptr for part 0
+    const char* sample;   // sizes the part (extent + 8); nullptr for the first
     const char* name;     // what assistive technology calls the part
 };
-std::span<const StatusPartSpec> StatusParts(FrameMode mode);
+std::span<const StatusPartInfo> StatusParts(FrameMode mode);
 // Width of each part, laid out from the right edge of a client area this wide.
 std::vector<int> StatusPartWidths(FrameMode mode, int clientWidth, const std::function<int(const char*)>& textWidth);
 // Control id of the status bar: 501, 502 or 503.
