@@ -2,12 +2,15 @@
 // What the window tests share: a program state on a virtual clock with the libraries it
 // is asked to load, file and menu helpers.
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <cstdint>
+#include <optional>
 
 #include "core/app/Program.h"
 #include "core/platform/RecordingUi.h"
@@ -34,6 +37,23 @@ struct TestProgram {
     LibrariesOnRequest loader;
     SystemDeviceOpener opener;
     ProgramState state{clock, ui, loader, opener};
+};
+
+// Each test row in a fresh working directory of its own.
+class ScratchDirectory {
+public:
+    void Enter() {
+        dir_.emplace();
+        QDir::setCurrent(dir_->path());
+    }
+    void Leave() {
+        QDir::setCurrent(home_);
+        dir_.reset();
+    }
+
+private:
+    std::optional<QTemporaryDir> dir_;
+    QString home_ = QDir::currentPath();
 };
 
 inline QByteArray ReadFile(const char* name) {

@@ -318,7 +318,9 @@ private slots:
             modes << a;
         }
         QAction* chosen = MenuCommand(frame, {}, item);
-        QCOMPARE(chosen->statusTip(), QString::fromLatin1(ProgramString(command)));
+        // Its help line while highlighted.
+        emit chosen->hovered();
+        QCOMPARE(frame.StatusText(0), QString::fromLatin1(ProgramString(command)));
         chosen->trigger();
 
         for (QAction* a : modes) QCOMPARE(a->isChecked(), a == chosen);
@@ -553,7 +555,7 @@ private slots:
                 // (Posted: a dialog they open must not run inside this handler.)
                 if (ticksWhileSearching == 3) {
                     QTimer::singleShot(0, &frame, [&] {
-                        auto* toolbar = frame.findChild<QToolBar*>();
+                        QToolBar* toolbar = frame.ModeToolBar(frame.Mode());
                         for (QAction* a : toolbar->actions()) {
                             if (!a->isSeparator()) QTest::mouseClick(toolbar->widgetForAction(a), Qt::LeftButton);
                         }
@@ -622,8 +624,15 @@ private slots:
         QCOMPARE(Le32(ReadFile(kOptionsFileName), 0), uint32_t(limitAfter));
     }
 
-    // An exit (File → Exit, a signal) during the search stops the search and then exits.
+    // An exit (File → Exit, a signal, the close box) during the search stops the search
+    // and then exits.
+    void exitDuringTheSearch_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("File > Exit") << false;
+        QTest::newRow("close box") << true;
+    }
     void exitDuringTheSearch() {
+        QFETCH(bool, closeBox);
         SimProgram p(kThreeProjectors);
         SetSearchMode(p.state.options, kCmdCheckTo128);
         gui::MainFrame frame(p.state);
@@ -631,16 +640,25 @@ private slots:
         frame.show();
         QTimer watch;
         bool exitAsked = false;
+        bool frameBlocked = false;
         connect(&watch, &QTimer::timeout, [&] {
             gui::CommWindow* comm = frame.Communication();
-            if (!exitAsked && comm && comm->Busy() && p.state.link.device) {
+            gui::ProgressBox* progress = p.ui.OpenProgressBox();
+            if (!exitAsked && comm && comm->Busy() && p.state.link.device && progress && progress->isVisible()) {
                 exitAsked = true;
-                frame.Exit();
+                if (!closeBox) {
+                    frame.Exit();
+                    return;
+                }
+                // The window system may only ask the frame when no modal box blocks it.
+                frameBlocked = QGuiApplication::modalWindow() != nullptr;
+                frame.windowHandle()->close();
             }
         });
         watch.start(20);
         MenuCommand(frame, QKeySequence(Qt::Key_F2))->trigger();
         QVERIFY(exitAsked);
+        QVERIFY(!frameBlocked);
         QCOMPARE(closed.count(), 1);
         QVERIFY(!frame.isVisible());
         QVERIFY(!p.state.link.device);

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QLabel>
 
+#include "core/app/ProgramStrings.h"
+
 namespace ombrix::gui {
 namespace {
 
@@ -25,20 +27,29 @@ AboutDialog::AboutDialog(const QIcon& icon, QWidget* parent) : QDialog(parent) {
         auto* picture = new QLabel;
         picture->setPixmap(icon.pixmap(32, 32));
         picture->setAlignment(Qt::AlignTop);
-        layout->addWidget(picture, 0, 0, 3, 1);
+        layout->addWidget(picture, 0, 0, 4, 1);
     }
-    auto* name = new QLabel(QString::fromLatin1(kFileDescription));
-    QFont bold = name->font();
-    bold.setBold(true);
-    bold.setPointSizeF(bold.pointSizeF() * 1.25);
-    name->setFont(bold);
-    layout->addWidget(name, 0, 1);
-    layout->addWidget(new QLabel(QString::fromLatin1(kFileVersion)), 1, 1);
-    layout->addWidget(new QLabel(QString::fromLatin1(kCompanyName)), 2, 1);
+    // The heading in 8-point bold Arial, then the version record's values by key.
+    auto* title = new QLabel(QString::fromLatin1(ProgramString(2)));
+    title->setObjectName(QStringLiteral("about104"));
+    QFont heading(QStringLiteral("Arial"), 8);
+    heading.setBold(true);
+    title->setFont(heading);
+    layout->addWidget(title, 0, 1);
+    const struct {
+        const char* key;
+        const char* value;
+    } record[] = {{"FileDescription", kFileDescription}, {"FileVersion", kFileVersion}, {"CompanyName", kCompanyName}};
+    int row = 1;
+    for (const auto& entry : record) {
+        auto* value = new QLabel(QString::fromLatin1(entry.value));
+        value->setObjectName(QString::fromLatin1(entry.key));
+        layout->addWidget(value, row++, 1);
+    }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    layout->addWidget(buttons, 3, 0, 1, 2);
+    layout->addWidget(buttons, row, 0, 1, 2);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     // The notifier outlives the shutdown so a late signal cannot cut the options write short.
     ombrix::gui::ExitSignalNotifier exitSignals;
     QObject::connect(&exitSignals, &ombrix::gui::ExitSignalNotifier::exitRequested, frame.get(),
-                     &ombrix::gui::MainFrame::Exit);
+                     &ombrix::gui::MainFrame::EndSession);
     // exit() rather than quit(): it also ends a modal dialog a signal finds open.
     QObject::connect(frame.get(), &ombrix::gui::MainFrame::closed, &app, [] { QCoreApplication::exit(0); });
     frame->show();

@@ -9,6 +9,8 @@
 namespace ombrix::gui {
 namespace {
 
+int g_holds = 0;
+
 bool IsUserInput(const QEvent& event) {
     switch (event.type()) {
         case QEvent::MouseButtonPress:
@@ -38,9 +40,15 @@ bool IsUserInput(const QEvent& event) {
 
 InputHold::InputHold(std::function<void()> onBreak) : onBreak_(std::move(onBreak)) {
     qApp->installEventFilter(this);
+    ++g_holds;
 }
 
-InputHold::~InputHold() { qApp->removeEventFilter(this); }
+InputHold::~InputHold() {
+    --g_holds;
+    qApp->removeEventFilter(this);
+}
+
+bool InputHold::Active() { return g_holds > 0; }
 
 bool InputHold::eventFilter(QObject* watched, QEvent* event) {
     // Menu accelerators reach their actions, not a widget.
@@ -48,11 +56,14 @@ bool InputHold::eventFilter(QObject* watched, QEvent* event) {
     // Window-level events reach the widgets anyway; deciding there is enough.
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || !IsUserInput(*event)) return false;
+    if (event->type() == QEvent::Close && widget->property(kCloseDuringHold).toBool()) return false;
     if (event->type() == QEvent::KeyPress && IsCancelKey(*static_cast<QKeyEvent*>(event))) {
         if (onBreak_) onBreak_();
         return true;
     }
     const QWidget* modal = QApplication::activeModalWidget();
+    // The progress box is not modal while input is held (see QtUi), but is the box on top.
+    if (!modal && qobject_cast<const ProgressBox*>(widget->window())) return false;
     return !(modal && (modal == widget || modal->isAncestorOf(widget)));
 }
 

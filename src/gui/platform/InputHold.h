@@ -8,6 +8,10 @@
 
 namespace ombrix::gui {
 
+// A window with this property set to true gets its close box even while input is held:
+// it decides itself what a close means then.
+inline constexpr char kCloseDuringHold[] = "ombrixCloseDuringHold";
+
 class InputHold : public QObject {
     Q_OBJECT
 public:
@@ -15,6 +19,9 @@ public:
     ~InputHold() override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Whether input is being held now (GUI thread).
+    static bool Active();
 
 private:
     std::function<void()> onBreak_;

@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include "gui/discovery/ThreadTipBox.h"
+#include "gui/platform/InputHold.h"
 #include "gui/platform/ProgressBox.h"
 
 namespace ombrix::gui {
@@ -46,18 +47,28 @@ QMessageBox::Icon QtIcon(BoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-namespace {
-
 // Texts are shown as given: markup characters in them are text, not formatting.
-int RunBox(QMessageBox::Icon icon, const std::string& caption, const std::string& text,
-           QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
-    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), buttons);
+int QtUi::RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton,
+                 bool fromWorker) {
+    const bool question = (buttons & QMessageBox::Ok) == 0;
+    // While the program ends, a worker is not held up; a question of the GUI thread (the
+    // save question of a closing window) is still asked.
+    if (ending_ && (fromWorker || !question)) return QMessageBox::NoButton;
+    QMessageBox box(QMessageBox::Icon(icon), QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::StandardButtons(buttons));
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(defaultButton);
-    return box.exec();
+    box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
+    boxes_.push_back({&box, fromWorker || !question});
+    const int answer = box.exec();
+    boxes_.removeIf([&](const OpenBox& open) { return open.box == &box; });
+    return answer;
 }
 
-}  // namespace
+void QtUi::EndBoxes() {
+    ending_ = true;
+    for (const OpenBox& open : boxes_)
+        if (open.box && open.dismissable) open.box->done(QMessageBox::NoButton);
+}
 
 QtUi::QtUi() : context_(std::make_unique<QObject>()) {}
 
@@ -77,14 +88,16 @@ void QtUi::Post(Fn fn) {
 }
 
 void QtUi::ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) {
-    OnGuiThread([&] { RunBox(QtIcon(icon), caption, text, QMessageBox::Ok, QMessageBox::Ok); });
+    const bool fromWorker = !OnGuiThreadNow();
+    OnGuiThread([&] { RunBox(QtIcon(icon), caption, text, QMessageBox::Ok, QMessageBox::Ok, fromWorker); });
 }
 
 bool QtUi::AskYesNo(const std::string& caption, const std::string& text) {
     bool yes = false;
+    const bool fromWorker = !OnGuiThreadNow();
     OnGuiThread([&] {
-        yes = RunBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
-                     QMessageBox::Yes) == QMessageBox::Yes;
+        yes = RunBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+                     fromWorker) == QMessageBox::Yes;
     });
     return yes;
 }
@@ -96,8 +109,9 @@ void QtUi::ProgressOpen(const std::string& title, const std::string& note, int r
         delete progress_;
         progress_ = new ProgressBox(title, note, range, [this] { CancelProgress(); }, owner_);
         // Holds back the input of every other window while it is open, without blocking
-        // the thread that keeps them painting.
-        progress_->setWindowModality(Qt::ApplicationModal);
+        // the thread that keeps them painting. Where input is held anyway, the box stays
+        // modeless so the window system can still ask the frame to close.
+        progress_->setWindowModality(InputHold::Active() ? Qt::NonModal : Qt::ApplicationModal);
         progress_->show();
     });
 }

@@ -2,6 +2,7 @@
 // Boxes, questions, the progress box and the tip window of the program as Qt widgets.
 // Worker threads may call in: a box is then shown by the GUI thread while the caller
 // waits for the answer; progress and tip lines are handed over without waiting.
+#include <QList>
 #include <QMessageBox>
 #include <QPointer>
 #include <atomic>
@@ -9,6 +10,7 @@
 
 #include "core/platform/Ui.h"
 
+class QMessageBox;
 class QObject;
 class QWidget;
 
@@ -45,10 +47,18 @@ public:
     // What Cancel and Ctrl+Break do.
     void CancelProgress() { cancelled_ = true; }
     ProgressBox* OpenProgressBox() const;
+    // The program is ending (GUI thread): open boxes close, a worker's question answered
+    // No, and later boxes of workers and plain notices are not shown. Questions of the
+    // GUI thread itself are still asked.
+    void EndBoxes();
+    // The ending was called off: boxes show again.
+    void ResumeBoxes() { ending_ = false; }
 
 private:
     template <typename Fn>
     void Post(Fn fn);
+    int RunBox(int icon, const std::string& caption, const std::string& text, int buttons, int defaultButton,
+               bool fromWorker);
 
     // Work handed over from other threads is dropped once this object is gone.
     std::unique_ptr<QObject> context_;
@@ -56,6 +66,13 @@ private:
     QPointer<QWidget> owner_;
     QPointer<ProgressBox> progress_;
     QPointer<ThreadTipBox> tip_;
+    // GUI thread only.
+    struct OpenBox {
+        QPointer<QMessageBox> box;
+        bool dismissable;
+    };
+    QList<OpenBox> boxes_;
+    bool ending_ = false;
 };
 
 }  // namespace ombrix::gui
