@@ -41,8 +41,8 @@ int ChooseCurrentProjector(ProgramState& s, ProjectorSession& session) {
         session.describedIndex = i;
         t.currentProjectorIndex = i;
         s.link.currentAddress = record.address;
-        // A projector in use has its table read when its blocks are listed.
-        if (record.standby) ReadBlockHeaders(s, i, session.description);
+        // Its header table is read when its blocks are listed; one in standby would only
+        // refuse the read.
         SetBlockGeometry(s.blocks.geometry, session.description, &record);
         return i;
     }

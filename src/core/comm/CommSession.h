@@ -14,9 +14,8 @@ void UseDefaultDescription(ProgramState& state, ProjectorSession& session);
 
 // After a search that found projectors: they are tried in order until one's description
 // loads (warning 16 for each that does not); that one becomes current with its address.
-// A projector in standby has its header table read here; the others have their blocks
-// listed by BuildProjectorBlocks. None loads: projector 0 is current, with the default
-// description. The index of the current projector.
+// Its blocks are listed by BuildProjectorBlocks unless it is in standby. None loads:
+// projector 0 is current, with the default description. The index of the current one.
 int ChooseCurrentProjector(ProgramState& state, ProjectorSession& session);
 
 // Containers for the connected projectors' types: built anew when the RAM container is
