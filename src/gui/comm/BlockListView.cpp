@@ -149,6 +149,12 @@ void BlockListView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
 }
 
-void BlockListView::contextMenuEvent(QContextMenuEvent* event) { host_->PopUp(this, event->globalPos()); }
+void BlockListView::contextMenuEvent(QContextMenuEvent* event) {
+    QPoint at = event->globalPos();
+    // From the keyboard the menu opens at the current row.
+    if (event->reason() == QContextMenuEvent::Keyboard && currentIndex().isValid())
+        at = viewport()->mapToGlobal(visualRect(currentIndex()).center());
+    host_->PopUp(this, at);
+}
 
 }  // namespace ombrix::gui

@@ -409,6 +409,12 @@ bool CommWindow::CommandEnabled(int id) const {
 
 void CommWindow::ProjectorsChanged() {
     if (closing_ || busy_) return;
+    if (blocks_.dragging) {
+        // The rows under the mouse stay as they are until the drag ends.
+        QTimer::singleShot(100, this, &CommWindow::ProjectorsChanged);
+        return;
+    }
+    panes_->PushSelection();
     const TreeRefresh r = RefreshProjectorTree(state_, groups_, session_, &blocks_);
     treeModel_->Sync(groups_.roots);
     FillTreeExpansion();

@@ -12,6 +12,7 @@ ProjectorInfoPage::ProjectorInfoPage(std::function<void(ProjectorInfoPage*)> fil
     setAccessibleName(QStringLiteral("Projector Info"));
     setStyleSheet(QStringLiteral("QLabel { color: white; }"));
     auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(10, 10, 16, 10);
     const char* labels[] = {"Type            :", "SoftVersion  :", "Serial Nr.      :",
                             "Address       :",   "Status         :", "Runtime       :"};
     const char* names[] = {"type", "version", "serial", "address", "status", "runtime"};
