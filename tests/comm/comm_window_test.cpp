@@ -4,6 +4,7 @@
 // and listing commands.
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -32,30 +33,7 @@ using testing::MakeDescription;
 using testing::Request;
 
 // Projector 1 (type 5, short headers): rows 0-1 in use, 2-4 free, row 5 special.
-// Projector 3 (type 25, long headers).
-const char kBus[] = R"(
-[projector]
-address = 1
-type = 5 V
-status = 00 00 90 00
-id = 4711
-block-length = 20
-block = 40 34 01 20 active
-block = 00 36 02 21
-block = ff 3c 03 41 free
-block = 40 34 01 20 free
-free-blocks = 1
-special = ef 7f 00 00
-[projector]
-address = 3
-type = 25 V
-status = 00 00 80 00
-block-length = 20
-header-variant = 2
-block = 30 32 01 03 09 active
-free-blocks = 2
-special = ef 00 7f 00
-)";
+const char* const kBus = testing::kTwoTypesBus;
 
 constexpr BlockListKind kProjector = BlockListKind::Projector;
 constexpr BlockListKind kRam = BlockListKind::Ram;
@@ -404,6 +382,27 @@ TEST(CommWindow, TreeViewsAreShownWhenANodeIsClicked) {
     EXPECT_TRUE(w.List(kProjector)->isVisible());
     EXPECT_EQ(w.Rows(kProjector), 6);
     EXPECT_EQ(w.state.link.currentAddress, 1);
+}
+
+TEST(CommWindow, LabelsAreEditedOnGroupAndProjectorNodesOnly) {
+    Window w;
+    auto* model = static_cast<gui::ProjectorTreeModel*>(w.window.Tree()->model());
+    const QModelIndex group = model->index(0, 0);
+    const QModelIndex projector = model->index(1, 0, group);
+    const QModelIndex info = model->index(0, 0, projector);
+    EXPECT_FALSE(model->flags(info) & Qt::ItemIsEditable);
+    EXPECT_FALSE(model->setData(info, QStringLiteral("x"), Qt::EditRole));
+
+    w.window.Tree()->edit(projector);
+    auto* editor = w.window.Tree()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->maxLength(), 40);
+    editor->setText(QStringLiteral("Stage left"));
+    w.window.Tree()->itemDelegate()->setModelData(editor, model, projector);
+    EXPECT_EQ(model->index(1, 0, model->index(0, 0)).data().toString(), "Stage left");
+    EXPECT_TRUE(model->setData(model->index(0, 0), QStringLiteral("Hall"), Qt::EditRole));
+    EXPECT_EQ(model->index(0, 0).data().toString(), "Hall");
+    EXPECT_TRUE(w.Boxes().empty());
 }
 
 }  // namespace
