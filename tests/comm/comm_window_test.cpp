@@ -177,6 +177,20 @@ TEST(CommWindow, DragAProjectorBlockIntoRamAndBack) {
     EXPECT_EQ(written, read);
 }
 
+TEST(CommWindow, SelectAllThenADragTakesEveryProjectorRow) {
+    Window w;
+    w.Click(kProjector, 0);
+    QTest::keyClick(w.List(kProjector), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(w.List(kProjector)->selectionModel()->selectedRows().size(), 6);
+    w.ui.QueueAnswer(true);
+    w.Drag(kProjector, 2, kRam, 0);
+    // Six rows stacked 15 pixels apart.
+    const QPixmap image = w.window.findChild<QLabel*>("dragImage")->pixmap();
+    EXPECT_EQ(image.height(), 5 * 15 + w.List(kProjector)->visualRect(w.List(kProjector)->model()->index(5, 0)).height());
+    EXPECT_EQ(w.Sent().size(), 6u);
+    EXPECT_EQ(w.Rows(kRam), 8);
+}
+
 TEST(CommWindow, DragsThatDoNothing) {
     struct Case {
         const char* label;
