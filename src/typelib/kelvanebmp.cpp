@@ -340,7 +340,8 @@ const Image *Find(int number) {
     default:
         break;
     }
-    for (auto source : {kelvanebmp::FindFrameImage, kelvanebmp::FindDirectAccessImage, kelvanebmp::FindRemoteImage}) {
+    for (auto source : {kelvanebmp::FindFrameImage, kelvanebmp::FindDirectAccessImage, kelvanebmp::FindRemoteImage,
+                        kelvanebmp::FindCommImage}) {
         if (const Image *img = source(number)) return img;
     }
     return nullptr;

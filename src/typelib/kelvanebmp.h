@@ -17,6 +17,12 @@
 #define KELVANE_IMAGE_TOOLBAR_MAIN 200     /* main and communication modes */
 #define KELVANE_IMAGE_TOOLBAR_EXPLORER 201 /* explorer mode */
 #define KELVANE_IMAGE_WINDOW_ICON 464      /* 32 x 32 */
+/* Communication window: the tree's seven images (36 x 17, in the order of its
+ * image list) and the block lists' twelve icons (16 x 16, in icon-kind order). */
+#define KELVANE_IMAGE_TREE_FIRST 7000
+#define KELVANE_IMAGE_TREE_COUNT 7
+#define KELVANE_IMAGE_BLOCK_FIRST 7020
+#define KELVANE_IMAGE_BLOCK_COUNT 12
 #define KELVANE_TOOLBAR_SLOTS 23
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17

@@ -148,5 +148,6 @@ private:
 const Image *FindFrameImage(int number);
 const Image *FindDirectAccessImage(int number);
 const Image *FindRemoteImage(int number);
+const Image *FindCommImage(int number);
 
 }  // namespace kelvanebmp

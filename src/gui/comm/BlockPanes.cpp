@@ -72,6 +72,10 @@ void BlockPanes::Sync() {
             rows.select(models_[i]->index(row, 0), models_[i]->index(row, models_[i]->columnCount() - 1));
         }
         selection->select(rows, QItemSelectionModel::ClearAndSelect);
+        // A container's title row has only its name, which may use the whole row.
+        for (size_t r = 0; r < core.rows.size(); ++r) {
+            lists_[i]->setFirstColumnSpanned(static_cast<int>(r), QModelIndex(), core.rows[r].icon == kIconContainer);
+        }
         titles_[i]->SetCaption(QString::fromStdString(BlockPaneCaption(state_, kind)));
     }
     emit changed();

@@ -62,6 +62,11 @@ QVariant BlockTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(row.cells[static_cast<size_t>(index.column())]);
+        case Qt::DecorationRole:
+            if (index.column() == 0 && row.icon >= 0 && row.icon < static_cast<int>(icons_.size()) &&
+                !icons_[static_cast<size_t>(row.icon)].isNull())
+                return icons_[static_cast<size_t>(row.icon)];
+            return {};
         case Qt::ToolTipRole:
         case Qt::AccessibleDescriptionRole:
             return BlockIconText(row.icon);

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "kelvanebmp.h"
 #include "core/blocks/BlockOperations.h"
 #include "core/comm/CommSession.h"
 #include "core/comm/InfoPages.h"
@@ -21,7 +22,9 @@
 #include "core/discovery/BackgroundCheck.h"
 #include "core/discovery/Search.h"
 #include "core/projector/Messages.h"
+#include "gui/app/Images.h"
 #include "gui/comm/BlockPanes.h"
+#include "gui/comm/BlockTableModel.h"
 #include "gui/comm/InfoTabs.h"
 #include "gui/comm/OptionInfoPage.h"
 #include "gui/comm/PaneTitle.h"
@@ -40,6 +43,15 @@ namespace {
 // Status-bar parts of communication mode.
 constexpr int kStatusAddress = 2;
 constexpr int kStatusSelection = 4;
+
+std::vector<QIcon> LibraryIcons(Library* images, int first, int count) {
+    std::vector<QIcon> icons;
+    for (int i = 0; i < count; ++i) {
+        const QImage image = LibraryImage(images, first + i);
+        icons.push_back(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+    }
+    return icons;
+}
 
 QRect ToQRect(const PaneRect& r) { return QRect(r.x, r.y, r.width, r.height); }
 
@@ -69,7 +81,14 @@ CommWindow::CommWindow(ProgramState& state, QtUi* ui, QWidget* parent) : QWidget
     connect(treeModel_, &ProjectorTreeModel::labelEdited, this,
             [this](const QModelIndex& index, const QString& text) { LabelEdited(treeModel_->PathOf(index), text); });
 
+    treeModel_->SetImages(
+        LibraryIcons(state_.imagesLibrary.get(), KELVANE_IMAGE_TREE_FIRST, KELVANE_IMAGE_TREE_COUNT));
+    tree_->setIconSize(QSize(36, 17));
     panes_ = new BlockPanes(state_, blocks_, work_, this);
+    const std::vector<QIcon> blockIcons =
+        LibraryIcons(state_.imagesLibrary.get(), KELVANE_IMAGE_BLOCK_FIRST, KELVANE_IMAGE_BLOCK_COUNT);
+    for (BlockListKind kind : {BlockListKind::Projector, BlockListKind::Ram})
+        panes_->List(kind)->TableModel()->SetIcons(blockIcons);
     panes_->askListingFile = [this] { return pickFile ? pickFile(this, FileAsk::Listing) : QString(); };
 
     guide_ = new QRubberBand(QRubberBand::Line, this);

@@ -109,6 +109,11 @@ QVariant ProjectorTreeModel::data(const QModelIndex& index, int role) const {
             const bool projector = NodeDataKind(node->data) == kNodeGroupOrProjector && NodeDataAddress(node->data) != 0;
             return projector ? StateText(node->image) : QVariant();
         }
+        case Qt::DecorationRole:
+            if (node->image >= 0 && node->image < static_cast<int>(images_.size()) &&
+                !images_[static_cast<size_t>(node->image)].isNull())
+                return images_[static_cast<size_t>(node->image)];
+            return {};
         case kNodeDataRole:
             return static_cast<uint>(node->data);
         default:

@@ -2,6 +2,7 @@
 // The projector tree for a view: groups, their projectors, and each projector's three
 // view nodes, as the core node model last held them (a copy taken by Sync).
 #include <QAbstractItemModel>
+#include <QIcon>
 #include <vector>
 
 #include "core/blocks/ProjectorTree.h"
@@ -17,6 +18,8 @@ public:
     explicit ProjectorTreeModel(QObject* parent = nullptr);
 
     void Sync(const std::vector<TreeNode>& roots);
+    // The image list, by a node's image index; a missing picture leaves the node without.
+    void SetImages(std::vector<QIcon> images) { images_ = std::move(images); }
     // Index path of a node, as FindNode gives it.
     QModelIndex IndexOfPath(const std::vector<int>& path) const;
     std::vector<int> PathOf(const QModelIndex& index) const;
@@ -36,6 +39,7 @@ signals:
 
 private:
     std::vector<TreeNode> roots_;
+    std::vector<QIcon> images_;
 };
 
 }  // namespace ombrix::gui
