@@ -148,6 +148,10 @@ TEST(CommWindow, SkippedSearchOpensEmptyWithItsCommandsGreyed) {
         EXPECT_FALSE(w.window.CommandEnabled(id)) << id;
     EXPECT_TRUE(w.window.CommandEnabled(kCmdLoadRam));
     EXPECT_TRUE(w.opener.lastPath.empty());
+    // Greyed commands do nothing even when they arrive.
+    w.files[gui::FileAsk::Listing] = QStringLiteral("ram.txt");
+    w.window.HandleCommand(kCmdListRamBlocks);
+    EXPECT_TRUE(w.asked.empty());
 }
 
 TEST(CommWindow, DragAProjectorBlockIntoRamAndBack) {

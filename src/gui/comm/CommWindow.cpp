@@ -370,6 +370,10 @@ bool CommWindow::HandleCommand(int id) {
         auto* target = dynamic_cast<CommandTarget*>(access_.data());
         return view_ == CommView::Settings && target && target->HandleCommand(id);
     }
+    // A greyed command does nothing, whichever way it arrives.
+    for (int own : {kCmdSaveRam, kCmdLoadRam, kCmdAppendRam, kCmdListProjectorBlocks, kCmdListRamBlocks, kCmdSettings}) {
+        if (id == own && !CommandEnabled(id)) return true;
+    }
     switch (id) {
         case kCmdSaveRam: {
             const QString path = pickFile ? pickFile(this, FileAsk::SaveSettings) : QString();
