@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "kelvanebmp.h"
-#include "core/blocks/BlockOperations.h"
 #include "core/comm/CommSession.h"
 #include "core/comm/InfoPages.h"
 #include "core/data/SettingsFile.h"
