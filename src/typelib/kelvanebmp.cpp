@@ -341,7 +341,7 @@ const Image *Find(int number) {
         break;
     }
     for (auto source : {kelvanebmp::FindFrameImage, kelvanebmp::FindDirectAccessImage, kelvanebmp::FindRemoteImage,
-                        kelvanebmp::FindExplorerImage}) {
+                        kelvanebmp::FindExplorerImage, kelvanebmp::FindCommImage}) {
         if (const Image *img = source(number)) return img;
     }
     return nullptr;

@@ -30,6 +30,12 @@
 #define KELVANE_IMAGE_EXPLORER_TEXTFILES 213
 #define KELVANE_IMAGE_EXPLORER_LIT 220
 #define KELVANE_IMAGE_FRAME_BACKGROUND 600 /* stretched over the frame's MDI area */
+/* Communication window: the tree's seven images (36 x 17, in the order of its
+ * image list) and the block lists' twelve icons (16 x 16, in icon-kind order). */
+#define KELVANE_IMAGE_TREE_FIRST 7000
+#define KELVANE_IMAGE_TREE_COUNT 7
+#define KELVANE_IMAGE_BLOCK_FIRST 7020
+#define KELVANE_IMAGE_BLOCK_COUNT 12
 #define KELVANE_TOOLBAR_SLOTS 23
 #define KELVANE_TOOLBAR_SLOT_WIDTH 18 /* slot i starts at x = 18 * i */
 #define KELVANE_TOOLBAR_SLOT_HEIGHT 17

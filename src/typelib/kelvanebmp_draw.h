@@ -149,5 +149,6 @@ const Image *FindFrameImage(int number);
 const Image *FindDirectAccessImage(int number);
 const Image *FindRemoteImage(int number);
 const Image *FindExplorerImage(int number);
+const Image *FindCommImage(int number);
 
 }  // namespace kelvanebmp

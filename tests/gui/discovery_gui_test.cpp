@@ -26,6 +26,8 @@
 #include "core/discovery/Search.h"
 #include "gui/app/MainFrame.h"
 #include "gui/comm/CommWindow.h"
+#include "gui/comm/ProjectorTreeModel.h"
+#include "gui/comm/ProjectorTreeView.h"
 #include "gui/discovery/AddressSetBox.h"
 #include "gui/discovery/ThreadTipBox.h"
 #include "gui/platform/InputHold.h"
@@ -515,15 +517,23 @@ private slots:
         QTest::addColumn<bool>("lineFails");
         QTest::newRow("three projectors found")
             << kThreeProjectors << kCmdCheckTo16 << QStringList{"1 Operating", "2 StandBy", "3 Operating"}
-            << QStringList{} << true << 3 << false;
-        QTest::newRow("nobody answers: warning 18") << "" << kCmdCheckTo16 << QStringList{}
-                                                    << QStringList{"No connected projectors found"} << true << 0
-                                                    << false;
+            // No description files here: each projector's is missing, then the default one.
+            << QStringList{"No more files found to search", "Can't open description file",
+                           "Can't open description file", "No more files found to search",
+                           "Can't open description file", "Can't open default description file"}
+            << true << 3 << false;
+        QTest::newRow("nobody answers: warning 18")
+            << "" << kCmdCheckTo16 << QStringList{}
+            << QStringList{"No connected projectors found", "Can't open default description file",
+                           "No items added to the RAMcontainer"}
+            << true << 0 << false;
         QTest::newRow("skip search: no line, no search")
-            << kThreeProjectors << kCmdSkipSearch << QStringList{} << QStringList{} << false << 0 << false;
+            << kThreeProjectors << kCmdSkipSearch << QStringList{}
+            << QStringList{"Can't open default description file"} << false << 0 << false;
         QTest::newRow("the line cannot be opened: its box, an empty window")
-            << kThreeProjectors << kCmdCheckTo16 << QStringList{} << QStringList{"Connection failed (in create)"}
-            << false << 16 << true;
+            << kThreeProjectors << kCmdCheckTo16 << QStringList{}
+            << QStringList{"Connection failed (in create)", "Can't open default description file"} << false << 16
+            << true;
     }
     void communicationWindow() {
         QFETCH(QString, bus);
@@ -591,9 +601,13 @@ private slots:
         QCOMPARE(p.opener.lastPath.empty(), !searched && !lineFails);
 
         QStringList listed;
-        const QTreeWidget* list = comm->ProjectorList();
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            listed << list->topLevelItem(i)->text(0) + " " + list->topLevelItem(i)->text(6);
+        const QAbstractItemModel* tree = comm->Tree()->model();
+        const QModelIndex group = tree->index(0, 0);
+        for (int i = 0; i < tree->rowCount(group); ++i) {
+            const QModelIndex node = tree->index(i, 0, group);
+            const uint data = node.data(gui::ProjectorTreeModel::kNodeDataRole).toUInt();
+            listed << QString::number(NodeDataAddress(data)) + " " + node.data(Qt::ToolTipRole).toString();
+        }
         QCOMPARE(listed, rows);
         QCOMPARE(p.state.options.searchLimit, limitAfter);
 

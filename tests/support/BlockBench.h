@@ -64,6 +64,34 @@ inline std::vector<Request> Requests(const sim::SimBus& bus) {
     return out;
 }
 
+// Projector 1 (type 5, short headers): rows 0-1 in use, 2-4 free (row 3 duplicates row 0
+// once undeleted), row 5 the common block. Projector 3 (type 25, long headers): row 1 in
+// use with its second wire byte above 127.
+inline const char kTwoTypesBus[] = R"(
+[projector]
+address = 1
+type = 5 V
+status = 00 00 90 00
+id = 4711
+block-length = 20
+block = 40 34 01 20 active
+block = 00 36 02 21
+block = ff 3c 03 41 free
+block = 40 34 01 20 free
+free-blocks = 1
+special = ef 7f 00 00
+[projector]
+address = 3
+type = 25 V
+status = 00 00 80 00
+block-length = 20
+header-variant = 2
+block = 30 32 01 03 09 active
+block = 40 90 02 00 00
+free-blocks = 2
+special = ef 00 7f 00
+)";
+
 constexpr sim::Fault kNackFirst{sim::FaultKind::Nack, 0, 1, 0};
 constexpr sim::Fault kNackSecond{sim::FaultKind::Nack, 0, 1, 1};
 

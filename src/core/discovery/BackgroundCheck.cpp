@@ -87,7 +87,6 @@ CheckApplied ApplyCheckFindings(ProgramState& s, const std::vector<CheckFinding>
             std::move(t.records.begin() + index + 1, t.records.begin() + t.connectedCount, t.records.begin() + index);
             --t.connectedCount;
             if (s.options.searchLimit > 0) --s.options.searchLimit;
-            if (t.currentProjectorIndex >= t.connectedCount) t.currentProjectorIndex = std::max(0, t.connectedCount - 1);
             out.removed.push_back(f.address);
             out.changed = true;
             continue;
@@ -102,6 +101,14 @@ CheckApplied ApplyCheckFindings(ProgramState& s, const std::vector<CheckFinding>
             EnsureRamContainer(s, nullptr, index);
             out.wokeUp.push_back(f.address);
         }
+    }
+    if (!out.removed.empty()) {
+        // Records moved up: the current projector is the one at the current address.
+        int current = -1;
+        for (int i = 0; i < t.connectedCount; ++i) {
+            if (t.records[static_cast<size_t>(i)].address == s.link.currentAddress) current = i;
+        }
+        t.currentProjectorIndex = current >= 0 ? current : std::clamp(t.currentProjectorIndex, 0, std::max(0, t.connectedCount - 1));
     }
     return out;
 }

@@ -1,65 +1,162 @@
 #include "gui/comm/CommWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
+#include <QStyle>
 #include <QTimer>
-#include <QTreeWidget>
+#include <qdrawutil.h>
 #include <chrono>
 #include <system_error>
 #include <thread>
 
+#include "kelvanebmp.h"
+#include "core/comm/CommSession.h"
+#include "core/comm/InfoPages.h"
+#include "core/data/SettingsFile.h"
 #include "core/discovery/BackgroundCheck.h"
-#include "core/discovery/ProjectorListRow.h"
 #include "core/discovery/Search.h"
 #include "core/projector/Messages.h"
+#include "gui/app/Images.h"
+#include "gui/comm/BlockPanes.h"
+#include "gui/comm/BlockTableModel.h"
+#include "gui/comm/InfoTabs.h"
+#include "gui/comm/OptionInfoPage.h"
+#include "gui/comm/PaneTitle.h"
+#include "gui/comm/ProjectorInfoPage.h"
+#include "gui/comm/ProjectorTreeModel.h"
+#include "gui/comm/ProjectorTreeView.h"
+#include "gui/directaccess/DirectAccessView.h"
+#include "gui/directaccess/SettingsView.h"
 #include "gui/discovery/ThreadTipBox.h"
 #include "gui/platform/InputHold.h"
 #include "gui/platform/QtUi.h"
 
 namespace ombrix::gui {
+namespace {
+
+// Status-bar parts of communication mode.
+constexpr int kStatusAddress = 2;
+constexpr int kStatusSelection = 4;
+
+std::vector<QIcon> LibraryIcons(Library* images, int first, int count) {
+    std::vector<QIcon> icons;
+    for (int i = 0; i < count; ++i) {
+        const QImage image = LibraryImage(images, first + i);
+        icons.push_back(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+    }
+    return icons;
+}
+
+QRect ToQRect(const PaneRect& r) { return QRect(r.x, r.y, r.width, r.height); }
+
+void Place(QWidget* w, const PaneRect& r, bool shown) {
+    if (!w) return;
+    w->setGeometry(ToQRect(r));
+    w->setVisible(shown);
+}
+
+bool IsGroupCommand(int id) {
+    return id == kCmdNewGroup || id == kCmdDeleteGroup || id == kCmdRenameGroup || id == kCmdSaveGrouping ||
+           id == kCmdLoadGrouping;
+}
+
+}  // namespace
 
 CommWindow::CommWindow(ProgramState& state, QtUi* ui, QWidget* parent) : QWidget(parent), state_(state), ui_(ui) {
     setObjectName(QStringLiteral("MDIComm"));
     setWindowTitle(QStringLiteral("Ombrix Communication"));
+    setAccessibleName(windowTitle());
+    setMouseTracking(true);
+    titleHeight_ = style()->pixelMetric(QStyle::PM_TitleBarHeight) + kSplitBarWidth;
 
-    list_ = new QTreeWidget(this);
-    list_->setObjectName(QStringLiteral("projectorList"));
-    list_->setAccessibleName(QStringLiteral("Connected Projectors"));
-    list_->setRootIsDecorated(false);
-    list_->setUniformRowHeights(true);
-    list_->setHeaderLabels({QStringLiteral("Address"), QStringLiteral("Letter"), QStringLiteral("Type code"),
-                            QStringLiteral("Model"), QStringLiteral("Version"), QStringLiteral("Id number"),
-                            QStringLiteral("State")});
-    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    list_->header()->setStretchLastSection(true);
+    treeModel_ = new ProjectorTreeModel(this);
+    tree_ = new ProjectorTreeView(treeModel_, this);
+    connect(tree_, &ProjectorTreeView::nodeClicked, this, &CommWindow::NodeClicked);
+    connect(treeModel_, &ProjectorTreeModel::labelEdited, this,
+            [this](const QModelIndex& index, const QString& text) { LabelEdited(treeModel_->PathOf(index), text); });
+
+    treeModel_->SetImages(
+        LibraryIcons(state_.imagesLibrary.get(), KELVANE_IMAGE_TREE_FIRST, KELVANE_IMAGE_TREE_COUNT));
+    tree_->setIconSize(QSize(36, 17));
+    panes_ = new BlockPanes(state_, blocks_, work_, this);
+    const std::vector<QIcon> blockIcons =
+        LibraryIcons(state_.imagesLibrary.get(), KELVANE_IMAGE_BLOCK_FIRST, KELVANE_IMAGE_BLOCK_COUNT);
+    for (BlockListKind kind : {BlockListKind::Projector, BlockListKind::Ram})
+        panes_->List(kind)->TableModel()->SetIcons(blockIcons);
+    panes_->askListingFile = [this] { return pickFile ? pickFile(this, FileAsk::Listing) : QString(); };
+
+    guide_ = new QRubberBand(QRubberBand::Line, this);
 
     checkTimer_ = new QTimer(this);
     checkTimer_->setObjectName(QStringLiteral("checkTimer"));
     checkTimer_->setSingleShot(true);
     connect(checkTimer_, &QTimer::timeout, this, [this] {
-        if (check_ && !closing_) check_->OnCheckTimer();
+        // A tick while the user's command is on the line starts the check after it.
+        work_.WhenIdle([this] {
+            if (check_ && !closing_) check_->OnCheckTimer();
+        });
     });
+    split_ = InitialSplit({0, 0, width(), height()});
+    LayOut();
 }
 
 CommWindow::~CommWindow() { Shutdown(); }
 
 void CommWindow::Open() {
     busy_ = true;
-    // Skip search: the window opens empty and leaves the line alone.
+    state_.blocks.adjustment = BlockSelection{};
+    state_.blocks.reference = BlockSelection{};
+    blocks_ = BlockView{};
+    bool searched = false;
     if (!SearchSkipped(state_.options) && SetupConnection(state_.env, state_.link, kOwnerCommWindow)) {
         lineOpenedHere_ = true;
+        searched = true;
         const bool found = RunSearch();
-        if (!abandoned_) {
-            if (!found) {
-                ShowWarning(state_.env, 18);
-                state_.options.searchLimit = 0;
-            }
-            FillList();
-            StartCheck();
+        if (abandoned_) {
+            busy_ = false;
+            emit openFinished();
+            return;
+        }
+        if (!found) {
+            ShowWarning(state_.env, 18);
+            state_.options.searchLimit = 0;
         }
     }
+    // Without a search nobody is connected in this window.
+    if (!searched) state_.projectors.connectedCount = 0;
+    searchSkipped_ = !searched;
+    const ProjectorTable& t = state_.projectors;
+    if (t.connectedCount > 0) {
+        work_.Run([this] { ChooseCurrentProjector(state_, session_); });
+    } else {
+        UseDefaultDescription(state_, session_);
+    }
+
+    FillTree();
+
+    // The blocks of the current projector, when it was identified by its own description.
+    const int current = t.currentProjectorIndex;
+    if (t.connectedCount > 0 && session_.describedIndex == current && !t.records[static_cast<size_t>(current)].standby) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        work_.Run([this] { BuildProjectorBlocks(state_, blocks_, session_.description); });
+        QApplication::restoreOverrideCursor();
+    }
+    if (searched) PrepareRamContainers(state_, blocks_);
+    RefreshBlockLists(state_, blocks_);
+    panes_->Sync();
+
+    ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
+    ShowStatusPart(kStatusSelection, QStringLiteral("Overview"));
+    if (searched) StartCheck();
+    commands_ = OpeningCommands(state_, searchSkipped_);
+    view_ = CommView::Overview;
+    projectorPaneShown_ = true;
+    LayOut();
     busy_ = false;
     emit openFinished();
 }
@@ -85,21 +182,29 @@ bool CommWindow::RunSearch() {
     } catch (const std::system_error&) {
         return SearchConnectedProjectors(state_);
     }
+    // The search clears the cancel flag when its box opens: an abandon that came first
+    // is repeated until the search has seen it.
+    QTimer repeat;
+    connect(&repeat, &QTimer::timeout, this, [this] {
+        if (abandoned_ && ui_) ui_->CancelProgress();
+    });
+    repeat.start(10);
     loop.exec();
     worker.join();
     return found;
 }
 
-void CommWindow::FillList() {
-    list_->clear();
-    const ProjectorTable& table = state_.projectors;
-    for (int i = 0; i < table.connectedCount; ++i) {
-        const ProjectorRowTexts row = ProjectorListRow(state_.env, table.records[static_cast<size_t>(i)]);
-        auto* item = new QTreeWidgetItem(list_);
-        const std::string* cells[] = {&row.address, &row.letter,   &row.typeCode, &row.model,
-                                      &row.version, &row.idNumber, &row.state};
-        for (int c = 0; c < 7; ++c) item->setText(c, QString::fromStdString(*cells[c]));
-        for (int c : {0, 2, 4, 5}) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+void CommWindow::FillTree() {
+    FillProjectorTree(state_, groups_);
+    if (!groups_.roots.empty()) groups_.roots[0].expanded = true;
+    treeModel_->Sync(groups_.roots);
+    for (size_t r = 0; r < groups_.roots.size(); ++r) {
+        const TreeNode& root = groups_.roots[r];
+        if (root.expanded) tree_->expand(treeModel_->IndexOfPath({static_cast<int>(r)}));
+        for (size_t c = 0; c < root.children.size(); ++c) {
+            if (root.children[c].expanded)
+                tree_->expand(treeModel_->IndexOfPath({static_cast<int>(r), static_cast<int>(c)}));
+        }
     }
 }
 
@@ -108,11 +213,12 @@ void CommWindow::StartCheck() {
     hooks.armTimer = [this](uint32_t ms) {
         if (!closing_) checkTimer_->start(static_cast<int>(ms));
     };
-    hooks.applied = [this](const CheckApplied&) { FillList(); };
-    check_ = std::make_unique<BackgroundCheck>(state_, dispatcher_, std::move(hooks));
+    hooks.applied = [this](const CheckApplied&) { ProjectorsChanged(); };
+    check_ = std::make_unique<BackgroundCheck>(state_, held_, std::move(hooks));
 
     // The tip window is there before Start, which writes its first line.
     tip_ = new ThreadTipBox(this);
+    tip_->setAccessibleName(QStringLiteral("Background check"));
     if (ui_) ui_->SetTipBox(tip_);
     const bool running = check_->Start();
     if (running && check_->ShowsTips()) {
@@ -122,28 +228,311 @@ void CommWindow::StartCheck() {
         delete tip_;
         tip_ = nullptr;
     }
+}
+
+void CommWindow::NodeClicked(uint32_t data) {
+    if (busy_ || closing_) return;
+    NodeSelection sel;
+    const bool settingsShown = view_ == CommView::Settings;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    panes_->PushSelection();
+    work_.Run([&] { sel = SelectViewNode(state_, session_, &blocks_, data, true, settingsShown); });
+    QApplication::restoreOverrideCursor();
+    panes_->Sync();
+    if (!sel.handled) return;
+    if (sel.projectorChanged) ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
+    if (sel.projectorChanged && !sel.showView) {
+        // The blocks listed were another projector's.
+        CloseViews();
+        projectorPaneShown_ = false;
+    }
+    if (!sel.statusText.empty()) {
+        commands_ = sel.commands;
+        ShowStatusPart(kStatusSelection, QString::fromStdString(sel.statusText));
+    }
+    selectedNode_ = data;
+    if (sel.showView) ShowView(static_cast<CommView>(sel.kind));
     LayOut();
 }
 
-void CommWindow::LayOut() {
-    const int w = width(), h = height();
-    if (tip_) {
-        // The list keeps four fifths, the tip window the fifth below it.
-        const int fifth = h / 5;
-        list_->setGeometry(0, 0, w, fifth * 4);
-        tip_->setGeometry(0, fifth * 4, w, fifth);
-    } else {
-        list_->setGeometry(0, 0, w, h);
+void CommWindow::LabelEdited(const std::vector<int>& path, const QString& text) {
+    const TreeNode* node = treeModel_->Node(treeModel_->IndexOfPath(path));
+    if (!node) return;
+    const uint32_t data = node->data;
+    if (EndLabelEdit(state_, groups_, FindGroupByNode(groups_, path), data, text.toStdString())) {
+        treeModel_->Sync(groups_.roots);
+        FillTreeExpansion();
     }
+}
+
+void CommWindow::FillTreeExpansion() {
+    for (size_t r = 0; r < groups_.roots.size(); ++r) {
+        tree_->expand(treeModel_->IndexOfPath({static_cast<int>(r)}));
+    }
+    const std::vector<int> at = FindNode(groups_, NodeData(kNodeGroupOrProjector, state_.link.currentAddress));
+    if (!at.empty()) tree_->expand(treeModel_->IndexOfPath(at));
+}
+
+void CommWindow::CloseViews() {
+    delete info_;
+    delete access_;
+    view_ = CommView::Overview;
+}
+
+void CommWindow::ShowView(CommView view) {
+    CloseViews();
+    view_ = view;
+    projectorPaneShown_ = view == CommView::Overview;
+    switch (view) {
+        case CommView::Info:
+            info_ = new InfoTabs([this](int tab, QWidget* parent) { return MakeInfoPage(tab, parent); }, this);
+            break;
+        case CommView::DirectAccess:
+            access_ = CreateDirectAccessView(state_, ui_, this);
+            break;
+        case CommView::Settings:
+            access_ = CreateSettingsView(state_, ui_, this);
+            break;
+        case CommView::Overview:
+            break;
+    }
+    if (access_) access_->setAccessibleName(access_->accessibleName().isEmpty()
+                                                ? QStringLiteral("Projector Info Window")
+                                                : access_->accessibleName());
+    panes_->Sync();
+    LayOut();
+}
+
+QWidget* CommWindow::MakeInfoPage(int tab, QWidget* parent) {
+    if (tab == 0) {
+        return new ProjectorInfoPage(
+            [this](ProjectorInfoPage* page) {
+                QPointer<ProjectorInfoPage> target(page);
+                // The projector is asked once the line is free of the user's other work.
+                work_.WhenIdle([this, target] {
+                    if (!target || closing_) return;
+                    ProjectorInfoLines lines;
+                    const uint32_t node = selectedNode_;
+                    work_.Run([&] { lines = FillProjectorInfo(state_, groups_, node, node != 0); });
+                    if (target) target->Show(lines);
+                });
+            },
+            parent);
+    }
+    if (tab == 1) {
+        const ProjectorTable& t = state_.projectors;
+        std::array<std::string, 7> lines{};
+        if (t.currentProjectorIndex >= 0 && t.currentProjectorIndex < t.connectedCount)
+            lines = InstalledOptionLines(t.records[static_cast<size_t>(t.currentProjectorIndex)]);
+        return new OptionInfoPage(lines, parent);
+    }
+    auto* general = new QWidget(parent);
+    general->setObjectName(QStringLiteral("GENERALINFO"));
+    general->setAccessibleName(QStringLiteral("General Info"));
+    return general;
+}
+
+void CommWindow::ToggleSettings() {
+    if (view_ == CommView::Settings) {
+        // Back to the overview, its blocks read again.
+        const ProjectorTable& t = state_.projectors;
+        const int i = t.currentProjectorIndex;
+        if (t.connectedCount > 0 && i >= 0 && i < t.connectedCount && !t.records[static_cast<size_t>(i)].standby &&
+            session_.hasDescription && session_.describedIndex == i) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            panes_->PushSelection();
+            work_.Run([this] { BuildProjectorBlocks(state_, blocks_, session_.description); });
+            RefreshBlockLists(state_, blocks_);
+            QApplication::restoreOverrideCursor();
+        }
+        ShowView(CommView::Overview);
+    } else if (blocks_.settingsEnabled) {
+        ShowView(CommView::Settings);
+    }
+}
+
+void CommWindow::LoadRam(bool append) {
+    const QString path = pickFile ? pickFile(this, append ? FileAsk::AppendSettings : FileAsk::LoadSettings) : QString();
+    if (path.isEmpty()) return;
+    const SettingsCommandResult r = append ? AppendSettingsCommand(state_.env, state_.blocks, path.toStdString())
+                                           : LoadSettingsCommand(state_.env, state_.blocks, path.toStdString());
+    // The RAM list anew, nothing of it selected.
+    blocks_.ramList.rows.clear();
+    RefreshBlockLists(state_, blocks_);
+    panes_->Sync();
+    if (r.fileRead) commands_.saveRam = commands_.listRam = r.ramHasRows;
+}
+
+bool CommWindow::HandleCommand(int id) {
+    if (busy_ || work_.Running()) return false;
+    if (id >= kCmdSettingsViewFirst && id <= kCmdSettingsViewLast) {
+        auto* target = dynamic_cast<CommandTarget*>(access_.data());
+        return view_ == CommView::Settings && target && target->HandleCommand(id);
+    }
+    // A greyed command does nothing, whichever way it arrives.
+    for (int own : {kCmdSaveRam, kCmdLoadRam, kCmdAppendRam, kCmdListProjectorBlocks, kCmdListRamBlocks, kCmdSettings}) {
+        if (id == own && !CommandEnabled(id)) return true;
+    }
+    switch (id) {
+        case kCmdSaveRam: {
+            const QString path = pickFile ? pickFile(this, FileAsk::SaveSettings) : QString();
+            if (!path.isEmpty()) SaveSettingsFile(state_.env, state_.blocks, path.toStdString());
+            return true;
+        }
+        case kCmdLoadRam:
+            LoadRam(false);
+            return true;
+        case kCmdAppendRam:
+            LoadRam(true);
+            return true;
+        case kCmdListProjectorBlocks:
+            panes_->ConvertToText(BlockListKind::Projector);
+            return true;
+        case kCmdListRamBlocks:
+            panes_->ConvertToText(BlockListKind::Ram);
+            return true;
+        case kCmdSettings:
+            ToggleSettings();
+            return true;
+        case kCmdNoEffect:
+        case kCmdCheckConnection:
+            return true;
+        default:
+            return IsGroupCommand(id);
+    }
+}
+
+bool CommWindow::CommandEnabled(int id) const {
+    if (id >= kCmdSettingsViewFirst && id <= kCmdSettingsViewLast) {
+        const auto* target = dynamic_cast<const CommandTarget*>(access_.data());
+        return view_ == CommView::Settings && target && target->CommandEnabled(id);
+    }
+    switch (id) {
+        case kCmdSaveRam:
+            return commands_.saveRam;
+        case kCmdLoadRam:
+            return commands_.loadRam;
+        case kCmdAppendRam:
+            return commands_.appendRam;
+        case kCmdListProjectorBlocks:
+            return commands_.listProjectorBlocks && view_ == CommView::Overview && projectorPaneShown_;
+        case kCmdListRamBlocks:
+            return commands_.listRam && view_ != CommView::DirectAccess && view_ != CommView::Settings;
+        case kCmdSettings:
+            return view_ == CommView::Settings || (blocks_.settingsEnabled && view_ != CommView::DirectAccess);
+        case kCmdNoEffect:
+            return true;
+        case kCmdCheckConnection:
+            return false;
+        default:
+            return !IsGroupCommand(id);
+    }
+}
+
+void CommWindow::ProjectorsChanged() {
+    if (closing_ || busy_) return;
+    if (blocks_.dragging) {
+        // The rows under the mouse stay as they are until the drag ends.
+        QTimer::singleShot(100, this, &CommWindow::ProjectorsChanged);
+        return;
+    }
+    panes_->PushSelection();
+    const TreeRefresh r = RefreshProjectorTree(state_, groups_, session_, &blocks_);
+    treeModel_->Sync(groups_.roots);
+    FillTreeExpansion();
+    if (r.currentChanged) {
+        // Nothing on the right may go on talking about a projector that went.
+        CloseViews();
+        projectorPaneShown_ = false;
+        selectedNode_ = 0;
+    }
+    ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
+    panes_->Sync();
+    LayOut();
+}
+
+void CommWindow::ShowStatusPart(int part, const QString& text) const {
+    if (showStatus) showStatus(part, text);
+}
+
+CommPanes CommWindow::Panes() const {
+    return LayOutCommWindow({0, 0, width(), height()}, split_, titleHeight_, tip_ != nullptr, view_);
+}
+
+void CommWindow::LayOut() {
+    const CommPanes p = Panes();
+    Place(tree_, p.tree, true);
+    Place(tip_, p.tip, tip_ != nullptr);
+    const bool overview = view_ == CommView::Overview && projectorPaneShown_;
+    Place(panes_->Title(BlockListKind::Projector), p.upperTitle, overview);
+    Place(panes_->List(BlockListKind::Projector), p.projectorList, overview);
+    Place(panes_->Title(BlockListKind::Ram), p.lowerTitle, p.ramPaneShown);
+    Place(panes_->List(BlockListKind::Ram), p.ramList, p.ramPaneShown);
+    Place(info_, p.tabs, info_ != nullptr);
+    Place(access_, p.tabs, access_ != nullptr);
+    for (BlockListKind kind : {BlockListKind::Projector, BlockListKind::Ram})
+        panes_->List(kind)->SetColumnWidths(p.columnWidth);
+    update();
 }
 
 void CommWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    ResizeSplit(split_, {0, 0, width(), height()});
+    LayOut();
+}
+
+void CommWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const CommPanes p = Panes();
+    for (const PaneRect& bar : {p.verticalBar, p.horizontalBar}) {
+        if (bar.width > 0 && bar.height > 0)
+            qDrawShadePanel(&painter, ToQRect(bar), palette(), false, 1, &palette().brush(QPalette::Button));
+    }
+}
+
+void CommWindow::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    dragging_ = event->button() == Qt::LeftButton ? SplitterAt(Panes(), at.x(), at.y()) : Splitter::None;
+    if (dragging_ == Splitter::None) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setCursor(dragging_ == Splitter::Vertical ? Qt::SplitHCursor : Qt::SplitVCursor);
+    mouseMoveEvent(event);
+    guide_->show();
+}
+
+void CommWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (dragging_ == Splitter::Vertical) {
+        guide_->setGeometry(at.x(), 0, 2, height());
+    } else if (dragging_ == Splitter::Horizontal) {
+        guide_->setGeometry(0, at.y(), width(), 2);
+    } else {
+        const Splitter over = SplitterAt(Panes(), at.x(), at.y());
+        if (over == Splitter::None) {
+            unsetCursor();
+        } else {
+            setCursor(over == Splitter::Vertical ? Qt::SplitHCursor : Qt::SplitVCursor);
+        }
+    }
+}
+
+void CommWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragging_ == Splitter::None || event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    guide_->hide();
+    const QPoint at = event->position().toPoint();
+    MoveSplitter(split_, {0, 0, width(), height()}, dragging_, dragging_ == Splitter::Vertical ? at.x() : at.y());
+    dragging_ = Splitter::None;
+    unsetCursor();
     LayOut();
 }
 
 void CommWindow::closeEvent(QCloseEvent* event) {
-    if (busy_) {
+    if (busy_ || work_.Running()) {
         event->ignore();
         return;
     }
@@ -156,6 +545,10 @@ void CommWindow::Shutdown() {
     shutDown_ = true;
     closing_ = true;
     checkTimer_->stop();
+    CloseViews();
+    ReleaseDescription(&session_.description);
+    groups_.mainGroupFlag = true;
+    // The check's workers end before the line closes.
     if (check_) {
         check_->RequestCheckStop();
         // A worker may be waiting for a box shown on this thread, so events run meanwhile.
@@ -173,11 +566,5 @@ void CommWindow::Shutdown() {
     }
     SaveOptions(state_);
 }
-
-bool CommWindow::HandleCommand(int) { return false; }
-
-bool CommWindow::CommandEnabled(int) const { return true; }
-
-void CommWindow::ProjectorsChanged() { FillList(); }
 
 }  // namespace ombrix::gui

@@ -1,7 +1,9 @@
 #include "gui/platform/QtUi.h"
 
 #include <QCoreApplication>
+#include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMetaObject>
 #include <QThread>
 
@@ -100,6 +102,30 @@ bool QtUi::AskYesNo(const std::string& caption, const std::string& text) {
                      fromWorker) == QMessageBox::Yes;
     });
     return yes;
+}
+
+int QtUi::Choose(const std::string& dialog, const std::string& caption, const std::string& text,
+                 const std::vector<std::pair<int, std::string>>& buttons, int defaultId, int cancelId) {
+    int chosen = cancelId;
+    OnGuiThread([&] {
+        // Modal to and centred on the window that asked.
+        QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
+                        QMessageBox::NoButton, QApplication::activeWindow());
+        box.setObjectName(QString::fromStdString(dialog));
+        box.setTextFormat(Qt::PlainText);
+        std::vector<std::pair<QAbstractButton*, int>> ids;
+        for (const auto& [id, label] : buttons) {
+            QPushButton* b = box.addButton(QString::fromStdString(label), QMessageBox::ActionRole);
+            ids.emplace_back(b, id);
+            if (id == defaultId) box.setDefaultButton(b);
+            if (id == cancelId) box.setEscapeButton(b);
+        }
+        box.exec();
+        for (const auto& [button, id] : ids) {
+            if (box.clickedButton() == button) chosen = id;
+        }
+    });
+    return chosen;
 }
 
 void QtUi::ProgressOpen(const std::string& title, const std::string& note, int range) {

@@ -30,6 +30,8 @@ public:
 
     void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text) override;
+    int Choose(const std::string& dialog, const std::string& caption, const std::string& text,
+               const std::vector<std::pair<int, std::string>>& buttons, int defaultId, int cancelId) override;
 
     void ProgressOpen(const std::string& title, const std::string& note, int range) override;
     void ProgressLine(int line, const std::string& text) override;

@@ -1,0 +1,25 @@
+#include "gui/comm/PaneTitle.h"
+
+namespace ombrix::gui {
+
+PaneTitle::PaneTitle(QWidget* parent) : QLabel(parent) {
+    setObjectName(QStringLiteral("MDISet"));
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    setForegroundRole(QPalette::ButtonText);
+    setIndent(6);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont f = font();
+    f.setBold(true);
+    setFont(f);
+}
+
+void PaneTitle::SetCaption(const QString& caption) {
+    setText(caption);
+    setWindowTitle(caption);
+    setAccessibleName(caption);
+}
+
+}  // namespace ombrix::gui
