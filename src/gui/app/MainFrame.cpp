@@ -392,6 +392,9 @@ bool MainFrame::CloseAll() {
         if (!sub->isVisible()) continue;  // closed, waiting to be deleted
         auto* target = dynamic_cast<CommandTarget*>(sub->widget());
         if (target && !target->QueryClose()) return false;
+        // The handsets live in the communication window and use its line: a held key is
+        // let go and its work ended before the line closes.
+        if (comm_ && sub->widget() == comm_) CloseAllRemoteControls();
         if (!sub->close()) return false;
     }
     working_ = nullptr;

@@ -231,7 +231,8 @@ void CommWindow::StartCheck() {
 }
 
 void CommWindow::NodeClicked(uint32_t data) {
-    if (busy_ || closing_) return;
+    // An IRIS run in progress keeps its view: leaving it would cut the run short unseen.
+    if (busy_ || closing_ || DirectAccessBusy(state_)) return;
     NodeSelection sel;
     const bool settingsShown = view_ == CommView::Settings;
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -289,6 +290,8 @@ void CommWindow::ShowView(CommView view) {
             break;
         case CommView::DirectAccess:
             access_ = CreateDirectAccessView(state_, ui_, this);
+            // A force or a source change alters the projector records the tree shows.
+            if (access_) connect(access_, SIGNAL(projectorsChanged()), this, SLOT(ProjectorsChanged()));
             break;
         case CommView::Settings:
             access_ = CreateSettingsView(state_, ui_, this);
