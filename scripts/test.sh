@@ -20,3 +20,6 @@ echo "== build with ThreadSanitizer (threaded tests)"
 "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=thread -DOMBRIX_BUILD_GUI=OFF
 echo "== threaded tests"
 ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L threaded
+
+echo "== fuzz harnesses, a few seconds each"
+"$root/scripts/fuzz.sh" 5
