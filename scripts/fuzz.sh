@@ -4,7 +4,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-5}
+dir=$root/build-fuzz
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is missing (scripts/setup.sh installs it)"; exit 1; }
-CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DCMAKE_BUILD_TYPE=Debug \
-    -DOMBRIX_BUILD_GUI=OFF -DOMBRIX_FUZZ_SECONDS="$seconds"
-ctest --test-dir "$root/build-fuzz" --output-on-failure -L fuzz
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
+    -DOMBRIX_BUILD_GUI=OFF -DOMBRIX_FUZZ_SECONDS="$seconds" >/dev/null
+targets=$(sed -n 's/^  "\([a-z_]*\)|.*/fuzz_\1/p' "$root/fuzz/CMakeLists.txt")
+# shellcheck disable=SC2086
+cmake --build "$dir" --target $targets
+ctest --test-dir "$dir" --output-on-failure -L fuzz

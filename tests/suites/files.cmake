@@ -1,9 +1,8 @@
 # Trust in files: the atomic writer, options.cfg, address sets and the search plan,
-# settings files, restore, and processes killed while they save.
+# settings files, and processes killed while they save.
 add_executable(trust_tests
   ${CMAKE_CURRENT_LIST_DIR}/../trust/files_trust_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../trust/search_trust_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../trust/restore_trust_test.cpp
 )
 target_link_libraries(trust_tests PRIVATE ombrix_core ombrix_sim ombrix_cli GTest::gtest_main)
 add_dependencies(trust_tests kelvaneproj)

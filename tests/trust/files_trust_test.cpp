@@ -123,19 +123,6 @@ INSTANTIATE_TEST_SUITE_P(
                       NonRegularCase{"directory", [] { fs::create_directory("input"); }, "Is a directory"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(Files, PrefixTellsWhetherMoreFollows) {
-    TempDir dir;
-    WriteBytes("f", {1, 2, 3, 4, 5});
-    std::vector<uint8_t> bytes;
-    bool more = true;
-    ASSERT_TRUE(ReadFilePrefix("f", &bytes, nullptr, 5, &more));
-    EXPECT_FALSE(more);
-    ASSERT_TRUE(ReadFilePrefix("f", &bytes, nullptr, 3, &more));
-    EXPECT_TRUE(more);
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_FALSE(ReadWholeFile("f", &bytes, nullptr, 4));
-}
-
 struct Program {
     VirtualClock clock;
     RecordingUi ui;
