@@ -21,5 +21,8 @@ echo "== build with ThreadSanitizer (threaded tests)"
 echo "== threaded tests"
 ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L threaded
 
+echo "== fuzz harnesses, a few seconds each"
+"$root/scripts/fuzz.sh" 5
+
 echo "== the Debian package, installed into a scratch root"
 "$root/scripts/package-test.sh" "$root/build-package"

@@ -133,8 +133,9 @@ int Open(Session& s, const LineOptions& line, uint8_t address, bool needEveryBlo
 // The file's containers of one type into the RAM container, nothing else of it.
 bool LoadTypeFromFile(Session& s, const std::string& path, int projectorType) {
     SettingsFileContent file;
-    if (!ReadSettingsFile(path, &file, nullptr)) {
-        ShowError(s.state.env, 26);
+    std::string why;
+    if (!ReadSettingsFile(path, &file, &why)) {
+        ShowError(s.state.env, 26, why);
         return false;
     }
     SettingsFileContent ofType;
@@ -171,8 +172,9 @@ std::string BlockName(Session& s, int row) {
 enum class Comparison { Identical, Different, Unreadable };
 
 // Reads the projector's block under this header and compares its L bytes with body.
+// A failed read leaves its result in *readResult.
 Comparison CompareWithProjector(Session& s, const BlockHeader& header, const BlockBody& body,
-                                std::vector<int>* places) {
+                                std::vector<int>* places, int* readResult = nullptr) {
     ProgramState& st = s.state;
     const auto L = static_cast<size_t>(st.blocks.geometry.blockLength);
     uint8_t wire[4];
@@ -180,6 +182,7 @@ Comparison CompareWithProjector(Session& s, const BlockHeader& header, const Blo
     BlockBody read{};
     const int r = ReadBlockData(st.link, st.link.currentAddress, read.data(), wire[0], wire[1], wire[2], wire[3], L);
     ReportCommError(st.env, r);
+    if (readResult) *readResult = r;
     if (r != kDone) return Comparison::Unreadable;
     for (size_t i = 0; i < L; ++i) {
         if (read[i] != body[i]) places->push_back(static_cast<int>(i));
@@ -265,6 +268,22 @@ int Backup(const Arguments& a, const LineOptions& line, const CliPorts& ports, u
     return kExitDone;
 }
 
+// What a failed read of a block came to, in the words of the communication error.
+std::string ReadFailure(int result) {
+    const char* text = CommErrorText(result);
+    return text ? std::string(text) : "result " + std::to_string(result);
+}
+
+// How to free the projector's block under this header with the line commands.
+std::string FreeHint(const Session& s, uint8_t address, const BlockHeader& header) {
+    uint8_t wire[4];
+    WireHeader(header, s.state.blocks.geometry.headerVariant == 2, wire);
+    char text[64];
+    std::snprintf(text, sizeof text, "ombrix-cli free-block %d 0x%02x 0x%02x 0x%02x 0x%02x", address, wire[0], wire[1],
+                  wire[2], wire[3]);
+    return text;
+}
+
 int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, uint8_t address) {
     const std::string& path = a.positional[0];
     StreamUi ui(*ports.out, *ports.err);
@@ -272,13 +291,17 @@ int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, 
     ui.askTerminal = !a.yes && ports.stdinIsTerminal;
     auto s = std::make_unique<Session>(ports, ui);
     SettingsFileContent probe;
-    if (!ReadSettingsFile(path, &probe, nullptr)) return Failed(ports, path + " is not a settings file");
+    std::string why;
+    if (!ReadSettingsFile(path, &probe, &why)) return Failed(ports, path + " is not a settings file: " + why);
     if (const int r = Open(*s, line, address, true); r != kExitDone) return r;
     ProgramState& st = s->state;
     const BlockTables& t = st.blocks;
     if (!LoadTypeFromFile(*s, path, st.projectors.records[0].projectorType)) return kExitFailed;
 
+    // Only the blocks whose header the projector does not hold take free blocks; one it
+    // holds is either the file's block already or another that must be freed first.
     std::vector<int> rows;
+    std::map<int, std::string> outcome;
     bool allRestored = true;
     for (int row = 0; row < t.ramRowCount; ++row) {
         const RAMBlock& b = t.ramBlocks[Index(row)];
@@ -289,34 +312,49 @@ int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, 
             allRestored = false;
             continue;
         }
-        rows.push_back(row);
+        if (ProjectorRowWithHeader(t, b.header) < 0) {
+            rows.push_back(row);
+            continue;
+        }
+        std::vector<int> places;
+        int result = kDone;
+        switch (CompareWithProjector(*s, b.header, b.body, &places, &result)) {
+            case Comparison::Identical: outcome[row] = "already in the projector"; break;
+            case Comparison::Different:
+                outcome[row] = "not restored: the projector holds another block with this header (different at "
+                               "places " + PlacesText(places) + "); to replace it, free it first (" +
+                               FreeHint(*s, address, b.header) + ") and restore again";
+                break;
+            case Comparison::Unreadable:
+                outcome[row] = "not restored: the projector holds a block with this header, but reading it failed (" +
+                               ReadFailure(result) + ")";
+                break;
+        }
     }
-    if (rows.empty()) {
+    if (rows.empty() && outcome.empty()) {
         return Failed(ports, path + " holds no block for type " + std::to_string(st.projectors.records[0].projectorType));
     }
-    const CopyToFreeResult copied = CopyRamRowsToFreeBlocks(st, s->view, rows);
-    if (!copied.confirmed) return Failed(ports, "nothing was restored");
-    std::map<int, std::string> outcome;
+    CopyToFreeResult copied;
+    if (!rows.empty()) {
+        copied = CopyRamRowsToFreeBlocks(st, s->view, rows);
+        if (!copied.confirmed) return Failed(ports, "nothing was restored");
+    }
     for (int row : copied.written) {
         std::vector<int> places;
         const RAMBlock& b = t.ramBlocks[Index(row)];
-        switch (CompareWithProjector(*s, b.header, b.body, &places)) {
+        int result = kDone;
+        switch (CompareWithProjector(*s, b.header, b.body, &places, &result)) {
             case Comparison::Identical: outcome[row] = "restored"; break;
             case Comparison::Different:
                 outcome[row] = "written, but reads back different at places " + PlacesText(places);
                 break;
-            case Comparison::Unreadable: outcome[row] = "written, but could not be read back"; break;
+            case Comparison::Unreadable:
+                outcome[row] = "written, but the read-back failed (" + ReadFailure(result) + ")";
+                break;
         }
     }
-    // A block whose header the projector holds already is left alone; it counts as
-    // restored only when it is the file's block byte for byte.
-    for (int row : copied.duplicates) {
-        std::vector<int> places;
-        const RAMBlock& b = t.ramBlocks[Index(row)];
-        outcome[row] = CompareWithProjector(*s, b.header, b.body, &places) == Comparison::Identical
-                           ? "already in the projector"
-                           : "not copied, the projector holds another block with this header";
-    }
+    // Rows the checks above let through are never duplicates; a failed write is said.
+    for (int row : copied.duplicates) outcome[row] = "not restored: the projector holds a block with this header";
     for (int row : copied.failed) outcome[row] = "not written";
     for (const auto& [row, text] : outcome) {
         *ports.out << BlockName(*s, row) << ": " << text << '\n';
@@ -331,7 +369,8 @@ int Verify(const Arguments& a, const LineOptions& line, const CliPorts& ports, u
     StreamUi ui(*ports.out, *ports.err);
     auto s = std::make_unique<Session>(ports, ui);
     SettingsFileContent probe;
-    if (!ReadSettingsFile(path, &probe, nullptr)) return Failed(ports, path + " is not a settings file");
+    std::string why;
+    if (!ReadSettingsFile(path, &probe, &why)) return Failed(ports, path + " is not a settings file: " + why);
     if (const int r = Open(*s, line, address, true); r != kExitDone) return r;
     ProgramState& st = s->state;
     const BlockTables& t = st.blocks;

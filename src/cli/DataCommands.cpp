@@ -33,7 +33,8 @@ const char kUsage[] =
     "                                      LIST: step,da1,da2,kind,color,direction,direct,options\n"
     "  set-merge OUT.set IN.set [IN.set ...]\n"
     "                                      loads the first file, appends the others as the\n"
-    "                                      Append command does, and saves OUT.set\n";
+    "                                      Append command does, and saves OUT.set; nothing\n"
+    "                                      is written when any container is left out\n";
 
 const char* const kCommands[] = {"dsc-to-text", "text-to-dsc", "set-list", "params", "set-merge"};
 
@@ -174,8 +175,11 @@ int SetList(Context& c, const Arguments& a) {
     const std::string& path = a.positional[0];
     auto tables = std::make_unique<BlockTables>();
     ClearRamContainer(*tables);
-    if (!LoadSettingsCommand(c.env, *tables, path).fileRead) return kExitFailed;
-    return EmitListing(c, RamListModel(c.env, *tables), "Listing RAM blocks", BaseName(path), a.output);
+    const SettingsCommandResult loaded = LoadSettingsCommand(c.env, *tables, path);
+    if (!loaded.fileRead) return kExitFailed;
+    const int status = EmitListing(c, RamListModel(c.env, *tables), "Listing RAM blocks", BaseName(path), a.output);
+    // An empty listing of a file that gave nothing is no success (warning 19 said so).
+    return loaded.ramHasRows ? status : kExitFailed;
 }
 
 bool ParseColumns(const std::string& list, ParameterColumnSwitches* s, std::string* bad) {
@@ -243,12 +247,14 @@ int SetMerge(Context& c, const Arguments& a) {
     if (a.positional.size() < 2 || !a.output.empty()) return c.Usage("set-merge takes OUT.set IN.set [IN.set ...]");
     auto tables = std::make_unique<BlockTables>();
     ClearRamContainer(*tables);
-    bool allRead = LoadSettingsCommand(c.env, *tables, a.positional[1]).fileRead;
-    for (size_t i = 2; i < a.positional.size(); ++i) {
-        allRead = AppendSettingsCommand(c.env, *tables, a.positional[i]).fileRead && allRead;
+    bool whole = true;
+    for (size_t i = 1; i < a.positional.size(); ++i) {
+        const SettingsCommandResult r = i == 1 ? LoadSettingsCommand(c.env, *tables, a.positional[i])
+                                               : AppendSettingsCommand(c.env, *tables, a.positional[i]);
+        whole = whole && r.fileRead && r.containersLeftOut == 0;
     }
-    // A merge that lost one of its inputs is not written.
-    if (!allRead) return kExitFailed;
+    // A merge that lost one of its inputs, or a container of one, is not written.
+    if (!whole) return c.Failed(a.positional[0] + " was not written");
     return SaveSettingsFile(c.env, *tables, a.positional[0]) ? kExitDone : kExitFailed;
 }
 

@@ -22,6 +22,8 @@ public:
         err_.flush();
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
+        // Answered beforehand on the command line: nothing to ask.
+        if (assumeYes && !askTerminal) return true;
         ShowBox(caption, text, BoxIcon::Question);
         bool yes = assumeYes;
         if (askTerminal) {

@@ -219,10 +219,10 @@ private slots:
         QVERIFY(user->isChecked() && !generated->isChecked());
         QCOMPARE(ListTexts(list), (QStringList{"5", "6"}));
 
-        // The generated set: searchLimit entries of addr.cfg, and no editing.
+        // The generated set: what addr.cfg holds, all of it, and no editing.
         generated->click();
         QVERIFY(!user->isChecked() && generated->isChecked());
-        QCOMPARE(ListTexts(list), (QStringList{"3", "1", "7"}));
+        QCOMPARE(ListTexts(list), (QStringList{"3", "1", "7", "9"}));
         QVERIFY(!add->isEnabled() && !del->isEnabled());
 
         user->click();
@@ -241,12 +241,15 @@ private slots:
         QTest::addColumn<QString>("close");  // OK, Cancel or Escape
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("end");
-        QTest::newRow("OK stores both fields") << "10" << "12" << "OK" << 10 << 12;
-        QTest::newRow("300 is cut to 8 bits") << "300" << "255" << "OK" << 44 << 255;
-        QTest::newRow("five characters give 0, four are read as three") << "00010" << "0020" << "OK" << 0 << 2;
-        QTest::newRow("leading digits only") << "12a" << "x" << "OK" << 12 << 0;
-        QTest::newRow("Cancel stores the fields too") << "33" << "44" << "Cancel" << 33 << 44;
-        QTest::newRow("so does Escape") << "7" << "8" << "Escape" << 7 << 8;
+        QTest::addColumn<bool>("refused");  // OK stays open with a box that says why
+        QTest::newRow("OK stores both fields") << "10" << "12" << "OK" << 10 << 12 << false;
+        QTest::newRow("leading zeros are decimal") << "00010" << "0020" << "OK" << 10 << 20 << false;
+        QTest::newRow("300 is refused") << "300" << "255" << "OK" << 42 << 42 << true;
+        QTest::newRow("letters are refused") << "12a" << "20" << "OK" << 42 << 42 << true;
+        QTest::newRow("an end below the start is refused") << "20" << "10" << "OK" << 42 << 42 << true;
+        QTest::newRow("Cancel stores a valid range too") << "33" << "44" << "Cancel" << 33 << 44 << false;
+        QTest::newRow("and drops an invalid one silently") << "33" << "4x" << "Cancel" << 42 << 42 << false;
+        QTest::newRow("so does Escape") << "7" << "8" << "Escape" << 7 << 8 << false;
     }
     void addressSetRange() {
         QFETCH(QString, startText);
@@ -254,6 +257,7 @@ private slots:
         QFETCH(QString, close);
         QFETCH(int, start);
         QFETCH(int, end);
+        QFETCH(bool, refused);
         DialogProgram p;
         p.state.options.rangeStart = 2;
         p.state.options.rangeEnd = 99;
@@ -269,12 +273,15 @@ private slots:
         QCOMPARE(startField->text(), "42");
         QCOMPARE(int(p.state.options.rangeStart), 42);
         QCOMPARE(int(p.state.options.rangeEnd), 42);
+        p.ui.Clear();  // the opening's box for the missing user-defined set
         startField->setText(startText);
         endField->setText(endText);
         if (close == "Escape") QTest::keyClick(&dialog, Qt::Key_Escape);
         else dialog.findChild<QDialogButtonBox*>()->button(close == "OK" ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
         QCOMPARE(int(p.state.options.rangeStart), start);
         QCOMPARE(int(p.state.options.rangeEnd), end);
+        QCOMPARE(BoxTexts(p.ui).size(), refused ? 1 : 0);
+        QCOMPARE(dialog.result(), close == "OK" && !refused ? int(QDialog::Accepted) : int(QDialog::Rejected));
     }
 
     void searchModeMenu_data() {

@@ -32,6 +32,20 @@ special = ef 7f 00 00
 
 )";
 
+// Two blocks in use and not one free block.
+const char kFullBus[] = R"(
+[projector]
+address = 1
+type = 5 V
+status = 00 00 90 00
+id = 4711
+block-length = 20
+block = 40 34 01 20 active seed=1
+block = 00 36 02 21 seed=2
+free-blocks = 0
+special = ef 7f 00 00
+)";
+
 struct CliRun {
     int status;
     std::string out;
@@ -40,10 +54,10 @@ struct CliRun {
 
 class BlockCli {
 public:
-    BlockCli() {
+    explicit BlockCli(const char* busText = kBus, int blockCount = 5) {
         std::string error;
-        EXPECT_TRUE(sim::ParseBusText(kBus, &bus, &error)) << error;
-        testing::WriteDescription("type5.dsc", MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}}));
+        EXPECT_TRUE(sim::ParseBusText(busText, &bus, &error)) << error;
+        testing::WriteDescription("type5.dsc", MakeDescription(5, 'V', 20, blockCount, 0, {{0xef, 0x7f, 0, 0}}));
     }
     CliRun Run(const std::vector<std::string>& args) {
         std::ostringstream out, err;
@@ -141,6 +155,55 @@ TEST(BlockCli, ListsBlocksWithTheActiveOneMarked) {
     EXPECT_NE(r.out.find("-\n|1 *           |1     |RGB"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\n|6             |Common|----"), std::string::npos) << r.out;
 }
+
+// restore on a nearly full projector: only the blocks the projector lacks count against
+// its free blocks; a block it holds otherwise is named with the way out.
+struct RestoreCase {
+    const char* label;
+    std::function<void(BlockCli&)> change;  // what happens on the projector after the backup
+    int status;
+    std::string out;  // empty: not compared
+    const char* outPart;
+    int writes;
+};
+
+class Restore : public ::testing::TestWithParam<RestoreCase> {};
+
+TEST_P(Restore, CountsOnlyWhatIsMissing) {
+    const RestoreCase& c = GetParam();
+    BlockCli b(kFullBus, 2);
+    ASSERT_EQ(b.Run({"backup", "1", "b.set"}).status, 0);
+    c.change(b);
+    const CliRun r = b.Run({"restore", "b.set", "1", "--yes"});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (!c.out.empty()) {
+        EXPECT_EQ(r.out, c.out);
+    }
+    EXPECT_NE(r.out.find(c.outPart), std::string::npos) << r.out;
+    EXPECT_EQ(b.Writes().size(), static_cast<size_t>(c.writes));
+    // Told --yes, nothing is asked; a restore that did its work warns of nothing.
+    EXPECT_EQ(r.err.find("Confirmation"), std::string::npos) << r.err;
+    if (c.status == 0) {
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BlockCli, Restore,
+    ::testing::Values(
+        RestoreCase{"one_deleted_block_into_the_one_free_block",
+                    [](BlockCli& b) { b.ChangeSim(1, [](sim::SimProjector& p, sim::SimBlock& s) { p.SetFree(s, true); }); },
+                    0, "block 1 [40 01 20 34]: already in the projector\nblock 2 [00 02 21 36]: restored\n", "", 1},
+        RestoreCase{"a_held_block_with_other_bytes_says_free_it_first",
+                    [](BlockCli& b) { b.ChangeSim(1, [](sim::SimProjector&, sim::SimBlock& s) { s.data[5] ^= 1; }); }, 1, "",
+                    "block 2 [00 02 21 36]: not restored: the projector holds another block with this header "
+                    "(different at places 5); to replace it, free it first (ombrix-cli free-block 1 0x00 0x02 0x21 "
+                    "0x36) and restore again\n",
+                    0},
+        RestoreCase{"a_failed_read_is_no_other_block",
+                    [](BlockCli& b) { b.bus.SetFault(1, sim::Fault{sim::FaultKind::Nack, 0, 2, 6}); }, 1, "",
+                    "but reading it failed (Projector sends NACK !)", 0}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace ombrix

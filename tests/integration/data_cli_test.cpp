@@ -157,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "ombrix-cli: params: unknown column \"size\""},
         FailCase{"merge_without_input", {"set-merge", "out.set"}, 2, "ombrix-cli: set-merge takes"},
         FailCase{"damaged_set", {"set-list", "short.dsc"}, 1,
-                 "Error  26: Can't open RAMfile (*.set)\nWarning  19: No items added to the RAMcontainer\n"}),
+                 "Error  26: Can't open RAMfile (*.set)\nshort.dsc: the container list runs past the end\n"
+                 "Warning  19: No items added to the RAMcontainer\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 std::unique_ptr<BlockTables> DemoTables() {
@@ -271,9 +272,16 @@ TEST_F(DataCli, SetMergeAppendsAsTheAppendCommandDoes) {
     c->ramBlocks[0].containerTitle = 1;
     ASSERT_TRUE(SaveSettingsFile(env, *c, "c.set"));
 
-    const CliRun r = Cli({"set-merge", "out.set", "a.set", "b.set", "c.set"});
+    // A merge that has to leave a container out writes nothing.
+    const CliRun full = Cli({"set-merge", "out.set", "a.set", "b.set", "c.set"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "Warning  43: Can't append file because maximum number of RAMblocks are exceeded\n"
+                        "ombrix-cli: out.set was not written\n");
+    EXPECT_FALSE(std::filesystem::exists("out.set"));
+
+    const CliRun r = Cli({"set-merge", "out.set", "a.set", "b.set"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Warning  43: Can't append file because maximum number of RAMblocks are exceeded\n");
+    EXPECT_EQ(r.err, "");
     // Type 5: its title row, a's two blocks, then b's two; type 25 moved down; type 8 last.
     auto expected = DemoTables();
     std::copy(expected->ramBlocks.begin() + 3, expected->ramBlocks.begin() + 5, expected->ramBlocks.begin() + 5);
@@ -290,7 +298,8 @@ TEST_F(DataCli, SetMergeAppendsAsTheAppendCommandDoes) {
     WriteBytes("bad.set", {1, 0, 0, 0});
     const CliRun bad = Cli({"set-merge", "out2.set", "a.set", "bad.set"});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.err, "Error  26: Can't open RAMfile (*.set)\n");
+    EXPECT_EQ(bad.err, "Error  26: Can't open RAMfile (*.set)\nbad.set: the container list runs past the end\n"
+                       "ombrix-cli: out2.set was not written\n");
     EXPECT_FALSE(std::filesystem::exists("out2.set"));
 }
 

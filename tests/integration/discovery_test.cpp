@@ -113,20 +113,36 @@ INSTANTIATE_TEST_SUITE_P(
                        SetSearchMode(o, kCmdUserDefinedSet);
                    },
                    Addresses({3, 9, 1}), {}, {3, 9, 1}, {}, Addresses({3, 1}), 2, 1},
-        // Only userAddressCount entries are read, whatever the file holds.
-        SearchCase{"user_set_reads_its_count",
+        // The set is what the file holds; a count that went astray hides nothing.
+        SearchCase{"user_set_is_its_whole_file",
                    [](ProgramOptions& o) {
                        o.userAddressCount = 1;
                        SetSearchMode(o, kCmdUserDefinedSet);
                    },
-                   Addresses({2, 1}), {}, {2}, {}, Addresses({2}), 1, 1},
-        // A generated set is searched and left as it is.
-        SearchCase{"generated_set_untouched",
+                   Addresses({2, 1}), {}, {2, 1}, {}, Addresses({2, 1}), 2, 1},
+        SearchCase{"user_set_counted_0_is_still_searched",
+                   [](ProgramOptions& o) {
+                       o.userAddressCount = 0;
+                       SetSearchMode(o, kCmdUserDefinedSet);
+                   },
+                   Addresses({3}), {}, {3}, {}, Addresses({3}), 1, 1},
+        // Out-of-range entries are skipped and said; each address is probed once.
+        SearchCase{"user_set_skips_what_is_no_address",
+                   [](ProgramOptions& o) { SetSearchMode(o, kCmdUserDefinedSet); },
+                   Addresses({257, 3, -1, 3, 1, 1000000}), {}, {3, 1}, {"Addresset"}, Addresses({3, 1}), 2, 1},
+        // A generated set is searched whole, whatever searchLimit says, and left as it is.
+        SearchCase{"generated_set_searched_whole_and_untouched",
                    [](ProgramOptions& o) {
                        o.searchLimit = 2;
                        SetSearchMode(o, kCmdGeneratedSet);
                    },
-                   {}, Addresses({3, 7, 1}), {3, 7}, {}, Addresses({3, 7, 1}), 1, 1},
+                   {}, Addresses({3, 7, 1}), {3, 7, 1}, {}, Addresses({3, 7, 1}), 2, 1},
+        SearchCase{"generated_set_after_nothing_found",
+                   [](ProgramOptions& o) {
+                       o.searchLimit = 0;
+                       SetSearchMode(o, kCmdGeneratedSet);
+                   },
+                   {}, Addresses({3}), {3}, {}, Addresses({3}), 1, 1},
         SearchCase{"user_set_missing_falls_back_to_15",
                    [](ProgramOptions& o) {
                        o.userAddressCount = 4;
@@ -309,7 +325,7 @@ TEST(AddressSetDialog, AddDeleteAndDuplicates) {
     EXPECT_EQ(p.state.options.userAddressCount, 0);
 }
 
-TEST(AddressSetDialog, GeneratedViewShowsSearchLimitEntriesAndIsReadOnly) {
+TEST(AddressSetDialog, GeneratedViewShowsTheWholeFileAndIsReadOnly) {
     TempDir dir;
     Program p;
     WriteBytes("addr.cfg", Addresses({4, 8, 15, 16}));
@@ -317,13 +333,13 @@ TEST(AddressSetDialog, GeneratedViewShowsSearchLimitEntriesAndIsReadOnly) {
     AddressSetDialog d(p.state);
     d.Open();
     d.ShowGenerated();
-    EXPECT_EQ(d.Shown(), (std::vector<int32_t>{4, 8, 15}));
+    EXPECT_EQ(d.Shown(), (std::vector<int32_t>{4, 8, 15, 16}));
     EXPECT_FALSE(d.EditingEnabled());
     d.Add(9);
     EXPECT_FALSE(std::filesystem::exists("user_addr.cfg"));
 }
 
-TEST(AddressSetDialog, AFileShorterThanItsCountShowsOnlyWhatItHolds) {
+TEST(AddressSetDialog, ShowsAndEditsWhatTheFileHoldsWhateverTheCount) {
     TempDir dir;
     Program p;
     WriteBytes("user_addr.cfg", Addresses({5}));
@@ -334,27 +350,68 @@ TEST(AddressSetDialog, AFileShorterThanItsCountShowsOnlyWhatItHolds) {
     d.Add(6);
     EXPECT_EQ(ReadBytes("user_addr.cfg"), Addresses({5, 6}));
     EXPECT_EQ(p.state.options.userAddressCount, 2);
+    // A count of 0 (left by a search on the default addresses) loses nothing on Add.
+    p.state.options.userAddressCount = 0;
+    AddressSetDialog again(p.state);
+    again.Open();
+    EXPECT_EQ(again.Shown(), (std::vector<int32_t>{5, 6}));
+    again.Add(7);
+    EXPECT_EQ(ReadBytes("user_addr.cfg"), Addresses({5, 6, 7}));
 }
 
 struct FieldCase {
     const char* label;
-    const char* text;
-    uint8_t value;
+    const char* start;
+    const char* end;
+    bool ok;
+    const char* message;  // why it is refused
 };
 
 class RangeFields : public ::testing::TestWithParam<FieldCase> {};
 
-TEST_P(RangeFields, Value) { EXPECT_EQ(AddressSetDialog::RangeFieldValue(GetParam().text), GetParam().value); }
+// OK with a range that is none keeps the dialog open, says why and stores nothing;
+// Cancel stores only a valid range, silently.
+TEST_P(RangeFields, OkAndCancel) {
+    const FieldCase& c = GetParam();
+    TempDir dir;
+    Program p;
+    p.state.options.rangeStart = 2, p.state.options.rangeEnd = 9;
+    AddressSetDialog d(p.state);
+    p.ui.Clear();
+    EXPECT_EQ(d.Close(c.start, c.end, true), c.ok);
+    const std::vector<RecordedBox> boxes = p.ui.Boxes();
+    if (c.ok) {
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(p.state.options.rangeStart, std::stoi(c.start));
+        EXPECT_EQ(p.state.options.rangeEnd, std::stoi(c.end));
+        return;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.message);
+    EXPECT_EQ(p.state.options.rangeStart, 2);
+    EXPECT_EQ(p.state.options.rangeEnd, 9);
+    p.ui.Clear();
+    EXPECT_TRUE(d.Close(c.start, c.end, false));
+    EXPECT_TRUE(p.ui.Boxes().empty());
+    EXPECT_EQ(p.state.options.rangeEnd, 9);
+}
 
-INSTANTIATE_TEST_SUITE_P(Discovery, RangeFields,
-                         ::testing::Values(FieldCase{"plain", "12", 12}, FieldCase{"wraps_to_8_bits", "300", 44},
-                                           FieldCase{"five_chars_give_0", "00010", 0},
-                                           FieldCase{"four_chars_read_three", "1234", 123},
-                                           FieldCase{"trailing_letters", "12a", 12}, FieldCase{"empty", "", 0},
-                                           FieldCase{"no_digits", "ab", 0}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Discovery, RangeFields,
+    ::testing::Values(FieldCase{"plain", "10", "12", true, ""}, FieldCase{"whole_range", "1", "255", true, ""},
+                      FieldCase{"one_address", "7", "7", true, ""},
+                      FieldCase{"end_past_255", "1", "300", false,
+                                "The end address must be a number from 1 to 255, not \"300\"."},
+                      FieldCase{"letters", "12a", "20", false,
+                                "The start address must be a number from 1 to 255, not \"12a\"."},
+                      FieldCase{"zero", "0", "20", false,
+                                "The start address must be a number from 1 to 255, not \"0\"."},
+                      FieldCase{"empty_end", "5", "", false,
+                                "The end address must be a number from 1 to 255, not \"\"."},
+                      FieldCase{"reversed", "20", "10", false, "The end address 10 lies below the start address 20."}),
+    [](const auto& info) { return std::string(info.param.label); });
 
-TEST(AddressSetDialog, CloseStoresTheFieldsAndStartEndStoreAtOnce) {
+TEST(AddressSetDialog, StartAndEndButtonsStoreAtOnce) {
     TempDir dir;
     Program p;
     AddressSetDialog d(p.state);
@@ -362,9 +419,6 @@ TEST(AddressSetDialog, CloseStoresTheFieldsAndStartEndStoreAtOnce) {
     EXPECT_EQ(p.state.options.rangeStart, 42);
     d.SetEnd(200);
     EXPECT_EQ(p.state.options.rangeEnd, 200);
-    d.Close("300", "7");  // what Cancel does too
-    EXPECT_EQ(p.state.options.rangeStart, 44);
-    EXPECT_EQ(p.state.options.rangeEnd, 7);
 }
 
 // The check pass on one thread: the silent projector is asked twice, 2000 ms apart,

@@ -24,12 +24,19 @@ void SourceEntry::SetName(const std::string& text) {
 OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* o, SysError* error) {
     std::vector<uint8_t> bytes;
     SysError e;
-    // The largest sensible file is 36 + 99 entries.
-    if (!ReadWholeFile(path, &bytes, &e, kOptionsHeaderSize + kSourceEntrySize * 200)) {
+    bool more = false;
+    // Nothing past 99 entries is ever read, so whatever follows them is no reason to
+    // lose the sources before it.
+    if (!ReadFilePrefix(path, &bytes, &e, kOptionsHeaderSize + kSourceEntrySize * kMaxSources, &more)) {
         if (error) *error = e;
         return e.osError == ENOENT ? OptionsRead::Missing : OptionsRead::Unreadable;
     }
-    ByteReader r(bytes);
+    ParseOptions(bytes.data(), bytes.size(), o);
+    return OptionsRead::Loaded;
+}
+
+void ParseOptions(const uint8_t* data, size_t size, ProgramOptions* o) {
+    ByteReader r(data, size);
     ProgramOptions d;
     int32_t sourceCount = 0;
     // Each read stops the chain at the end of a short file; what was read stays.
@@ -46,7 +53,6 @@ OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* o, SysError
         d.sources.push_back(s);
     }
     *o = d;
-    return OptionsRead::Loaded;
 }
 
 std::vector<uint8_t> SerializeOptions(const ProgramOptions& o) {

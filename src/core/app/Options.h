@@ -53,8 +53,12 @@ struct ProgramOptions {
 enum class OptionsRead { Loaded, Missing, Unreadable };
 
 // Reads field by field as far as the file goes; fields not present keep their defaults.
-// A source count above 99 stops at 99; a negative one reads none.
+// A source count above 99 stops at 99; a negative one reads none; bytes after the 99th
+// entry are ignored. Unreadable: the file is there but cannot be read (not a regular
+// file, no permission).
 OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* options, SysError* error);
+// The record from the file's bytes, by the same rules.
+void ParseOptions(const uint8_t* data, size_t size, ProgramOptions* options);
 std::vector<uint8_t> SerializeOptions(const ProgramOptions& options);
 bool WriteOptionsFile(const std::string& path, const ProgramOptions& options, SysError* error);
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/Files.h"
 #include "projector/Messages.h"
 
 namespace ombrix {
@@ -40,10 +41,32 @@ void LoadOptions(ProgramState& s) {
             break;
         case OptionsRead::Unreadable:
             s.options = ProgramOptions{};
-            ShowWarning(s.env, 45);
+            ShowWarning(s.env, 45, error.text);
+            // The refused file may hold the user's sources: it is never overwritten.
+            if (!KeepRefusedOptions(s)) return;
             break;
     }
     s.optionsLoaded = true;
+}
+
+bool KeepRefusedOptions(ProgramState& s) {
+    SysError error;
+    const std::string kept = MoveFileAside(kOptionsFileName, ".refused", &error);
+    if (kept.empty()) {
+        if (s.env.ui) {
+            s.env.ui->ShowBoxDetail("Options", std::string("\"") + kOptionsFileName +
+                                                   "\" is left as it is; the options are not saved at exit.",
+                                    BoxIcon::Information, error.text);
+        }
+        return false;
+    }
+    if (s.env.ui) {
+        s.env.ui->ShowBox("Options",
+                          std::string("\"") + kOptionsFileName + "\" could not be read and was kept as \"" + kept +
+                              "\"; the default options are used and saved as a new \"" + kOptionsFileName + "\".",
+                          BoxIcon::Information);
+    }
+    return true;
 }
 
 bool SaveOptions(ProgramState& s) {

@@ -44,6 +44,10 @@ struct ProgramState {
 void StartProgram(ProgramState& state);
 // Reads options.cfg, or writes the defaults when there is none.
 void LoadOptions(ProgramState& state);
+// An options.cfg that could not be read is renamed to options.cfg.refused (or .refused2,
+// ...) and the user told so; false when it could not be moved, and then it is never
+// written over.
+bool KeepRefusedOptions(ProgramState& state);
 // Writes options.cfg (never before it was read); false when it could not be written.
 bool SaveOptions(ProgramState& state);
 // The frame's part of start-up: comm.cfg and the COM mapping of the working directory.

@@ -101,6 +101,23 @@ bool ParseSettingsFile(const uint8_t* data, size_t size, SettingsFileContent* ou
     }
     content.rows.resize(static_cast<size_t>(rows));
     for (RAMBlock& row : content.rows) ReadRow(r, &row);
+    // The title rows are what the RAM container cuts its containers at: a container
+    // that does not begin with one, or holds a second, would be loaded under the wrong
+    // type or lose rows.
+    size_t next = 0;
+    for (size_t i = 0; i < content.containers.size(); ++i) {
+        const auto n = static_cast<size_t>(content.containers[i].rowCount);
+        if (!content.rows[next].containerTitle) {
+            return Fail(why, "container " + std::to_string(i) + " does not begin with its title row");
+        }
+        for (size_t j = 1; j < n; ++j) {
+            if (content.rows[next + j].containerTitle) {
+                return Fail(why, "container " + std::to_string(i) + " holds a title row at its row " +
+                                     std::to_string(j));
+            }
+        }
+        next += n;
+    }
     *out = std::move(content);
     return true;
 }
@@ -109,7 +126,9 @@ bool ReadSettingsFile(const std::string& path, SettingsFileContent* out, std::st
     std::vector<uint8_t> bytes;
     SysError error;
     if (!ReadWholeFile(path, &bytes, &error, kMaxSettingsFileSize)) return Fail(why, error.text);
-    return ParseSettingsFile(bytes.data(), bytes.size(), out, why);
+    std::string damage;
+    if (!ParseSettingsFile(bytes.data(), bytes.size(), out, &damage)) return Fail(why, path + ": " + damage);
+    return true;
 }
 
 bool SerializeSettings(const BlockTables& t, std::vector<uint8_t>* out) {
@@ -145,24 +164,27 @@ bool SaveSettingsFile(const Env& env, const BlockTables& t, const std::string& p
         ShowWarning(env, 29);
         return false;
     }
-    if (!WriteFileAtomic(path, bytes, nullptr)) {
-        ShowError(env, 25);
+    SysError error;
+    if (!WriteFileAtomic(path, bytes, &error)) {
+        ShowError(env, 25, error.text);
         return false;
     }
     return true;
 }
 
-void MergeSettings(const Env& env, BlockTables& t, const SettingsFileContent& file, bool append) {
+int MergeSettings(const Env& env, BlockTables& t, const SettingsFileContent& file, bool append) {
     ClearRamSelection(t.adjustment);
     ClearRamSelection(t.reference);
     size_t next = 0;
+    int leftOut = 0;
     for (const SettingsFileContainer& c : file.containers) {
         const int n = c.rowCount;
-        if (n < 1 || static_cast<size_t>(n) > file.rows.size() - next) return;  // not what the reader makes
+        if (n < 1 || static_cast<size_t>(n) > file.rows.size() - next) return leftOut + 1;  // not what the reader makes
         const RAMBlock* rows = file.rows.data() + next;
         next += static_cast<size_t>(n);
         if (t.ramRowCount + n >= kRamRowCapacity) {
             ShowWarning(env, 43);
+            ++leftOut;
             continue;
         }
         const int existing = append ? FindContainer(t, c.projectorType) : -1;
@@ -179,27 +201,31 @@ void MergeSettings(const Env& env, BlockTables& t, const SettingsFileContent& fi
             }
         }
     }
+    return leftOut;
 }
 
-bool LoadSettingsFile(const Env& env, BlockTables& t, bool append, const std::string& path) {
+bool LoadSettingsFile(const Env& env, BlockTables& t, bool append, const std::string& path, int* leftOut) {
     SettingsFileContent file;
-    if (!ReadSettingsFile(path, &file, nullptr)) {
-        ShowError(env, 26);
+    std::string why;
+    if (!ReadSettingsFile(path, &file, &why)) {
+        ShowError(env, 26, why);
         return false;
     }
-    MergeSettings(env, t, file, append);
+    const int dropped = MergeSettings(env, t, file, append);
+    if (leftOut) *leftOut = dropped;
     return true;
 }
 
 SettingsCommandResult LoadSettingsCommand(const Env& env, BlockTables& t, const std::string& path) {
     SettingsCommandResult result;
     SettingsFileContent file;
-    if (ReadSettingsFile(path, &file, nullptr)) {
+    std::string why;
+    if (ReadSettingsFile(path, &file, &why)) {
         ClearRamContainer(t);
-        MergeSettings(env, t, file, false);
+        result.containersLeftOut = MergeSettings(env, t, file, false);
         result.fileRead = true;
     } else {
-        ShowError(env, 26);
+        ShowError(env, 26, why);
     }
     if (t.ramRowCount == 0) ShowWarning(env, 19);
     result.ramHasRows = t.ramRowCount > 0;
@@ -208,7 +234,7 @@ SettingsCommandResult LoadSettingsCommand(const Env& env, BlockTables& t, const 
 
 SettingsCommandResult AppendSettingsCommand(const Env& env, BlockTables& t, const std::string& path) {
     SettingsCommandResult result;
-    result.fileRead = LoadSettingsFile(env, t, true, path);
+    result.fileRead = LoadSettingsFile(env, t, true, path, &result.containersLeftOut);
     if (t.ramRowCount == 0) ShowWarning(env, 19);
     result.ramHasRows = t.ramRowCount > 0;
     return result;

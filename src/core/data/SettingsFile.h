@@ -28,7 +28,7 @@ struct SettingsFileContent {
 };
 
 // False, with the reason, unless the size is exactly 4 + 8·K + 287·R with K >= 0 and
-// every container holding at least its title row.
+// every container holding its title row first and no other title row.
 bool ParseSettingsFile(const uint8_t* data, size_t size, SettingsFileContent* out, std::string* why);
 bool ReadSettingsFile(const std::string& path, SettingsFileContent* out, std::string* why);
 
@@ -42,15 +42,18 @@ bool SaveSettingsFile(const Env& env, const BlockTables& t, const std::string& p
 // Adds a read file's containers to the RAM container: each container whose rows would
 // bring the used rows to 300 or more is left out with warning 43; with append, a
 // container of a type already present has its blocks put at the end of that container.
-void MergeSettings(const Env& env, BlockTables& t, const SettingsFileContent& file, bool append);
+// Returns the number of containers left out.
+int MergeSettings(const Env& env, BlockTables& t, const SettingsFileContent& file, bool append);
 
-// Reads the file, then merges it; error 26 (and nothing changed) when it cannot be read
-// or is damaged.
-bool LoadSettingsFile(const Env& env, BlockTables& t, bool append, const std::string& path);
+// Reads the file, then merges it; error 26 with the reason (and nothing changed) when it
+// cannot be read or is damaged.
+bool LoadSettingsFile(const Env& env, BlockTables& t, bool append, const std::string& path,
+                      int* leftOut = nullptr);
 
 struct SettingsCommandResult {
     bool fileRead = false;
-    bool ramHasRows = false;  // enables saving and the RAM listing
+    bool ramHasRows = false;    // enables saving and the RAM listing
+    int containersLeftOut = 0;  // turned away by the 300-row rule (warning 43)
 };
 
 // The "Load RAM from file" and "Append File to RAMContainer" commands: the RAM

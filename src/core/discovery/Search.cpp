@@ -13,6 +13,17 @@ namespace {
 constexpr int32_t kMaxRangeAddresses = 256;
 constexpr int32_t kFallbackRangeSize = 15;
 
+// A set's addresses for the search: every address its file holds, each once; what is
+// not probed is said. False when the file cannot be read.
+bool ReadSearchSet(const Env& env, const char* path, std::vector<int32_t>* addresses, SysError* error) {
+    AddressFile file;
+    if (!ReadAddressFile(path, &file, error)) return false;
+    AddressList list = UsableAddresses(file.entries);
+    ReportSkippedAddresses(env, path, file, list);
+    *addresses = std::move(list.addresses);
+    return true;
+}
+
 }  // namespace
 
 void SetSearchMode(ProgramOptions& o, int commandId) {
@@ -124,9 +135,10 @@ SearchPlan PlanSearch(ProgramState& s, AtomicFileWriter* generated) {
     SearchPlan plan;
     bool useDefaults = false;
     bool range = !o.useAddressSet;
+    SysError error;
     if (o.useAddressSet && o.userDefinedSet) {
-        if (!ReadAddressFile(kUserAddressFile, std::max<int32_t>(o.userAddressCount, 0), &plan.addresses)) {
-            ShowError(s.env, 0);
+        if (!ReadSearchSet(s.env, kUserAddressFile, &plan.addresses, &error)) {
+            ShowError(s.env, 0, error.text);
             o.useAddressSet = 0;
             o.searchLimit = kFallbackRangeSize;
             range = true;
@@ -138,13 +150,15 @@ SearchPlan PlanSearch(ProgramState& s, AtomicFileWriter* generated) {
             useDefaults = true;
         }
     } else if (o.useAddressSet) {
-        if (!ReadAddressFile(kGeneratedAddressFile, std::max<int32_t>(o.searchLimit, 0), &plan.addresses)) {
-            ShowError(s.env, 2);
+        // Every address of the set, not only searchLimit of them: a projector missed
+        // once (or dropped by the check) lowers the count, and the ones after it in the
+        // file would never be asked again.
+        if (!ReadSearchSet(s.env, kGeneratedAddressFile, &plan.addresses, &error)) {
+            ShowError(s.env, 2, error.text);
             o.useAddressSet = 0;
             o.searchLimit = kFallbackRangeSize;
             range = true;
         } else if (plan.addresses.empty()) {
-            // A count of 0, or a file that holds none of the entries it should.
             useDefaults = true;
         }
     }
@@ -160,14 +174,14 @@ SearchPlan PlanSearch(ProgramState& s, AtomicFileWriter* generated) {
         }
     }
     if (useDefaults) {
+        // userAddressCount stays: it counts the user's file, which is still there.
         o.searchLimit = 16;
-        o.userAddressCount = 0;
         o.useAddressSet = 0;
         o.userDefinedSet = 0;
         plan.addresses.clear();
         for (int32_t a = 0; a < 16; ++a) plan.addresses.push_back(a);
-        if (!generated->IsOpen() && !generated->Open(kGeneratedAddressFile, nullptr)) {
-            ShowError(s.env, 2);
+        if (!generated->IsOpen() && !generated->Open(kGeneratedAddressFile, &error)) {
+            ShowError(s.env, 2, error.text);
             plan.failed = true;
             return plan;
         }
@@ -209,7 +223,8 @@ bool SearchConnectedProjectors(ProgramState& s) {
     if (!o.useAddressSet) o.useAddressSet = 1;
     if (plan.writeGenerated) {
         generated.Append(AddressFileBytes(foundAddresses));
-        generated.Commit(nullptr);
+        SysError error;
+        if (!generated.Commit(&error)) ShowError(s.env, 2, error.text);
     }
     o.searchLimit = found;
     table.connectedCount = found;

@@ -13,8 +13,10 @@ const char kComPortMapFileName[] = "comports.cfg";
 
 bool LoadCommSettings(const std::string& path, CommSettings* s, uint8_t* currentAddress) {
     std::vector<uint8_t> bytes;
+    bool more = false;
     *s = CommSettings{};
-    if (!ReadWholeFile(path, &bytes, nullptr, 4096) || bytes.size() < 24) {
+    // Bytes after the record are not the record's: they cost it nothing.
+    if (!ReadFilePrefix(path, &bytes, nullptr, kCommFileSize, &more) || bytes.size() < 24) {
         // A file too short to hold the record is as good as none.
         *currentAddress = kDefaultCurrentAddress;
         return false;

@@ -11,14 +11,23 @@
 
 namespace ombrix {
 
-// Reads at most maxSize bytes; larger files are refused.
+// Reads at most maxSize bytes; larger files are refused. Only regular files are read: a
+// FIFO or a device would block or never end.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, SysError* error,
                    size_t maxSize = 64u * 1024u * 1024u);
+// Reads the first maxSize bytes at most; *more tells whether the file goes on.
+bool ReadFilePrefix(const std::string& path, std::vector<uint8_t>* out, SysError* error, size_t maxSize,
+                    bool* more);
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error);
 bool FileExists(const std::string& path);
+// Renames the file to the first free name of path + suffix, path + suffix + "2", ...;
+// the new name, or empty when it could not be moved.
+std::string MoveFileAside(const std::string& path, const std::string& suffix, SysError* error);
 
 // A file written in one go at Commit: until then the old file stays as it was. Opening
-// creates the temporary file, so "can this be written?" is answered before any work.
+// answers "can this be written?" before any work but creates nothing, so a process
+// killed in between leaves no temporary file behind. A symbolic link is written through
+// to its target, and a file that exists keeps its permission bits.
 class AtomicFileWriter {
 public:
     AtomicFileWriter() = default;
@@ -27,15 +36,15 @@ public:
     ~AtomicFileWriter() { Abort(); }
 
     bool Open(const std::string& path, SysError* error);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return open_; }
     void Append(const std::vector<uint8_t>& bytes) { data_.insert(data_.end(), bytes.begin(), bytes.end()); }
     bool Commit(SysError* error);
     void Abort();
 
 private:
-    int fd_ = -1;
-    std::string path_;
-    std::string temp_;
+    bool open_ = false;
+    std::string path_;    // what was asked for
+    std::string target_;  // what is written: the end of any chain of links
     std::vector<uint8_t> data_;
 };
 

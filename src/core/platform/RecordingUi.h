@@ -16,17 +16,23 @@ struct RecordedBox {
     BoxIcon icon = BoxIcon::None;
     bool question = false;
     std::string dialog;  // the choice dialog's name; empty for a box
+    std::string detail;  // what the system said, for a box that tells why
 };
 
 class RecordingUi : public Ui {
 public:
     void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({caption, text, icon, false, {}});
+        boxes_.push_back({caption, text, icon, false, {}, {}});
+    }
+    void ShowBoxDetail(const std::string& caption, const std::string& text, BoxIcon icon,
+                       const std::string& detail) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        boxes_.push_back({caption, text, icon, false, {}, detail});
     }
     bool AskYesNo(const std::string& caption, const std::string& text) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({caption, text, BoxIcon::Question, true, {}});
+        boxes_.push_back({caption, text, BoxIcon::Question, true, {}, {}});
         if (answers_.empty()) return false;
         const bool a = answers_.front();
         answers_.pop_front();
@@ -36,7 +42,7 @@ public:
                const std::vector<std::pair<int, std::string>>& buttons, int defaultId, int cancelId) override {
         (void)buttons, (void)defaultId;
         std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.push_back({caption, text, BoxIcon::Question, true, dialog});
+        boxes_.push_back({caption, text, BoxIcon::Question, true, dialog, {}});
         if (choices_.empty()) return cancelId;
         const int id = choices_.front();
         choices_.pop_front();

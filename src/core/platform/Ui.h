@@ -16,6 +16,12 @@ public:
     virtual void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) = 0;
     // A "Confirmation"-style box; true for Yes.
     virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
+    // A box whose own text stays as it is, with what the system said about the failure
+    // (the file, the reason) as its detail.
+    virtual void ShowBoxDetail(const std::string& caption, const std::string& text, BoxIcon icon,
+                               const std::string& detail) {
+        ShowBox(caption, detail.empty() ? text : text + "\n" + detail, icon);
+    }
     // A modal dialog of several buttons (COPYBOX, DELETEBOX): the id of the button pressed.
     // buttons are (id, label) in their order; defaultId has the focus; cancelId is what
     // closing the dialog means. Without a window to ask in the answer is cancelId, so

@@ -31,6 +31,18 @@ void ShowWarning(const Env& env, int n) {
     if (env.ui && WarningBoxText(env, n, &caption, &text)) env.ui->ShowBox(caption, text, BoxIcon::Exclamation);
 }
 
+void ShowError(const Env& env, int n, const std::string& detail) {
+    std::string caption, text;
+    if (env.ui && ErrorBoxText(env, n, &caption, &text)) env.ui->ShowBoxDetail(caption, text, BoxIcon::Stop, detail);
+}
+
+void ShowWarning(const Env& env, int n, const std::string& detail) {
+    std::string caption, text;
+    if (env.ui && WarningBoxText(env, n, &caption, &text)) {
+        env.ui->ShowBoxDetail(caption, text, BoxIcon::Exclamation, detail);
+    }
+}
+
 void ShowMemoryError(const Env& env) {
     if (env.ui) env.ui->ShowBox("Memory Allocation Failure ", "Unable to allocate memory!", BoxIcon::Stop);
 }

@@ -13,6 +13,9 @@ constexpr int kMessageTextSize = 100;
 
 void ShowError(const Env& env, int n);
 void ShowWarning(const Env& env, int n);
+// The numbered box with the system's reason as its detail.
+void ShowError(const Env& env, int n, const std::string& detail);
+void ShowWarning(const Env& env, int n, const std::string& detail);
 void ShowMemoryError(const Env& env);
 void ShowFileDialogError(const Env& env, int code);
 

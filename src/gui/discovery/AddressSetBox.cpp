@@ -149,7 +149,12 @@ void AddressSetBox::FillFromModel() {
 }
 
 void AddressSetBox::done(int result) {
-    model_.Close(start_->text().toLatin1().toStdString(), end_->text().toLatin1().toStdString());
+    // A range that is no range keeps the dialog open on OK (the box says why).
+    if (!model_.Close(start_->text().toLatin1().toStdString(), end_->text().toLatin1().toStdString(),
+                      result == QDialog::Accepted)) {
+        start_->setFocus();
+        return;
+    }
     QDialog::done(result);
 }
 

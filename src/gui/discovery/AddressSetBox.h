@@ -20,7 +20,8 @@ public:
     // Reads the user-defined set at once; its error box comes before the dialog.
     explicit AddressSetBox(ProgramState& state, QWidget* parent = nullptr);
 
-    // OK, Cancel, Escape and the close box all store the two range fields.
+    // OK stores the two range fields, or stays open and says why they make no range;
+    // Cancel, Escape and the close box store them only when they do.
     void done(int result) override;
 
 private:
