@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "Cli.h"
+#include "platform/SerialDevice.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    ombrix::IgnoreBrokenPipe();
 
     ombrix::SteadyClock clock;
     ombrix::SystemDeviceOpener devices;

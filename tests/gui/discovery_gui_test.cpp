@@ -520,7 +520,8 @@ private slots:
         QTest::newRow("skip search: no line, no search")
             << kThreeProjectors << kCmdSkipSearch << QStringList{} << QStringList{} << false << 0 << false;
         QTest::newRow("the line cannot be opened: its box, an empty window")
-            << kThreeProjectors << kCmdCheckTo16 << QStringList{} << QStringList{"Connection failed (in create)"}
+            << kThreeProjectors << kCmdCheckTo16 << QStringList{}
+            << QStringList{"Connection failed (in create)\nCannot open COM2 (/dev/ttyS1): no such device."}
             << false << 16 << true;
     }
     void communicationWindow() {
