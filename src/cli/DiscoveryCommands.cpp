@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kReopenTimer = 2;
 constexpr uint32_t kReopenMs = 3000;
+constexpr uint32_t kSettleAfterReopenMs = 200;
 
 // Start-up as the program does it: options.cfg read (or created), comm.cfg and the
 // COM mapping, then the line.
@@ -134,7 +135,10 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
             CloseConnection(s.state.link, kOwnerTool);
             Env quiet = s.state.env;
             quiet.ui = nullptr;
-            if (!SetupConnection(quiet, s.state.link, kOwnerTool)) {
+            // A device server may take the connection and hang up at once: not back yet.
+            const bool opened = SetupConnection(quiet, s.state.link, kOwnerTool) != 0;
+            if (opened) s.state.link.clock.WaitMs(kSettleAfterReopenMs);
+            if (!opened || LineLost(s.state.link)) {
                 queue.StartTimer(kReopenTimer, kReopenMs, reopen);
                 return;
             }

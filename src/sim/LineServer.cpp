@@ -114,6 +114,12 @@ void LineServer::Serve(std::vector<pollfd>& extra, int maxMs) {
             }
         } else if (p.fd == listenFd_) {
             client_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            // While the line is down, a device server hangs up on whoever connects.
+            if (client_ >= 0 && bus_.LineDropped()) {
+                ::close(client_);
+                client_ = -1;
+                continue;
+            }
             // Replies go out as they fall due, as on a serial line, not gathered up.
             int one = 1;
             if (client_ >= 0) ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

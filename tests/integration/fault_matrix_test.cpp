@@ -286,6 +286,28 @@ TEST_P(FaultMatrix, EveryCommand) {
     EXPECT_EQ(out.text, "1234567");
 }
 
+// The line goes while a command waits for its acknowledgement: the command fails as soon
+// as the hang-up shows, not after the full wait, and the line reads as lost.
+TEST(LineDroppedMidCommand, FailsAtOnceOnBothTransports) {
+    for (Transport t : {Transport::Pty, Transport::Tcp}) {
+        SCOPED_TRACE(t == Transport::Pty ? "pty" : "tcp");
+        LineBench b(t);
+        ASSERT_TRUE(b.bus.Control("fault 1 silence", 0, nullptr));
+        std::thread dropper([&] {
+            b.clock.WaitMs(300);
+            b.Drop();
+        });
+        StatusFlags flags;
+        uint32_t valid = 0;
+        const uint64_t t0 = b.clock.TickMs();
+        EXPECT_EQ(ReadStatus(b.link, 1, &flags, &valid), kNoAck);
+        dropper.join();
+        // The settle and closing waits (700 ms) follow; the 2000 ms wait for the ACK did not run out.
+        EXPECT_LT(b.clock.TickMs() - t0, 2000u + 700u);
+        EXPECT_EQ(LineLost(b.link), 1);
+    }
+}
+
 std::string MatrixName(const ::testing::TestParamInfo<MatrixParam>& info) {
     return std::string(std::get<0>(info.param) == Transport::Pty ? "pty_" : "tcp_") + std::get<1>(info.param).label;
 }

@@ -14,8 +14,7 @@
 #include "discovery/Search.h"
 #include "link/Commands.h"
 #include "platform/Dispatcher.h"
-#include "../support/Loaders.h"
-#include "../support/SimBench.h"
+#include "../support/CheckBench.h"
 #include "../support/TempDir.h"
 
 namespace ombrix {
@@ -103,21 +102,10 @@ TEST(SharedLine, AStoppedCheckCommandNeverReachesTheLine) {
 }
 
 TEST(SharedLine, TheCheckSaysOnceThatTheLineWasLostAndKeepsTheProjectors) {
-    testing::TempDir dir;
-    ScaledClock clock(50.0);
-    sim::SimBus bus;
-    std::string error;
-    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error)) << error;
-    sim::InProcessOpener opener(bus, clock);
-    RecordingUi ui;
-    testing::SelectiveLoader loader;
-    ProgramState state(clock, ui, loader, opener);
-    StartProgram(state);
-    ASSERT_EQ(SetupConnection(state.env, state.link, kOwnerCommWindow), 1);
-    SetSearchMode(state.options, kCmdCheckTo16);
-    state.options.searchLimit = 4;
-    ASSERT_TRUE(SearchConnectedProjectors(state));
-    ASSERT_EQ(state.projectors.connectedCount, 3);
+    testing::SearchedProgram p;
+    ASSERT_TRUE(p.ready);
+    ScaledClock& clock = p.clock;
+    ProgramState& state = p.state;
 
     TaskQueue queue(clock);
     int armed = 0;
@@ -134,7 +122,7 @@ TEST(SharedLine, TheCheckSaysOnceThatTheLineWasLostAndKeepsTheProjectors) {
         ptr = &check;
         check.SetIntervalOverride(2000);
         ASSERT_TRUE(check.Start());
-        bus.DropLine();
+        p.bus.DropLine();
         queue.RunUntil(clock.TickMs() + 60000, [&] { return lost > 0; });
         // Nothing more comes: no second box, no new pass.
         const int armedThen = armed;
@@ -144,12 +132,11 @@ TEST(SharedLine, TheCheckSaysOnceThatTheLineWasLostAndKeepsTheProjectors) {
     }
     EXPECT_EQ(lost, 1);
     int boxes = 0;
-    for (const RecordedBox& box : ui.Boxes()) {
+    for (const RecordedBox& box : p.ui.Boxes()) {
         if (box.text == "The line COM2 (/dev/ttyS1) was lost.") ++boxes;
     }
     EXPECT_EQ(boxes, 1);
     EXPECT_EQ(state.projectors.connectedCount, 3);
-    CloseConnectionAll(state.link);
 }
 
 // Unattended: the watch says once that the line went, reopens it when it can, and checks on.
