@@ -88,24 +88,10 @@ TEST(BackgroundCheck, QuietOptionsRunNoCheck) {
 }
 
 TEST(CliWatch, OnceRemovesTheProjectorThatStoppedAnswering) {
-    testing::TempDir dir;
-    ScaledClock clock(50.0);
-    sim::SimBus bus;
-    std::string error;
-    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error));
-    sim::InProcessOpener opener(bus, clock);
-    DlLibraryLoader libraries;
-    ProgramOptions o;
-    o.searchLimit = 3;
-    o.rangeEnd = 3;
-    ASSERT_TRUE(WriteOptionsFile("options.cfg", o, nullptr));
+    testing::WatchBench w;
+    sim::SimBus& bus = w.bus;
     std::ostringstream out, err;
-    cli::CliPorts ports;
-    ports.clock = &clock;
-    ports.devices = &opener;
-    ports.libraries = &libraries;
-    ports.out = &out;
-    ports.err = &err;
+    cli::CliPorts ports = w.Ports(out, err);
     int status = -1;
     std::thread watch([&] { status = cli::RunCli({"watch", "--once", "--interval", "60"}, ports); });
     // Once the search has written the generated set, projector 3 goes quiet.

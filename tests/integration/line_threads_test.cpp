@@ -141,25 +141,13 @@ TEST(SharedLine, TheCheckSaysOnceThatTheLineWasLostAndKeepsTheProjectors) {
 
 // Unattended: the watch says once that the line went, reopens it when it can, and checks on.
 TEST(CliWatch, ReopensALostLineAndCarriesOn) {
-    testing::TempDir dir;
-    ScaledClock clock(50.0);
-    sim::SimBus bus;
-    std::string error;
-    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error));
-    sim::InProcessOpener opener(bus, clock);
-    DlLibraryLoader libraries;
-    ProgramOptions o;
-    o.searchLimit = 3;
-    o.rangeEnd = 3;
-    ASSERT_TRUE(WriteOptionsFile("options.cfg", o, nullptr));
+    testing::WatchBench w;
+    ScaledClock& clock = w.clock;
+    sim::SimBus& bus = w.bus;
+    sim::InProcessOpener& opener = w.opener;
     SharedStream out, err;
     std::atomic<bool> interrupted{false};
-    cli::CliPorts ports;
-    ports.clock = &clock;
-    ports.devices = &opener;
-    ports.libraries = &libraries;
-    ports.out = &out.stream;
-    ports.err = &err.stream;
+    cli::CliPorts ports = w.Ports(out.stream, err.stream);
     ports.interrupted = &interrupted;
     int status = -1;
     std::thread watch([&] { status = cli::RunCli({"watch", "--interval", "2"}, ports); });
