@@ -375,6 +375,7 @@ void SimBus::HandleFrame(uint64_t now) {
                 p->WireHeader(blk, h);
                 if (std::equal(h, h + 4, want) && !p->IsFree(blk)) {
                     p->SetFree(blk, true);
+                    p->lastFreed = static_cast<int>(&blk - p->blocks.data());
                     Reply(*p, now, true, {});
                     return;
                 }
@@ -527,6 +528,13 @@ void SimBus::HandleWriteData(uint64_t now) {
         }
     }
     bool newBlock = false;
+    const int freed = p->lastFreed;
+    p->lastFreed = -1;
+    if (!target && freed >= 0 && freed < static_cast<int>(p->blocks.size()) &&
+        p->IsFree(p->blocks[static_cast<size_t>(freed)])) {
+        target = &p->blocks[static_cast<size_t>(freed)];
+        newBlock = true;
+    }
     if (!target) {
         for (auto& b : p->blocks) {
             if (p->IsFree(b)) {

@@ -181,6 +181,19 @@ TEST(SimulatorFaults, ALateProjectorAcknowledgesABlockWriteLateToo) {
     EXPECT_EQ(b.HostBytes().size(), 1u);  // the request only: no data run without its ACK
 }
 
+// Freed and overwritten in one row of the program's list: the new block takes the freed
+// slot on the projector too, not the first free one.
+TEST(SimulatorFaults, ANewBlockTakesTheSlotJustFreed) {
+    SimBench b(kThreeProjectors);
+    ASSERT_EQ(FreeBlock(b.link, 1, 0x3f, 0x02, 0x21, 0x36), kDone);
+    const uint8_t data[16] = {};
+    ASSERT_EQ(WriteBlockData(b.link, 1, data, 0x41, 0x05, 0x20, 0x34, 16), kDone);
+    b.bus.With(1, [](sim::SimProjector& p) {
+        EXPECT_EQ(p.blocks[1].fh, 0x41);
+        EXPECT_TRUE(p.IsFree(p.blocks[2]));
+    });
+}
+
 TEST(CheckPass, ALostLineEndsThePassWithoutDroppingProjectors) {
     SimBench b(kThreeProjectors);
     std::vector<ProjectorRecord> snapshot(2);
