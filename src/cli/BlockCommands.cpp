@@ -100,7 +100,7 @@ int Open(Session& s, const LineOptions& line, uint8_t address, bool needEveryBlo
 
     ProjectorRecord record;
     const ProbeOutcome probe = ProbeAddress(st.link, st.env, address, &record, &st.statusFlags, false);
-    if (!probe.answered) return Failed(s.ports, "no projector answers at address " + std::to_string(address));
+    if (!probe.answered) return Failed(s.ports, WhyUnanswered(st.link, probe.result, address));
     st.projectors.records[0] = record;
     st.projectors.connectedCount = 1;
     st.projectors.currentProjectorIndex = 0;

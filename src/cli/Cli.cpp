@@ -51,8 +51,9 @@ const char kUsageText[] =
     "  id                                  identification number\n"
     "  runtime                             running hours\n"
     "  location                            wire header of the current block\n"
-    "  read-block B1 B2 B3 B4 LEN          LEN bytes of the block with this wire header\n"
-    "                                      (255 255 255 255: the header table)\n"
+    "  read-block B1 B2 B3 B4 LEN          the block with this wire header, LEN bytes long\n"
+    "                                      (its whole length, for its checksum to hold;\n"
+    "                                      255 255 255 255: the header table)\n"
     "  write-block B1 B2 B3 B4 HEXDATA     store HEXDATA under this wire header\n"
     "  free-block B1 B2 B3 B4              mark the block free\n"
     "  read-param P1 P2                    a parameter's value\n"
@@ -76,6 +77,7 @@ const char kUsageText[] =
     "                 \"removed: ...\" or \"changed: ...\" with the projector's line. A\n"
     "                 projector that does not answer a probe and its retry 2000 ms later\n"
     "                 is removed. Runs until Ctrl+C; --once stops after the first pass.\n"
+    "                 A lost line is reported once and reopened every 3 s until it is back.\n"
     "\n"
     "Output: the line \"result: N\" (3 done, 2 refused with NACK, 1 acknowledged but not\n"
     "answered, 0 not acknowledged), then on success one \"name: value\" line per answer\n"
@@ -179,6 +181,16 @@ bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream&
     if (SetupConnection(env, link, kOwnerTool)) return true;
     if (line.verbose && link.lastError) err << "ombrix-cli: " << link.lastError.text << '\n';
     return false;
+}
+
+std::string WhyUnanswered(Link& link, int result, int address) {
+    if (LineLost(link)) return LineLostText(link);
+    const std::string at = " at address " + std::to_string(address);
+    switch (result) {
+        case kNacked: return "the projector" + at + " refuses the question (NACK)";
+        case kNoAnswer: return "the projector" + at + " acknowledges but gives no valid answer";
+        default: return "no projector answers" + at;
+    }
 }
 
 namespace {
@@ -386,6 +398,7 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
     for (const auto& l : lines) out << l;
     out.flush();
     ReportCommError(env, r);
+    if (r != kDone && LineLost(link)) err << "ombrix-cli: " << LineLostText(link) << '\n';
     CloseConnection(link, kOwnerTool);
     return r == kDone ? kExitDone : kExitFailed;
 }

@@ -2,6 +2,7 @@
 // their lines on standard output.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <iostream>
 
 #include "Cli.h"
@@ -15,6 +16,10 @@
 
 namespace ombrix::cli {
 namespace {
+
+constexpr int kReopenTimer = 2;
+constexpr uint32_t kReopenMs = 3000;
+constexpr uint32_t kSettleAfterReopenMs = 200;
 
 // Start-up as the program does it: options.cfg read (or created), comm.cfg and the
 // COM mapping, then the line.
@@ -107,6 +112,7 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
     }
     TaskQueue queue(*ports.clock);
     bool done = false;
+    bool failed = false;
     {
         BackgroundCheck* checkPtr = nullptr;
         BackgroundCheck::Hooks hooks;
@@ -122,6 +128,32 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
             }
             if (once) done = true;
         };
+        // Unattended: a lost line is reopened every few seconds, quietly, and the check
+        // carries on once it is back.
+        bool lost = false;
+        std::function<void()> reopen = [&] {
+            CloseConnection(s.state.link, kOwnerTool);
+            Env quiet = s.state.env;
+            quiet.ui = nullptr;
+            // A device server may take the connection and hang up at once: not back yet.
+            const bool opened = SetupConnection(quiet, s.state.link, kOwnerTool) != 0;
+            if (opened) s.state.link.clock.WaitMs(kSettleAfterReopenMs);
+            if (!opened || LineLost(s.state.link)) {
+                queue.StartTimer(kReopenTimer, kReopenMs, reopen);
+                return;
+            }
+            *ports.err << "ombrix-cli: the line " << LineName(s.state.link) << " is back\n";
+            checkPtr->ArmCheckTimer();
+        };
+        hooks.lineLost = [&] {
+            lost = true;
+            if (once) {
+                done = true;
+                return;
+            }
+            *ports.err << "ombrix-cli: trying to reopen it every " << kReopenMs / 1000 << " s\n";
+            queue.StartTimer(kReopenTimer, kReopenMs, reopen);
+        };
         BackgroundCheck check(s.state, queue, hooks);
         checkPtr = &check;
         if (interval) check.SetIntervalOverride(static_cast<uint32_t>(interval) * 1000);
@@ -134,10 +166,11 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
             *ports.err << "ombrix-cli: no projector to watch\n";
         }
         check.RequestCheckStop();
+        if (lost && once) failed = true;
     }
     ui.echoCheck = false;
     Close(s);
-    return kExitDone;
+    return failed ? kExitFailed : kExitDone;
 }
 
 }  // namespace ombrix::cli

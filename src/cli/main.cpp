@@ -7,6 +7,7 @@
 #include "Cli.h"
 #include "app/WorkFolder.h"
 #include "platform/Library.h"
+#include "platform/SerialDevice.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    ombrix::IgnoreBrokenPipe();
 
     ombrix::SteadyClock clock;
     ombrix::SystemDeviceOpener devices;

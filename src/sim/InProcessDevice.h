@@ -2,6 +2,7 @@
 // The simulator as an ordinary serial device, in the same process: what a test opens
 // instead of a tty. Waiting for input moves the clock to the next reply, so on a
 // virtual clock a 2000 ms time-out costs nothing.
+#include <atomic>
 #include <deque>
 #include <memory>
 
@@ -70,7 +71,7 @@ public:
         }
         return std::make_unique<InProcessDevice>(bus_, clock_);
     }
-    bool fail = false;
+    std::atomic<bool> fail{false};  // may be switched while a worker reopens the line
     std::string lastPath;
 
 private:

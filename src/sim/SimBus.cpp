@@ -162,7 +162,15 @@ void SimBus::AdvanceLocked(uint64_t now) {
             if (p.irisState == 0x1E) p.irisState = 0x00;
         }
     }
-    if (mode_ == Mode::WriteData && now > writeDeadline_) mode_ = Mode::Hunt;
+    if (mode_ != Mode::WriteData) return;
+    // A data run that stops short is refused once it has stalled, so the bus hears the
+    // next request instead of taking it for data.
+    if (!writeData_.empty() && now > lastByteAt_ + kFrameStallMs) {
+        mode_ = Mode::Hunt;
+        Emit(lastByteAt_ + kFrameStallMs, {kNack});
+    } else if (now > writeDeadline_) {
+        mode_ = Mode::Hunt;
+    }
 }
 
 Fault SimBus::ActiveFault(SimProjector* p) {
@@ -268,6 +276,12 @@ void SimBus::HandleFrame(uint64_t now) {
         Reply(*p, now, false, {});
         return;
     }
+    // A projector that does not hear the request, or refuses it, changes nothing.
+    const FaultKind early = ActiveFault(p).kind;
+    if (early == FaultKind::Silence || early == FaultKind::Nack) {
+        Reply(*p, now, true, {});
+        return;
+    }
     const uint8_t p1 = b[3], p2 = b[4], p3 = b[5], p4 = b[6];
     const bool standby = p->Standby();
     switch (command) {
@@ -344,11 +358,7 @@ void SimBus::HandleFrame(uint64_t now) {
         case 'q': {
             if (standby) break;
             const Fault f = ActiveFault(p);
-            if (f.kind == FaultKind::Silence || f.kind == FaultKind::Nack) {
-                Reply(*p, now, true, {});
-                return;
-            }
-            Emit(now + kAckDelayMs, {kAck});
+            Emit(now + kAckDelayMs + (f.kind == FaultKind::LateReply ? f.arg : 0), {kAck});
             mode_ = Mode::WriteData;
             writeAddress_ = address;
             writeHeader_[0] = p1, writeHeader_[1] = p2, writeHeader_[2] = p3, writeHeader_[3] = p4;
@@ -366,6 +376,7 @@ void SimBus::HandleFrame(uint64_t now) {
                 p->WireHeader(blk, h);
                 if (std::equal(h, h + 4, want) && !p->IsFree(blk)) {
                     p->SetFree(blk, true);
+                    p->lastFreed = static_cast<int>(&blk - p->blocks.data());
                     Reply(*p, now, true, {});
                     return;
                 }
@@ -518,6 +529,13 @@ void SimBus::HandleWriteData(uint64_t now) {
         }
     }
     bool newBlock = false;
+    const int freed = p->lastFreed;
+    p->lastFreed = -1;
+    if (!target && freed >= 0 && freed < static_cast<int>(p->blocks.size()) &&
+        p->IsFree(p->blocks[static_cast<size_t>(freed)])) {
+        target = &p->blocks[static_cast<size_t>(freed)];
+        newBlock = true;
+    }
     if (!target) {
         for (auto& b : p->blocks) {
             if (p->IsFree(b)) {

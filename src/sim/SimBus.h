@@ -64,6 +64,9 @@ struct SimProjector {
     std::vector<SimSpecial> specials;
     int activeBlock = -1;          // index into blocks, or -1
     int activeSpecial = -1;        // index into specials, or -1
+    // The slot freed by the last FreeBlock: a new block written next takes its place, as
+    // the program's list shows a block freed and overwritten in one row.
+    int lastFreed = -1;
     std::map<uint8_t, SimParam> params;
     uint8_t irisState = 0;
     bool poweredOn = true;

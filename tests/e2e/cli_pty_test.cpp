@@ -194,7 +194,7 @@ TEST(OverPtyNoSim, AMissingDeviceIsError3) {
     testing::TempDir dir;
     const CliResult r = Cli("status 1");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error  3: Connection failed (in create)\n");
+    EXPECT_EQ(r.err, "Error  3: Connection failed (in create)\nCannot open tty: no such device.\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // safe.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -143,6 +144,32 @@ TEST(BlockCli, FilesAreKeptUnlessAskedOtherwise) {
     r = c.Run({"backup", "1", "b.set", "--force"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ReadBytes("b.set"), before);
+}
+
+// From some exchange on, a stray byte precedes every answer: the probe (0), the list (3),
+// the first block (6) or the second (7). No file and no verdict come of it.
+TEST(BlockCli, AStrayByteBeforeTheAnswersGivesNoFileAndNoVerdict) {
+    struct Case {
+        int skip;
+        size_t verdicts;  // blocks read before the stray bytes began
+    };
+    for (const Case& k : {Case{0, 0}, Case{3, 0}, Case{6, 0}, Case{7, 1}}) {
+        const int skip = k.skip;
+        SCOPED_TRACE(skip);
+        BlockCli c;
+        ASSERT_EQ(c.Run({"backup", "1", "good.set"}).status, 0);
+        c.bus.SetFault(1, sim::Fault{sim::FaultKind::GarbageBefore, 1, -1, skip});
+        EXPECT_EQ(c.Run({"backup", "1", "b.set"}).status, 1);
+        EXPECT_FALSE(std::filesystem::exists("b.set"));
+        c.bus.SetFault(1, sim::Fault{sim::FaultKind::GarbageBefore, 1, -1, skip});
+        const CliRun r = c.Run({"verify", "good.set", "1"});
+        EXPECT_EQ(r.status, 1);
+        size_t verdicts = 0;
+        for (const char* word : {"identical", "different"}) {
+            for (size_t at = r.out.find(word); at != std::string::npos; at = r.out.find(word, at + 1)) ++verdicts;
+        }
+        EXPECT_EQ(verdicts, k.verdicts) << r.out;
+    }
 }
 
 TEST(BlockCli, ListsBlocksWithTheActiveOneMarked) {

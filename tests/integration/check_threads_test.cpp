@@ -11,6 +11,7 @@
 #include "discovery/BackgroundCheck.h"
 #include "discovery/Search.h"
 #include "platform/Dispatcher.h"
+#include "../support/CheckBench.h"
 #include "../support/Loaders.h"
 #include "../support/SimBench.h"
 #include "../support/TempDir.h"
@@ -19,21 +20,11 @@ namespace ombrix {
 namespace {
 
 TEST(BackgroundCheck, DropsASilentProjectorWhileUserCommandsRun) {
-    testing::TempDir dir;
-    ScaledClock clock(50.0);
-    sim::SimBus bus;
-    std::string error;
-    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error)) << error;
-    sim::InProcessOpener opener(bus, clock);
-    RecordingUi ui;
-    testing::SelectiveLoader loader;
-    ProgramState state(clock, ui, loader, opener);
-    StartProgram(state);
-    ASSERT_EQ(SetupConnection(state.env, state.link, kOwnerCommWindow), 1);
-    SetSearchMode(state.options, kCmdCheckTo16);
-    state.options.searchLimit = 4;
-    ASSERT_TRUE(SearchConnectedProjectors(state));
-    ASSERT_EQ(state.projectors.connectedCount, 3);
+    testing::SearchedProgram p;
+    ASSERT_TRUE(p.ready);
+    ScaledClock& clock = p.clock;
+    sim::SimBus& bus = p.bus;
+    ProgramState& state = p.state;
 
     TaskQueue queue(clock);
     std::vector<CheckApplied> passes;
@@ -67,7 +58,6 @@ TEST(BackgroundCheck, DropsASilentProjectorWhileUserCommandsRun) {
     EXPECT_EQ(passes[0].removed, (std::vector<int>{2}));
     EXPECT_EQ(state.projectors.connectedCount, 2);
     EXPECT_EQ(state.options.searchLimit, 2);
-    CloseConnectionAll(state.link);
 }
 
 TEST(BackgroundCheck, QuietOptionsRunNoCheck) {
@@ -98,24 +88,10 @@ TEST(BackgroundCheck, QuietOptionsRunNoCheck) {
 }
 
 TEST(CliWatch, OnceRemovesTheProjectorThatStoppedAnswering) {
-    testing::TempDir dir;
-    ScaledClock clock(50.0);
-    sim::SimBus bus;
-    std::string error;
-    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error));
-    sim::InProcessOpener opener(bus, clock);
-    DlLibraryLoader libraries;
-    ProgramOptions o;
-    o.searchLimit = 3;
-    o.rangeEnd = 3;
-    ASSERT_TRUE(WriteOptionsFile("options.cfg", o, nullptr));
+    testing::WatchBench w;
+    sim::SimBus& bus = w.bus;
     std::ostringstream out, err;
-    cli::CliPorts ports;
-    ports.clock = &clock;
-    ports.devices = &opener;
-    ports.libraries = &libraries;
-    ports.out = &out;
-    ports.err = &err;
+    cli::CliPorts ports = w.Ports(out, err);
     int status = -1;
     std::thread watch([&] { status = cli::RunCli({"watch", "--once", "--interval", "60"}, ports); });
     // Once the search has written the generated set, projector 3 goes quiet.

@@ -320,7 +320,10 @@ TEST(Line, WaitForBytesNeedsTheFullCount) {
     t0 = b.clock.TickMs();
     EXPECT_EQ(WaitForBytes(b.link, 2000, 6), 1);
     EXPECT_EQ(b.clock.TickMs(), t0);
-    FlushInput(b.link);
+    // After leftovers the line must stay quiet a moment; an empty line flushes at once.
+    EXPECT_EQ(FlushInput(b.link), 1);
+    EXPECT_EQ(b.clock.TickMs() - t0, kFlushQuietMs);
+    t0 = b.clock.TickMs();
     EXPECT_EQ(FlushInput(b.link), 1);
     EXPECT_EQ(b.clock.TickMs(), t0);
     b.link.lock.ReleaseForeground(false);

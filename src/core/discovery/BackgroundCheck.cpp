@@ -46,7 +46,7 @@ uint32_t CheckIntervalSeconds(int32_t id) {
 }
 
 std::vector<CheckFinding> RunCheckPass(Link& link, const Env& env, const std::vector<ProjectorRecord>& snapshot,
-                                       bool quiet, const std::atomic<bool>& stop) {
+                                       bool quiet, const std::atomic<bool>& stop, bool* lineLost) {
     std::vector<CheckFinding> findings;
     for (const ProjectorRecord& before : snapshot) {
         if (!Pause(link.clock, 400, stop)) break;
@@ -56,6 +56,10 @@ std::vector<CheckFinding> RunCheckPass(Link& link, const Env& env, const std::ve
         StatusFlags flags;
         const ProbeOutcome p = ProbeAddress(link, env, before.address, &f.record, &flags, true);
         if (stop.load() && !p.answered) break;  // called off, not gone
+        if (!p.answered && LineLost(link)) {
+            if (lineLost) *lineLost = true;
+            break;
+        }
         f.answered = p.answered;
         if (p.answered) {
             f.stateChanged = !SameState(before, f.record);
@@ -262,20 +266,35 @@ void BackgroundCheck::OnCheckTimer() {
             if (checkStop_.load()) return;
             checkRunning_ = true;
             if (!quiet) Tip(state_.env, 1, "Searching ...");
-            std::vector<CheckFinding> findings = RunCheckPass(state_.link, state_.env, snapshot, quiet, checkStop_);
+            bool lineLost = false;
+            std::vector<CheckFinding> findings =
+                RunCheckPass(state_.link, state_.env, snapshot, quiet, checkStop_, &lineLost);
             checkRunning_ = false;
             if (checkStop_.load()) return;
-            dispatcher_.Post([this, alive, findings = std::move(findings)] {
+            dispatcher_.Post([this, alive, lineLost, findings = std::move(findings)] {
                 if (alive.expired()) return;
                 const CheckApplied applied = ApplyCheckFindings(state_, findings);
                 if (hooks_.applied) hooks_.applied(applied);
-                if (!checkStop_.load()) StartEvaluation();
+                if (lineLost) {
+                    OnLineLost();
+                } else if (!checkStop_.load()) {
+                    StartEvaluation();
+                }
             });
         });
     } catch (const std::system_error&) {
         --workersAlive_;
         ShowError(state_.env, 22);
     }
+}
+
+// Said once, on the UI thread; the timer is not re-armed, so the check stays quiet until
+// whoever reopens the line arms it again.
+void BackgroundCheck::OnLineLost() {
+    Tip(state_.env, 1, "");
+    Tip(state_.env, 2, "");
+    if (state_.env.ui) state_.env.ui->ShowBox("Projector RS232", LineLostText(state_.link), BoxIcon::Exclamation);
+    if (hooks_.lineLost) hooks_.lineLost();
 }
 
 void BackgroundCheck::StartEvaluation() {

@@ -27,9 +27,11 @@ struct CheckFinding {
     bool wokeUp = false;        // was in standby, answered out of it
 };
 
-// The check pass over the projectors connected when it starts; runs on a worker.
+// The check pass over the projectors connected when it starts; runs on a worker. When
+// the line itself goes, the pass ends there and sets *lineLost: the projectors not yet
+// probed are not taken for gone.
 std::vector<CheckFinding> RunCheckPass(Link& link, const Env& env, const std::vector<ProjectorRecord>& snapshot,
-                                       bool quiet, const std::atomic<bool>& stop);
+                                       bool quiet, const std::atomic<bool>& stop, bool* lineLost = nullptr);
 
 struct CheckApplied {
     bool changed = false;
@@ -57,6 +59,9 @@ public:
         std::function<void(uint32_t ms)> armTimer;
         // The window refreshes itself after a change.
         std::function<void(const CheckApplied&)> applied;
+        // The line went away: the check has said so once and stopped; ArmCheckTimer
+        // starts it again once the line is back.
+        std::function<void()> lineLost;
     };
 
     BackgroundCheck(ProgramState& state, Dispatcher& dispatcher, Hooks hooks);
@@ -87,6 +92,7 @@ public:
 private:
     void StartEvaluation();
     void JoinFinished();
+    void OnLineLost();
 
     ProgramState& state_;
     Dispatcher& dispatcher_;

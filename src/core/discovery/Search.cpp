@@ -103,6 +103,7 @@ ProbeOutcome ProbeAddress(Link& link, const Env& env, int address, ProjectorReco
         r = ReadStatus(link, a, flags, &optionsValid, fromBackground);
     }
     ProbeOutcome out;
+    out.result = r;
     if (r != kDone) {
         out.suffix = " not found ...";
         return out;

@@ -29,6 +29,7 @@ bool SearchSkipped(const ProgramOptions& options);
 
 struct ProbeOutcome {
     bool answered = false;
+    int result = 0;      // of the last status question: why it was not answered
     std::string suffix;  // " found ..." or " not found ..."
 };
 

@@ -1,5 +1,8 @@
 #include "link/Frame.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace ombrix {
 
 uint8_t FrameChecksum(const RequestFrame& f) {
@@ -47,8 +50,9 @@ uint8_t DataRunChecksum(const uint8_t* data, size_t n, uint8_t offset) {
 }
 
 int SendFrame(Link& link, const RequestFrame& frame) {
-    // A late reply to an earlier request must not be taken for this one.
-    FlushInput(link);
+    // A late reply to an earlier request must not be taken for this one. A line that
+    // keeps talking gives no acknowledgement that could be trusted.
+    if (!FlushInput(link)) return kNoAck;
     for (uint8_t byte : WireBytes(frame)) PutByte(link, byte);
     return AwaitAck(link);
 }
@@ -58,9 +62,18 @@ int AwaitAck(Link& link) {
     return GetByte(link) == kNack ? kNacked : kDone;
 }
 
+bool AnswerMatches(const RequestFrame& request, const RequestFrame& answer) {
+    return answer.b[1] == request.b[1] && answer.b[2] == request.b[2] && answer.b[7] == FrameChecksum(answer);
+}
+
 int ReadAnswer(Link& link, RequestFrame& frame) {
     if (!WaitForBytes(link, kReplyTimeoutMs, 7)) return kNoAnswer;
-    for (int i = 1; i <= 7; ++i) frame.b[static_cast<size_t>(i)] = GetByte(link);
+    RequestFrame answer = frame;
+    for (size_t i = 1; i <= 7; ++i) answer.b[i] = GetByte(link);
+    // A stray byte ahead of the answer shifts it, and a late answer to an earlier request
+    // names another projector or command: neither may pass for this request's answer.
+    if (!AnswerMatches(frame, answer)) return kNoAnswer;
+    frame = answer;
     return kDone;
 }
 
@@ -72,8 +85,11 @@ int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset) {
 
 int ReadDataRun(Link& link, uint8_t* buffer, size_t n) {
     if (!WaitForBytes(link, kReplyTimeoutMs, static_cast<int>(n) + 1)) return kNoAnswer;
-    for (size_t i = 0; i < n; ++i) buffer[i] = GetByte(link);
-    GetByte(link);  // the projector's checksum, not checked
+    std::vector<uint8_t> run(n);
+    for (size_t i = 0; i < n; ++i) run[i] = GetByte(link);
+    // The caller's buffer keeps its contents unless the run's own checksum holds.
+    if (GetByte(link) != DataRunChecksum(run.data(), n, 0)) return kNoAnswer;
+    std::copy(run.begin(), run.end(), buffer);
     return kDone;
 }
 

@@ -36,10 +36,14 @@ uint8_t DataRunChecksum(const uint8_t* data, size_t n, uint8_t offset);
 
 int SendFrame(Link& link, const RequestFrame& frame);
 int AwaitAck(Link& link);
+// True when the answer echoes the request's address and command and its checksum holds.
+bool AnswerMatches(const RequestFrame& request, const RequestFrame& answer);
+// Stores the answer in the frame only when it matches the request; otherwise result 1.
 int ReadAnswer(Link& link, RequestFrame& frame);
 // After SendFrame returned 3: the block bytes, offset, then their checksum, then an ACK.
 int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset);
-// After ReadAnswer returned 3: n block bytes and the projector's (unchecked) checksum.
+// After ReadAnswer returned 3: n block bytes and their checksum; the buffer is written
+// only when the checksum holds.
 int ReadDataRun(Link& link, uint8_t* buffer, size_t n);
 
 const char* CommErrorText(int result);

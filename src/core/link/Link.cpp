@@ -1,6 +1,7 @@
 #include "link/Link.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "projector/Messages.h"
 
@@ -10,6 +11,18 @@ std::string ConnectionPath(const Link& link) {
     if (!link.deviceOverride.empty()) return link.deviceOverride;
     return link.portMap.Resolve(link.settings.port);
 }
+
+namespace {
+
+// Error 3 with what a person can act on: the port, its device and the system's reason.
+void ShowOpenFailure(const Env& env, const Link& link) {
+    std::string caption, text;
+    if (env.ui && ErrorBoxText(env, 3, &caption, &text)) {
+        env.ui->ShowBox(caption, text + "\n" + OpenFailureText(link), BoxIcon::Stop);
+    }
+}
+
+}  // namespace
 
 int SetupConnection(const Env& env, Link& link, unsigned owner) {
     if (link.device) {
@@ -22,7 +35,7 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
     std::unique_ptr<SerialDevice> device = link.opener.Open(path, &error);
     if (!device) {
         link.lastError = error;
-        ShowError(env, 3);
+        ShowOpenFailure(env, link);
         return 0;
     }
     LineSettings ls;
@@ -33,7 +46,10 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
     ls.flowControl = link.settings.flowControl;
     if (!device->Configure(ls, &error)) {
         link.lastError = error;
-        if (env.ui) env.ui->ShowBox("Projector RS232", "Connection Failed. (in SetupConnection)", BoxIcon::Exclamation);
+        if (env.ui) {
+            env.ui->ShowBox("Projector RS232", "Connection Failed. (in SetupConnection)\n" + OpenFailureText(link),
+                            BoxIcon::Exclamation);
+        }
         link.settings.connected = 0;
         return 0;
     }
@@ -80,8 +96,55 @@ uint8_t GetByte(Link& link) {
 
 int FlushInput(Link& link) {
     if (!link.device) return 1;
-    while (link.device->InputCount() > 0) link.device->GetByte();
-    return 1;
+    // Bounded, so a device that keeps talking cannot hold the exchange: it then fails.
+    // Once something had to be discarded, the line must also stay quiet a moment, or a
+    // talker sending byte by byte would pass for a quiet line between two bytes.
+    SerialDevice& d = *link.device;
+    const uint64_t deadline = link.clock.TickMs() + kFlushLimitMs;
+    size_t discarded = 0;
+    for (;;) {
+        int waiting = d.InputCount();
+        if (waiting <= 0 && discarded > 0) {
+            const uint64_t quietUntil = link.clock.TickMs() + kFlushQuietMs;
+            for (uint64_t now = link.clock.TickMs(); waiting <= 0 && now < quietUntil && !d.LineDropped();
+                 now = link.clock.TickMs()) {
+                d.WaitInput(static_cast<uint32_t>(quietUntil - now));
+                waiting = d.InputCount();
+            }
+        }
+        if (waiting <= 0) return 1;
+        if (discarded > 2 * kInputQueueSize || link.clock.TickMs() >= deadline) return 0;
+        for (int i = 0; i < waiting; ++i) d.GetByte();
+        discarded += static_cast<size_t>(waiting);
+    }
+}
+
+int LineLost(Link& link) { return link.device && link.device->LineDropped() ? 1 : 0; }
+
+std::string LineName(const Link& link) {
+    const std::string path = link.device ? link.openedPath : ConnectionPath(link);
+    if (!link.deviceOverride.empty()) return path;
+    return ComPortName(link.settings.port) + " (" + path + ")";
+}
+
+std::string LineLostText(const Link& link) { return "The line " + LineName(link) + " was lost."; }
+
+std::string OpenFailureText(const Link& link) {
+    std::string text = "Cannot open " + LineName(link);
+    if (!link.lastError) return text + ".";
+    text += ": ";
+    switch (link.lastError.code) {
+        case SysErrorCode::NotFound: text += "no such device"; break;
+        case SysErrorCode::Busy: text += "busy, held by another program"; break;
+        case SysErrorCode::Permission:
+            text += "permission denied (join the 'dialout' group, then log in again)";
+            break;
+        default:
+            text += SysErrorCodeName(link.lastError.code);
+            if (link.lastError.osError) text += std::string(" (") + std::strerror(link.lastError.osError) + ")";
+            break;
+    }
+    return text + ".";
 }
 
 int WaitForBytes(Link& link, uint32_t timeoutMs, int count) {

@@ -54,7 +54,20 @@ int IsConnected(const Link& link);
 
 int PutByte(Link& link, uint8_t b);
 uint8_t GetByte(Link& link);
+// Discards waiting input; 0 when the line did not fall quiet within kFlushLimitMs.
 int FlushInput(Link& link);
 int WaitForBytes(Link& link, uint32_t timeoutMs, int count);
+
+constexpr uint32_t kFlushLimitMs = 200;
+constexpr uint32_t kFlushQuietMs = 20;
+
+// 1 when the open line has gone: hang-up, closed connection, unplugged adapter.
+int LineLost(Link& link);
+// "COM2 (/dev/ttyS1)", or the device path given instead of a COM port.
+std::string LineName(const Link& link);
+// "The line COM2 (/dev/ttyS1) was lost."
+std::string LineLostText(const Link& link);
+// Why the last SetupConnection failed, naming the port, its device and the reason.
+std::string OpenFailureText(const Link& link);
 
 }  // namespace ombrix

@@ -3,12 +3,16 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 
@@ -22,24 +26,33 @@ namespace {
 // waiting" is exact for ttys and sockets alike.
 class FdDevice : public SerialDevice {
 public:
-    explicit FdDevice(int fd) : fd_(fd) {}
+    explicit FdDevice(int fd, uint32_t writeTimeoutMs = kWriteTimeoutMs) : fd_(fd), writeTimeoutMs_(writeTimeoutMs) {}
     ~FdDevice() override {
         if (fd_ >= 0) ::close(fd_);
     }
 
     bool PutByte(uint8_t byte) override {
+        if (dropped_) return false;
+        const uint64_t start = MonotonicMs();
         for (;;) {
-            const ssize_t n = ::write(fd_, &byte, 1);
+            const ssize_t n = WriteOne(byte);
             if (n == 1) return true;
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno == EAGAIN) {
-                // The driver's queue is full: give it up to the write time-out of 5 s.
+                // The driver's queue is full: give it up to the write time-out. A stall
+                // loses this byte only; the protocol sees it as a missing acknowledgement.
+                const uint64_t waited = MonotonicMs() - start;
+                if (waited >= writeTimeoutMs_) return false;
                 pollfd p{fd_, POLLOUT, 0};
-                if (::poll(&p, 1, 5000) > 0 && !(p.revents & (POLLHUP | POLLERR))) continue;
+                const int r = ::poll(&p, 1, static_cast<int>(writeTimeoutMs_ - waited));
+                if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
+                continue;
             }
-            MarkDropped(n < 0 ? errno : EIO);
-            return false;
+            break;
         }
+        // Hang-up, reset or an unplugged adapter: nothing will get through any more.
+        dropped_ = true;
+        return false;
     }
 
     int InputCount() override {
@@ -81,16 +94,25 @@ public:
 
 protected:
     virtual void PurgeDriver() {}
+    virtual ssize_t WriteOne(uint8_t byte) { return ::write(fd_, &byte, 1); }
 
-    void MarkDropped(int) { dropped_ = true; }
+    static uint64_t MonotonicMs() {
+        timespec ts{};
+        ::clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+    }
 
+    // Keeps at most kInputQueueSize bytes, as a driver's queue would: a device that
+    // never stops talking cannot make us hold more, and one call reads a bounded amount.
     void Pump() {
         if (dropped_) return;
         uint8_t buf[256];
-        for (;;) {
+        for (size_t taken = 0; taken < kInputQueueSize;) {
             const ssize_t n = ::read(fd_, buf, sizeof buf);
             if (n > 0) {
-                queue_.insert(queue_.end(), buf, buf + n);
+                taken += static_cast<size_t>(n);
+                const size_t room = kInputQueueSize - std::min(kInputQueueSize, queue_.size());
+                queue_.insert(queue_.end(), buf, buf + std::min(room, static_cast<size_t>(n)));
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
@@ -103,6 +125,7 @@ protected:
     }
 
     int fd_;
+    uint32_t writeTimeoutMs_;
     bool dropped_ = false;
     std::deque<uint8_t> queue_;
 };
@@ -127,12 +150,7 @@ bool SpeedFor(uint32_t baud, speed_t* out) {
 class TtyDevice final : public FdDevice {
 public:
     TtyDevice(int fd, std::string path) : FdDevice(fd), path_(std::move(path)) {}
-    ~TtyDevice() override {
-        // Exclusive mode outlives our descriptor on a pty; leave the device usable for
-        // the next program.
-        ::ioctl(fd_, TIOCNXCL);
-        ::flock(fd_, LOCK_UN);
-    }
+    ~TtyDevice() override { ::flock(fd_, LOCK_UN); }
 
     bool Configure(const LineSettings& s, SysError* error) override {
         termios t{};
@@ -209,6 +227,10 @@ public:
     // A serial device server keeps its own line settings.
     bool Configure(const LineSettings&, SysError*) override { return true; }
     void SetDtr(bool) override {}
+
+protected:
+    // A peer that has hung up must not kill the program with SIGPIPE.
+    ssize_t WriteOne(uint8_t byte) override { return ::send(fd_, &byte, 1, MSG_NOSIGNAL); }
 };
 
 std::unique_ptr<SerialDevice> OpenTty(const std::string& path, SysError* error) {
@@ -229,7 +251,8 @@ std::unique_ptr<SerialDevice> OpenTty(const std::string& path, SysError* error) 
         if (error) *error = SystemErrorFromErrno(err == EWOULDBLOCK ? EBUSY : err, path);
         return nullptr;
     }
-    ::ioctl(fd, TIOCEXCL);
+    // No TIOCEXCL: it outlives a killed program and would leave the device busy for
+    // everyone after it. The lock above dies with its holder.
     return std::make_unique<TtyDevice>(fd, path);
 }
 
@@ -289,6 +312,17 @@ int ConnectTcp(const std::string& address, const std::string& path, SysError* er
     ::freeaddrinfo(res);
     if (error) *error = SystemErrorFromErrno(lastErr, path);
     return -1;
+}
+
+void IgnoreBrokenPipe() {
+    struct sigaction sa {};
+    sa.sa_handler = SIG_IGN;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGPIPE, &sa, nullptr);
+}
+
+std::unique_ptr<SerialDevice> AdoptSocket(int fd, uint32_t writeTimeoutMs) {
+    return std::make_unique<TcpDevice>(fd, writeTimeoutMs);
 }
 
 bool ParseTcpAddress(const std::string& path, std::string* host, uint16_t* port) {

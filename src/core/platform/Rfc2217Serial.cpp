@@ -117,11 +117,6 @@ void TelnetComPortCodec::EndSubnegotiation() {
 
 namespace {
 
-// Nothing the protocol needs is longer; a server that floods is cut off here rather than
-// growing memory without bound.
-constexpr size_t kMaxQueued = 64 * 1024;
-// The write time-out of the line.
-constexpr int kWriteTimeoutMs = 5000;
 // How long Configure waits for the server to confirm the speed. Servers that cannot set
 // the line (a pseudo-terminal has no modem lines) may never answer some commands.
 constexpr int kConfirmTimeoutMs = 1000;
@@ -191,7 +186,7 @@ private:
             } else if (n < 0 && errno == EAGAIN) {
                 pollfd p{fd_, POLLOUT, 0};
                 // A stalled write loses this write only; the protocol notices the missing answer.
-                if (::poll(&p, 1, kWriteTimeoutMs) <= 0) return false;
+                if (::poll(&p, 1, static_cast<int>(kWriteTimeoutMs)) <= 0) return false;
                 if (p.revents & (POLLHUP | POLLERR)) dropped_ = true;
             } else {
                 dropped_ = true;
@@ -209,7 +204,8 @@ private:
                 std::vector<uint8_t> data, reply;
                 codec_.Decode(buf, static_cast<size_t>(n), &data, &reply);
                 for (uint8_t b : data) {
-                    if (queue_.size() < kMaxQueued) queue_.push_back(b);
+                    // A server that floods is cut off here rather than growing memory without bound.
+                    if (queue_.size() < kInputQueueSize) queue_.push_back(b);
                 }
                 if (!reply.empty()) Send(reply);
                 continue;

@@ -2,6 +2,7 @@
 // The serial line as the protocol sees it: bytes in, bytes out, how many are waiting,
 // and a way to sleep until more may have come. A tty, a pty, a TCP serial server and the
 // in-process simulator all look the same from here.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,6 +10,11 @@
 #include "platform/SystemError.h"
 
 namespace ombrix {
+
+// What a device keeps of unread input, like a driver's queue; more is dropped.
+constexpr size_t kInputQueueSize = 16384;
+// How long one byte may wait for room in the driver's output queue.
+constexpr uint32_t kWriteTimeoutMs = 5000;
 
 struct LineSettings {
     uint32_t baudRate = 9600;
@@ -50,6 +56,13 @@ class SystemDeviceOpener final : public DeviceOpener {
 public:
     std::unique_ptr<SerialDevice> Open(const std::string& path, SysError* error) override;
 };
+
+// A connected socket as a serial line (a serial device server); takes ownership of fd.
+std::unique_ptr<SerialDevice> AdoptSocket(int fd, uint32_t writeTimeoutMs = kWriteTimeoutMs);
+
+// A serial device server that hangs up must end the exchange, not the process: called at
+// start-up by both programs, beside the MSG_NOSIGNAL of every socket write.
+void IgnoreBrokenPipe();
 
 bool ParseTcpAddress(const std::string& path, std::string* host, uint16_t* port);
 // Connects to tcp://HOST:PORT (non-blocking socket, 5 s to connect); errors name `path`.

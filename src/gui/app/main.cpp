@@ -28,6 +28,7 @@ extern "C" __attribute__((visibility("default"))) char Return_Projector_Alpha_ID
 
 int main(int argc, char** argv) {
     ombrix::gui::InstallExitSignalHandlers();
+    ombrix::IgnoreBrokenPipe();
     QApplication app(argc, argv);
     // The frame alone decides when the program ends; a box that closes before it exists must not.
     QApplication::setQuitOnLastWindowClosed(false);
