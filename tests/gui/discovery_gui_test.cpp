@@ -539,8 +539,7 @@ private slots:
             << QStringList{"Can't open default description file"} << false << 0 << false;
         QTest::newRow("the line cannot be opened: its box, an empty window")
             << kThreeProjectors << kCmdCheckTo16 << QStringList{}
-            << QStringList{"Connection failed (in create)
-Cannot open COM2 (/dev/ttyS1): no such device.",
+            << QStringList{"Connection failed (in create)\nCannot open COM2 (/dev/ttyS1): no such device.",
                            "Can't open default description file"}
             << false << 16 << true;
     }

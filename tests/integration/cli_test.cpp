@@ -5,41 +5,13 @@
 
 #include "Cli.h"
 #include "link/CommSettings.h"
-#include "../support/SimBench.h"
-#include "../support/TempDir.h"
+#include "../support/CliBench.h"
 
 namespace ombrix {
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class CliBench {
-public:
-    CliBench() {
-        std::string error;
-        EXPECT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error)) << error;
-    }
-    CliRun Run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        cli::CliPorts ports;
-        ports.clock = &clock;
-        ports.devices = &opener;
-        ports.libraries = &libraries;
-        ports.out = &out;
-        ports.err = &err;
-        const int status = cli::RunCli(args, ports);
-        return {status, out.str(), err.str()};
-    }
-    testing::TempDir dir;
-    VirtualClock clock;
-    sim::SimBus bus;
-    sim::InProcessOpener opener{bus, clock};
-    DlLibraryLoader libraries;
-};
+using testing::CliBench;
+using testing::CliRun;
 
 struct OutputCase {
     const char* label;
