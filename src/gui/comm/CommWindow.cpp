@@ -12,6 +12,7 @@
 
 #include "core/discovery/BackgroundCheck.h"
 #include "core/discovery/ProjectorListRow.h"
+#include "core/discovery/QuickSearch.h"
 #include "core/discovery/Search.h"
 #include "core/projector/Messages.h"
 #include "gui/discovery/ThreadTipBox.h"
@@ -78,12 +79,12 @@ bool CommWindow::RunSearch() {
     std::thread worker;
     try {
         worker = std::thread([&] {
-            found = SearchConnectedProjectors(state_);
+            found = RunConfiguredSearch(state_);
             // Queued behind the search's last progress calls: the box is gone when the loop ends.
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
-        return SearchConnectedProjectors(state_);
+        return RunConfiguredSearch(state_);
     }
     loop.exec();
     worker.join();
