@@ -65,10 +65,11 @@ header=$("$bin/ombrix-cli" --workdir "$work/wd" --device "$work/tty" location 1 
 while IFS='|' read -r name bytes waits args; do
     read -r real user sys <<<"$(timed $args)"
     expect=$(awk -v b="$bytes" -v w="$waits" -v c="$char_ms" 'BEGIN { printf "%.3f", (b * c + w) / 1000 }')
-    ratio=$(awk -v r="$real" -v e="$expect" 'BEGIN { printf "%.2f", r / e }')
+    ratio=$(awk -v r="$real" -v e="$expect" 'BEGIN { if (e > 0) printf "%.2f", r / e; else print "-" }')
     cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
     row "$name" "$real" "$expect" "$ratio" "$cpu"
 done <<EOF2
+(start and exit only: --help)|0|0|--help
 status|17|700|status 1
 identity|17|300|identity 1
 serial|17|400|serial 1
@@ -89,6 +90,8 @@ echo
 
 # A search over 1-255 (and 256, sent as 0): "Check to address 256" in options.cfg.
 search() {
+    local label=$1
+    shift
     rm -rf "$work/search" && mkdir -p "$work/search"
     "$bin/ombrix-cli" --workdir "$work/search" --device "$work/tty" status 1 >/dev/null 2>&1 || true
     [ -f "$work/search/options.cfg" ] || {
@@ -110,17 +113,17 @@ PY
     local found
     found=$(grep -o 'address [0-9]* found' "$work/search.out" | awk '{ printf "%s%s", sep, $2; sep = "," }')
     read -r real user sys <<<"$t"
-    printf '| %-34s | %8s | %8.3f | %-22s |\n' "$1" "$real" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "${found:-none}"
+    printf '| %-34s | %8s | %8.3f | %-22s |\n' "$label" "$real" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "${found:-none}"
 }
 echo "Search over 255 addresses at $baud baud, four projectors (1, 90, 170, 255):"
 echo
 printf '| %-34s | %8s | %8s | %-22s |\n' "search" "wall s" "CPU s" "found"
 printf '| %-34s | %8s | %8s | %-22s |\n' "----------------------------------" "--------" "--------" "----------------------"
-search --quick
+search quick --quick
 if [ $skip_normal = 1 ]; then
     printf '| %-34s | %8s | %8s | %-22s |\n' "ordinary" "skipped" "" ""
 else
-    search
+    search ordinary
 fi
 echo
 
