@@ -16,6 +16,7 @@ for a in "$@"; do
         *) build=$a ;;
     esac
 done
+build=$(cd "$build" && pwd)
 bin=$build/bin
 baud=9600
 for tool in ombrix-cli ombrix-sim ombrix-pace; do
