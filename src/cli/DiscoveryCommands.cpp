@@ -10,6 +10,7 @@
 #include "app/Program.h"
 #include "discovery/BackgroundCheck.h"
 #include "discovery/ProjectorListRow.h"
+#include "discovery/QuickSearch.h"
 #include "discovery/Search.h"
 #include "platform/Dispatcher.h"
 #include "projector/Messages.h"
@@ -36,14 +37,14 @@ bool Open(Session& s, const LineOptions& line, const CliPorts& ports) {
 }
 
 // The communication window's search: skipped in "Skip Search" mode, warning 18 when
-// nobody answers.
-bool Search(Session& s, StreamUi& ui, const CliPorts& ports) {
+// nobody answers. Quick when asked for, else as quicksearch.cfg says.
+bool Search(Session& s, StreamUi& ui, const CliPorts& ports, const QuickSearchOptions* quick = nullptr) {
     if (SearchSkipped(s.state.options)) {
         *ports.err << "ombrix-cli: the search mode in options.cfg is \"Skip Search\"\n";
         return false;
     }
     ui.echoProgress = true;
-    const bool found = SearchConnectedProjectors(s.state);
+    const bool found = quick ? QuickSearchConnectedProjectors(s.state, *quick) : RunConfiguredSearch(s.state);
     ui.echoProgress = false;
     if (!found) {
         ShowWarning(s.state.env, 18);
@@ -68,7 +69,21 @@ std::string ProjectorLine(const Env& env, const ProjectorRecord& r) {
 }
 
 int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports) {
-    if (!args.empty()) return UsageError(*ports.err, "search takes no arguments");
+    // The quick search's margin comes from quicksearch.cfg unless given here.
+    QuickSearchOptions quick;
+    LoadQuickSearchOptions(kQuickSearchFileName, &quick);
+    bool forceQuick = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        long margin = 0;
+        if (args[i] == "--quick") {
+            forceQuick = true;
+        } else if (args[i] == "--margin" && i + 1 < args.size() && ParseNumber(args[i + 1], 0, kQuickMaxMarginMs, &margin)) {
+            quick.marginMs = static_cast<uint32_t>(margin);
+            ++i;
+        } else {
+            return UsageError(*ports.err, "search takes --quick [--margin 0-2000 ms]");
+        }
+    }
     StreamUi ui(*ports.out, *ports.err);
     ui.cancel = ports.interrupted;
     Session s(ports, ui);
@@ -76,7 +91,7 @@ int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& li
         ShutdownProgram(s.state);
         return kExitFailed;
     }
-    const bool found = Search(s, ui, ports);
+    const bool found = Search(s, ui, ports, forceQuick ? &quick : nullptr);
     Close(s);
     return found ? kExitDone : kExitFailed;
 }

@@ -57,6 +57,7 @@ constexpr Entry kStrings[] = {
     {40087, "Skips search"},
     {40088, "Checks connection from address 1 to 256 "},
     {40089, "Checks connection in a predefined range"},
+    {40125, "Probes each address briefly; projectors that answer are then identified as usual"},
     // Help lines and tool tips of the working windows' commands, by command id.
     {1001, "Creates a new text file"},
     {1002, "Opens an existing text file"},

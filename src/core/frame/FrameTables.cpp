@@ -6,6 +6,7 @@
 #include <string_view>
 #include <cstdio>
 
+#include "discovery/QuickSearch.h"
 #include "discovery/Search.h"
 
 namespace ombrix {
@@ -52,6 +53,7 @@ constexpr MenuRow kMainOwn[] = {
     {3, "&Use userdefined addresset", kCmdUserDefinedSet, false, true},
     {3, "&Use generated addresset", kCmdGeneratedSet, false, true},
     {2, "&Skip search", kCmdSkipSearch, false, true},
+    {2, "&Quick search", kCmdQuickSearch, false, true},
     kSeparator1,
     {1, "&View adressset ...", kViewAddressSet},
     {1, "&Communication setup", kCommSetup},
@@ -199,6 +201,7 @@ constexpr Route kRoutes[] = {
     {kCmdUserDefinedSet, FrameAction::SearchMode},
     {kCmdGeneratedSet, FrameAction::SearchMode},
     {kCmdSkipSearch, FrameAction::SearchMode},
+    {kCmdQuickSearch, FrameAction::QuickSearch},
     {kOrganiseRam, FrameAction::Nothing},
     {kCheckConnection, FrameAction::Nothing},
 };

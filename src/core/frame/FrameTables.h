@@ -114,6 +114,7 @@ enum class FrameAction {
     RemoteControl,
     ViewAddressSet,
     SearchMode,
+    QuickSearch,  // switched on and off beside the search modes
     Nothing,  // taken and dropped
 };
 FrameAction RouteCommand(int commandId);

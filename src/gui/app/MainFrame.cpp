@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "core/app/ProgramStrings.h"
+#include "core/discovery/QuickSearch.h"
 #include "core/discovery/Search.h"
 #include "gui/app/AboutDialog.h"
 #include "gui/app/Images.h"
@@ -359,6 +360,12 @@ void MainFrame::Dispatch(int commandId) {
             break;
         case FrameAction::ViewAddressSet: OpenAddressSet(); break;
         case FrameAction::SearchMode: ChooseSearchMode(commandId); break;
+        case FrameAction::QuickSearch: {
+            bool saved = false;
+            ToggleQuickSearch(kQuickSearchFileName, &saved);
+            ShowSearchMode();
+            break;
+        }
         case FrameAction::Nothing: break;
     }
     RefreshCommandStates();
@@ -366,8 +373,10 @@ void MainFrame::Dispatch(int commandId) {
 
 void MainFrame::ShowSearchMode() {
     const int checked = CheckedSearchCommand(state_.options);
+    QuickSearchOptions quick;
+    LoadQuickSearchOptions(kQuickSearchFileName, &quick);
     for (const auto& [id, action] : modes_[Index(FrameMode::Main)].commands)
-        if (action->isCheckable()) action->setChecked(id == checked);
+        if (action->isCheckable()) action->setChecked(id == kCmdQuickSearch ? quick.enabled : id == checked);
     modes_[Index(FrameMode::Main)].parts[kStatusSearchModePart]->setText(
         QString::fromStdString(SearchModeText(state_.options)));
 }

@@ -1,5 +1,6 @@
 // Start-up and shutdown of the window program.
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
     // exit() rather than quit(): it also ends a modal dialog a signal finds open.
     QObject::connect(frame.get(), &ombrix::gui::MainFrame::closed, &app, [] { QCoreApplication::exit(0); });
     frame->show();
+    // For timing start-up: leave as soon as the shown frame has been through the event loop.
+    if (std::getenv("OMBRIX_EXIT_WHEN_SHOWN"))
+        QTimer::singleShot(0, frame.get(), &ombrix::gui::MainFrame::Exit);
     const int code = app.exec();
     frame.reset();
     ombrix::ShutdownProgram(state);

@@ -19,6 +19,7 @@
 #include "core/comm/InfoPages.h"
 #include "core/data/SettingsFile.h"
 #include "core/discovery/BackgroundCheck.h"
+#include "core/discovery/QuickSearch.h"
 #include "core/discovery/Search.h"
 #include "core/projector/Messages.h"
 #include "gui/app/Images.h"
@@ -175,12 +176,12 @@ bool CommWindow::RunSearch() {
     std::thread worker;
     try {
         worker = std::thread([&] {
-            found = SearchConnectedProjectors(state_);
+            found = RunConfiguredSearch(state_);
             // Queued behind the search's last progress calls: the box is gone when the loop ends.
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
-        return SearchConnectedProjectors(state_);
+        return RunConfiguredSearch(state_);
     }
     // The search clears the cancel flag when its box opens: an abandon that came first
     // is repeated until the search has seen it.
