@@ -1,6 +1,8 @@
-# Where the installed program keeps its files; the ports a person can pick.
+# Where the installed program keeps its files; the ports a person can pick; how bytes
+# reach the line.
 add_executable(install_tests ${CMAKE_CURRENT_LIST_DIR}/../unit/install_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../unit/rfc2217_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/../unit/rfc2217_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../unit/line_write_test.cpp)
 target_link_libraries(install_tests PRIVATE ombrix_core GTest::gtest_main)
 gtest_discover_tests(install_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 

@@ -91,10 +91,18 @@ void ReportSkippedAddresses(const Env& env, const std::string& file, const Addre
         text += std::to_string(list.outOfRange.size()) + " entries outside 0-255 skipped (" +
                 NumberList(list.outOfRange) + ").";
     }
-    if (list.repeated) text += (text.empty() ? "" : " ") + std::to_string(list.repeated) + " repeated entries probed once.";
+    // Appended piece by piece: one long temporary chain trips a false overlap warning of
+    // the optimiser.
+    if (list.repeated) {
+        if (!text.empty()) text += ' ';
+        text += std::to_string(list.repeated);
+        text += " repeated entries probed once.";
+    }
     if (!read.whole) {
-        text += (text.empty() ? "" : " ") + std::string("Only the first ") + std::to_string(kMaxAddressEntries) +
-                " entries were read.";
+        if (!text.empty()) text += ' ';
+        text += "Only the first ";
+        text += std::to_string(kMaxAddressEntries);
+        text += " entries were read.";
     }
     if (!text.empty() && env.ui) env.ui->ShowBox(kDialogTitle, file + ": " + text, BoxIcon::Exclamation);
 }

@@ -53,7 +53,8 @@ int SendFrame(Link& link, const RequestFrame& frame) {
     // A late reply to an earlier request must not be taken for this one. A line that
     // keeps talking gives no acknowledgement that could be trusted.
     if (!FlushInput(link)) return kNoAck;
-    for (uint8_t byte : WireBytes(frame)) PutByte(link, byte);
+    const auto wire = WireBytes(frame);
+    PutBytes(link, wire.data(), wire.size());
     return AwaitAck(link);
 }
 
@@ -78,8 +79,10 @@ int ReadAnswer(Link& link, RequestFrame& frame) {
 }
 
 int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset) {
-    for (size_t i = 0; i < n; ++i) PutByte(link, static_cast<uint8_t>(data[i] + offset));
-    PutByte(link, DataRunChecksum(data, n, offset));
+    std::vector<uint8_t> run(n + 1);
+    for (size_t i = 0; i < n; ++i) run[i] = static_cast<uint8_t>(data[i] + offset);
+    run[n] = DataRunChecksum(data, n, offset);
+    PutBytes(link, run.data(), run.size());
     return AwaitAck(link);
 }
 

@@ -88,6 +88,11 @@ int PutByte(Link& link, uint8_t b) {
     return 1;
 }
 
+int PutBytes(Link& link, const uint8_t* data, size_t n) {
+    if (link.device) link.device->PutBytes(data, n);
+    return 1;
+}
+
 uint8_t GetByte(Link& link) {
     if (!link.device) return 0;
     const int b = link.device->GetByte();

@@ -53,6 +53,7 @@ int CloseConnectionAll(Link& link);
 int IsConnected(const Link& link);
 
 int PutByte(Link& link, uint8_t b);
+int PutBytes(Link& link, const uint8_t* data, size_t n);
 uint8_t GetByte(Link& link);
 // Discards waiting input; 0 when the line did not fall quiet within kFlushLimitMs.
 int FlushInput(Link& link);

@@ -31,16 +31,23 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
 
-    bool PutByte(uint8_t byte) override {
+    bool PutByte(uint8_t byte) override { return PutBytes(&byte, 1); }
+
+    bool PutBytes(const uint8_t* data, size_t n) override {
         if (dropped_) return false;
         const uint64_t start = MonotonicMs();
-        for (;;) {
-            const ssize_t n = WriteOne(byte);
-            if (n == 1) return true;
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno == EAGAIN) {
+        size_t done = 0;
+        while (done < n) {
+            const ssize_t w = WriteSome(data + done, n - done);
+            if (w > 0) {
+                done += static_cast<size_t>(w);
+                continue;
+            }
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno == EAGAIN) {
                 // The driver's queue is full: give it up to the write time-out. A stall
-                // loses this byte only; the protocol sees it as a missing acknowledgement.
+                // loses what is left of this write only; the protocol sees it as a
+                // missing acknowledgement.
                 const uint64_t waited = MonotonicMs() - start;
                 if (waited >= writeTimeoutMs_) return false;
                 pollfd p{fd_, POLLOUT, 0};
@@ -50,6 +57,7 @@ public:
             }
             break;
         }
+        if (done == n) return true;
         // Hang-up, reset or an unplugged adapter: nothing will get through any more.
         dropped_ = true;
         return false;
@@ -94,7 +102,7 @@ public:
 
 protected:
     virtual void PurgeDriver() {}
-    virtual ssize_t WriteOne(uint8_t byte) { return ::write(fd_, &byte, 1); }
+    virtual ssize_t WriteSome(const uint8_t* data, size_t n) { return ::write(fd_, data, n); }
 
     static uint64_t MonotonicMs() {
         timespec ts{};
@@ -230,7 +238,7 @@ public:
 
 protected:
     // A peer that has hung up must not kill the program with SIGPIPE.
-    ssize_t WriteOne(uint8_t byte) override { return ::send(fd_, &byte, 1, MSG_NOSIGNAL); }
+    ssize_t WriteSome(const uint8_t* data, size_t n) override { return ::send(fd_, data, n, MSG_NOSIGNAL); }
 };
 
 std::unique_ptr<SerialDevice> OpenTty(const std::string& path, SysError* error) {

@@ -141,9 +141,10 @@ public:
         return !dropped_;
     }
 
-    bool PutByte(uint8_t byte) override {
+    bool PutByte(uint8_t byte) override { return PutBytes(&byte, 1); }
+    bool PutBytes(const uint8_t* data, size_t n) override {
         std::vector<uint8_t> out;
-        TelnetComPortCodec::EncodeData(&byte, 1, &out);
+        TelnetComPortCodec::EncodeData(data, n, &out);
         return Send(out);
     }
     int InputCount() override {

@@ -29,6 +29,13 @@ public:
     virtual ~SerialDevice() = default;
     virtual bool Configure(const LineSettings& settings, SysError* error) = 0;
     virtual bool PutByte(uint8_t byte) = 0;
+    // A whole frame or data run in one write where the device can, so it leaves as one
+    // burst and costs one system call; byte by byte otherwise.
+    virtual bool PutBytes(const uint8_t* data, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (!PutByte(data[i])) return false;
+        return true;
+    }
     // Bytes waiting to be read.
     virtual int InputCount() = 0;
     // True once the line has gone: hang-up, unplugged adapter, closed connection.
