@@ -100,7 +100,8 @@ bool QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs) {
     link.lock.AcquireForeground();
     RequestFrame frame = BuildRequest(address, kCmdReadStatus, 0, 0, 0, 0);
     FlushInput(link);
-    for (uint8_t byte : WireBytes(frame)) PutByte(link, byte);
+    const auto wire = WireBytes(frame);
+    PutBytes(link, wire.data(), wire.size());
     const bool answered = WaitForBytes(link, ackTimeoutMs, 1) != 0;
     // After an acknowledgement the answer follows: read its seven bytes as the ordinary
     // exchange would, so they are gone before anything else is sent.
@@ -115,47 +116,15 @@ bool QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs) {
 }
 
 bool QuickSearchConnectedProjectors(ProgramState& s, const QuickSearchOptions& q) {
-    ProgramOptions& o = s.options;
-    ProjectorTable& table = s.projectors;
-    AtomicFileWriter generated;
-    const SearchPlan plan = PlanSearch(s, &generated);
-    if (plan.failed) return false;
     const uint32_t ackTimeoutMs = QuickAckTimeoutMs(s.link.settings, q.marginMs);
-
-    Ui& ui = *s.env.ui;
-    ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort",
-                    static_cast<int>(static_cast<uint16_t>(plan.addresses.size())));
-    ui.ProgressLine(1, "Initializing ...");
-    int found = 0;
-    std::vector<int32_t> foundAddresses;
-    for (const int32_t address : plan.addresses) {
-        if (ui.ProgressCancelled()) break;
-        ProjectorRecord record;
-        ProbeOutcome p;
-        p.suffix = " not found ...";
-        if (QuickProbe(s.link, static_cast<uint8_t>(address), ackTimeoutMs)) {
-            p = ProbeAddress(s.link, s.env, address, &record, &s.statusFlags, false);
-        }
-        if (p.answered && found < kProjectorTableSize) {
-            table.records[static_cast<size_t>(found++)] = record;
-            foundAddresses.push_back(address);
-        }
-        ui.ProgressLine(1, "Searching ...");
-        ui.ProgressLine(2, ProbeLine(address, p.suffix));
-        ui.ProgressStep();
-    }
-    s.link.clock.WaitMs(500);
-    ui.ProgressClose();
-
-    if (!o.useAddressSet) o.useAddressSet = 1;
-    if (plan.writeGenerated) {
-        generated.Append(AddressFileBytes(foundAddresses));
-        generated.Commit(nullptr);
-    }
-    o.searchLimit = found;
-    table.connectedCount = found;
-    table.currentProjectorIndex = 0;
-    return found > 0;
+    return SearchConnectedProjectors(s, [&s, ackTimeoutMs](int32_t address, ProjectorRecord* record) {
+        // Only an address that answers the short probe is asked the ordinary way.
+        if (QuickProbe(s.link, static_cast<uint8_t>(address), ackTimeoutMs))
+            return ProbeAddress(s.link, s.env, address, record, &s.statusFlags, false);
+        ProbeOutcome silent;
+        silent.suffix = " not found ...";
+        return silent;
+    });
 }
 
 bool RunConfiguredSearch(ProgramState& s) {

@@ -193,6 +193,12 @@ SearchPlan PlanSearch(ProgramState& s, AtomicFileWriter* generated) {
 }
 
 bool SearchConnectedProjectors(ProgramState& s) {
+    return SearchConnectedProjectors(s, [&s](int32_t address, ProjectorRecord* record) {
+        return ProbeAddress(s.link, s.env, address, record, &s.statusFlags, false);
+    });
+}
+
+bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
     ProgramOptions& o = s.options;
     ProjectorTable& table = s.projectors;
     AtomicFileWriter generated;
@@ -209,7 +215,7 @@ bool SearchConnectedProjectors(ProgramState& s) {
         if (ui.ProgressCancelled()) break;
         // A record left from an earlier search must not lend its identity to this one.
         ProjectorRecord record;
-        const ProbeOutcome p = ProbeAddress(s.link, s.env, address, &record, &s.statusFlags, false);
+        const ProbeOutcome p = probe(address, &record);
         if (p.answered && found < kProjectorTableSize) {
             table.records[static_cast<size_t>(found++)] = record;
             foundAddresses.push_back(address);

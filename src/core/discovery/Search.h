@@ -2,6 +2,7 @@
 // The search for connected projectors: its modes, the address list it builds from the
 // options and address sets, and the probe of one address.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ SearchPlan PlanSearch(ProgramState& state, AtomicFileWriter* generated);
 
 // The whole search with its progress box; true when a projector was found.
 bool SearchConnectedProjectors(ProgramState& state);
+// The same search with another way of asking one address (the quick search): the plan,
+// the progress lines, the table and the generated set are the ordinary search's.
+using AddressProbe = std::function<ProbeOutcome(int32_t address, ProjectorRecord* record)>;
+bool SearchConnectedProjectors(ProgramState& state, const AddressProbe& probe);
 
 // "Projector with address N" + suffix: the progress box's second line.
 std::string ProbeLine(int address, const std::string& suffix);
