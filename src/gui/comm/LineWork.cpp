@@ -1,12 +1,9 @@
 #include "gui/comm/LineWork.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <QMetaObject>
-#include <system_error>
-#include <thread>
+#include <QCoreApplication>
 
 #include "gui/platform/InputHold.h"
+#include "gui/platform/WorkerRun.h"
 
 namespace ombrix::gui {
 
@@ -18,18 +15,7 @@ void LineWork::Run(const std::function<void()>& work) {
     ++depth_;
     {
         InputHold hold;
-        QEventLoop loop;
-        std::thread worker;
-        try {
-            worker = std::thread([&] {
-                work();
-                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-            });
-            loop.exec();
-            worker.join();
-        } catch (const std::system_error&) {
-            work();
-        }
+        RunOffGuiThread(work);
     }
     --depth_;
     while (depth_ == 0 && !deferred_.empty()) {

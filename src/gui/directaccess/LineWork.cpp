@@ -1,11 +1,9 @@
 #include "gui/directaccess/LineWork.h"
 
-#include <QEventLoop>
 #include <QTimer>
-#include <system_error>
-#include <thread>
 
 #include "gui/platform/InputHold.h"
+#include "gui/platform/WorkerRun.h"
 
 namespace ombrix::gui {
 namespace {
@@ -22,20 +20,7 @@ void RunOnLine(const std::function<void()>& work) {
     g_lineBusy = true;
     {
         InputHold hold;
-        QEventLoop loop;
-        std::thread worker;
-        try {
-            worker = std::thread([&] {
-                work();
-                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-            });
-        } catch (const std::system_error&) {
-            work();
-        }
-        if (worker.joinable()) {
-            loop.exec();
-            worker.join();
-        }
+        RunOffGuiThread(work);
     }
     g_lineBusy = false;
 }

@@ -1,13 +1,11 @@
 #include "gui/remote/LineWork.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <system_error>
-#include <thread>
 
 #include "gui/platform/InputHold.h"
+#include "gui/platform/WorkerRun.h"
 
 namespace ombrix::gui {
 
@@ -34,20 +32,7 @@ void RunLineWork(const std::function<void()>& work, QObject* watcher) {
     InputHold hold;
     // Installed after the hold, so it sees the release before the hold drops it.
     if (watcher) qApp->installEventFilter(watcher);
-    QEventLoop loop;
-    std::thread worker;
-    try {
-        worker = std::thread([&] {
-            work();
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
-        work();
-    }
-    if (worker.joinable()) {
-        loop.exec();
-        worker.join();
-    }
+    RunOffGuiThread(work);
     if (watcher) qApp->removeEventFilter(watcher);
 }
 
