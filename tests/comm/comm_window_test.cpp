@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -25,6 +26,9 @@
 #include "gui/comm/ProjectorInfoPage.h"
 #include "gui/comm/ProjectorTreeModel.h"
 #include "gui/comm/ProjectorTreeView.h"
+#include "gui/directaccess/GeneralWindow.h"
+#include "gui/directaccess/IrisPanel.h"
+#include "directaccess/Iris.h"
 
 namespace ombrix {
 namespace {
@@ -38,13 +42,21 @@ const char* const kBus = testing::kTwoTypesBus;
 constexpr BlockListKind kProjector = BlockListKind::Projector;
 constexpr BlockListKind kRam = BlockListKind::Ram;
 
+// Projector 1 of kBus with sound and IRIS.
+std::string IrisBus() {
+    std::string text = kBus;
+    const std::string plain = "status = 00 00 90 00";
+    text.replace(text.find(plain), plain.size(), "status = 00 00 90 21");
+    return text;
+}
+
 struct Window {
-    explicit Window(int searchMode = kCmdCheckTo16) {
+    explicit Window(int searchMode = kCmdCheckTo16, const std::string& busText = kBus) {
         testing::WriteDescription("type5.dsc", MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}}));
         testing::WriteDescription("type25.dsc", MakeDescription(25, 'V', 20, 4, 2, {{0xef, 0, 0x7f, 0}}, 6.25e-7f));
         testing::WriteDescription(kDefaultDescriptionName, MakeDescription(255, 'X', 20, 5, 0));
         std::string error;
-        EXPECT_TRUE(sim::ParseBusText(kBus, &bus, &error)) << error;
+        EXPECT_TRUE(sim::ParseBusText(busText, &bus, &error)) << error;
         StartProgram(state);
         state.options.checkEnabled = 0;
         SetSearchMode(state.options, searchMode);
@@ -52,6 +64,7 @@ struct Window {
             asked.push_back(ask);
             return files[ask];
         };
+        window.showStatus = [this](int part, const QString& text) { status.emplace_back(part, text); };
         window.resize(900, 600);
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -101,6 +114,25 @@ struct Window {
         QTest::mouseClick(window.Tree()->viewport(), Qt::LeftButton, {}, window.Tree()->visualRect(index).center());
     }
     const GroupTable& groups() const { return groups_; }
+    QModelIndex NodeIndex(uint32_t data) const {
+        auto* model = static_cast<gui::ProjectorTreeModel*>(window.Tree()->model());
+        return model->IndexOfPath(FindNode(groups(), data));
+    }
+    QString StatusText(int part) const {
+        for (auto it = status.rbegin(); it != status.rend(); ++it)
+            if (it->first == part) return it->second;
+        return {};
+    }
+    // The IRIS panel of projector 1's direct access.
+    gui::IrisPanel* OpenIris() {
+        FillProjectorTree(state, groups_);
+        ClickNode(NodeData(kNodeDirectAccess, 1));
+        if (!window.AccessView()) return nullptr;
+        auto* general = window.AccessView()->findChild<gui::GeneralWindow*>();
+        if (!general) return nullptr;
+        general->Choose(3);
+        return qobject_cast<gui::IrisPanel*>(general->Panel());
+    }
 
     testing::TempDir dir;
     VirtualClock clock;
@@ -115,7 +147,20 @@ struct Window {
     int dropHighlight = -1;
     bool dragImageShown = false;
     GroupTable groups_;
+    std::vector<std::pair<int, QString>> status;
 };
+
+QPushButton* ButtonOf(QWidget* parent, const QString& text) {
+    for (QPushButton* b : parent->findChildren<QPushButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+size_t CommErrors(const RecordingUi& ui) {
+    size_t n = 0;
+    for (const RecordedBox& box : ui.Boxes()) n += box.caption == "Error in communication";
+    return n;
+}
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path);
@@ -421,6 +466,110 @@ TEST(CommWindow, LabelsAreEditedOnGroupAndProjectorNodesOnly) {
     EXPECT_TRUE(model->setData(model->index(0, 0), QStringLiteral("Hall"), Qt::EditRole));
     EXPECT_EQ(model->index(0, 0).data().toString(), "Hall");
     EXPECT_TRUE(w.Boxes().empty());
+}
+
+constexpr int kStatusTextPart = 0;
+constexpr int kStatusAddressPart = 2;
+
+TEST(CommWindow, AnIrisStartOnAProjectorThatFallsSilentLeavesTheTreeWorking) {
+    Window w(kCmdCheckTo16, IrisBus());
+    gui::IrisPanel* iris = w.OpenIris();
+    ASSERT_NE(iris, nullptr);
+    // The state query and the start command are answered, then nothing more.
+    w.bus.SetFault(1, sim::Fault{sim::FaultKind::Silence, 0, -1, 2});
+    w.ui.Clear();
+    ButtonOf(iris, QStringLiteral("Autoconvergence"))->click();
+    EXPECT_FALSE(w.state.direct.irisBusy);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return iris->InfoLine(1)->text() == ">> Startup IRIS failed"; }, 5000));
+    EXPECT_EQ(CommErrors(w.ui), 1u);
+
+    w.ClickNode(NodeData(kNodeInfo, 3));
+    EXPECT_EQ(w.window.View(), CommView::Info);
+    EXPECT_NE(w.window.Info(), nullptr);
+    EXPECT_EQ(w.state.link.currentAddress, 3);
+}
+
+TEST(CommWindow, WhileAnIrisCommandRunsTheTreeSaysWhyItRefuses) {
+    Window w(kCmdCheckTo16, IrisBus());
+    w.bus.With(1, [](sim::SimProjector& p) { p.irisRunMs = 1000000000; });
+    gui::IrisPanel* iris = w.OpenIris();
+    ASSERT_NE(iris, nullptr);
+    ButtonOf(iris, QStringLiteral("Focus"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return iris->Control().WorkerActive(); }, 5000));
+
+    w.ClickNode(NodeData(kNodeInfo, 3));
+    EXPECT_EQ(w.window.View(), CommView::DirectAccess);
+    EXPECT_EQ(w.state.link.currentAddress, 1);
+    EXPECT_EQ(w.StatusText(kStatusTextPart), QString::fromLatin1(kIrisBusyText));
+    EXPECT_EQ(w.window.Tree()->currentIndex(), w.NodeIndex(NodeData(kNodeDirectAccess, 1)));
+
+    iris->ExitButton()->click();
+    EXPECT_FALSE(w.state.direct.irisBusy);
+    w.ClickNode(NodeData(kNodeInfo, 3));
+    EXPECT_EQ(w.window.View(), CommView::Info);
+}
+
+TEST(CommWindow, TheCurrentProjectorIsOpenAndTheChosenViewKeepsItsHighlight) {
+    Window w;
+    FillProjectorTree(w.state, w.groups_);
+    QTreeView* tree = w.window.Tree();
+    EXPECT_TRUE(tree->isExpanded(w.NodeIndex(NodeData(kNodeGroupOrProjector, 1))));
+    EXPECT_FALSE(tree->isExpanded(w.NodeIndex(NodeData(kNodeGroupOrProjector, 3))));
+
+    w.ClickNode(NodeData(kNodeInfo, 3));
+    w.window.ProjectorsChanged();  // as after a background check
+    EXPECT_TRUE(tree->isExpanded(w.NodeIndex(NodeData(kNodeGroupOrProjector, 3))));
+    EXPECT_EQ(tree->currentIndex(), w.NodeIndex(NodeData(kNodeInfo, 3)));
+    EXPECT_TRUE(tree->selectionModel()->isSelected(w.NodeIndex(NodeData(kNodeInfo, 3))));
+
+    // With the settings view open a view node is refused, and the highlight stays.
+    w.ClickNode(NodeData(kNodeOverview, 1));
+    w.Click(kProjector, 1);
+    QTest::keyClick(w.List(kProjector), Qt::Key_Return);
+    ASSERT_TRUE(w.window.HandleCommand(kCmdSettings));
+    ASSERT_EQ(w.window.View(), CommView::Settings);
+    w.ClickNode(NodeData(kNodeInfo, 3));
+    EXPECT_EQ(w.window.View(), CommView::Settings);
+    EXPECT_EQ(w.state.link.currentAddress, 1);
+    EXPECT_EQ(tree->currentIndex(), w.NodeIndex(NodeData(kNodeOverview, 1)));
+    EXPECT_EQ(w.StatusText(kStatusTextPart), QString::fromLatin1(kSettingsShownText));
+}
+
+TEST(CommWindow, AWindowWithoutProjectorsListsNoneOfTheLastOnesBlocks) {
+    struct Case {
+        const char* label;
+        int searchMode;
+        bool silent;
+        bool cancel;
+    };
+    const Case cases[] = {{"search_skipped", kCmdSkipSearch, false, false},
+                          {"nobody_found", kCmdCheckTo16, true, false},
+                          {"search_cancelled", kCmdCheckTo16, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Window w;
+        ASSERT_EQ(w.Rows(kProjector), 6);
+        w.window.close();
+        if (c.silent) w.bus.SetBusFault(sim::Fault{sim::FaultKind::Silence, 0, -1, 0});
+        if (c.cancel) w.ui.CancelAfter(0);
+        SetSearchMode(w.state.options, c.searchMode);
+
+        gui::CommWindow second(w.state, nullptr);
+        // What the address part and the pane title show from the first moment on.
+        std::vector<std::pair<QString, QString>> shown;
+        second.showStatus = [&](int part, const QString& text) {
+            if (part == kStatusAddressPart) shown.emplace_back(text, second.Blocks()->Title(kProjector)->Caption());
+        };
+        second.resize(900, 600);
+        second.show();
+        second.Open();
+        EXPECT_EQ(second.Blocks()->List(kProjector)->model()->rowCount(), 0);
+        EXPECT_EQ(second.Blocks()->Title(kProjector)->Caption(), "");
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.front().first, "");
+        EXPECT_EQ(shown.front().second, "");
+        second.close();
+    }
 }
 
 }  // namespace

@@ -183,6 +183,19 @@ private slots:
         QCOMPARE(input, 7);
     }
 
+    void ARenamedSourceShowsTheNameAsStored() {
+        SimProgram p;
+        p.MakeCurrent(1);
+        InsertSource(p.state, "S", 3);
+        std::unique_ptr<QWidget> view(CreateDirectAccessView(p.state, nullptr, nullptr));
+        auto* force = qobject_cast<ForcePanel*>(view->findChild<GeneralWindow*>()->Panel());
+        QTreeWidgetItem* item = force->SourceTree()->topLevelItem(0)->child(0);
+        item->setText(0, QString(40, QLatin1Char('y')));  // as the in-place editor ends
+        const QString stored = QString::fromStdString(p.state.options.sources[0].Name());
+        QCOMPARE(stored, QString(39, QLatin1Char('y')));
+        QCOMPARE(item->text(0), stored);
+    }
+
     void ClosingTheViewDuringAnIrisRunStopsTheWorker() {
         SimProgram p;
         p.MakeCurrent(1);

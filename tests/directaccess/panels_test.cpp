@@ -252,16 +252,152 @@ TEST(Iris, ThreeFailedQueriesEndTheWorker) {
     EXPECT_TRUE(b.Shown().empty());
 }
 
-TEST(Iris, AStartThatGetsNoAnswerKeepsTheTabsLocked) {
+size_t CommErrors(const DirectBench& b) {
+    size_t n = 0;
+    for (const RecordedBox& box : b.ui.Boxes()) n += box.caption == "Error in communication";
+    return n;
+}
+
+// Every way a start can fail leaves nothing busy and says so once.
+struct IrisFailureCase {
+    const char* label;
+    IrisAction action;
+    uint8_t state;
+    sim::Fault fault;
+    const char* line;
+};
+
+class IrisStartFails : public ::testing::TestWithParam<IrisFailureCase> {};
+
+TEST_P(IrisStartFails, ReportsOnceAndFreesTheWindow) {
+    const IrisFailureCase& c = GetParam();
     DirectBench b({});
-    b.bus.SetFault(1, sim::Fault{sim::FaultKind::Silence, 0, -1, 0});
+    b.bus.With(1, [&](sim::SimProjector& p) { p.irisState = c.state; });
+    b.bus.SetFault(1, c.fault);
     IrisRun run(b);
-    EXPECT_FALSE(run.iris.Start(IrisAction::Autoconvergence));
-    EXPECT_TRUE(b.state.direct.irisBusy);
-    EXPECT_EQ(b.Shown().size(), 1u);  // the first query only
-    b.bus.ClearFaults();
-    run.iris.Exit();
+    EXPECT_FALSE(run.iris.Start(c.action));
     EXPECT_FALSE(b.state.direct.irisBusy);
+    EXPECT_FALSE(run.iris.Running());
+    EXPECT_EQ(run.lines.back(), c.line);
+    EXPECT_EQ(CommErrors(b), 1u);
+    EXPECT_EQ(b.Shown().size(), 1u);
+}
+
+constexpr sim::Fault kSilent{sim::FaultKind::Silence, 0, -1, 0};
+// The state query and the start command are answered, then nothing more.
+constexpr sim::Fault kSilentAfterStart{sim::FaultKind::Silence, 0, -1, 2};
+constexpr sim::Fault kFunctionRefused{sim::FaultKind::Nack, 0, 1, 1};
+
+INSTANTIATE_TEST_SUITE_P(
+    DirectAccess, IrisStartFails,
+    ::testing::Values(
+        IrisFailureCase{"silent_after_the_start_command", IrisAction::Autoconvergence, 0x00, kSilentAfterStart,
+                        "1:>> Startup IRIS failed"},
+        IrisFailureCase{"silent_from_the_first_query", IrisAction::Focus, 0x00, kSilent, "1:>> Startup IRIS failed"},
+        // Touch up's first query goes unreported; the start command that follows does not.
+        IrisFailureCase{"touch_up_silent", IrisAction::TouchUp, 0x00, kSilent, "1:>> Startup IRIS failed"},
+        IrisFailureCase{"function_refused", IrisAction::Focus, kIrisIdle, kFunctionRefused,
+                        "1:>> Focusing Lens failed ..."}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Iris, AnExitThatFailsStillEndsTheRun) {
+    DirectBench b({});
+    IrisRun run(b);
+    ASSERT_TRUE(run.iris.Start(IrisAction::Focus));
+    run.onLine = [&](int line, const std::string& text) {
+        if (line != 2 || text != "busy ...") return;
+        b.bus.SetFault(1, kSilent);
+        run.iris.Exit();
+    };
+    run.iris.RunWorker();
+    EXPECT_TRUE(run.Saw("1:>> Exiting current IRIS command failed ..."));
+    EXPECT_FALSE(run.Saw("1:User aborted current command ..."));
+    EXPECT_FALSE(run.Saw("1:Projector doesn't listen ..."));
+    EXPECT_FALSE(b.state.direct.irisBusy);
+    EXPECT_EQ(CommErrors(b), 1u);
+}
+
+TEST(Iris, StoppingARunFreesTheWindowAndALostProjectorIsSeen) {
+    DirectBench b({});
+    IrisRun run(b);
+    ASSERT_TRUE(run.iris.Start(IrisAction::Autoconvergence));
+    EXPECT_FALSE(IrisProjectorGone(b.state));
+    b.state.projectors.connectedCount = 0;  // as a background check that lost it leaves the table
+    EXPECT_TRUE(IrisProjectorGone(b.state));
+    run.iris.Stop();
+    EXPECT_FALSE(b.state.direct.irisBusy);
+    EXPECT_FALSE(IrisProjectorGone(b.state));
+}
+
+// A status read that fails is reported and changes nothing the panel or the strip shows.
+struct StatusFailureCase {
+    const char* label;
+    sim::Fault fault;
+    size_t boxes;
+    std::vector<uint8_t> keys;
+};
+
+class ForceStatusFails : public ::testing::TestWithParam<StatusFailureCase> {};
+
+TEST_P(ForceStatusFails, PauseToggleKeepsWhatWasShown) {
+    const StatusFailureCase& c = GetParam();
+    DirectBench b({});
+    ASSERT_EQ(RefreshForceStatus(b.state), 3);
+    const ProjectorRecord before = b.state.projectors.records[0];
+    b.bus.SetFault(1, c.fault);
+    ToggleForce(b.state, kForcePause, {});
+    EXPECT_EQ(ForceStatusText(b.state.direct, kForcePause), "Off");
+    EXPECT_EQ(b.state.projectors.records[0].pause, before.pause);
+    EXPECT_EQ(b.state.projectors.records[0].operating, before.operating);
+    EXPECT_EQ(CommErrors(b), c.boxes);
+    std::vector<uint8_t> keys;
+    for (uint8_t cmd : b.Commands())
+        if (cmd == kKeyPause) keys.push_back(cmd);
+    EXPECT_EQ(keys, c.keys);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DirectAccess, ForceStatusFails,
+    ::testing::Values(
+        // The first read is skipped over as before; the panel's refresh says it failed.
+        StatusFailureCase{"silent_projector", kSilent, 1, {}},
+        // The key went out; the read after it and the panel's refresh both failed.
+        StatusFailureCase{"silent_after_the_key", sim::Fault{sim::FaultKind::Silence, 0, -1, 2}, 2, {kKeyPause}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+class SourceStatusFails : public ::testing::TestWithParam<StatusFailureCase> {};
+
+TEST_P(SourceStatusFails, TheActiveSourceStaysAsItWas) {
+    const StatusFailureCase& c = GetParam();
+    DirectBench b({});
+    ProgramState& s = WithSources(b, 2);
+    MakeSourceActive(s, 0);
+    b.bus.SetFault(1, c.fault);
+    EXPECT_FALSE(ChooseSource(s, 1, {}));
+    EXPECT_EQ(s.direct.activeSource, 0);
+    EXPECT_EQ(s.options.activeSource, 0);
+    EXPECT_EQ(SourceFieldText(s, kNoActiveSource), "S1 [1]");
+    EXPECT_EQ(CommErrors(b), c.boxes);
+    std::vector<uint8_t> keys;
+    for (uint8_t cmd : b.Commands())
+        if (cmd >= 0x10 && cmd <= 0x19) keys.push_back(cmd);
+    EXPECT_EQ(keys, c.keys);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DirectAccess, SourceStatusFails,
+    ::testing::Values(StatusFailureCase{"silent_projector_gets_no_digits", kSilent, 1, {}},
+                      StatusFailureCase{"silent_after_the_digit", sim::Fault{sim::FaultKind::Silence, 0, -1, 2}, 1,
+                                        {0x12}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Sources, ChoosingASourceThatAnswersMakesItActive) {
+    DirectBench b({});
+    ProgramState& s = WithSources(b, 2);
+    EXPECT_TRUE(ChooseSource(s, 1, {}));
+    EXPECT_EQ(s.direct.activeSource, 1);
+    EXPECT_EQ(s.options.activeSource, 1);
+    EXPECT_TRUE(b.Shown().empty());
 }
 
 }  // namespace

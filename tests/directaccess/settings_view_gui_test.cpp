@@ -6,12 +6,14 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTreeView>
+#include <memory>
 
 #include "PaneBench.h"
 #include "gui/app/WorkingWindow.h"
@@ -105,6 +107,24 @@ TEST(SettingsView, EditsAStoredBlock) {
     delete view;
     EXPECT_EQ(b.Sent(), (std::vector<Request>{{'q', {0x00, 0x02, 0x21, 0x36}}}));
     EXPECT_EQ(b.SimData(1, 1)[17], 53);
+}
+
+TEST(SettingsView, SaysWhatItReadsAndHoldsTheTabsUntilItIsDone) {
+    PaneBench b;
+    b.Adjust(BlockListKind::Projector, 1);
+    std::unique_ptr<QWidget> view(gui::CreateSettingsView(b.state, nullptr, nullptr));
+    ASSERT_NE(view, nullptr);
+    view->resize(1000, 520);
+    view->show();
+    auto* tabs = view->findChild<QTabBar*>();
+    auto* reading = view->findChild<QLabel*>("reading");
+    ASSERT_NE(reading, nullptr);
+    EXPECT_EQ(reading->text(), "Reading Picture from projector 1 ...");
+    EXPECT_TRUE(reading->isVisible());
+    EXPECT_FALSE(tabs->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !FieldTexts(view.get()).isEmpty(); }));
+    EXPECT_TRUE(tabs->isEnabled());
+    EXPECT_FALSE(reading->isVisible());
 }
 
 TEST(SettingsView, NotWithoutAnAdjustmentBlock) {

@@ -2,12 +2,14 @@
 // simulator: a click sends the key's frame, the keyboard types an address, windows open
 // side by side up to nine and close together.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QRadioButton>
 #include <QScreen>
 #include <QtTest>
+#include <functional>
 #include <optional>
 
 #include "GuiSupport.h"
@@ -183,6 +185,8 @@ private slots:
         gui::HandsetKey* key = w->Key(1029);
         QTimer::singleShot(50, key, [key] { QTest::mouseRelease(key, Qt::LeftButton); });
         QTest::mousePress(key, Qt::LeftButton);
+        // The hold begins once the press has been handled and ends with the release.
+        QTRY_VERIFY_WITH_TIMEOUT(!key->isDown(), 5000);
         const auto frames = p.Frames();
         QVERIFY(frames.size() >= 2);
         for (const auto& f : frames) QCOMPARE(f, (QList<int>{1, 0x36, 0, 0, 0, 0}));
@@ -191,6 +195,51 @@ private slots:
         QVERIFY(!p.state.link.lock.Held());
         QTest::qWait(20);
         QCOMPARE(p.Frames().size(), frames.size());
+    }
+
+    // A repeating key pressed and let go at once, by each way a user has, sends its code once.
+    void aQuickPressOfARepeatingKeySendsItOnce() {
+        RemoteProgram p;
+        p.Open();
+        gui::RemoteWindow* w = Windows().value(0);
+        QVERIFY(w);
+        struct Way {
+            const char* label;
+            std::function<void(gui::HandsetKey*)> press;
+        };
+        const Way ways[] = {
+            {"mouse_click", [](gui::HandsetKey* k) { QTest::mouseClick(k, Qt::LeftButton); }},
+            {"accessible_press",
+             [](gui::HandsetKey* k) {
+                 QAccessibleInterface* a = QAccessible::queryAccessibleInterface(k);
+                 QVERIFY(a && a->actionInterface());
+                 a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+             }},
+            {"space", [](gui::HandsetKey* k) {
+                 k->setFocus();
+                 QTest::keyClick(k, Qt::Key_Space);
+             }},
+            {"enter", [](gui::HandsetKey* k) {
+                 k->setFocus();
+                 QTest::keyClick(k, Qt::Key_Return);
+             }},
+        };
+        for (const Way& way : ways) {
+            for (const RemoteKey& key : kRemoteKeys) {
+                if (key.kind != RemoteKeyKind::Repeating) continue;
+                // Every key by mouse; the other ways on the first pair.
+                if (std::string(way.label) != "mouse_click" && key.control != 1028 && key.control != 1029) continue;
+                p.bus.ClearTranscript();
+                way.press(w->Key(key.control));
+                const QList<QList<int>> once{{1, key.code, 0, 0, 0, 0}};
+                QTRY_COMPARE_WITH_TIMEOUT(p.Frames(), once, 2000);
+                QTest::qWait(20);
+                if (p.Frames() != once) qWarning("%s %s", way.label, key.legend);
+                QCOMPARE(p.Frames(), once);
+                QVERIFY(!w->Key(key.control)->isDown());
+            }
+        }
+        QVERIFY(p.ui.Boxes().empty());
     }
 
     void nineWindowsSideBySideThenAllClose() {

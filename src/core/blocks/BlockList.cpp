@@ -431,6 +431,8 @@ ListModel BlockListToText(const ProgramState& s, const BlockListModel& list, boo
 
 std::string BlockPaneCaption(const ProgramState& s, BlockListKind kind) {
     if (kind == BlockListKind::Ram) return "Overview Blocks in RAM-container";
+    // No projector listed, no address: the window is searching or found nobody.
+    if (s.projectors.connectedCount <= 0) return {};
     return "Overview Blocks in Projector with address " + std::to_string(s.link.currentAddress);
 }
 

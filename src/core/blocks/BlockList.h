@@ -142,8 +142,8 @@ bool HeaderIsUnique(const BlockTables& t, uint8_t fh, uint8_t fv, uint8_t source
 // A list as the text listing takes it; markActive ends the first cell of the active
 // projector row with " *".
 ListModel BlockListToText(const ProgramState& s, const BlockListModel& list, bool markActive);
-// The caption of a list's pane: "Overview Blocks in Projector with address N" or
-// "Overview Blocks in RAM-container".
+// The caption of a list's pane: "Overview Blocks in Projector with address N" (empty while
+// no projector is connected) or "Overview Blocks in RAM-container".
 std::string BlockPaneCaption(const ProgramState& s, BlockListKind kind);
 // "Convert to text" and the two listing commands: the list with its listing type and its
 // pane caption (at most 50 characters) into the file the save dialog chose.

@@ -29,6 +29,8 @@ void FollowProjector(const ProgramState& s, BlockSelection& sel) {
     }
 }
 
+}  // namespace
+
 void ExpandProjector(GroupTable& g, uint8_t address) {
     const std::vector<int> path = FindNode(g, NodeData(kNodeGroupOrProjector, address));
     if (path.size() != 2) return;
@@ -36,8 +38,6 @@ void ExpandProjector(GroupTable& g, uint8_t address) {
     group.expanded = true;
     group.children[Index(path[1])].expanded = true;
 }
-
-}  // namespace
 
 uint32_t StateImage(const ProjectorRecord& r) {
     if (r.operating) return kImageOperating;
@@ -205,7 +205,11 @@ NodeSelection SelectViewNode(ProgramState& s, ProjectorSession& session, BlockVi
                              bool byMouse, bool busy) {
     NodeSelection out;
     const NodeKind kind = NodeDataKind(nodeData);
-    if (!byMouse || busy || kind < kNodeInfo || kind > kNodeDirectAccess) return out;
+    if (!byMouse || kind < kNodeInfo || kind > kNodeDirectAccess) return out;
+    if (busy) {
+        out.refusal = kSettingsShownText;
+        return out;
+    }
     out.handled = true;
     out.kind = kind;
     const int index = FindProjectorByAddress(s, NodeDataAddress(nodeData));

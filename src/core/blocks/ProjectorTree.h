@@ -90,6 +90,9 @@ struct TreeRefresh {
 TreeRefresh RefreshProjectorTree(ProgramState& state, GroupTable& groups, ProjectorSession& session,
                                  BlockView* view);
 
+// The group node and the node of the projector at this address are shown open.
+void ExpandProjector(GroupTable& groups, uint8_t address);
+
 // Path of the node that carries this data (indexes from the root), empty when none.
 std::vector<int> FindNode(const GroupTable& groups, uint32_t data);
 // The group of a node path (its root), the member of a projector node; -1 when none.
@@ -119,7 +122,10 @@ struct NodeSelection {
     NodeKind kind = kNodeGroupOrProjector;
     ViewCommands commands;
     std::string statusText;  // "Info", "Overview" or "Direct Access"
+    std::string refusal;     // why a view node clicked with the mouse was not taken
 };
+
+constexpr const char* kSettingsShownText = "The Settings view is open: choose Settings again to leave it";
 
 // A view node chosen: its projector becomes current with its description (warning 16
 // and default.dsc when it has none, warning 17 when that is missing too; either way no

@@ -11,6 +11,15 @@ std::string DescriptionFolder(const ProgramState& s) { return s.startDirectory.e
 
 }  // namespace
 
+void BeginOpening(ProgramState& s, BlockView& view) {
+    s.blocks.adjustment = BlockSelection{};
+    s.blocks.reference = BlockSelection{};
+    view = BlockView{};
+    ClearProjectorBlocks(s, view);
+    s.projectors.connectedCount = 0;
+    s.direct.irisBusy = false;
+}
+
 void UseDefaultDescription(ProgramState& s, ProjectorSession& session) {
     ReleaseDescription(&session.description);
     session = ProjectorSession{};

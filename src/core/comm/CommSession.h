@@ -8,6 +8,10 @@
 
 namespace ombrix {
 
+// Before the window searches: nobody is connected yet and the blocks of the projector of
+// an earlier window are no longer listed.
+void BeginOpening(ProgramState& state, BlockView& view);
+
 // No projector open: the default description (warning 17 and no block layout when it is
 // missing), noProjector set.
 void UseDefaultDescription(ProgramState& state, ProjectorSession& session);

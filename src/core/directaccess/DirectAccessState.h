@@ -32,6 +32,7 @@ struct DirectAccessState {
     int panel = kPanelGeneral;
     // Read by the communication window as well as the worker that clears it.
     std::atomic<bool> irisBusy{false};
+    uint8_t irisAddress = 0;  // the projector of the last IRIS start
     std::array<uint8_t, kDirectParameterCount> values{};
     int32_t currentMin = 0;
     int32_t currentMax = 127;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ProgramStrings.h"
+#include "directaccess/Sources.h"
 #include "link/Frame.h"
 #include "projector/Messages.h"
 #include "projector/Projector.h"
@@ -17,11 +18,16 @@ void StoreForceFlags(const StatusFlags& f, ProjectorRecord* r) {
     r->textOn = f.textOn;
 }
 
-// The record's three flags from a fresh status; false when the projector did not answer.
-bool ReadForceFlags(ProgramState& state, uint8_t address, ProjectorRecord* r) {
+// The record's three flags from a fresh status; false when the projector did not answer,
+// which is reported when asked for, and the record stays as it was.
+bool ReadForceFlags(ProgramState& state, uint8_t address, ProjectorRecord* r, bool report) {
     StatusFlags f;
     uint32_t valid = 0;
-    if (ReadStatus(state.link, address, &f, &valid) != 3) return false;
+    const int result = ReadStatus(state.link, address, &f, &valid);
+    if (result != 3) {
+        if (report) ReportCommError(state.env, result);
+        return false;
+    }
     StoreForceFlags(f, r);
     return true;
 }
@@ -86,9 +92,10 @@ std::string ForceStatusText(const DirectAccessState& da, int which) {
 }
 
 void ToggleForce(ProgramState& state, int which, const ProgressHooks& hooks) {
-    uint8_t& flag = ForceFlag(state.direct, which);
-    flag = flag ? 0 : 1;
-    ApplyForce(state, which, flag, hooks);
+    // The flag itself follows the projector's answer only, so a refresh that fails shows
+    // the state that was, not the one asked for.
+    const uint8_t desired = ForceFlag(state.direct, which) ? 0 : 1;
+    ApplyForce(state, which, desired, hooks);
 }
 
 void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressHooks& hooks) {
@@ -96,7 +103,7 @@ void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressH
     const std::vector<TargetEntry> targets = state.direct.targets;
     for (const TargetEntry& t : targets) {
         ProjectorRecord* r = FindConnectedRecord(state, t.address);
-        if (!r || !ReadForceFlags(state, t.address, r)) continue;
+        if (!r || !ReadForceFlags(state, t.address, r, false)) continue;
         const uint8_t current = which == kForcePause ? r->pause : which == kForceText ? r->textOn : r->standby;
         if ((current != 0) == (desired != 0)) continue;
         const uint8_t key = which == kForcePause ? kKeyPause : which == kForceText ? kKeyText : kKeyPower;
@@ -104,7 +111,7 @@ void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressH
         state.link.clock.WaitMs(kForceKeySettleMs);
         ReportCommError(state.env, sent);
         if (r->standby) WaitForWakeUp(state, t.address, hooks);
-        ReadForceFlags(state, t.address, r);
+        if (!ReadForceFlags(state, t.address, r, true)) continue;
         if (which == kForcePower) {
             AfterPowerChange(state, t.address, r, hooks);
         } else if (which == kForcePause) {
@@ -121,16 +128,27 @@ std::vector<uint8_t> SourceDigitKeys(int inputSlot) {
     return {static_cast<uint8_t>(0x10 + (inputSlot / 10) % 10), static_cast<uint8_t>(0x10 + inputSlot % 10)};
 }
 
-void SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks) {
+bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks) {
     ProjectorRecord* r = FindConnectedRecord(state, address);
-    if (r) ReadForceFlags(state, address, r);
+    // A projector that does not answer is not sent digits it would not hear either.
+    if (r && !ReadForceFlags(state, address, r, true)) return false;
     const std::vector<uint8_t> keys = SourceDigitKeys(inputSlot);
     for (size_t i = 0; i < keys.size(); ++i) {
         if (i > 0) state.link.clock.WaitMs(kDigitGapMs);
         KeyCommand(state.link, address, keys[i]);
     }
     if (r && r->standby) WaitForWakeUp(state, address, hooks);
-    if (r && ReadForceFlags(state, address, r)) AfterPowerChange(state, address, r, hooks);
+    if (r && !ReadForceFlags(state, address, r, true)) return false;
+    if (r) AfterPowerChange(state, address, r, hooks);
+    return true;
+}
+
+bool ChooseSource(ProgramState& state, int index, const ProgressHooks& hooks) {
+    if (index < 0 || index >= static_cast<int>(state.options.sources.size())) return false;
+    const int slot = state.options.sources[static_cast<size_t>(index)].inputSlot;
+    if (slot == 0 || !SelectSource(state, state.link.currentAddress, slot, hooks)) return false;
+    MakeSourceActive(state, index);
+    return true;
 }
 
 std::string SourceTypeText(int typeIndex) {

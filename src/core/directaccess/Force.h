@@ -29,7 +29,11 @@ void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressH
 
 // The digit keys of an input slot: one below 10, else tens then units.
 std::vector<uint8_t> SourceDigitKeys(int inputSlot);
-void SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks);
+// False when a status read failed (reported); the record keeps what it had.
+bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks);
+// "Select >>": the entry's input on the current projector; the entry becomes the active
+// source only once the projector answered both status reads.
+bool ChooseSource(ProgramState& state, int index, const ProgressHooks& hooks);
 
 // Source types of a forced block: program strings 61817 on.
 constexpr int kSourceTypeCount = 5;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <system_error>
 
+#include "directaccess/DirectAccess.h"
 #include "link/Frame.h"
+#include "projector/Messages.h"
 
 namespace ombrix {
 namespace {
@@ -59,32 +61,43 @@ bool IrisControl::Start(IrisAction action) {
     const ActionInfo info = Info(action);
     Link& link = state_.link;
     address_ = link.currentAddress;
+    state_.direct.irisAddress = address_;
     state_.direct.irisBusy = true;
     abort_ = false;
+    // One box for a start that fails: a silent projector fails every step after the first.
+    bool reported = false;
+    auto report = [&](int r) {
+        if (r == 3 || reported) return;
+        ReportCommError(state_.env, r);
+        reported = true;
+    };
 
     uint8_t s = 0;
     int r = ReadIrisState(link, address_, &s);
-    if (r != 3 && action != IrisAction::TouchUp) ReportCommError(state_.env, r);
+    if (action != IrisAction::TouchUp) report(r);
     if (s != kIrisIdle) {
         if (s != kIrisOperational) {
             Line(1, ">> Turning the projector to operational mode");
             Wait(info.t1);
-            IrisFunction(link, address_, 9, 0);
+            report(IrisFunction(link, address_, 9, 0));
             Wait(info.t2);
         }
         Line(1, ">> Starting IRIS");
-        IrisCommand(link, address_, 0);
+        report(IrisCommand(link, address_, 0));
         Wait(kStartSettleMs);
         r = ReadIrisState(link, address_, &s);
+        report(r);
     }
-    // No answer: the texts stay, and the tabs stay locked until Exit gets through.
-    if (r != 3) return false;
-    if (s != kIrisIdle) {
+    if (r != 3 || s != kIrisIdle) {
         Line(1, ">> Startup IRIS failed");
+        Release();
         return false;
     }
-    if (IrisCommand(link, address_, info.function) != 3) {
+    const int f = IrisCommand(link, address_, info.function);
+    if (f != 3) {
+        report(f);
         Line(1, info.failed);
+        Release();
         return false;
     }
     Line(1, info.started);
@@ -92,14 +105,26 @@ bool IrisControl::Start(IrisAction action) {
     return true;
 }
 
+void IrisControl::Release() {
+    running_ = false;
+    abort_ = false;
+    state_.direct.irisBusy = false;
+}
+
 void IrisControl::Exit() {
-    if (IrisCommand(state_.link, state_.link.currentAddress, kIrisExit) == 3) {
+    const int r = IrisCommand(state_.link, state_.link.currentAddress, kIrisExit);
+    if (r == 3) {
         Line(1, ">> Exit current IRIS command");
         abort_ = true;
         state_.direct.irisBusy = false;
-    } else {
-        Line(1, ">> Exiting current IRIS command failed ...");
+        return;
     }
+    Line(1, ">> Exiting current IRIS command failed ...");
+    ReportCommError(state_.env, r);
+    // A projector that takes no exit is not followed any longer: the window is the user's again.
+    running_ = false;
+    abort_ = true;
+    state_.direct.irisBusy = false;
 }
 
 bool IrisControl::StartWorker() {
@@ -174,6 +199,15 @@ void IrisControl::Stop() {
     stop_ = true;
     std::lock_guard<std::mutex> lock(threadMutex_);
     if (worker_.joinable()) worker_.join();
+    Release();
+}
+
+bool IrisProjectorGone(ProgramState& state) {
+    return state.direct.irisBusy && !FindConnectedRecord(state, state.direct.irisAddress);
+}
+
+std::string IrisEndedText(uint8_t address) {
+    return "IRIS command ended: projector " + std::to_string(address) + " is no longer connected";
 }
 
 }  // namespace ombrix

@@ -31,13 +31,16 @@ public:
     IrisControl& operator=(const IrisControl&) = delete;
 
     // On the caller's thread. True when the function runs and the worker is to follow it.
+    // A start that fails reports its first failed exchange and leaves nothing busy.
     bool Start(IrisAction action);
+    // Whether or not the projector takes it, the run is over for the window afterwards.
     void Exit();
     // Runs the worker on its own thread; false when it could not be started.
     bool StartWorker();
     // The worker's procedure, for a caller that runs it itself.
     void RunWorker();
-    // Ends the worker without its final pause and waits for it; its lines stay silent.
+    // Ends the worker without its final pause and waits for it; its lines stay silent and
+    // nothing stays busy.
     void Stop();
 
     bool Running() const { return running_.load(); }
@@ -46,6 +49,7 @@ public:
 
 private:
     void Line(int line, const std::string& text);
+    void Release();
     // Waits ms, or less once stop is asked for or (given a generation) a new command starts.
     void Wait(uint32_t ms, int generation = -1);
 
@@ -61,5 +65,11 @@ private:
     std::mutex threadMutex_;
     std::thread worker_;
 };
+
+// While a run is busy the tree says why it takes no clicks.
+constexpr const char* kIrisBusyText = "An IRIS command is running: Exit ends it";
+// The projector of a busy run is no longer connected (a background check lost it).
+bool IrisProjectorGone(ProgramState& state);
+std::string IrisEndedText(uint8_t address);
 
 }  // namespace ombrix

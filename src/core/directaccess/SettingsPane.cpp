@@ -214,6 +214,12 @@ const ProjectorRecord* AdjustmentProjector(const ProgramState& s) {
     return sameType;
 }
 
+std::string PaneReadingText(const ProgramState& s, const std::string& groupName) {
+    const BlockSelection& sel = s.blocks.adjustment;
+    if (sel.row < 0 || sel.projectorIndex < 0) return {};
+    return "Reading " + groupName + " from projector " + std::to_string(sel.address) + " ...";
+}
+
 bool AdjustmentTabs(ProgramState& s, std::vector<SettingsTab>* tabs) {
     tabs->clear();
     const BlockSelection& sel = s.blocks.adjustment;

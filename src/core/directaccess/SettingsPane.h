@@ -45,6 +45,10 @@ const ProjectorRecord* AdjustmentProjector(const ProgramState& s);
 // The tabs of the settings view, in description order.
 std::vector<SettingsTab> SettingsTabs(const Description& d, int blockSpecialKind, const ProjectorRecord* projector);
 
+// Shown while a pane reads its block and the live values of a projector block: "Reading
+// NAME from projector N ...". Empty for a RAM row, which opens without the line.
+std::string PaneReadingText(const ProgramState& s, const std::string& groupName);
+
 // Loads the description of the adjustment block's type and lists its tabs. Warning 35
 // without an adjustment block, warning 16 without a description; false then.
 bool AdjustmentTabs(ProgramState& s, std::vector<SettingsTab>* tabs);

@@ -20,6 +20,7 @@
 #include "core/data/SettingsFile.h"
 #include "core/discovery/BackgroundCheck.h"
 #include "core/discovery/QuickSearch.h"
+#include "core/directaccess/Iris.h"
 #include "core/discovery/Search.h"
 #include "core/projector/Messages.h"
 #include "gui/app/Images.h"
@@ -32,6 +33,7 @@
 #include "gui/comm/ProjectorTreeModel.h"
 #include "gui/comm/ProjectorTreeView.h"
 #include "gui/directaccess/DirectAccessView.h"
+#include "gui/directaccess/LineWork.h"
 #include "gui/directaccess/SettingsView.h"
 #include "gui/discovery/ThreadTipBox.h"
 #include "gui/platform/InputHold.h"
@@ -41,6 +43,7 @@ namespace ombrix::gui {
 namespace {
 
 // Status-bar parts of communication mode.
+constexpr int kStatusText = 0;
 constexpr int kStatusAddress = 2;
 constexpr int kStatusSelection = 4;
 
@@ -110,9 +113,10 @@ CommWindow::~CommWindow() { Shutdown(); }
 
 void CommWindow::Open() {
     busy_ = true;
-    state_.blocks.adjustment = BlockSelection{};
-    state_.blocks.reference = BlockSelection{};
-    blocks_ = BlockView{};
+    // Nothing of an earlier window is shown while this one searches.
+    BeginOpening(state_, blocks_);
+    panes_->Sync();
+    ShowStatusPart(kStatusAddress, QString());
     bool searched = false;
     if (!SearchSkipped(state_.options) && SetupConnection(state_.env, state_.link, kOwnerCommWindow)) {
         lineOpenedHere_ = true;
@@ -198,15 +202,9 @@ bool CommWindow::RunSearch() {
 void CommWindow::FillTree() {
     FillProjectorTree(state_, groups_);
     if (!groups_.roots.empty()) groups_.roots[0].expanded = true;
+    if (state_.projectors.connectedCount > 0) ExpandProjector(groups_, state_.link.currentAddress);
     treeModel_->Sync(groups_.roots);
-    for (size_t r = 0; r < groups_.roots.size(); ++r) {
-        const TreeNode& root = groups_.roots[r];
-        if (root.expanded) tree_->expand(treeModel_->IndexOfPath({static_cast<int>(r)}));
-        for (size_t c = 0; c < root.children.size(); ++c) {
-            if (root.children[c].expanded)
-                tree_->expand(treeModel_->IndexOfPath({static_cast<int>(r), static_cast<int>(c)}));
-        }
-    }
+    ShowTreeState();
 }
 
 void CommWindow::StartCheck() {
@@ -232,8 +230,20 @@ void CommWindow::StartCheck() {
 }
 
 void CommWindow::NodeClicked(uint32_t data) {
+    if (busy_ || closing_) {
+        ShowTreeState();
+        return;
+    }
+    const NodeKind kind = NodeDataKind(data);
+    const bool viewNode = kind >= kNodeInfo && kind <= kNodeDirectAccess;
     // An IRIS run in progress keeps its view: leaving it would cut the run short unseen.
-    if (busy_ || closing_ || DirectAccessBusy(state_)) return;
+    if (DirectAccessBusy(state_)) {
+        if (viewNode) {
+            ShowTreeState();
+            ShowStatusPart(kStatusText, QString::fromLatin1(kIrisBusyText));
+        }
+        return;
+    }
     NodeSelection sel;
     const bool settingsShown = view_ == CommView::Settings;
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -241,6 +251,12 @@ void CommWindow::NodeClicked(uint32_t data) {
     work_.Run([&] { sel = SelectViewNode(state_, session_, &blocks_, data, true, settingsShown); });
     QApplication::restoreOverrideCursor();
     panes_->Sync();
+    if (!sel.refusal.empty()) {
+        // The highlight stays on the view that is still shown.
+        ShowTreeState();
+        ShowStatusPart(kStatusText, QString::fromStdString(sel.refusal));
+        return;
+    }
     if (!sel.handled) return;
     if (sel.projectorChanged) ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
     if (sel.projectorChanged && !sel.showView) {
@@ -263,16 +279,24 @@ void CommWindow::LabelEdited(const std::vector<int>& path, const QString& text) 
     const uint32_t data = node->data;
     if (EndLabelEdit(state_, groups_, FindGroupByNode(groups_, path), data, text.toStdString())) {
         treeModel_->Sync(groups_.roots);
-        FillTreeExpansion();
+        ShowTreeState();
     }
 }
 
-void CommWindow::FillTreeExpansion() {
+void CommWindow::ShowTreeState() {
     for (size_t r = 0; r < groups_.roots.size(); ++r) {
         tree_->expand(treeModel_->IndexOfPath({static_cast<int>(r)}));
     }
     const std::vector<int> at = FindNode(groups_, NodeData(kNodeGroupOrProjector, state_.link.currentAddress));
     if (!at.empty()) tree_->expand(treeModel_->IndexOfPath(at));
+    // The chosen view keeps its highlight over every rebuild of the nodes.
+    const std::vector<int> chosen = selectedNode_ ? FindNode(groups_, selectedNode_) : std::vector<int>{};
+    const QModelIndex index = chosen.empty() ? QModelIndex() : treeModel_->IndexOfPath(chosen);
+    if (index.isValid()) {
+        tree_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+        tree_->selectionModel()->clearSelection();
+    }
 }
 
 void CommWindow::CloseViews() {
@@ -435,21 +459,26 @@ bool CommWindow::CommandEnabled(int id) const {
 
 void CommWindow::ProjectorsChanged() {
     if (closing_ || busy_) return;
-    if (blocks_.dragging) {
-        // The rows under the mouse stay as they are until the drag ends.
+    if (blocks_.dragging || LineBusy()) {
+        // The rows under the mouse stay as they are until the drag ends, and a panel at
+        // work on the line is not closed under it.
         QTimer::singleShot(100, this, &CommWindow::ProjectorsChanged);
         return;
     }
     panes_->PushSelection();
+    // A run on a projector that went ends with its view; the status part says why.
+    const bool irisGone = IrisProjectorGone(state_);
+    const uint8_t irisAddress = state_.direct.irisAddress;
     const TreeRefresh r = RefreshProjectorTree(state_, groups_, session_, &blocks_);
-    treeModel_->Sync(groups_.roots);
-    FillTreeExpansion();
-    if (r.currentChanged) {
+    if (r.currentChanged || irisGone) {
         // Nothing on the right may go on talking about a projector that went.
         CloseViews();
         projectorPaneShown_ = false;
         selectedNode_ = 0;
     }
+    if (irisGone) ShowStatusPart(kStatusText, QString::fromStdString(IrisEndedText(irisAddress)));
+    treeModel_->Sync(groups_.roots);
+    ShowTreeState();
     ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
     panes_->Sync();
     LayOut();

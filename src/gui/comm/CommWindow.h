@@ -83,7 +83,8 @@ private:
     void FillTree();
     void NodeClicked(uint32_t data);
     void LabelEdited(const std::vector<int>& path, const QString& text);
-    void FillTreeExpansion();
+    // Expansion and the chosen view's highlight, after the nodes were rebuilt.
+    void ShowTreeState();
     QWidget* MakeInfoPage(int tab, QWidget* parent);
     // The right side for a view kind; the other views go first.
     void ShowView(CommView view);

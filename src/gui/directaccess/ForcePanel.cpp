@@ -99,12 +99,16 @@ ForcePanel::ForcePanel(ProgramState& state, InfoStrip* strip, std::function<void
         if (filling_) return;
         const uint32_t value = item->data(0, Qt::UserRole).toUInt();
         const int index = SourceItemIndex(value);
-        // An edit left empty puts the old name back.
-        if (!RenameSource(state_, index, item->text(0).toStdString()) &&
-            index < static_cast<int>(state_.options.sources.size())) {
-            filling_ = true;
-            item->setText(0, QString::fromStdString(state_.options.sources[static_cast<size_t>(index)].Name()));
-            filling_ = false;
+        // The item shows the name as stored: an edit left empty puts the old one back, and
+        // one longer than the name field is shortened the way the field holds it.
+        RenameSource(state_, index, item->text(0).toStdString());
+        if (index < static_cast<int>(state_.options.sources.size())) {
+            const QString stored = QString::fromStdString(state_.options.sources[static_cast<size_t>(index)].Name());
+            if (item->text(0) != stored) {
+                filling_ = true;
+                item->setText(0, stored);
+                filling_ = false;
+            }
         }
         ShowActiveSource();
     });
@@ -206,11 +210,9 @@ void ForcePanel::Rename() {
 void ForcePanel::Select() {
     QTreeWidgetItem* item = SelectedSource();
     if (!item) return;
-    const int slot = MakeSourceActive(state_, SourceItemIndex(item->data(0, Qt::UserRole).toUInt()));
-    if (slot == 0) return;
+    const int index = SourceItemIndex(item->data(0, Qt::UserRole).toUInt());
     const ProgressHooks hooks = strip_ ? strip_->Hooks(changed_) : ProgressHooks{};
-    const uint8_t address = state_.link.currentAddress;
-    RunOnLine([&] { SelectSource(state_, address, slot, hooks); });
+    RunOnLine([&] { ChooseSource(state_, index, hooks); });
     ShowActiveSource();
 }
 

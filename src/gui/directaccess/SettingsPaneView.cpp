@@ -47,7 +47,7 @@ QLineEdit* ValueField(QWidget* parent, const QString& name) {
 
 }  // namespace
 
-SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* parent)
+SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* parent, const QString& name)
     : QWidget(parent), state_(state), position_(position) {
     QFont font(QStringLiteral("MS Sans Serif"), 8, QFont::Bold);
     setFont(font);
@@ -97,6 +97,15 @@ SettingsPaneView::SettingsPaneView(ProgramState& state, int position, QWidget* p
             }
         });
     });
+    const QString reading = Text(PaneReadingText(state_, name.toStdString()));
+    if (!reading.isEmpty()) {
+        reading_ = new QLabel(reading, this);
+        reading_->setObjectName(QStringLiteral("reading"));
+        reading_->setAccessibleName(reading);
+        reading_->setAccessibleDescription(QStringLiteral("Progress"));
+        reading_->move(2 * kMargin, 2 * kMargin);
+        reading_->adjustSize();
+    }
     QTimer::singleShot(kOpenDelayMs, this, [this] { OpenNow(); });
 }
 
@@ -110,6 +119,8 @@ void SettingsPaneView::OpenNow() {
     if (opened_) return;
     opened_ = true;
     OnLine([this] { OpenSettingsPane(state_, &pane_, position_); });
+    if (reading_) reading_->hide();
+    if (whenOpened) whenOpened();
     if (!pane_.loaded) return;
     setAccessibleName(Text(pane_.caption));
     setWindowTitle(Text(pane_.caption));

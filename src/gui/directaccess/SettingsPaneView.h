@@ -5,6 +5,7 @@
 // the block.
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "core/app/Program.h"
@@ -23,14 +24,19 @@ namespace ombrix::gui {
 
 class SettingsPaneView : public QWidget {
 public:
-    // Opens the group at this position 10 ms after it is shown.
-    SettingsPaneView(ProgramState& state, int position, QWidget* parent);
+    // Opens the group at this position 10 ms after it is shown; until it is open, a line
+    // says what is being read (name: the group's).
+    SettingsPaneView(ProgramState& state, int position, QWidget* parent, const QString& name = {});
     ~SettingsPaneView() override;
 
     // Opens now if the timer has not yet done it.
     void OpenNow();
     const SettingsPane& Pane() const { return pane_; }
     BlockComparisonView* Comparison() const { return comparison_; }
+    bool Opened() const { return opened_ && !busy_; }
+    QLabel* ReadingLine() const { return reading_; }
+    // Called once the opening is over, whatever it found.
+    std::function<void()> whenOpened;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -72,6 +78,7 @@ private:
     QPushButton* save_;
     QPushButton* restore_;
     QPointer<BlockComparisonView> comparison_;
+    QLabel* reading_ = nullptr;
 };
 
 }  // namespace ombrix::gui

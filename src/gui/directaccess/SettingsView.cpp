@@ -58,7 +58,11 @@ private:
     // The old pane goes first, so its block is saved before the new one reads it.
     void OpenGroup(int position) {
         delete pane_;
-        pane_ = new SettingsPaneView(state_, position, this);
+        const int tab = TabOf(kCmdSettingsGroupFirst + position);
+        pane_ = new SettingsPaneView(state_, position, this, tab >= 0 ? tabs_->tabText(tab) : QString());
+        // Another tab waits, visibly, until this pane has read what it shows.
+        tabs_->setEnabled(false);
+        pane_->whenOpened = [this] { tabs_->setEnabled(true); };
         const int h = tabs_->sizeHint().height();
         pane_->setGeometry(0, h, width(), height() - h);
         pane_->show();

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTimer>
 
 namespace ombrix::gui {
 namespace {
@@ -66,44 +67,67 @@ void HandsetKey::paintEvent(QPaintEvent*) {
     }
 }
 
+// The hold begins once the press has been handled, so a release that follows at once (a
+// quick click) is seen first and the key is sent once instead of waiting for a release
+// that has already gone by.
+void HandsetKey::BeginHold(int qtKey) {
+    setDown(true);
+    holdKey_ = qtKey;
+    released_ = false;
+    if (holdPending_) return;
+    holdPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        holdPending_ = false;
+        const QPointer<HandsetKey> self(this);
+        emit held(holdKey_, released_);
+        if (self) setDown(false);
+    });
+}
+
 void HandsetKey::mousePressEvent(QMouseEvent* event) {
     if (!Repeating() || event->button() != Qt::LeftButton) {
         QAbstractButton::mousePressEvent(event);
         return;
     }
     setFocus(Qt::MouseFocusReason);
-    setDown(true);
-    const QPointer<HandsetKey> self(this);
-    emit held(0);
-    if (self) setDown(false);
+    BeginHold(0);
 }
 
 void HandsetKey::mouseReleaseEvent(QMouseEvent* event) {
-    if (!Repeating()) QAbstractButton::mouseReleaseEvent(event);
+    if (!Repeating()) {
+        QAbstractButton::mouseReleaseEvent(event);
+        return;
+    }
+    if (holdPending_ && holdKey_ == 0 && event->button() == Qt::LeftButton) released_ = true;
 }
 
 void HandsetKey::keyPressEvent(QKeyEvent* event) {
-    // Digits, arrows and Enter are the handset's own keys: the window takes them.
     const int k = event->key();
+    // Enter on a focused repeating key sends it once, as its accessibility action does.
+    if (Repeating() && (k == Qt::Key_Return || k == Qt::Key_Enter)) {
+        if (!event->isAutoRepeat()) click();
+        return;
+    }
+    // Digits, arrows and Enter are the handset's own keys: the window takes them.
     if ((k >= Qt::Key_0 && k <= Qt::Key_9) || k == Qt::Key_Left || k == Qt::Key_Right || k == Qt::Key_Up ||
         k == Qt::Key_Down || k == Qt::Key_Return || k == Qt::Key_Enter) {
         event->ignore();
         return;
     }
     if (Repeating() && event->key() == Qt::Key_Space) {
-        if (!event->isAutoRepeat()) {
-            setDown(true);
-            const QPointer<HandsetKey> self(this);
-            emit held(Qt::Key_Space);
-            if (self) setDown(false);
-        }
+        if (!event->isAutoRepeat()) BeginHold(Qt::Key_Space);
         return;
     }
     QAbstractButton::keyPressEvent(event);
 }
 
 void HandsetKey::keyReleaseEvent(QKeyEvent* event) {
-    if (Repeating() && event->key() == Qt::Key_Space) return;
+    if (Repeating() && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+                        event->key() == Qt::Key_Enter)) {
+        if (event->key() == Qt::Key_Space && holdPending_ && holdKey_ == Qt::Key_Space && !event->isAutoRepeat())
+            released_ = true;
+        return;
+    }
     QAbstractButton::keyReleaseEvent(event);
 }
 

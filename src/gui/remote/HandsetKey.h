@@ -19,8 +19,10 @@ public:
     QSize sizeHint() const override;
 
 signals:
-    // A repeating key went down: by the left mouse button (qtKey 0) or by that key.
-    void held(int qtKey);
+    // A repeating key went down: by the left mouse button (qtKey 0) or by that key;
+    // released: it came up again before the hold began. A plain click() (the
+    // accessibility action, Enter) is a single press and comes as clicked().
+    void held(int qtKey, bool released);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -31,11 +33,15 @@ protected:
 
 private:
     bool Repeating() const { return key_.kind == RemoteKeyKind::Repeating; }
+    void BeginHold(int qtKey);
 
     const RemoteKey& key_;
     QImage normal_, pressed_;
     QImage litNormal_, litPressed_;
     bool illuminated_ = false;
+    bool holdPending_ = false;
+    bool released_ = false;
+    int holdKey_ = 0;
 };
 
 }  // namespace ombrix::gui

@@ -138,10 +138,10 @@ void RemoteWindow::BuildHandset(QWidget* client) {
         key->SetImages(normal, pressed);
         const int control = k.control;
         if (k.kind == RemoteKeyKind::Repeating) {
-            connect(key, &HandsetKey::held, this, [this, control](int qtKey) { Hold(control, qtKey); });
-        } else {
-            connect(key, &QAbstractButton::clicked, this, [this, control] { Press(control); });
+            connect(key, &HandsetKey::held, this,
+                    [this, control](int qtKey, bool released) { Hold(control, qtKey, released); });
         }
+        connect(key, &QAbstractButton::clicked, this, [this, control] { Press(control); });
     }
 }
 
@@ -219,19 +219,19 @@ void RemoteWindow::Press(int control) {
     RemoteWindowEntry* e = Entry();
     if (busy_ || !e) return;
     KeyPress press = BeginKeyPress(*e, state_.projectors, control);
-    RunPress(press, Key(control), -1);
+    RunPress(press, Key(control), -1, true);
 }
 
-void RemoteWindow::Hold(int control, int qtKey) {
+void RemoteWindow::Hold(int control, int qtKey, bool released) {
     RemoteWindowEntry* e = Entry();
     if (busy_ || !e) return;
     KeyPress press = BeginKeyPress(*e, state_.projectors, control);
-    RunPress(press, Key(control), qtKey);
+    RunPress(press, Key(control), qtKey, released);
 }
 
 // qtKey -1: one press; otherwise the key is held until that key (0: the mouse button)
-// comes up.
-void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey) {
+// comes up, or was up already (released).
+void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey, bool released) {
     if (!press.key) return;
     ShowEntry();
     lastKey_->setText(QString::fromLatin1(press.key->legend));
@@ -252,7 +252,7 @@ void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey) {
         });
     } else {
         auto held = held_;
-        *held = true;
+        *held = !released;
         KeyReleaseWatch watch(held, qtKey);
         RunLineWork(
             [&link, env, &press, running, held] {

@@ -34,10 +34,12 @@ public:
     // each window open before it.
     void Place(int openBefore);
 
-    // A key pressed and let go (mouse, Space on the key, or the keyboard's own keys).
+    // A key pressed and let go (mouse, Space on the key, the accessibility action, or the
+    // keyboard's own keys): sent once.
     void Press(int control);
-    // A repeating key held down: by the mouse (qtKey 0) or by that keyboard key.
-    void Hold(int control, int qtKey);
+    // A repeating key held down: by the mouse (qtKey 0) or by that keyboard key; released:
+    // it is up already, so the code goes once after the repeat delay.
+    void Hold(int control, int qtKey, bool released = false);
     // True while a key's line work runs.
     bool LineWorkRunning() const { return lineWork_->load(); }
     // A held key stops repeating at its next check.
@@ -56,7 +58,7 @@ private:
     void BuildStatus(QLayout* layout);
     // Title, status bars and the lamp from the window's entry.
     void ShowEntry();
-    void RunPress(KeyPress& press, HandsetKey* key, int qtKey);
+    void RunPress(KeyPress& press, HandsetKey* key, int qtKey, bool released);
     void CloseQuery();
 
     ProgramState& state_;
