@@ -29,6 +29,7 @@
 #include "gui/directaccess/GeneralWindow.h"
 #include "gui/directaccess/IrisPanel.h"
 #include "directaccess/Iris.h"
+#include "discovery/BackgroundCheck.h"
 
 namespace ombrix {
 namespace {
@@ -505,6 +506,31 @@ TEST(CommWindow, WhileAnIrisCommandRunsTheTreeSaysWhyItRefuses) {
 
     iris->ExitButton()->click();
     EXPECT_FALSE(w.state.direct.irisBusy);
+    w.ClickNode(NodeData(kNodeInfo, 3));
+    EXPECT_EQ(w.window.View(), CommView::Info);
+}
+
+TEST(CommWindow, AnIrisRunEndsWhenTheBackgroundCheckLosesItsProjector) {
+    Window w(kCmdCheckTo16, IrisBus());
+    w.bus.With(1, [](sim::SimProjector& p) { p.irisRunMs = 1000000000; });
+    gui::IrisPanel* iris = w.OpenIris();
+    ASSERT_NE(iris, nullptr);
+    ButtonOf(iris, QStringLiteral("Focus"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return iris->Control().WorkerActive(); }, 5000));
+
+    // A check in which projector 1 no longer answered.
+    std::vector<CheckFinding> findings(2);
+    findings[0].address = 1;
+    findings[1].address = 3;
+    findings[1].answered = true;
+    findings[1].record = w.state.projectors.records[1];
+    ApplyCheckFindings(w.state, findings);
+    w.window.ProjectorsChanged();
+    EXPECT_FALSE(w.state.direct.irisBusy);
+    EXPECT_EQ(w.window.AccessView(), nullptr);
+    EXPECT_EQ(w.StatusText(kStatusTextPart), QString::fromStdString(IrisEndedText(1)));
+
+    FillProjectorTree(w.state, w.groups_);
     w.ClickNode(NodeData(kNodeInfo, 3));
     EXPECT_EQ(w.window.View(), CommView::Info);
 }
