@@ -213,16 +213,26 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports);
 int RunCliJson(const std::vector<std::string>& args, const CliPorts& ports) {
     CliPorts inner = ports;
     if (std::find(args.begin(), args.end(), "watch") != args.end()) {
+        // The watch's lines become events on a hub; the JSON lines are one consumer of
+        // it, as the server's event stream and MQTT are of theirs.
+        EventHub hub;
+        const int printer = hub.Subscribe(
+            [&](const ServiceEvent& e) { *ports.out << EventJson(e).dump() << std::endl; });
         std::mutex mutex;
         auto emit = [&](const std::string& line, bool fromStderr) {
             std::lock_guard<std::mutex> lock(mutex);
-            *ports.out << WatchEventJson(line, fromStderr, std::chrono::system_clock::now()) << std::endl;
+            hub.Publish(WatchEvent(line, fromStderr, std::chrono::system_clock::now()));
         };
-        LineStream out([&](const std::string& line) { emit(line, false); });
-        LineStream err([&](const std::string& line) { emit(line, true); });
-        inner.out = &out;
-        inner.err = &err;
-        return RunCliText(args, inner);
+        int code;
+        {
+            LineStream out([&](const std::string& line) { emit(line, false); });
+            LineStream err([&](const std::string& line) { emit(line, true); });
+            inner.out = &out;
+            inner.err = &err;
+            code = RunCliText(args, inner);
+        }
+        hub.Unsubscribe(printer);
+        return code;
     }
     std::ostringstream out, err;
     inner.out = &out;
