@@ -1,0 +1,8 @@
+# Groups of projectors: the group table, the grouping file and the target lists; group
+# work on the in-process simulator.
+find_package(nlohmann_json 3.10 REQUIRED)
+set(_groups ${CMAKE_CURRENT_LIST_DIR}/../groups)
+add_executable(groups_tests ${_groups}/groups_test.cpp)
+target_link_libraries(groups_tests PRIVATE ombrix_core GTest::gtest_main)
+gtest_discover_tests(groups_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
