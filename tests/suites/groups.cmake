@@ -6,3 +6,9 @@ add_executable(groups_tests ${_groups}/groups_test.cpp)
 target_link_libraries(groups_tests PRIVATE ombrix_core GTest::gtest_main)
 gtest_discover_tests(groups_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
+add_executable(group_cli_tests ${_groups}/group_cli_test.cpp)
+target_link_libraries(group_cli_tests PRIVATE ombrix_core ombrix_sim ombrix_cli nlohmann_json::nlohmann_json
+                      GTest::gtest_main)
+add_dependencies(group_cli_tests kelvaneproj)
+gtest_discover_tests(group_cli_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
