@@ -12,3 +12,7 @@ target_link_libraries(group_cli_tests PRIVATE ombrix_core ombrix_sim ombrix_cli 
 add_dependencies(group_cli_tests kelvaneproj)
 gtest_discover_tests(group_cli_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
+add_executable(group_work_tests ${_groups}/group_work_test.cpp)
+target_link_libraries(group_work_tests PRIVATE ombrix_core ombrix_sim GTest::gtest_main)
+add_dependencies(group_work_tests kelvaneproj kelvanebmp)
+gtest_discover_tests(group_work_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)

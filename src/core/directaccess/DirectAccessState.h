@@ -29,7 +29,7 @@ struct ProjectorSelection {
     std::string group;  // the group's name when kind is Group
 };
 
-enum DirectPanel : int { kPanelGeneral = 0, kPanelForceBlock = 2, kPanelIris = 3 };
+enum DirectPanel : int { kPanelGeneral = 0, kPanelSelection = 1, kPanelForceBlock = 2, kPanelIris = 3 };
 
 struct DirectAccessState {
     // The current projector's type, noted when the target list is built.
