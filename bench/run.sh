@@ -13,7 +13,7 @@ build=$root/build
 for a in "$@"; do
     case $a in
         --skip-normal-search) skip_normal=1 ;;
-        -h|--help) sed -n 2,7p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,8p "$0"; exit 0 ;;
         *) build=$a ;;
     esac
 done
