@@ -15,6 +15,7 @@
 #include "platform/Env.h"
 #include "BlockCommands.h"
 #include "DataCommands.h"
+#include "GroupCommands.h"
 #include "JsonOutput.h"
 #include "StreamUi.h"
 
@@ -213,16 +214,26 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports);
 int RunCliJson(const std::vector<std::string>& args, const CliPorts& ports) {
     CliPorts inner = ports;
     if (std::find(args.begin(), args.end(), "watch") != args.end()) {
+        // The watch's lines become events on a hub; the JSON lines are one consumer of
+        // it, as the server's event stream and MQTT are of theirs.
+        EventHub hub;
+        const int printer = hub.Subscribe(
+            [&](const ServiceEvent& e) { *ports.out << EventJson(e).dump() << std::endl; });
         std::mutex mutex;
         auto emit = [&](const std::string& line, bool fromStderr) {
             std::lock_guard<std::mutex> lock(mutex);
-            *ports.out << WatchEventJson(line, fromStderr, std::chrono::system_clock::now()) << std::endl;
+            hub.Publish(WatchEvent(line, fromStderr, std::chrono::system_clock::now()));
         };
-        LineStream out([&](const std::string& line) { emit(line, false); });
-        LineStream err([&](const std::string& line) { emit(line, true); });
-        inner.out = &out;
-        inner.err = &err;
-        return RunCliText(args, inner);
+        int code;
+        {
+            LineStream out([&](const std::string& line) { emit(line, false); });
+            LineStream err([&](const std::string& line) { emit(line, true); });
+            inner.out = &out;
+            inner.err = &err;
+            code = RunCliText(args, inner);
+        }
+        hub.Unsubscribe(printer);
+        return code;
     }
     std::ostringstream out, err;
     inner.out = &out;
@@ -239,7 +250,10 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     for (const std::string& a : args) {
         if (a != "--json") rest.push_back(a);
     }
-    if (rest.size() != args.size()) return RunCliJson(rest, ports);
+    const bool json = rest.size() != args.size();
+    if (const int r = RunGroupFanOut(rest, ports, json); r >= 0) return r;
+    if (json && !rest.empty() && rest[0] == "groups") return RunGroupsFileCommand(rest, ports, true);
+    if (json) return RunCliJson(rest, ports);
     return RunCliText(args, ports);
 }
 
@@ -250,6 +264,7 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
     std::ostream& err = *ports.err;
     // Commands on files need no line and take their own options.
     if (const int r = RunDataCommand(args, ports); r >= 0) return r;
+    if (const int r = RunGroupsFileCommand(args, ports, false); r >= 0) return r;
     if (!args.empty() && args[0] == "ports") return RunPortsCommand(args, ports);
     LineOptions line;
     size_t i = 0;
@@ -257,7 +272,8 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
         const std::string& a = args[i];
         long v;
         if (a == "--help" || a == "-h") {
-            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << PortCommandsUsage();
+            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << GroupCommandsUsage() << '\n'
+                << PortCommandsUsage();
             return kExitDone;
         } else if (a == "--verbose") {
             line.verbose = true;

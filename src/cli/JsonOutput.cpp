@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -69,17 +68,6 @@ json ProjectorObject(const std::string& line) {
                 {"version", version},        {"id", Value(id)},   {"state", state}};
 }
 
-std::string IsoTime(std::chrono::system_clock::time_point when) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    const std::time_t secs = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-    gmtime_r(&secs, &tm);
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms % 1000));
-    return buf;
-}
-
 bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
 
 }  // namespace
@@ -127,49 +115,55 @@ std::string CommandJson(const std::vector<std::string>& args, int exitCode, cons
     return j.dump();
 }
 
-std::string WatchEventJson(const std::string& line, bool fromStderr, std::chrono::system_clock::time_point when) {
-    json j;
-    j["time"] = IsoTime(when);
+ServiceEvent WatchEvent(const std::string& line, bool fromStderr, std::chrono::system_clock::time_point when) {
+    ServiceEvent e;
+    e.time = when;
+    json& j = e.fields;
     std::string caption, text;
     if (fromStderr) {
         if (StartsWith(line, "ombrix-cli: ")) {
             const std::string what = line.substr(12);
-            j["event"] = what.find("lost") != std::string::npos ? "line lost" : "error";
+            e.kind = what.find("lost") != std::string::npos ? "line lost" : "error";
             j["text"] = what;
         } else if (SplitBox(line, &caption, &text)) {
-            j["event"] = "box";
+            e.kind = "box";
             j["caption"] = caption;
             j["text"] = text;
         } else {
-            j["event"] = "error";
+            e.kind = "error";
             j["text"] = line;
         }
     } else if (StartsWith(line, "removed: ")) {
-        j["event"] = "lost";
+        e.kind = "lost";
         j["projector"] = ProjectorObject(line.substr(9));
     } else if (StartsWith(line, "changed: ")) {
-        j["event"] = "state change";
+        e.kind = "state change";
         j["projector"] = ProjectorObject(line.substr(9));
     } else if (StartsWith(line, "Projector with address ")) {
         std::istringstream in(line.substr(23));
         int address = -1;
         in >> address;
-        j["event"] = line.find(" not found") != std::string::npos ? "not found" : "found";
+        e.kind = line.find(" not found") != std::string::npos ? "not found" : "found";
+        // Kept as a field: an address the line did not give stays -1, as it always printed.
         j["address"] = address;
     } else if (line.find("lost") != std::string::npos && line.find("line") != std::string::npos) {
-        j["event"] = "line lost";
+        e.kind = "line lost";
         j["text"] = line;
     } else {
         const json p = ProjectorObject(line);
         if (p.contains("address") && p["address"].is_number()) {
-            j["event"] = "connected";
+            e.kind = "connected";
             j["projector"] = p;
         } else {
-            j["event"] = "message";
+            e.kind = "message";
             j["text"] = line;
         }
     }
-    return j.dump();
+    return e;
+}
+
+std::string WatchEventJson(const std::string& line, bool fromStderr, std::chrono::system_clock::time_point when) {
+    return EventJson(WatchEvent(line, fromStderr, when)).dump();
 }
 
 class LineStream::Buffer : public std::streambuf {

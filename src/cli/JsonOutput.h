@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "service/EventHub.h"
+
 namespace ombrix::cli {
 
 // One object for a one-shot command: "command", "exit", "result" (when the command
@@ -17,8 +19,11 @@ namespace ombrix::cli {
 std::string CommandJson(const std::vector<std::string>& args, int exitCode, const std::string& out,
                         const std::string& err);
 
-// One JSON line per event of `watch`: found, not found, lost, state change, line lost,
-// box, message; each with an ISO 8601 UTC "time".
+// The event of one line the watch printed: found, not found, connected, lost, state
+// change, line lost, box, message, error.
+ServiceEvent WatchEvent(const std::string& line, bool fromStderr, std::chrono::system_clock::time_point when);
+// One JSON line per event of `watch` (EventJson of WatchEvent); each with an ISO 8601
+// UTC "time".
 std::string WatchEventJson(const std::string& line, bool fromStderr,
                            std::chrono::system_clock::time_point when);
 

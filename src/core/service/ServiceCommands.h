@@ -1,0 +1,97 @@
+#pragma once
+// The commands a remote client may send a projector (or each projector of a target
+// list): the force toggles, a remote-control key, an input source, a forced block. A
+// body is checked whole before anything goes on the line; the commands then run on the
+// thread that owns the program's tables, one at a time, each exchange under the bus
+// lock as the window's commands are.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/Program.h"
+#include "platform/Dispatcher.h"
+
+namespace ombrix {
+
+// Action names as the API's paths spell them.
+constexpr const char* kActionPower = "power";
+constexpr const char* kActionPause = "pause";
+constexpr const char* kActionText = "text";
+constexpr const char* kActionKey = "key";
+constexpr const char* kActionSource = "source";
+constexpr const char* kActionForceBlock = "force-block";
+
+struct ActionRequest {
+    std::string action;
+    bool on = false;          // power, pause, text
+    int code = 0;             // key: 0-255
+    int slot = 0;             // source: 1-99, or 0 when named
+    std::string sourceName;   // source: an entry of options.cfg's source list
+    int typeIndex = 0;        // force-block: index of "Video", "SVHS", "TTL", "RGsB", "RGBS"
+    int number = 0;           // force-block: 1-99
+};
+
+// Bodies:  power|pause|text {"on": bool}   key {"code": 0-255}
+//          source {"slot": 1-99} or {"name": "..."}   force-block {"type": "RGsB", "number": 1-99}
+// Anything else - another field, a wrong type, a value out of range, an unknown action -
+// is refused with the reason in *why.
+bool ParseAction(const std::string& action, const nlohmann::json& body, ActionRequest* out, std::string* why);
+
+struct ActionOutcome {
+    // 200 done; 400 refused before the line (an unknown source name); 404 the projector
+    // is not connected; 502 the projector did not do it or did not answer.
+    int status = 200;
+    // {"address", "action", "ok", "result" (0-3, when one command decides), "error"}
+    nlohmann::json body = nlohmann::json::object();
+};
+
+// On the thread that owns `state`. The force toggles send their key only when the
+// projector's fresh status differs from what is asked (as the force panel does); power on
+// waits out the projector's wake-up.
+ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionRequest& request);
+// Each target in turn, in order. 200 when every one did it, else 502; "results" holds
+// each target's body.
+ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>& targets,
+                                 const ActionRequest& request);
+
+// The time a request may wait for its turn on the line before it is answered "busy".
+constexpr std::chrono::milliseconds kLineWaitLimit{30000};
+// Seconds a refused client is told to wait (Retry-After).
+constexpr int kRetryAfterSeconds = 5;
+
+// Runs jobs on the thread that owns the program's tables (through its Dispatcher), one
+// at a time, so two clients never interleave on the line. The calling thread waits.
+class CommandRunner {
+public:
+    enum class Outcome {
+        kDone,
+        // The job could not start in time (other line work ahead of it): it was dropped
+        // unstarted, nothing went on the line.
+        kLineBusy,
+        // Started but still running at the run limit; it carries on, its result is lost.
+        kTimedOut,
+        // The service is stopping: the job was not run.
+        kStopped,
+    };
+
+    explicit CommandRunner(Dispatcher& owner) : owner_(owner) {}
+    Outcome Run(std::function<void()> job, std::chrono::milliseconds startLimit = kLineWaitLimit,
+                std::chrono::milliseconds runLimit = std::chrono::minutes(10));
+    // Later jobs, and queued ones when they come up, are not run.
+    void Stop();
+
+private:
+    struct Pending;
+    Dispatcher& owner_;
+    std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+const char* CommandRunnerOutcomeText(CommandRunner::Outcome outcome);
+
+}  // namespace ombrix
