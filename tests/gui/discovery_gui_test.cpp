@@ -405,7 +405,7 @@ private slots:
         ui.SetTipBox(&tip);
         std::atomic<bool> done = false;
         std::thread worker([&] {
-            ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort", 4);
+            ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break", 4);
             ui.ProgressLine(2, "Projector with address 3 found ...");
             ui.ProgressStep();
             ui.TipLine(1, "Searching ...");
@@ -447,13 +447,13 @@ private slots:
         QFETCH(QString, press);
         QFETCH(bool, cancels);
         gui::QtUi ui;
-        ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort", 16);
+        ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break", 16);
         gui::ProgressBox* box = ui.OpenProgressBox();
         QVERIFY(box && box->isVisible());
         QCOMPARE(box->objectName(), "PROGRESSBOX");
         QCOMPARE(box->windowTitle(), "Initializing connected projectors");
         QCOMPARE(box->windowModality(), Qt::ApplicationModal);
-        QCOMPARE(LabelText(box, "note"), "Use CTRL+Break to abort");
+        QCOMPARE(LabelText(box, "note"), "Cancel or Ctrl+Break");
         QCOMPARE(box->findChild<QProgressBar*>()->maximum(), 16);
         QVERIFY(!ui.ProgressCancelled());
 
@@ -477,7 +477,7 @@ private slots:
         QVERIFY(!ui.OpenProgressBox());
 
         // A new operation does not inherit the cancel.
-        ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort", 4);
+        ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break", 4);
         QVERIFY(!ui.ProgressCancelled());
         ui.ProgressClose();
     }

@@ -19,6 +19,7 @@
 #include "gui/directaccess/InfoStrip.h"
 #include "gui/directaccess/LineWork.h"
 #include "kelvanebmp.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -59,9 +60,8 @@ ForcePanel::ForcePanel(ProgramState& state, InfoStrip* strip, std::function<void
             button->setIcon(icon);
             button->setIconSize(QSize(24, 24));
         }
-        auto* line = new QLabel(force);
+        auto* line = new LiveLabel(QString::fromLatin1(kForceNames[which]) + QStringLiteral(" status"), QString(), force);
         line->setObjectName(QStringLiteral("status%1").arg(which + 1));
-        line->setAccessibleName(QString::fromLatin1(kForceNames[which]) + QStringLiteral(" status"));
         line->setMinimumWidth(40);
         connect(button, &QPushButton::clicked, this, [this, which] { Toggle(which); });
         grid->addWidget(button, which, 0);
@@ -116,6 +116,7 @@ ForcePanel::ForcePanel(ProgramState& state, InfoStrip* strip, std::function<void
     for (const auto& [text, fn] : actions) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setAccessibleName(b->text());
+        b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);  // never narrower than its text
         connect(b, &QPushButton::clicked, this, fn);
         buttons->addWidget(b);
     }
