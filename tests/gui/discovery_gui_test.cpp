@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QAccessible>
 #include <QtTest>
 #include <optional>
 #include <thread>
@@ -54,6 +55,13 @@ QStringList BoxTexts(const RecordingUi& ui) {
 QString LabelText(const QWidget* parent, const char* name) {
     const auto* label = parent->findChild<QLabel*>(QString::fromLatin1(name));
     return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+// What a screen reader reads for the label: its name, and its description.
+QString LabelRead(const QWidget* parent, const char* name, QAccessible::Text what = QAccessible::Name) {
+    auto* label = parent->findChild<QLabel*>(QString::fromLatin1(name));
+    QAccessibleInterface* a = label ? QAccessible::queryAccessibleInterface(label) : nullptr;
+    return a ? a->text(what) : QStringLiteral("<missing %1>").arg(QLatin1String(name));
 }
 
 // A program whose options and address sets start from the working directory's files,
@@ -424,6 +432,12 @@ private slots:
         QTRY_COMPARE(LabelText(&tip, "secondsLeft"), "9");
         QCOMPARE(LabelText(&tip, "line1"), "Searching ...");
         QCOMPARE(LabelText(&tip, "line3"), "Sound is available");
+        // A screen reader hears the lines as they stand, not what they are for.
+        QCOMPARE(LabelRead(ui.OpenProgressBox(), "line2"), "Projector with address 3 found ...");
+        QCOMPARE(LabelRead(&tip, "line1"), "Searching ...");
+        QCOMPARE(LabelRead(&tip, "line1", QAccessible::Description), "Background check line 1");
+        QCOMPARE(LabelRead(&tip, "secondsLeft"), "9");
+        QCOMPARE(LabelRead(&tip, "secondsLeft", QAccessible::Description), "Seconds remaining");
         std::thread([&] { ui.ProgressClose(); }).join();
         QTRY_VERIFY(!ui.OpenProgressBox());
 

@@ -109,16 +109,18 @@ ForcePanel::ForcePanel(ProgramState& state, InfoStrip* strip, std::function<void
         ShowActiveSource();
     });
     sources->addWidget(tree_, 1);
-    auto* buttons = new QHBoxLayout;
+    // Two by two: in a row of four they were cut at the default window size.
+    auto* buttons = new QGridLayout;
     const std::pair<const char*, void (ForcePanel::*)()> actions[] = {
         {"Add >>", &ForcePanel::Add}, {"Delete >>", &ForcePanel::Delete}, {"Rename >>", &ForcePanel::Rename},
         {"Select >>", &ForcePanel::Select}};
+    int at = 0;
     for (const auto& [text, fn] : actions) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setAccessibleName(b->text());
-        b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);  // never narrower than its text
         connect(b, &QPushButton::clicked, this, fn);
-        buttons->addWidget(b);
+        buttons->addWidget(b, at / 2, at % 2);
+        ++at;
     }
     sources->addLayout(buttons);
     FillTree();
