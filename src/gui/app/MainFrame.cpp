@@ -139,13 +139,25 @@ bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
             // has the focus (the find dialog included): the key meets today's states.
             UpdateCommandEnables();
             auto* key = static_cast<QKeyEvent*>(event);
+            // The event also travels up the focus widget's parents: each step below may run
+            // more than once for one key and does the same each time.
             if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && watched->isWidgetType()) {
                 // F1 opens the page of the window in use. The frame's own key does it for the
-                // frame; the windows beside it (a handset) have no key of their own.
+                // frame; the windows beside it (a handset) and the dialogs have none.
                 const QString page = HelpPageForFocus();
                 if (static_cast<QWidget*>(watched)->window() == this) {
                     helpPage_ = page;
-                } else if (!QApplication::activeModalWidget()) {
+                } else if (QWidget* modal = QApplication::activeModalWidget()) {
+                    // A help window of the frame would wait behind the dialog: this one is the
+                    // dialog's own.
+                    auto* help = modal->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+                    if (!help) {
+                        help = new HelpWindow(modal);
+                        help->setAttribute(Qt::WA_DeleteOnClose);
+                    }
+                    help->ShowPage(page);
+                    help->show();
+                } else {
                     ShowHelpPage(page);
                 }
             } else if (key->key() != Qt::Key_F1) {
