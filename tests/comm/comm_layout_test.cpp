@@ -2,6 +2,8 @@
 // splitter state, and how the splitters move.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "comm/CommLayout.h"
 
 namespace ombrix {
@@ -85,6 +87,34 @@ TEST(Splitters, BarsUnderThePointer) {
     EXPECT_EQ(SplitterAt(overview, 600, 307), Splitter::None);
     const CommPanes direct = LayOutCommWindow(client, InitialSplit(client), 30, false, CommView::Settings);
     EXPECT_EQ(SplitterAt(direct, 600, 303), Splitter::None);
+}
+
+// The block lists' columns fill the list exactly and give a long type name the room the
+// short numbers leave.
+TEST(Columns, FitTheListAndShareWhatTheShortOnesLeave) {
+    struct Case {
+        const char* label;
+        int available;
+        std::vector<int> needed;
+        std::vector<int> widths;
+    } cases[] = {
+        {"all fit: equal shares", 600, {50, 50, 50, 50, 50, 50}, {100, 100, 100, 100, 100, 100}},
+        {"a long type takes from the short columns", 600, {90, 50, 160, 60, 60, 100},
+         {100, 100, 160, 80, 60, 100}},
+        {"the rounding goes to the last column", 605, {10, 10, 10, 10, 10, 10}, {100, 100, 100, 100, 100, 105}},
+        {"too narrow for everyone: equal shares", 300, {90, 50, 160, 60, 60, 100}, {50, 50, 50, 50, 50, 50}},
+        {"nothing to share", 0, {10, 10}, {0, 0}},
+        {"no columns", 100, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<int> widths = FitColumns(c.available, c.needed);
+        EXPECT_EQ(widths, c.widths) << c.label;
+        int total = 0;
+        for (int w : widths) total += w;
+        if (!c.needed.empty()) {
+            EXPECT_EQ(total, c.available) << c.label;
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // drags between the block lists and the frames they put on the line, the copy and
 // delete dialogs' answers, the keys, the tree and its views, the splitters, the file
 // and listing commands.
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +10,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <fstream>
 #include <map>
@@ -395,8 +398,17 @@ TEST(CommWindow, SaveAndLoadTheRamContainer) {
 TEST(CommWindow, SplittersAndColumnWidths) {
     Window w;
     gui::CommWindow& win = w.window;
-    auto columns = [&] { return w.List(kProjector)->columnWidth(3); };
-    EXPECT_EQ(columns(), (900 - 300) / 6);
+    // The six columns share the list's width, never more than (W - W/3) / 6 each where
+    // nothing needs more, and end at its edge, so the last one is never cut off.
+    auto fits = [&](int clientWidth) {
+        auto* list = w.List(kProjector);
+        int total = 0;
+        for (int c = 0; c < 6; ++c) total += list->columnWidth(c);
+        EXPECT_EQ(total, std::min(list->viewport()->width(), 6 * ((clientWidth - clientWidth / 3) / 6)));
+        EXPECT_LE(list->columnWidth(3), (clientWidth - clientWidth / 3) / 6);
+        EXPECT_GE(list->columnWidth(3), (clientWidth - clientWidth / 3) / 6 - 10);
+    };
+    fits(900);
     QTest::mousePress(&win, Qt::LeftButton, {}, QPoint(303, 100));
     QTest::mouseMove(&win, QPoint(450, 120));
     QTest::mouseRelease(&win, Qt::LeftButton, {}, QPoint(450, 120));
@@ -407,7 +419,7 @@ TEST(CommWindow, SplittersAndColumnWidths) {
     win.resize(1200, 800);
     EXPECT_EQ(win.Tree()->width(), 400);
     EXPECT_EQ(win.Split().splitY, 200);
-    EXPECT_EQ(columns(), (1200 - 400) / 6);
+    fits(1200);
 }
 
 TEST(CommWindow, TreeViewsAreShownWhenANodeIsClicked) {
@@ -429,6 +441,16 @@ TEST(CommWindow, TreeViewsAreShownWhenANodeIsClicked) {
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !page->findChild<QLabel*>("address")->text().isEmpty(); }, 5000));
     EXPECT_EQ(page->findChild<QLabel*>("address")->text(), "3");
+    // A screen reader reads each value as shown ("Type : VZG-011"), not its caption twice.
+    for (const char* value : {"type", "version", "serial", "address", "status", "runtime"}) {
+        auto* label = page->findChild<QLabel*>(value);
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(read, nullptr) << value;
+        if (!label->text().isEmpty()) {
+            EXPECT_EQ(read->text(QAccessible::Name), label->text()) << value;
+        }
+        EXPECT_FALSE(read->text(QAccessible::Description).isEmpty()) << value;
+    }
     w.window.Info()->setCurrentIndex(1);
     EXPECT_EQ(w.window.findChild<QWidget*>("PROJINFOBOX"), nullptr);
     EXPECT_NE(w.window.findChild<QWidget*>("OPTIONINFO"), nullptr);

@@ -1,5 +1,6 @@
 // The direct-access view offscreen, on the demo bus's projectors in the in-process
 // simulator: tabs, a slot press reaching the projector, compare mode, the panels.
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +65,11 @@ struct SimProgram {
     sim::InProcessOpener opener{bus, clock};
     ProgramState state{clock, ui, loader, opener};
 };
+
+QString Read(QObject* object, QAccessible::Text what = QAccessible::Name) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(object);
+    return a ? a->text(what) : QStringLiteral("<none>");
+}
 
 template <typename T>
 T* FindNamed(QWidget* root, const QString& name) {
@@ -212,6 +218,53 @@ private slots:
         view.reset();
         QCoreApplication::processEvents();
         QVERIFY(!p.state.direct.irisBusy);
+    }
+
+    // A screen reader reads each text that changes as it stands now: the force status
+    // lines, the strip's values, the IRIS info; the page's numbers have headings.
+    void ChangingTextsAreReadAsTheyStand() {
+        SimProgram p;
+        p.MakeCurrent(1);
+        std::unique_ptr<QWidget> view(CreateDirectAccessView(p.state, nullptr, nullptr));
+        auto* general = view->findChild<GeneralWindow*>();
+        auto* force = qobject_cast<ForcePanel*>(general->Panel());
+        QTRY_COMPARE(force->StatusLine(0)->text(), QStringLiteral("On"));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(Read(force->StatusLine(i)), force->StatusLine(i)->text());
+            QVERIFY(Read(force->StatusLine(i), QAccessible::Description).endsWith(QStringLiteral(" status")));
+        }
+        struct Field {
+            const char* object;
+            const char* role;
+        } fields[] = {{"projectorSelection", "Projector Selection"},
+                      {"sourceSelection", "Source Selection"},
+                      {"mode", "Mode"}};
+        for (const Field& f : fields) {
+            auto* label = view->findChild<QLabel*>(QString::fromLatin1(f.object));
+            QVERIFY2(label, f.object);
+            QVERIFY2(!label->text().isEmpty(), f.object);
+            QCOMPARE(Read(label), label->text());
+            QCOMPARE(Read(label, QAccessible::Description), QString::fromLatin1(f.role));
+        }
+
+        // A function that runs long, so its line can be read while it stands.
+        p.bus.With(1, [](sim::SimProjector& s) { s.irisRunMs = 1000000000; });
+        general->Choose(3);
+        auto* iris = qobject_cast<IrisPanel*>(general->Panel());
+        FindNamed<QPushButton>(iris, QStringLiteral("Focus"))->click();
+        QTRY_VERIFY(iris->Control().WorkerActive());
+        QTRY_VERIFY(!iris->InfoLine(1)->text().isEmpty());
+        QCOMPARE(Read(iris->InfoLine(1)), iris->InfoLine(1)->text());
+        QCOMPARE(Read(iris->InfoLine(1), QAccessible::Description), QStringLiteral("Command progress"));
+        FindNamed<QPushButton>(iris, QStringLiteral("Exit"))->click();
+        QTRY_VERIFY(!p.state.direct.irisBusy);
+
+        view->findChild<QTabBar*>()->setCurrentIndex(1);
+        auto* page = view->findChild<PageWindow*>();
+        QVERIFY(page);
+        QStringList texts;
+        for (QLabel* label : page->findChildren<QLabel*>()) texts << label->text();
+        for (const char* heading : {"Min", "Max", "Value"}) QVERIFY2(texts.contains(QLatin1String(heading)), heading);
     }
 
     // With OMBRIX_SHOTS=DIR every tab and panel is saved there as a picture, to look at.

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QAccessible>
 #include <QtTest>
 #include <optional>
 #include <thread>
@@ -54,6 +55,13 @@ QStringList BoxTexts(const RecordingUi& ui) {
 QString LabelText(const QWidget* parent, const char* name) {
     const auto* label = parent->findChild<QLabel*>(QString::fromLatin1(name));
     return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+// What a screen reader reads for the label: its name, and its description.
+QString LabelRead(const QWidget* parent, const char* name, QAccessible::Text what = QAccessible::Name) {
+    auto* label = parent->findChild<QLabel*>(QString::fromLatin1(name));
+    QAccessibleInterface* a = label ? QAccessible::queryAccessibleInterface(label) : nullptr;
+    return a ? a->text(what) : QStringLiteral("<missing %1>").arg(QLatin1String(name));
 }
 
 // A program whose options and address sets start from the working directory's files,
@@ -405,7 +413,7 @@ private slots:
         ui.SetTipBox(&tip);
         std::atomic<bool> done = false;
         std::thread worker([&] {
-            ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort", 4);
+            ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break", 4);
             ui.ProgressLine(2, "Projector with address 3 found ...");
             ui.ProgressStep();
             ui.TipLine(1, "Searching ...");
@@ -424,6 +432,12 @@ private slots:
         QTRY_COMPARE(LabelText(&tip, "secondsLeft"), "9");
         QCOMPARE(LabelText(&tip, "line1"), "Searching ...");
         QCOMPARE(LabelText(&tip, "line3"), "Sound is available");
+        // A screen reader hears the lines as they stand, not what they are for.
+        QCOMPARE(LabelRead(ui.OpenProgressBox(), "line2"), "Projector with address 3 found ...");
+        QCOMPARE(LabelRead(&tip, "line1"), "Searching ...");
+        QCOMPARE(LabelRead(&tip, "line1", QAccessible::Description), "Background check line 1");
+        QCOMPARE(LabelRead(&tip, "secondsLeft"), "9");
+        QCOMPARE(LabelRead(&tip, "secondsLeft", QAccessible::Description), "Seconds remaining");
         std::thread([&] { ui.ProgressClose(); }).join();
         QTRY_VERIFY(!ui.OpenProgressBox());
 
@@ -447,13 +461,13 @@ private slots:
         QFETCH(QString, press);
         QFETCH(bool, cancels);
         gui::QtUi ui;
-        ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort", 16);
+        ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break", 16);
         gui::ProgressBox* box = ui.OpenProgressBox();
         QVERIFY(box && box->isVisible());
         QCOMPARE(box->objectName(), "PROGRESSBOX");
         QCOMPARE(box->windowTitle(), "Initializing connected projectors");
         QCOMPARE(box->windowModality(), Qt::ApplicationModal);
-        QCOMPARE(LabelText(box, "note"), "Use CTRL+Break to abort");
+        QCOMPARE(LabelText(box, "note"), "Cancel or Ctrl+Break");
         QCOMPARE(box->findChild<QProgressBar*>()->maximum(), 16);
         QVERIFY(!ui.ProgressCancelled());
 
@@ -477,7 +491,7 @@ private slots:
         QVERIFY(!ui.OpenProgressBox());
 
         // A new operation does not inherit the cancel.
-        ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort", 4);
+        ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break", 4);
         QVERIFY(!ui.ProgressCancelled());
         ui.ProgressClose();
     }

@@ -1,5 +1,10 @@
 // The main frame offscreen: its modes, the working windows it hosts and how it ends.
+#include <QAccessible>
+#include <QCheckBox>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -16,10 +21,14 @@
 
 #include "core/app/Program.h"
 #include "core/discovery/Search.h"
+#include "core/explorer/Explorer.h"
 #include "gui/comm/CommWindow.h"
 #include "gui/app/ExitSignals.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/WorkingWindow.h"
+#include "gui/editor/EditorPane.h"
+#include "gui/explorer/ExplorerWindow.h"
+#include "gui/platform/Accessible.h"
 #include "gui/frame/HelpWindow.h"
 #include "gui/platform/QtUi.h"
 #include "GuiSupport.h"
@@ -81,6 +90,17 @@ struct BoxProgram {
     SystemDeviceOpener opener;
     ProgramState state{clock, ui, loader, opener};
 };
+
+QString AccessibleText(QObject* object, QAccessible::Text what) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(object);
+    return a ? a->text(what) : QStringLiteral("<none>");
+}
+
+QAction* ToolButton(gui::MainFrame& frame, FrameMode mode, const QString& text) {
+    for (QAction* a : frame.ModeToolBar(mode)->actions())
+        if (a->text() == text) return a;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -175,7 +195,8 @@ private slots:
         for (QLabel* label : frame.statusBar()->findChildren<QLabel*>())
             if (label->isVisible()) labels << label;
         QCOMPARE(labels.size(), mode == int(FrameMode::Explorer) ? 3 : 5);
-        for (QLabel* label : labels) QVERIFY(!label->accessibleName().isEmpty());
+        // Each says what it is; what it shows is its name (see statusPartsReadTheirCurrentText).
+        for (QLabel* label : labels) QVERIFY(!label->accessibleDescription().isEmpty());
         const auto specs = StatusParts(FrameMode(mode));
         for (int i = 1; i < labels.size(); ++i)
             QCOMPARE(labels[i]->width(), labels[i]->fontMetrics().horizontalAdvance(specs[size_t(i)].sample) + 8);
@@ -294,7 +315,8 @@ private slots:
         QMenu* file = frame.menuBar()->actions().at(0)->menu();
         QMenu* options = frame.menuBar()->actions().at(1)->menu();
         options->popup(frame.mapToGlobal(QPoint(40, 40)));
-        QCOMPARE(frame.StatusText(0), QStringLiteral("Edits the text"));  // string 1100, by position
+        // The main mode's own second menu, not the editor's Edit menu at that place.
+        QCOMPARE(frame.StatusText(0), QStringLiteral("Chooses the search, shows the address set and sets up the line"));
         options->hide();
         file->popup(frame.mapToGlobal(QPoint(10, 40)));
         QCOMPARE(frame.StatusText(0), QStringLiteral("Opens working windows and ends the program"));
@@ -325,6 +347,170 @@ private slots:
         frame.Dispatch(1310);
         QCOMPARE(help->Browser()->documentTitle(), QStringLiteral("Ombrix Help"));
         QCOMPARE(frame.findChildren<gui::HelpWindow*>().size(), 1);
+    }
+
+
+    // A screen reader reads a label by its name: each part says what it shows now and
+    // what it is in its description.
+    void statusPartsReadTheirCurrentText() {
+        TestProgram p;
+        p.loader.strings = true;
+        StartProgram(p.state);
+        gui::MainFrame frame(p.state);
+        frame.show();
+        for (FrameMode mode : {FrameMode::Main, FrameMode::Communication, FrameMode::Explorer}) {
+            frame.SetMode(mode);
+            const auto specs = StatusParts(mode);
+            QList<QLabel*> labels;
+            for (QLabel* label : frame.statusBar()->findChildren<QLabel*>())
+                if (label->isVisible()) labels << label;
+            QCOMPARE(size_t(labels.size()), specs.size());
+            for (int i = 0; i < labels.size(); ++i) {
+                QCOMPARE(AccessibleText(labels[i], QAccessible::Name), labels[i]->text());
+                QCOMPARE(AccessibleText(labels[i], QAccessible::Description),
+                         QString::fromLatin1(specs[size_t(i)].name));
+            }
+            frame.ShowStatus(2, QStringLiteral("Direct Access"));
+            QCOMPARE(AccessibleText(labels[2], QAccessible::Name), QStringLiteral("Direct Access"));
+        }
+        frame.SetMode(FrameMode::Main);
+        QLabel* clock = frame.findChild<QLabel*>(QStringLiteral("clock"));
+        QLabel* searchMode = frame.findChild<QLabel*>(QStringLiteral("searchMode"));
+        QVERIFY(QRegularExpression("^[ 1][0-9]:[0-5][0-9]:[0-5][0-9] [AP]M$")
+                    .match(AccessibleText(clock, QAccessible::Name))
+                    .hasMatch());
+        QCOMPARE(AccessibleText(searchMode, QAccessible::Name), QStringLiteral("Check to address 16"));
+        frame.Dispatch(kCmdSkipSearch);
+        QCOMPARE(AccessibleText(searchMode, QAccessible::Name), QStringLiteral("Skip Search"));
+    }
+
+    // The keys meet the states of now: the Find dialog, a programmatic Replace All and a
+    // view switch change them without a key or click in the working window.
+    void firstAcceleratorAfterFindAndReplaceAll() {
+        TestProgram p;
+        p.loader.strings = true;
+        StartProgram(p.state);
+        gui::MainFrame frame(p.state);
+        QVERIFY(ShowActive(frame));
+        frame.OpenExplorer();
+        auto* explorer = qobject_cast<gui::ExplorerWindow*>(frame.WorkingWindow());
+        QVERIFY(explorer);
+        explorer->ClickItem(kIconManagingTextFiles);
+        gui::EditorPane* editor = explorer->Editor();
+        editor->setPlainText(QStringLiteral("one two one two one"));
+        QStringList saved;
+        editor->pickSavePath = [&](std::string* path) {
+            *path = QDir::current().filePath(QStringLiteral("saved.txt")).toStdString();
+            saved << QString::fromStdString(*path);
+            return true;
+        };
+
+        QTest::keySequence(&frame, QKeySequence(QStringLiteral("Ctrl+F")));
+        gui::FindDialog* find = editor->OpenFindDialog();
+        QVERIFY(find);
+        find->findChildren<QLineEdit*>().first()->setText(QStringLiteral("one"));
+        Button(*find, QStringLiteral("&Find Next"))->click();
+        QCOMPARE(editor->textCursor().selectionStart(), 0);
+        find->close();
+        QApplication::setActiveWindow(&frame);
+        QTest::keyClick(&frame, Qt::Key_F6);
+        QCOMPARE(editor->textCursor().selectionStart(), 8);
+
+        QTest::keySequence(&frame, QKeySequence(QStringLiteral("Ctrl+H")));
+        gui::FindDialog* replace = editor->OpenFindDialog();
+        QVERIFY(replace && replace->IsReplace());
+        replace->findChildren<QLineEdit*>().at(0)->setText(QStringLiteral("two"));
+        replace->findChildren<QLineEdit*>().at(1)->setText(QStringLiteral("2"));
+        Button(*replace, QStringLiteral("Replace &All"))->click();
+        QCOMPARE(editor->toPlainText(), QStringLiteral("one 2 one 2 one"));
+        replace->close();
+        QApplication::setActiveWindow(&frame);
+        QTest::keySequence(&frame, QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(ReadFile("saved.txt"), QByteArray("one 2 one 2 one"));
+
+        // Leaving the editor greys its buttons at once, before any event is handled.
+        QVERIFY(ToolButton(frame, FrameMode::Explorer, QStringLiteral("Save")));
+        explorer->ClickItem(kIconExploreRamFiles);
+        for (const char* name : {"New", "Open", "Save", "Print", "Cut", "Copy"})
+            QVERIFY2(!ToolButton(frame, FrameMode::Explorer, QString::fromLatin1(name))->isEnabled(), name);
+        explorer->ClickItem(kIconManagingTextFiles);
+        QVERIFY(ToolButton(frame, FrameMode::Explorer, QStringLiteral("New"))->isEnabled());
+    }
+
+    // What the explorer keeps lives as long as the program, not as long as a view or the
+    // window; a reopened explorer starts with nothing selected.
+    void explorerKeepsItsChoicesForTheProcess() {
+        TestProgram p;
+        StartProgram(p.state);
+        gui::MainFrame frame(p.state);
+        frame.show();
+        frame.OpenExplorer();
+        auto* explorer = qobject_cast<gui::ExplorerWindow*>(frame.WorkingWindow());
+        explorer->ClickItem(kIconExploreRamFiles);
+        QCOMPARE(frame.StatusText(2), QStringLiteral("Explore RAMfiles"));
+        QCheckBox* step = nullptr;
+        for (QCheckBox* box : explorer->findChildren<QCheckBox*>())
+            if (box->text() == QStringLiteral("DA1")) step = box;
+        QVERIFY(step);
+        const bool before = step->isChecked();
+        step->click();
+        explorer->ClickItem(kIconManagingTextFiles);
+        explorer->Editor()->Document().findString = u"kept";
+
+        frame.Dispatch(40102);  // back to main mode: the explorer closes
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        frame.OpenExplorer();
+        QCOMPARE(frame.StatusText(2), QStringLiteral("None"));
+        explorer = qobject_cast<gui::ExplorerWindow*>(frame.WorkingWindow());
+        explorer->ClickItem(kIconExploreRamFiles);
+        for (QCheckBox* box : explorer->findChildren<QCheckBox*>())
+            if (box->text() == QStringLiteral("DA1")) QCOMPARE(box->isChecked(), !before);
+        explorer->ClickItem(kIconManagingTextFiles);
+        QVERIFY(explorer->Editor()->Document().findString == u"kept");
+        QVERIFY(explorer->CommandEnabled(1202));
+    }
+
+    // F1 opens the page of the window in use; the help window finds pages by their words.
+    void helpForTheWindowInUseAndSearch() {
+        TestProgram p;
+        gui::MainFrame frame(p.state);
+        QVERIFY(ShowActive(frame));
+        frame.OpenExplorer();
+        auto* explorer = qobject_cast<gui::ExplorerWindow*>(frame.WorkingWindow());
+        explorer->ClickItem(kIconManagingTextFiles);
+        explorer->Editor()->setFocus();
+        QTest::keyClick(&frame, Qt::Key_F1);
+        auto* help = frame.findChild<gui::HelpWindow*>();
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->PageFile(), QStringLiteral("explorer.html"));
+        frame.Dispatch(1310);  // the menu's Help topics: the contents
+        QCOMPARE(help->PageFile(), QStringLiteral("index.html"));
+
+        QTest::keyClicks(help->SearchField(), QStringLiteral("permission dialout"));
+        QVERIFY(help->Results()->isVisible());
+        QCOMPARE(help->Results()->count(), 1);
+        QCOMPARE(help->Results()->item(0)->text(), QStringLiteral("Troubleshooting"));
+        QCOMPARE(help->PageFile(), QStringLiteral("troubleshooting.html"));
+        QVERIFY(help->Browser()->textCursor().hasSelection());
+        help->SearchField()->clear();
+        QVERIFY(!help->Results()->isVisible());
+    }
+
+    // A box that says only the program's short name is read by its text.
+    void messageBoxesSaySomething_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("OBX: read by its text") << "OBX" << "Cannot write to /x.txt.";
+        QTest::newRow("a caption of its own stays") << "Error in communication" << "Error in communication";
+    }
+    void messageBoxesSaySomething() {
+        QFETCH(QString, caption);
+        QFETCH(QString, name);
+        QMessageBox box(QMessageBox::Warning, caption, QStringLiteral("Cannot write to /x.txt."));
+        gui::DescribeBox(box);
+        QCOMPARE(AccessibleText(&box, QAccessible::Name), name);
+        QCOMPARE(box.accessibleDescription(), QStringLiteral("Cannot write to /x.txt."));
     }
 
     // A signal ends the program even while a box waits for its OK.

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QScreen>
+#include <QAccessible>
 #include <QtTest>
 #include <functional>
 #include <optional>
@@ -293,6 +294,27 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(gui::RemoteControlTable().count, 0);
         QVERIFY(Windows().isEmpty());
+    }
+
+    // A reader announces the handset as a window when it opens, and reads its status
+    // parts as they stand.
+    void theHandsetIsAWindowWithReadableParts() {
+        RemoteProgram p;
+        QVERIFY(p.parsed);
+        p.Open();
+        gui::RemoteWindow* w = Windows().value(0);
+        QVERIFY(w);
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+        QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Remote Control [1]"));
+        QTest::mouseClick(w->Key(1043), Qt::LeftButton);
+        for (const char* part : {"connection", "address", "lastKey"}) {
+            auto* label = w->findChild<QLabel*>(QString::fromLatin1(part));
+            QVERIFY2(label && !label->text().isEmpty(), part);
+            QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
+        }
+        QCOMPARE(Part(w, "lastKey"), QStringLiteral("Normal"));
     }
 
     void nothingOpensWithoutTheCommunicationWindow() {

@@ -228,7 +228,7 @@ TEST(Search, ProgressBoxLines) {
     SetSearchMode(p.state.options, kCmdCheckRange);
     SearchConnectedProjectors(p.state);
     const std::vector<std::string> expected = {
-        "open Initializing connected projectors | Use CTRL+Break to abort | 3",
+        "open Initializing connected projectors | Cancel or Ctrl+Break | 3",
         "line1 Initializing ...",
         "line1 Searching ...", "line2 Projector with address 2 found ...", "step",
         "line1 Searching ...", "line2 Projector with address 3 found ...", "step",

@@ -1,6 +1,8 @@
 # The main frame: its tables without a display, its window offscreen.
-add_executable(frame_tables_test ${CMAKE_CURRENT_LIST_DIR}/../unit/frame_tables_test.cpp)
+add_executable(frame_tables_test ${CMAKE_CURRENT_LIST_DIR}/../unit/frame_tables_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../unit/help_topics_test.cpp)
 target_link_libraries(frame_tables_test PRIVATE ombrix_core GTest::gtest_main)
+target_compile_definitions(frame_tables_test PRIVATE OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
 gtest_discover_tests(frame_tables_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
 if(TARGET ombrix_gui)

@@ -90,6 +90,16 @@ TEST_F(RamFileBrowser, OpensListsAndEmptiesOnLeaving) {
     EXPECT_EQ(browser_.tables->ramRowCount, 0);
 }
 
+TEST_F(RamFileBrowser, AFileThatCannotBeReadLeavesTheShownOne) {
+    ASSERT_TRUE(OpenRamFile(env_, browser_, "two.set"));
+    testing::WriteBytes("short.set", std::vector<uint8_t>{1, 2, 3});
+    for (const char* bad : {"missing.set", "short.set"}) {
+        EXPECT_FALSE(OpenRamFile(env_, browser_, bad)) << bad;
+        EXPECT_EQ(browser_.fileTitle, "two.set") << bad;
+        EXPECT_EQ(RamFileListing(env_, browser_).rows.size(), 3u) << bad;
+    }
+}
+
 TEST_F(RamFileBrowser, ViewBlockWarningsAndParameters) {
     ASSERT_TRUE(OpenRamFile(env_, browser_, "two.set"));
     struct Case {

@@ -144,25 +144,51 @@ TEST(FrameTables, CommandsGoToTheFrameOrTheWorkingWindow) {
 }
 
 TEST(FrameTables, MenuHelpFollowsTheHighlight) {
+    using M = FrameMode;
     struct Case {
         const char* label;
+        FrameMode mode;
         MenuHighlight what;
         int value;
         bool maximised;
         int stringId;
     } cases[] = {
-        {"an item shows its own string", MenuHighlight::Item, 40028, false, 40028},
-        {"first popup, no maximised child", MenuHighlight::BarPopup, 0, false, 1000},
-        {"fifth popup, no maximised child", MenuHighlight::BarPopup, 4, false, 1400},
-        {"sixth popup, no maximised child: nothing", MenuHighlight::BarPopup, 5, false, 0},
-        {"child's system menu first when maximised", MenuHighlight::BarPopup, 0, true, 901},
-        {"first popup after a maximised child's menu", MenuHighlight::BarPopup, 1, true, 1000},
-        {"sixth place with a maximised child", MenuHighlight::BarPopup, 5, true, 1400},
-        {"beyond the list", MenuHighlight::BarPopup, 6, true, 0},
-        {"frame's system menu", MenuHighlight::SystemMenu, 0, false, 900},
-        {"menu closed: the title", MenuHighlight::Closed, 0, false, 2},
+        {"an item shows its own string", M::Main, MenuHighlight::Item, 40028, false, 40028},
+        {"explorer: first popup, no maximised child", M::Explorer, MenuHighlight::BarPopup, 0, false, 1000},
+        {"explorer: fifth popup, no maximised child", M::Explorer, MenuHighlight::BarPopup, 4, false, 1400},
+        {"explorer: sixth popup, no maximised child: nothing", M::Explorer, MenuHighlight::BarPopup, 5, false, 0},
+        {"child's system menu first when maximised", M::Explorer, MenuHighlight::BarPopup, 0, true, 901},
+        {"explorer: first popup after the child's menu", M::Explorer, MenuHighlight::BarPopup, 1, true, 1000},
+        {"explorer: sixth place with a maximised child", M::Explorer, MenuHighlight::BarPopup, 5, true, 1400},
+        {"explorer: beyond the list", M::Explorer, MenuHighlight::BarPopup, 6, true, 0},
+        {"main: Options is not the editor's Edit", M::Main, MenuHighlight::BarPopup, 1, false, 1500},
+        {"main: Help is the third popup", M::Main, MenuHighlight::BarPopup, 2, false, 1400},
+        {"main: nothing after Help", M::Main, MenuHighlight::BarPopup, 3, false, 0},
+        {"communication: File management", M::Communication, MenuHighlight::BarPopup, 1, false, 1600},
+        {"communication: Window with a maximised child", M::Communication, MenuHighlight::BarPopup, 5, true, 1300},
+        {"communication: Help", M::Communication, MenuHighlight::BarPopup, 5, false, 1400},
+        {"frame's system menu", M::Main, MenuHighlight::SystemMenu, 0, false, 900},
+        {"menu closed: the title", M::Communication, MenuHighlight::Closed, 0, false, 2},
     };
-    for (const Case& c : cases) EXPECT_EQ(MenuHelpStringId(c.what, c.value, c.maximised), c.stringId) << c.label;
+    for (const Case& c : cases)
+        EXPECT_EQ(MenuHelpStringId(c.mode, c.what, c.value, c.maximised), c.stringId) << c.label;
+}
+
+// Every bar menu of every mode has a help line of its own; none is left without.
+TEST(FrameTables, EveryBarMenuHasItsHelpLine) {
+    for (FrameMode mode : {FrameMode::Main, FrameMode::Communication, FrameMode::Explorer}) {
+        int position = 0;
+        std::vector<int> seen;
+        for (const MenuRow& row : ModeMenu(mode)) {
+            if (row.depth != 0) continue;
+            const int id = MenuHelpStringId(mode, MenuHighlight::BarPopup, position, false);
+            EXPECT_NE(ProgramString(id), nullptr) << ModeMenuName(mode) << " " << row.text;
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), id), 0) << ModeMenuName(mode) << " " << row.text;
+            seen.push_back(id);
+            ++position;
+        }
+        EXPECT_EQ(MenuHelpStringId(mode, MenuHighlight::BarPopup, position, false), 0) << ModeMenuName(mode);
+    }
 }
 
 TEST(FrameTables, ClockText) {

@@ -34,6 +34,37 @@ void MoveSplitter(SplitState& split, const PaneRect& client, Splitter which, int
 
 int BlockColumnWidth(int clientWidth) { return std::max(0, clientWidth - clientWidth / 3) / 6; }
 
+std::vector<int> FitColumns(int available, const std::vector<int>& needed) {
+    const int n = static_cast<int>(needed.size());
+    std::vector<int> widths(needed.size(), 0);
+    if (n == 0) return widths;
+    available = std::max(available, 0);
+    const int share = available / n;
+    int spare = available - share * n;
+    for (int i = 0; i < n; ++i) {
+        const int need = std::max(needed[static_cast<size_t>(i)], 0);
+        widths[static_cast<size_t>(i)] = std::min(share, need);
+        spare += share - widths[static_cast<size_t>(i)];
+    }
+    for (int i = 0; i < n && spare > 0; ++i) {
+        const int more = std::min(spare, std::max(needed[static_cast<size_t>(i)], 0) - widths[static_cast<size_t>(i)]);
+        if (more > 0) {
+            widths[static_cast<size_t>(i)] += more;
+            spare -= more;
+        }
+    }
+    // What nobody needs widens the columns evenly again, the rest going to the last.
+    for (int i = 0; i < n && spare > 0; ++i) {
+        const int more = std::min(spare, share - widths[static_cast<size_t>(i)]);
+        if (more > 0) {
+            widths[static_cast<size_t>(i)] += more;
+            spare -= more;
+        }
+    }
+    widths.back() += spare;
+    return widths;
+}
+
 CommPanes LayOutCommWindow(const PaneRect& client, const SplitState& split, int titleHeight, bool tipShown,
                            CommView view) {
     CommPanes p;

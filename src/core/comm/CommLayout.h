@@ -4,6 +4,7 @@
 // divided by the horizontal bar, or a tab control in their place. Pure functions of the
 // client rectangle and the splitter state.
 #include <cstdint>
+#include <vector>
 
 namespace ombrix {
 
@@ -40,6 +41,11 @@ void MoveSplitter(SplitState& split, const PaneRect& client, Splitter which, int
 
 // Every block-list column: (W - W/3) / 6.
 int BlockColumnWidth(int clientWidth);
+// The columns of a list `available` pixels wide, each needing `needed[i]` to show its
+// longest text: each starts at an equal share; columns that need less give their spare
+// to those that need more, left to right; the widths add up to `available`, so the last
+// column is never cut off by the list's edge.
+std::vector<int> FitColumns(int available, const std::vector<int>& needed);
 
 struct CommPanes {
     PaneRect tree;

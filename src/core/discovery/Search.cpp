@@ -206,7 +206,7 @@ bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
     if (plan.failed) return false;
 
     Ui& ui = *s.env.ui;
-    ui.ProgressOpen("Initializing connected projectors", "Use CTRL+Break to abort",
+    ui.ProgressOpen("Initializing connected projectors", "Cancel or Ctrl+Break",
                     static_cast<int>(static_cast<uint16_t>(plan.addresses.size())));
     ui.ProgressLine(1, "Initializing ...");
     int found = 0;

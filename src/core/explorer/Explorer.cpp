@@ -35,14 +35,18 @@ int RamFilesSplitY(int top, int h) { return (h - top) / 3; }
 RamBrowser::RamBrowser() : tables(std::make_unique<BlockTables>()) { ClearRamContainer(*tables); }
 
 bool OpenRamFile(const Env& env, RamBrowser& browser, const std::string& path) {
-    ClearRamContainer(*browser.tables);
+    // Loaded beside the shown file, which stays (with its title and listing) when the
+    // new one cannot be read.
+    auto loaded = std::make_unique<BlockTables>();
+    ClearRamContainer(*loaded);
+    if (!LoadSettingsFile(env, *loaded, false, path)) return false;
+    browser.tables = std::move(loaded);
+    browser.fileLoaded = true;
     browser.viewingBlock = 0;
     browser.chosenRow = -1;
-    browser.fileLoaded = LoadSettingsFile(env, *browser.tables, false, path);
-    if (!browser.fileLoaded) ClearRamContainer(*browser.tables);
     const size_t slash = path.find_last_of('/');
-    browser.fileTitle = browser.fileLoaded ? path.substr(slash == std::string::npos ? 0 : slash + 1) : std::string();
-    return browser.fileLoaded;
+    browser.fileTitle = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    return true;
 }
 
 ListModel RamFileListing(const Env& env, const RamBrowser& browser) { return RamListModel(env, *browser.tables); }

@@ -52,8 +52,8 @@ struct RamBrowser {
     ParameterColumnSwitches switches;
 };
 
-// "Open File >>": empties the browser's container and loads the file into it; error 26
-// (and an empty container) when the file cannot be read.
+// "Open File >>": the browser's container holds the file instead of what it held; error
+// 26 when the file cannot be read, and the file shown before stays.
 bool OpenRamFile(const Env& env, RamBrowser& browser, const std::string& path);
 // The file's rows as the listing shows them.
 ListModel RamFileListing(const Env& env, const RamBrowser& browser);

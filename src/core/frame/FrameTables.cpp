@@ -206,7 +206,12 @@ constexpr Route kRoutes[] = {
     {kCheckConnection, FrameAction::Nothing},
 };
 
-constexpr int kPopupHelp[] = {901, 1000, 1100, 1200, 1300, 1400};
+// Help strings of each mode's bar menus, after the maximised child's system menu (901).
+// The explorer's bar is the one the numbering 1000…1400 was made for; the other modes
+// name their own menus, so Options never says it edits the text.
+constexpr int kMainPopupHelp[] = {901, 1000, 1500, 1400};
+constexpr int kCommPopupHelp[] = {901, 1000, 1600, 1700, 1800, 1300, 1400};
+constexpr int kExplorerPopupHelp[] = {901, 1000, 1100, 1200, 1300, 1400};
 
 struct ModeTables {
     std::span<const MenuRow> menu;
@@ -215,12 +220,13 @@ struct ModeTables {
     int strip;
     std::span<const StatusPartInfo> parts;
     int statusBarId;
+    std::span<const int> popupHelp;
 };
 
 const ModeTables& Tables(FrameMode mode) {
-    static const ModeTables kMain{kMainMenu, "MDIMENUOBX", kMainSlots, 200, kMainParts, 501};
-    static const ModeTables kComm{kCommMenu, "MDIMENUCOMMUNICATION", kCommSlots, 200, kCommParts, 502};
-    static const ModeTables kExplorer{kExplorerMenu, "MDIMENUEDITOR", kExplorerSlots, 201, kExplorerParts, 503};
+    static const ModeTables kMain{kMainMenu, "MDIMENUOBX", kMainSlots, 200, kMainParts, 501, kMainPopupHelp};
+    static const ModeTables kComm{kCommMenu, "MDIMENUCOMMUNICATION", kCommSlots, 200, kCommParts, 502, kCommPopupHelp};
+    static const ModeTables kExplorer{kExplorerMenu, "MDIMENUEDITOR", kExplorerSlots, 201, kExplorerParts, 503, kExplorerPopupHelp};
     switch (mode) {
         case FrameMode::Communication: return kComm;
         case FrameMode::Explorer: return kExplorer;
@@ -294,15 +300,16 @@ std::string ClockText(int hour, int minute, int second) {
     return text;
 }
 
-int MenuHelpStringId(MenuHighlight what, int commandIdOrPosition, bool childMaximised) {
+int MenuHelpStringId(FrameMode mode, MenuHighlight what, int commandIdOrPosition, bool childMaximised) {
     switch (what) {
         case MenuHighlight::Item: return commandIdOrPosition;
         case MenuHighlight::SystemMenu: return 900;
         case MenuHighlight::Closed: return 2;
         case MenuHighlight::BarPopup: break;
     }
+    const auto help = Tables(mode).popupHelp;
     const int entry = commandIdOrPosition + (childMaximised ? 0 : 1);
-    return entry >= 0 && entry < static_cast<int>(std::size(kPopupHelp)) ? kPopupHelp[entry] : 0;
+    return entry >= 0 && entry < static_cast<int>(help.size()) ? help[static_cast<size_t>(entry)] : 0;
 }
 
 FrameAction RouteCommand(int commandId) {

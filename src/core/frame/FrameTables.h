@@ -93,9 +93,9 @@ std::string ClockText(int hour, int minute, int second);
 
 // Status-bar help while the menus are in use: the id of the string to show, 0 for none.
 enum class MenuHighlight { Item, BarPopup, SystemMenu, Closed };
-// position: the popup's place in the menu bar, counting the maximised child's system
-// menu when there is one.
-int MenuHelpStringId(MenuHighlight what, int commandIdOrPosition, bool childMaximised);
+// position: the popup's place in the mode's menu bar, counting the maximised child's
+// system menu when there is one.
+int MenuHelpStringId(FrameMode mode, MenuHighlight what, int commandIdOrPosition, bool childMaximised);
 
 // What the frame does with a command; everything else goes to the working window.
 enum class FrameAction {

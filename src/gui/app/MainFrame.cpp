@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -27,6 +28,7 @@
 #include "gui/frame/MdiClient.h"
 #include "gui/link/CommSetDialog.h"
 #include "gui/platform/InputHold.h"
+#include "gui/platform/Accessible.h"
 #include "gui/platform/ProgressBox.h"
 #include "gui/platform/QtUi.h"
 #include "gui/remote/RemoteControl.h"
@@ -70,7 +72,10 @@ QString ClockText(const QTime& time) {
 }
 
 MainFrame::MainFrame(ProgramState& state, QWidget* parent)
-    : QMainWindow(parent), state_(state), ui_(dynamic_cast<QtUi*>(state.env.ui)) {
+    : QMainWindow(parent),
+      state_(state),
+      ui_(dynamic_cast<QtUi*>(state.env.ui)),
+      explorerKeeps_(std::make_unique<ExplorerKeeps>()) {
     setObjectName(QString::fromLatin1(ProgramString(1)));
     setWindowTitle(QString::fromLatin1(ProgramString(2)));
     setAccessibleName(windowTitle());
@@ -128,10 +133,49 @@ MainFrame::MainFrame(ProgramState& state, QWidget* parent)
 MainFrame::~MainFrame() { qApp->removeEventFilter(this); }
 
 bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if ((type == QEvent::KeyRelease || type == QEvent::MouseButtonRelease) && working_ && watched->isWidgetType() &&
-        working_->isAncestorOf(static_cast<QWidget*>(watched))) {
-        statesTimer_->start();
+    switch (event->type()) {
+        case QEvent::ShortcutOverride: {
+            // Sent before any key is matched against the accelerators, whichever window
+            // has the focus (the find dialog included): the key meets today's states.
+            UpdateCommandEnables();
+            auto* key = static_cast<QKeyEvent*>(event);
+            // The event also travels up the focus widget's parents: each step below may run
+            // more than once for one key and does the same each time.
+            if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && watched->isWidgetType()) {
+                // F1 opens the page of the window in use. The frame's own key does it for the
+                // frame; the windows beside it (a handset) and the dialogs have none.
+                const QString page = HelpPageForFocus();
+                if (static_cast<QWidget*>(watched)->window() == this) {
+                    helpPage_ = page;
+                } else if (QWidget* modal = QApplication::activeModalWidget()) {
+                    // A help window of the frame would wait behind the dialog: this one is the
+                    // dialog's own.
+                    auto* help = modal->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+                    if (!help) {
+                        help = new HelpWindow(modal);
+                        help->setAttribute(Qt::WA_DeleteOnClose);
+                    }
+                    help->ShowPage(page);
+                    help->show();
+                } else {
+                    ShowHelpPage(page);
+                }
+            } else if (key->key() != Qt::Key_F1) {
+                helpPage_.clear();  // the menu reached by keys opens the contents
+            }
+            break;
+        }
+        case QEvent::MouseButtonPress:
+            helpPage_.clear();
+            // A toolbar button or the menu bar is about to take the click.
+            if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) UpdateCommandEnables();
+            break;
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonRelease:
+            // Whatever the user did in any window may have changed a state.
+            statesTimer_->start();
+            break;
+        default: break;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -144,9 +188,10 @@ void MainFrame::BuildMenus(FrameMode mode) {
             auto* menu = new QMenu(QString::fromLatin1(row.text), this);
             menu->setAccessibleName(WithoutMnemonic(row.text));
             const int position = static_cast<int>(widgets.bar.size());
-            connect(menu, &QMenu::aboutToShow, this, [this, position] {
+            connect(menu, &QMenu::aboutToShow, this, [this, mode, position] {
                 const bool maximised = working_ && working_->isMaximized();
-                ShowMenuHelp(MenuHelpStringId(MenuHighlight::BarPopup, position + (maximised ? 1 : 0), maximised));
+                ShowMenuHelp(
+                    MenuHelpStringId(mode, MenuHighlight::BarPopup, position + (maximised ? 1 : 0), maximised));
             });
             connect(menu, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, &MainFrame::MenuClosed); });
             widgets.bar.push_back(menu);
@@ -230,9 +275,8 @@ void MainFrame::BuildStatusBar(FrameMode mode) {
     layout->setSpacing(0);
     const auto parts = StatusParts(mode);
     for (size_t i = 0; i < parts.size(); ++i) {
-        auto* label = new QLabel(QString::fromLatin1(parts[i].initial));
+        auto* label = new LiveLabel(QString::fromLatin1(parts[i].name), QString::fromLatin1(parts[i].initial));
         label->setObjectName(PartObjectName(mode, i));
-        label->setAccessibleName(QString::fromLatin1(parts[i].name));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setMargin(1);
         // Long help lines must not widen the window.
@@ -284,6 +328,11 @@ void MainFrame::SetMode(FrameMode mode) {
     menuBar()->setObjectName(QString::fromLatin1(ModeMenuName(mode)));
     for (QMenu* menu : now.bar) menuBar()->addMenu(menu);
     now.toolbar->show();
+    // Each mode starts from its own first texts, not from what it showed when it was
+    // last left: a reopened explorer says "None" again.
+    const auto parts = StatusParts(mode);
+    for (size_t i = 0; i < parts.size() && i < now.parts.size(); ++i)
+        now.parts[i]->setText(QString::fromLatin1(parts[i].initial));
     now.status->show();
     for (const auto& [id, action] : accelerators_) {
         action->setEnabled(AcceleratorActive(mode, id) && !KeyInMenu(mode, AcceleratorKey(id)));
@@ -316,12 +365,17 @@ QString MainFrame::StatusText(int part) const {
 void MainFrame::ShowMenuHelp(int stringId) { ShowStatus(0, StringText(stringId)); }
 
 void MainFrame::MenuClosed() {
-    if (!QApplication::activePopupWidget()) ShowMenuHelp(MenuHelpStringId(MenuHighlight::Closed, 0, false));
+    if (!QApplication::activePopupWidget()) ShowMenuHelp(MenuHelpStringId(mode_, MenuHighlight::Closed, 0, false));
 }
 
 CommandTarget* MainFrame::Target() const { return working_ ? dynamic_cast<CommandTarget*>(working_->widget()) : nullptr; }
 
 void MainFrame::RefreshCommandStates() {
+    UpdateCommandEnables();
+    if (mode_ == FrameMode::Main) ShowSearchMode();
+}
+
+void MainFrame::UpdateCommandEnables() {
     const CommandTarget* target = Target();
     for (const MenuRow& row : ModeMenu(mode_)) {
         if (!row.commandId) continue;
@@ -330,7 +384,6 @@ void MainFrame::RefreshCommandStates() {
         for (const auto& [id, action] : modes_[Index(mode_)].commands)
             if (id == row.commandId) action->setEnabled(enabled);
     }
-    if (mode_ == FrameMode::Main) ShowSearchMode();
 }
 
 void MainFrame::Dispatch(int commandId) {
@@ -440,7 +493,14 @@ bool MainFrame::OpenWorkingWindow(FrameMode mode, const std::function<QWidget*()
 }
 
 void MainFrame::OpenExplorer() {
-    OpenWorkingWindow(FrameMode::Explorer, [this] { return CreateExplorerWindow(state_, ui_, nullptr); });
+    OpenWorkingWindow(FrameMode::Explorer, [this] {
+        QWidget* window = CreateExplorerWindow(state_, ui_, nullptr, *explorerKeeps_);
+        // A view switch, the editor's selection or modification, a file opened: the
+        // buttons follow at once, not at the next click.
+        if (auto* explorer = qobject_cast<ExplorerWindow*>(window))
+            connect(explorer, &ExplorerWindow::commandStatesChanged, this, &MainFrame::RefreshCommandStates);
+        return window;
+    });
 }
 
 void MainFrame::OpenCommunication() {
@@ -482,11 +542,17 @@ void MainFrame::OpenAbout() {
 }
 
 void MainFrame::OpenHelp() {
+    // Help topics from the menu opens the contents; F1 the page of the window in use.
+    ShowHelpPage(helpPage_.isEmpty() ? QString::fromLatin1(kHelpContentsPage) : helpPage_);
+    helpPage_.clear();
+}
+
+void MainFrame::ShowHelpPage(const QString& page) {
     if (!help_) {
         help_ = new HelpWindow(this);
         help_->setAttribute(Qt::WA_DeleteOnClose);
     }
-    help_->ShowContents();
+    help_->ShowPage(page);
     help_->show();
     help_->raise();
     help_->activateWindow();

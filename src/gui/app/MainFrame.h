@@ -6,6 +6,7 @@
 #include <QTime>
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/app/Program.h"
@@ -23,6 +24,8 @@ namespace ombrix::gui {
 class CommandTarget;
 class CommWindow;
 class HelpWindow;
+struct ExplorerKeeps;
+class LiveLabel;
 class MdiClient;
 class QtUi;
 
@@ -56,8 +59,9 @@ public:
     // Closes every working window, then shows the one `create` makes, maximised, in
     // `mode`; false when a window refused to close.
     bool OpenWorkingWindow(FrameMode mode, const std::function<QWidget*()>& create);
-    // Enabled states of the menus and buttons, from the working window. Also runs after
-    // every command and after the user types or clicks in the working window.
+    // Enabled states of the menus and buttons, from the working window. Runs before every
+    // menu, key and button is used, after every command and whenever the explorer says
+    // its states changed.
     void RefreshCommandStates();
 
 public slots:
@@ -90,7 +94,7 @@ private:
         std::vector<std::pair<int, QAction*>> commands;  // menu items and toolbar buttons
         QToolBar* toolbar = nullptr;
         QWidget* status = nullptr;
-        std::vector<QLabel*> parts;
+        std::vector<LiveLabel*> parts;
     };
     static size_t Index(FrameMode mode) { return static_cast<size_t>(mode); }
 
@@ -99,12 +103,15 @@ private:
     void BuildStatusBar(FrameMode mode);
     void BuildAccelerators();
     void LayOutStatusParts();
+    // The enabled states alone: cheap enough for every key and click.
+    void UpdateCommandEnables();
     void ShowMenuHelp(int stringId);
     void MenuClosed();
     CommandTarget* Target() const;
     // Check marks of the search-mode commands and the mode text of the status bar.
     void ShowSearchMode();
     void ShowClock();
+    void ShowHelpPage(const QString& page);
 
     ProgramState& state_;
     QtUi* ui_ = nullptr;
@@ -117,6 +124,10 @@ private:
     QPointer<QMdiSubWindow> working_;
     QPointer<CommWindow> comm_;
     QPointer<HelpWindow> help_;
+    // Column switches, find strings, font and printer of the explorer, for the process.
+    std::unique_ptr<ExplorerKeeps> explorerKeeps_;
+    // The page F1 asked for, until the help opens; empty for the contents.
+    QString helpPage_;
     // An exit asked for while the communication window was opening waits for it.
     bool exitPending_ = false;
 };

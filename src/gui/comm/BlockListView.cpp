@@ -6,7 +6,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <algorithm>
+#include <vector>
 
+#include "core/comm/CommLayout.h"
 #include "gui/comm/BlockTableModel.h"
 
 namespace ombrix::gui {
@@ -35,12 +39,37 @@ BlockListView::BlockListView(BlockTableModel* model, BlockListHost* host, QWidge
     setDragEnabled(true);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    // The longest text of a column decides its share, so the widths follow the rows.
+    connect(model, &QAbstractItemModel::modelReset, this, &BlockListView::FitColumnsToView);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &BlockListView::FitColumnsToView);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &BlockListView::FitColumnsToView);
+    connect(model, &QAbstractItemModel::dataChanged, this, &BlockListView::FitColumnsToView);
 }
 
 BlockListKind BlockListView::Kind() const { return model_->Kind(); }
 
 void BlockListView::SetColumnWidths(int width) {
-    for (int c = 0; c < model_->columnCount(); ++c) setColumnWidth(c, width);
+    columnWidth_ = width;
+    FitColumnsToView();
+}
+
+void BlockListView::FitColumnsToView() {
+    const int count = model_->columnCount();
+    if (count <= 0) return;
+    // The equal share of the window's width, but never wider than the list shows, and a
+    // long type name takes room that the short numbers leave.
+    const int available = std::min(columnWidth_ * count, viewport()->width());
+    std::vector<int> needed;
+    const int margin = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
+    for (int c = 0; c < count; ++c)
+        needed.push_back(std::max(header()->sectionSizeHint(c), sizeHintForColumn(c)) + margin);
+    const std::vector<int> widths = FitColumns(available, needed);
+    for (int c = 0; c < count; ++c) setColumnWidth(c, widths[static_cast<size_t>(c)]);
+}
+
+void BlockListView::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    FitColumnsToView();
 }
 
 int BlockListView::RowAtGlobal(const QPoint& globalPos) const {

@@ -36,6 +36,7 @@ public:
     // The rows' picture, several stacked 15 pixels apart.
     QPixmap RowsImage(const std::vector<int>& rows) const;
     void SetColumnWidths(int width);
+    void FitColumnsToView();
     bool Dragging() const { return dragging_; }
 
 protected:
@@ -44,6 +45,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     BlockTableModel* model_;
@@ -52,6 +54,7 @@ private:
     int pressRow_ = -1;
     bool dragging_ = false;
     bool dragRefused_ = false;
+    int columnWidth_ = 0;
 };
 
 }  // namespace ombrix::gui

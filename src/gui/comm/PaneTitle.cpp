@@ -1,9 +1,12 @@
 #include "gui/comm/PaneTitle.h"
 
+#include "gui/platform/Accessible.h"
+
 namespace ombrix::gui {
 
 PaneTitle::PaneTitle(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("MDISet"));
+    setAccessibleDescription(QStringLiteral("Pane title"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(1);
     setAutoFillBackground(true);
@@ -17,9 +20,8 @@ PaneTitle::PaneTitle(QWidget* parent) : QLabel(parent) {
 }
 
 void PaneTitle::SetCaption(const QString& caption) {
-    setText(caption);
+    ShowLiveText(this, caption);
     setWindowTitle(caption);
-    setAccessibleName(caption);
 }
 
 }  // namespace ombrix::gui

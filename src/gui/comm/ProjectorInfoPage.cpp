@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 
@@ -18,9 +19,8 @@ ProjectorInfoPage::ProjectorInfoPage(std::function<void(ProjectorInfoPage*)> fil
     const char* names[] = {"type", "version", "serial", "address", "status", "runtime"};
     for (int i = 0; i < 6; ++i) {
         auto* label = new QLabel(QString::fromLatin1(labels[i]), this);
-        values_[i] = new QLabel(this);
+        values_[i] = new LiveLabel(QString::fromLatin1(labels[i]).remove(QLatin1Char(':')).trimmed(), QString(), this);
         values_[i]->setObjectName(QString::fromLatin1(names[i]));
-        values_[i]->setAccessibleName(QString::fromLatin1(labels[i]).remove(QLatin1Char(':')).trimmed());
         values_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         label->setBuddy(values_[i]);
         grid->addWidget(label, i, 0);
@@ -47,7 +47,7 @@ ProjectorInfoPage::ProjectorInfoPage(std::function<void(ProjectorInfoPage*)> fil
 
 void ProjectorInfoPage::Show(const ProjectorInfoLines& l) {
     const std::string* texts[] = {&l.type, &l.version, &l.serial, &l.address, &l.status, &l.runtime};
-    for (int i = 0; i < 6; ++i) values_[i]->setText(QString::fromStdString(*texts[i]).trimmed());
+    for (int i = 0; i < 6; ++i) ShowLiveText(values_[i], QString::fromStdString(*texts[i]).trimmed());
     text_->setPlainText(QString::fromStdString(l.text.substr(0, kInfoTextLimit)));
     emit filled();
 }

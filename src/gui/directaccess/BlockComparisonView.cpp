@@ -11,6 +11,7 @@
 
 #include "core/directaccess/CompareBlocks.h"
 #include "gui/platform/ListTableModel.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 
@@ -37,8 +38,7 @@ BlockComparisonView::BlockComparisonView(ProgramState& state, const SettingsPane
     progress_ = new QProgressBar(this);
     progress_->setTextVisible(false);
     progress_->setAccessibleName(QStringLiteral("Progress"));
-    progressText_ = new QLabel(this);
-    progressText_->setAccessibleName(QStringLiteral("Progress text"));
+    progressText_ = new LiveLabel(QStringLiteral("Progress text"), QString(), this);
     back_ = new QPushButton(QStringLiteral("<< Back"), this);
     back_->setAccessibleName(back_->text());
     convert_ = new QPushButton(QStringLiteral("Convert to text >>"), this);

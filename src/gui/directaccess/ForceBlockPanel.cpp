@@ -10,6 +10,7 @@
 
 #include "core/directaccess/Force.h"
 #include "gui/directaccess/LineWork.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -46,10 +47,8 @@ ForceBlockPanel::ForceBlockPanel(ProgramState& state, QWidget* parent) : QWidget
     auto* selection = new QGroupBox(QStringLiteral("Selection"), this);
     selection->setAccessibleName(selection->title());
     auto* form = new QFormLayout(selection);
-    typeText_ = new QLabel(selection);
-    numberText_ = new QLabel(selection);
-    typeText_->setAccessibleName(QStringLiteral("Source Type"));
-    numberText_->setAccessibleName(QStringLiteral("Source Number"));
+    typeText_ = new LiveLabel(QStringLiteral("Source Type"), QString(), selection);
+    numberText_ = new LiveLabel(QStringLiteral("Source Number"), QString(), selection);
     form->addRow(QStringLiteral("Source Type :"), typeText_);
     form->addRow(QStringLiteral("Source Number :"), numberText_);
     right->addWidget(selection);

@@ -19,6 +19,7 @@
 #include "gui/directaccess/InfoStrip.h"
 #include "gui/directaccess/LineWork.h"
 #include "kelvanebmp.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -59,9 +60,8 @@ ForcePanel::ForcePanel(ProgramState& state, InfoStrip* strip, std::function<void
             button->setIcon(icon);
             button->setIconSize(QSize(24, 24));
         }
-        auto* line = new QLabel(force);
+        auto* line = new LiveLabel(QString::fromLatin1(kForceNames[which]) + QStringLiteral(" status"), QString(), force);
         line->setObjectName(QStringLiteral("status%1").arg(which + 1));
-        line->setAccessibleName(QString::fromLatin1(kForceNames[which]) + QStringLiteral(" status"));
         line->setMinimumWidth(40);
         connect(button, &QPushButton::clicked, this, [this, which] { Toggle(which); });
         grid->addWidget(button, which, 0);
@@ -113,15 +113,18 @@ ForcePanel::ForcePanel(ProgramState& state, InfoStrip* strip, std::function<void
         ShowActiveSource();
     });
     sources->addWidget(tree_, 1);
-    auto* buttons = new QHBoxLayout;
+    // Two by two: in a row of four they were cut at the default window size.
+    auto* buttons = new QGridLayout;
     const std::pair<const char*, void (ForcePanel::*)()> actions[] = {
         {"Add >>", &ForcePanel::Add}, {"Delete >>", &ForcePanel::Delete}, {"Rename >>", &ForcePanel::Rename},
         {"Select >>", &ForcePanel::Select}};
+    int at = 0;
     for (const auto& [text, fn] : actions) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
         b->setAccessibleName(b->text());
         connect(b, &QPushButton::clicked, this, fn);
-        buttons->addWidget(b);
+        buttons->addWidget(b, at / 2, at % 2);
+        ++at;
     }
     sources->addLayout(buttons);
     FillTree();

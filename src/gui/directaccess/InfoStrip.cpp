@@ -7,16 +7,15 @@
 #include <QProgressBar>
 
 #include "core/directaccess/Sources.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
 
 QLabel* AddField(QGridLayout* grid, int row, const char* caption, const QString& value, const char* name) {
     auto* label = new QLabel(QString::fromLatin1(caption));
-    auto* field = new QLabel(value);
+    auto* field = new LiveLabel(QString::fromLatin1(caption).trimmed().remove(QLatin1Char(':')).trimmed(), value);
     field->setObjectName(QString::fromLatin1(name));
-    // The field is read together with its caption.
-    field->setAccessibleName(QString::fromLatin1(caption).trimmed().remove(QLatin1Char(':')).trimmed());
     grid->addWidget(label, row, 0);
     grid->addWidget(field, row, 1);
     return field;
@@ -47,32 +46,35 @@ InfoStrip::InfoStrip(const ProgramState& state, const char* noSource, QWidget* p
     bar_->setTextVisible(false);
     bar_->setRange(0, 1);
     bar_->setValue(0);
-    text_ = new QLabel(this);
+    // Shown only while something runs: idle, it looked like a text field without a caption.
+    bar_->setVisible(false);
+    text_ = new LiveLabel(QStringLiteral("Progress text"), QString(), this);
     text_->setObjectName(QStringLiteral("progressText"));
-    text_->setAccessibleName(QStringLiteral("Progress text"));
     grid->addWidget(bar_, 0, 2, 1, 1);
     grid->addWidget(text_, 1, 2, 2, 1, Qt::AlignTop);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 2);
 }
 
-void InfoStrip::SetSource(const QString& text) { source_->setText(text); }
+void InfoStrip::SetSource(const QString& text) { ShowLiveText(source_, text); }
 
 void InfoStrip::SetMode(int compareMode) {
-    mode_->setText(compareMode ? QStringLiteral("Compare") : QStringLiteral("View"));
+    ShowLiveText(mode_, compareMode ? QStringLiteral("Compare") : QStringLiteral("View"));
 }
 
 void InfoStrip::Begin(int range, const QString& text) {
     bar_->setRange(0, std::max(range, 1));
     bar_->setValue(0);
-    text_->setText(text);
+    bar_->setVisible(true);
+    ShowLiveText(text_, text);
 }
 
 void InfoStrip::Step() { bar_->setValue(std::min(bar_->value() + 1, bar_->maximum())); }
 
 void InfoStrip::End() {
     bar_->setValue(0);
-    text_->clear();
+    bar_->setVisible(false);
+    ShowLiveText(text_, QString());
 }
 
 QString InfoStrip::ProgressText() const { return text_->text(); }

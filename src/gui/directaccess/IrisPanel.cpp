@@ -9,6 +9,7 @@
 
 #include "core/directaccess/Iris.h"
 #include "gui/directaccess/LineWork.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -48,12 +49,10 @@ IrisPanel::IrisPanel(ProgramState& state, QWidget* parent) : QWidget(parent), st
     auto* info = new QGroupBox(QStringLiteral("Info"), this);
     info->setAccessibleName(info->title());
     auto* infoLayout = new QVBoxLayout(info);
-    line1_ = new QLabel(info);
-    line2_ = new QLabel(info);
+    line1_ = new LiveLabel(QStringLiteral("Command progress"), QString(), info);
+    line2_ = new LiveLabel(QStringLiteral("Worker state"), QString(), info);
     line1_->setObjectName(QStringLiteral("line1"));
     line2_->setObjectName(QStringLiteral("line2"));
-    line1_->setAccessibleName(QStringLiteral("Command progress"));
-    line2_->setAccessibleName(QStringLiteral("Worker state"));
     infoLayout->addWidget(line1_);
     infoLayout->addWidget(line2_);
     layout->addWidget(info);
@@ -67,7 +66,7 @@ IrisPanel::IrisPanel(ProgramState& state, QWidget* parent) : QWidget(parent), st
         QMetaObject::invokeMethod(
             self.data(),
             [self, line, t] {
-                if (self) self->InfoLine(line)->setText(t);
+                if (self) ShowLiveText(self->InfoLine(line), t);
             },
             Qt::QueuedConnection);
     });

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
 #include "core/directaccess/DirectAccess.h"
 #include "gui/directaccess/DirectImages.h"
@@ -49,12 +50,18 @@ PageWindow::PageWindow(ProgramState& state, int page, InfoStrip* strip, QWidget*
     outer->addWidget(frame_);
     auto* grid = new QGridLayout(frame_);
     grid->setHorizontalSpacing(4);
+    // The three numbers of each row say what they are.
+    for (const auto& [column, heading] : {std::pair{1, "Min"}, std::pair{6, "Max"}, std::pair{7, "Value"}}) {
+        auto* label = new QLabel(QString::fromLatin1(heading));
+        label->setAlignment(Qt::AlignCenter);
+        grid->addWidget(label, 0, column);
+    }
     for (int slot = 1; slot <= SlotCount(page); ++slot) {
         const int index = SlotParameter(page, slot);
         if (index < 0) continue;
         const QString name = QString::fromLatin1(kDirectAccessParameters[static_cast<size_t>(index)].name);
         Row& row = rows_[static_cast<size_t>(slot - 1)];
-        const int r = slot - 1;
+        const int r = slot;
         auto* label = new QLabel(name);
         grid->addWidget(label, r, 0);
         row.min = Field(name + QStringLiteral(" minimum"), 44);

@@ -22,6 +22,7 @@ AddressSetBox::AddressSetBox(ProgramState& state, QWidget* parent) : QDialog(par
     picker_->setObjectName(QStringLiteral("picker"));
     picker_->setAccessibleName(QStringLiteral("Address"));
     picker_->setEditable(true);
+    picker_->lineEdit()->setAccessibleName(picker_->accessibleName());
     picker_->setInsertPolicy(QComboBox::NoInsert);
     picker_->setMaxVisibleItems(16);
     for (const std::string& entry : AddressSetDialog::PickerEntries()) picker_->addItem(QString::fromStdString(entry));

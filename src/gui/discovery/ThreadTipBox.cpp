@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include "gui/platform/Accessible.h"
+
 namespace ombrix::gui {
 
 ThreadTipBox::ThreadTipBox(QWidget* parent) : QFrame(parent) {
@@ -15,19 +17,17 @@ ThreadTipBox::ThreadTipBox(QWidget* parent) : QFrame(parent) {
     layout->setContentsMargins(8, 4, 8, 4);
     layout->setVerticalSpacing(2);
     for (int i = 0; i < 3; ++i) {
-        lines_[i] = new QLabel;
+        lines_[i] = new LiveLabel(QStringLiteral("Background check line %1").arg(i + 1));
         lines_[i]->setObjectName(QStringLiteral("line%1").arg(i + 1));
         // A long line is cut rather than widening the window that hosts the tip.
         lines_[i]->setMinimumWidth(1);
-        lines_[i]->setAccessibleName(QStringLiteral("Background check line %1").arg(i + 1));
         layout->addWidget(lines_[i], i, 0, 1, 3);
     }
-    seconds_ = new QLabel;
+    seconds_ = new LiveLabel(QStringLiteral("Seconds remaining"));
     seconds_->setObjectName(QStringLiteral("secondsLeft"));
-    seconds_->setAccessibleName(QStringLiteral("Seconds remaining"));
     seconds_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     seconds_->setMinimumWidth(seconds_->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
-    secondsWords_ = new QLabel;
+    secondsWords_ = new LiveLabel(QStringLiteral("Background check countdown"));
     secondsWords_->setObjectName(QStringLiteral("secRemaining"));
     bar_ = new QProgressBar;
     bar_->setObjectName(QStringLiteral("countdown"));

@@ -8,6 +8,8 @@ class QProgressBar;
 
 namespace ombrix::gui {
 
+class LiveLabel;
+
 class ThreadTipBox : public QFrame {
     Q_OBJECT
 public:
@@ -19,9 +21,9 @@ public:
     void SetCountdown(int secondsLeft, int stepsDone, int total);
 
 private:
-    QLabel* lines_[3] = {};
-    QLabel* seconds_ = nullptr;
-    QLabel* secondsWords_ = nullptr;
+    LiveLabel* lines_[3] = {};
+    LiveLabel* seconds_ = nullptr;
+    LiveLabel* secondsWords_ = nullptr;
     QProgressBar* bar_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QStringDecoder>
 #include <QTextBlock>
 
@@ -53,13 +54,20 @@ QFont DefaultFont() {
 
 }  // namespace
 
-EditorPane::EditorPane(const Env& env, QWidget* parent) : QPlainTextEdit(parent), env_(env) {
+EditorPane::EditorPane(const Env& env, QWidget* parent, std::shared_ptr<EditorKeeps> keeps)
+    : QPlainTextEdit(parent), env_(env), keeps_(keeps ? std::move(keeps) : std::make_shared<EditorKeeps>()) {
     setObjectName(QStringLiteral("editor"));
-    setAccessibleName(QStringLiteral("Text"));
+    verticalScrollBar()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
+    horizontalScrollBar()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setFrameShadow(QFrame::Sunken);
-    setFont(DefaultFont());
+    setFont(keeps_->font.value_or(DefaultFont()));
+    doc_.findString = keeps_->findString;
+    doc_.replaceString = keeps_->replaceString;
+    doc_.searchFlags = keeps_->searchFlags;
+    doc_.lastDirectory = keeps_->lastDirectory;
     doc_.title = kNewTextTitle;
+    NameAfterFile();
     pickOpenPath = [this](std::string* path) { return PickFile(this, false, DialogDirectory(), path); };
     pickSavePath = [this](std::string* path) { return PickFile(this, true, DialogDirectory(), path); };
     connect(this, &QPlainTextEdit::modificationChanged, this, &EditorPane::statesChanged);
@@ -68,7 +76,18 @@ EditorPane::EditorPane(const Env& env, QWidget* parent) : QPlainTextEdit(parent)
     connect(this, &QPlainTextEdit::textChanged, this, &EditorPane::statesChanged);
 }
 
-EditorPane::~EditorPane() { delete find_; }
+EditorPane::~EditorPane() {
+    delete find_;
+    keeps_->findString = doc_.findString;
+    keeps_->replaceString = doc_.replaceString;
+    keeps_->searchFlags = doc_.searchFlags;
+    keeps_->lastDirectory = doc_.lastDirectory;
+}
+
+QPrinter& EditorPane::Printer() {
+    if (!keeps_->printer) keeps_->printer = std::make_unique<QPrinter>();
+    return *keeps_->printer;
+}
 
 std::string EditorPane::DialogDirectory() {
     if (doc_.lastDirectory.empty()) doc_.lastDirectory = QDir::currentPath().toStdString();
@@ -109,7 +128,15 @@ int EditorPane::QuerySave() {
     return answer;
 }
 
+void EditorPane::NameAfterFile() {
+    // A reader names the text by its file, as the title above it does; a closed text
+    // (three blanks) is just the text.
+    const QString title = Title().trimmed();
+    setAccessibleName(title.isEmpty() ? QStringLiteral("Text") : title);
+}
+
 void EditorPane::AfterFileCommand() {
+    NameAfterFile();
     emit titleChanged(Title());
     emit statesChanged();
 }
@@ -207,7 +234,9 @@ void EditorPane::ShowFindDialog(bool replace) {
 void EditorPane::ChooseFont() {
     bool ok = false;
     const QFont chosen = QFontDialog::getFont(&ok, font(), this, QStringLiteral("Font"));
-    if (ok) setFont(chosen);
+    if (!ok) return;
+    setFont(chosen);
+    keeps_->font = chosen;
 }
 
 int EditorPane::PrintOn(QPrinter& printer) {
@@ -222,17 +251,15 @@ int EditorPane::PrintOn(QPrinter& printer) {
 }
 
 void EditorPane::Print() {
-    if (!printer_) printer_ = std::make_unique<QPrinter>();
-    QPrintDialog dialog(printer_.get(), this);
+    QPrintDialog dialog(&Printer(), this);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, textCursor().hasSelection());
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     if (dialog.exec() != QDialog::Accepted) return;
-    PrintOn(*printer_);
+    PrintOn(Printer());
 }
 
 void EditorPane::PrintSetup() {
-    if (!printer_) printer_ = std::make_unique<QPrinter>();
-    QPageSetupDialog dialog(printer_.get(), this);
+    QPageSetupDialog dialog(&Printer(), this);
     dialog.exec();
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/editor/EditorFile.h"
 #include "core/platform/Env.h"
+#include "gui/editor/EditorKeeps.h"
 #include "gui/editor/FindDialog.h"
 
 class QPrinter;
@@ -17,7 +18,9 @@ namespace ombrix::gui {
 class EditorPane : public QPlainTextEdit, public EditPane {
     Q_OBJECT
 public:
-    EditorPane(const Env& env, QWidget* parent = nullptr);
+    // keeps: what outlives the pane (find strings, font, printer, folder); the pane
+    // keeps its own when given none.
+    EditorPane(const Env& env, QWidget* parent = nullptr, std::shared_ptr<EditorKeeps> keeps = nullptr);
     ~EditorPane() override;
 
     // The file dialogs; tests put answers of their own here. Each returns false when
@@ -63,6 +66,7 @@ private:
     void PrintSetup();
     bool Open();
     void AfterFileCommand();
+    void NameAfterFile();
     std::string DialogDirectory();
 
     Env env_;
@@ -70,7 +74,8 @@ private:
     bool utf8_ = true;
     bool crlf_ = false;
     QPointer<FindDialog> find_;
-    std::unique_ptr<QPrinter> printer_;
+    std::shared_ptr<EditorKeeps> keeps_;
+    QPrinter& Printer();
 };
 
 }  // namespace ombrix::gui

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "gui/platform/QtUi.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -14,6 +15,7 @@ void Prepare(QMessageBox& box, const std::string& caption, const std::string& te
     box.setText(QString::fromStdString(text));
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::WindowModal);
+    DescribeBox(box);
 }
 
 }  // namespace

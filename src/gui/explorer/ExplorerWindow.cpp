@@ -16,6 +16,7 @@
 #include "gui/editor/EditorPane.h"
 #include "gui/editor/WindowUi.h"
 #include "gui/explorer/RamFilesView.h"
+#include "gui/platform/Accessible.h"
 #include "gui/platform/QtUi.h"
 #include "kelvanebmp.h"
 
@@ -51,12 +52,12 @@ void PaintGrey(QWidget* w, bool asList) {
 
 }  // namespace
 
-QWidget* CreateExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent) {
-    return new ExplorerWindow(state, ui, parent);
+QWidget* CreateExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent, const ExplorerKeeps& keeps) {
+    return new ExplorerWindow(state, ui, parent, keeps);
 }
 
-ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent)
-    : QWidget(parent), state_(state), env_(state.env) {
+ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent, ExplorerKeeps keeps)
+    : QWidget(parent), state_(state), keeps_(std::move(keeps)), env_(state.env) {
     setObjectName(QStringLiteral("MDIMain"));
     setWindowTitle(QStringLiteral("Ombrix Explorer"));
     setAccessibleName(windowTitle());
@@ -102,7 +103,7 @@ ExplorerWindow::ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent)
     auto* rightLayout = new QVBoxLayout(right_);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(0);
-    title_ = new QLabel;
+    title_ = new LiveLabel(QStringLiteral("Listing title"));
     title_->setObjectName(QStringLiteral("listingTitle"));
     title_->setMargin(4);
     rightLayout->addWidget(title_);
@@ -210,31 +211,27 @@ void ExplorerWindow::ShowView(int view) {
     view_ = view;
     closeAgreed_ = false;
     const QString title = QString::fromLatin1(ViewTitle(view));
-    title_->setText(title);
-    title_->setAccessibleName(title);
+    ShowLiveText(title_, title);
     auto* rightLayout = static_cast<QVBoxLayout*>(right_->layout());
     if (view == kExplorerViewRamFiles) {
-        ramFiles_ = new RamFilesView(env_, state_.startDirectory);
+        ramFiles_ = new RamFilesView(env_, state_.startDirectory, nullptr, keeps_.switches);
         viewWidget_ = ramFiles_;
         connect(ramFiles_, &RamFilesView::titleChanged, this, [this](const QString& t) {
-            title_->setText(t);
-            title_->setAccessibleName(t);
+            ShowLiveText(title_, t);
         });
     } else {
         viewWidget_ = new QWidget;
         auto* column = new QVBoxLayout(viewWidget_);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(0);
-        editor_ = new EditorPane(env_);
-        fileName_ = new QLabel(editor_->Title());
+        editor_ = new EditorPane(env_, nullptr, keeps_.editor);
+        fileName_ = new LiveLabel(QStringLiteral("File name"), editor_->Title());
         fileName_->setObjectName(QStringLiteral("fileName"));
-        fileName_->setAccessibleName(fileName_->text());
         fileName_->setMargin(4);
         column->addWidget(fileName_);
         column->addWidget(editor_, 1);
         connect(editor_, &EditorPane::titleChanged, this, [this](const QString& t) {
-            fileName_->setText(t);
-            fileName_->setAccessibleName(t);
+            ShowLiveText(fileName_, t);
         });
         connect(editor_, &EditorPane::statesChanged, this, &ExplorerWindow::commandStatesChanged);
         connect(editor_, &QPlainTextEdit::textChanged, this, [this] { closeAgreed_ = false; });

@@ -3,7 +3,9 @@
 #include <memory>
 
 #include "core/app/Program.h"
+#include "core/data/Formatting.h"
 #include "gui/app/WorkingWindow.h"
+#include "gui/editor/EditorKeeps.h"
 
 class QLabel;
 class QListWidget;
@@ -16,18 +18,25 @@ class WindowUi;
 class EditorPane;
 class RamFilesView;
 
-// The explorer working window ("Ombrix Explorer"). The widget is also a CommandTarget:
-// the frame routes the editor's commands to it and asks it before closing.
-QWidget* CreateExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent);
+// What the explorer's views keep for the whole process, beyond one view and one window.
+struct ExplorerKeeps {
+    std::shared_ptr<ParameterColumnSwitches> switches = std::make_shared<ParameterColumnSwitches>();
+    std::shared_ptr<EditorKeeps> editor = std::make_shared<EditorKeeps>();
+};
 
-// The four icons on the left, and on the right the view chosen there: the settings-file
-// browser or the text editor.
+// keeps: the frame's, so that they last the process; a window given none keeps its own.
+QWidget* CreateExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent, const ExplorerKeeps& keeps = {});
+
+// The explorer working window ("Ombrix Explorer"): the four icons on the left, and on
+// the right the view chosen there, the settings-file browser or the text editor. The
+// widget is also a CommandTarget: the frame routes the editor's commands to it and asks
+// it before closing.
 class ExplorerWindow : public QWidget, public CommandTarget {
     Q_OBJECT
 public:
     // ui: the program's Qt Ui; boxes are then modal to this window. nullptr: the state's
     // Ui is used as it is (tests).
-    ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent = nullptr);
+    ExplorerWindow(ProgramState& state, QtUi* ui, QWidget* parent = nullptr, ExplorerKeeps keeps = {});
     ~ExplorerWindow() override;
 
     bool HandleCommand(int commandId) override;
@@ -59,6 +68,7 @@ private:
     void ShowStatus(const QString& text);
 
     ProgramState& state_;
+    ExplorerKeeps keeps_;
     std::unique_ptr<WindowUi> windowUi_;
     Env env_;
     int view_ = -1;

@@ -41,8 +41,10 @@ bool PickFile(QWidget* parent, bool save, const QString& title, const QString& f
 
 }  // namespace
 
-RamFilesView::RamFilesView(const Env& env, std::string directory, QWidget* parent)
-    : QWidget(parent), env_(env), directory_(std::move(directory)) {
+RamFilesView::RamFilesView(const Env& env, std::string directory, QWidget* parent,
+                           std::shared_ptr<ParameterColumnSwitches> keptSwitches)
+    : QWidget(parent), env_(env), directory_(std::move(directory)), kept_(std::move(keptSwitches)) {
+    if (kept_) browser_.switches = *kept_;
     pickSettingsFile = [this](std::string* path) {
         return PickFile(this, false, QStringLiteral("Load RAMfile"),
                         QStringLiteral("Setting Files (*.SET) (*.SET *.set)"), QStringLiteral("set"), path);
@@ -158,9 +160,10 @@ void RamFilesView::OpenOrReturn() {
     }
     std::string path;
     if (!pickSettingsFile || !pickSettingsFile(&path)) return;
-    const bool loaded = OpenRamFile(env_, browser_, path);
-    view_->setEnabled(loaded);
-    convert_->setEnabled(loaded);
+    // A file that cannot be read leaves the one shown, its title and its buttons.
+    if (!OpenRamFile(env_, browser_, path)) return;
+    view_->setEnabled(true);
+    convert_->setEnabled(true);
     title_ = QString::fromStdString(browser_.fileTitle);
     emit titleChanged(title_);
     ShowRows();
@@ -176,6 +179,7 @@ void RamFilesView::ViewSelectedBlock() {
 
 void RamFilesView::ToggleColumn(int controlId, bool on) {
     if (bool* s = ColumnSwitch(browser_.switches, controlId)) *s = on;
+    if (kept_) *kept_ = browser_.switches;
     ParameterListing listing;
     if (RelistBlock(env_, browser_, directory_, &listing)) ShowParameters(listing);
 }

@@ -3,6 +3,7 @@
 // rows or of one block's parameters. Files are browsed in the view's own RAM container.
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/explorer/Explorer.h"
@@ -18,8 +19,10 @@ class ListTableModel;
 class RamFilesView : public QWidget {
     Q_OBJECT
 public:
-    // directory: where the description files are.
-    RamFilesView(const Env& env, std::string directory, QWidget* parent = nullptr);
+    // directory: where the description files are. switches: the listing's column
+    // switches, kept beyond this view; the view keeps its own when given none.
+    RamFilesView(const Env& env, std::string directory, QWidget* parent = nullptr,
+                 std::shared_ptr<ParameterColumnSwitches> keptSwitches = nullptr);
     ~RamFilesView() override;
 
     // The file dialogs ("Load RAMfile", "Converting Listview To Text"); tests put answers
@@ -50,6 +53,7 @@ private:
     Env env_;
     std::string directory_;
     RamBrowser browser_;
+    std::shared_ptr<ParameterColumnSwitches> kept_;
     QString title_;
     QWidget* controls_ = nullptr;
     QPushButton* open_ = nullptr;

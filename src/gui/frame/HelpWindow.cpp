@@ -1,22 +1,45 @@
 #include "gui/frame/HelpWindow.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
 namespace ombrix::gui {
 namespace {
 
-const QUrl kContents(QStringLiteral("qrc:/help/index.html"));
+const QString kHelpFolder = QStringLiteral(":/help");
+
+QUrl PageUrl(const QString& file) { return QUrl(QStringLiteral("qrc:/help/") + file); }
 
 }  // namespace
+
+QString HelpPageForFocus() {
+    std::vector<std::string> names;
+    for (QObject* o = QApplication::focusWidget(); o; o = o->parent()) names.push_back(o->objectName().toStdString());
+    if (names.empty())
+        for (QObject* o = QApplication::activeWindow(); o; o = o->parent()) names.push_back(o->objectName().toStdString());
+    return QString::fromStdString(HelpPageFor(names));
+}
 
 HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Ombrix Help"));
     setAccessibleName(windowTitle());
+
+    for (const QString& file : QDir(kHelpFolder).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name)) {
+        QFile page(kHelpFolder + QLatin1Char('/') + file);
+        if (page.open(QIODevice::ReadOnly))
+            pages_.push_back(ReadHelpPage(file.toStdString(), page.readAll().toStdString()));
+    }
 
     browser_ = new QTextBrowser;
     browser_->setObjectName(QStringLiteral("helpText"));
@@ -33,6 +56,24 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     connect(forward, &QPushButton::clicked, browser_, &QTextBrowser::forward);
     connect(browser_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+
+    auto* searchLabel = new QLabel(QStringLiteral("&Search:"));
+    search_ = new QLineEdit;
+    search_->setObjectName(QStringLiteral("helpSearch"));
+    search_->setAccessibleName(QStringLiteral("Search"));
+    search_->setPlaceholderText(QStringLiteral("words to find in the help"));
+    search_->setClearButtonEnabled(true);
+    searchLabel->setBuddy(search_);
+    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { Search(text); });
+
+    results_ = new QListWidget;
+    results_->setObjectName(QStringLiteral("helpResults"));
+    results_->setAccessibleName(QStringLiteral("Pages found"));
+    results_->hide();
+    connect(results_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) ShowPage(results_->item(row)->data(Qt::UserRole).toString());
+    });
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -40,15 +81,54 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     navigation->addWidget(contents);
     navigation->addWidget(back);
     navigation->addWidget(forward);
-    navigation->addStretch(1);
+    navigation->addSpacing(12);
+    navigation->addWidget(searchLabel);
+    navigation->addWidget(search_, 1);
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(results_);
+    split->addWidget(browser_);
+    split->setStretchFactor(1, 1);
+    split->setSizes({180, 560});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(navigation);
-    layout->addWidget(browser_, 1);
+    layout->addWidget(split, 1);
     layout->addWidget(buttons);
-    resize(640, 520);
+    resize(760, 560);
     ShowContents();
 }
 
-void HelpWindow::ShowContents() { browser_->setSource(kContents); }
+void HelpWindow::ShowContents() { ShowPage(QString::fromLatin1(kHelpContentsPage)); }
+
+void HelpWindow::ShowPage(const QString& file) {
+    const bool known = std::any_of(pages_.begin(), pages_.end(),
+                                   [&](const HelpPage& p) { return QString::fromStdString(p.file) == file; });
+    const QUrl url = PageUrl(known ? file : QString::fromLatin1(kHelpContentsPage));
+    if (browser_->source() != url) browser_->setSource(url);
+}
+
+QString HelpWindow::PageFile() const { return browser_->source().fileName(); }
+
+void HelpWindow::Search(const QString& words) {
+    const QSignalBlocker quiet(results_);
+    results_->clear();
+    const std::vector<size_t> found = SearchHelp(pages_, words.toStdString());
+    results_->setVisible(!words.trimmed().isEmpty());
+    if (words.trimmed().isEmpty()) return;
+    if (found.empty()) {
+        auto* none = new QListWidgetItem(QStringLiteral("No page found"), results_);
+        none->setFlags(Qt::NoItemFlags);
+        return;
+    }
+    for (size_t i : found) {
+        auto* item = new QListWidgetItem(QString::fromStdString(pages_[i].title), results_);
+        item->setData(Qt::UserRole, QString::fromStdString(pages_[i].file));
+    }
+    results_->setCurrentRow(0);
+    ShowPage(results_->item(0)->data(Qt::UserRole).toString());
+    // The first word is marked in the page, so the reader sees where it stands.
+    const QString first = words.trimmed().section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+    browser_->moveCursor(QTextCursor::Start);
+    browser_->find(first);
+}
 
 }  // namespace ombrix::gui

@@ -55,6 +55,8 @@ CommSetDialog::CommSetDialog(Link& link, QWidget* parent)
     portPath_->setEditable(true);
     portPath_->setInsertPolicy(QComboBox::NoInsert);
     portPath_->setAccessibleName(QStringLiteral("Device"));
+    // The field inside the box is what a reader lands on when typing.
+    portPath_->lineEdit()->setAccessibleName(portPath_->accessibleName());
     portPath_->setMinimumContentsLength(28);
     portPath_->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0 or tcp://HOST:PORT"));
     portPath_->setToolTip(QStringLiteral("Where the port leads: a serial device, a pseudo-terminal, "

@@ -1,11 +1,15 @@
 #include "gui/platform/ProgressBox.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 
@@ -32,7 +36,7 @@ ProgressBox::ProgressBox(const QString& title, const QString& note, int range, s
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bar_);
     for (int i = 0; i < 2; ++i) {
-        lines_[i] = new QLabel;
+        lines_[i] = new LiveLabel(i == 0 ? QStringLiteral("Progress") : QStringLiteral("Progress detail"));
         lines_[i]->setObjectName(QStringLiteral("line%1").arg(i + 1));
         layout->addWidget(lines_[i]);
     }
@@ -46,9 +50,15 @@ ProgressBox::ProgressBox(const QString& title, const QString& note, int range, s
     });
     layout->addWidget(buttons);
 
-    // Wide enough for the longest line, so the box does not jump as the lines change.
-    lines_[1]->setMinimumWidth(
-        lines_[1]->fontMetrics().horizontalAdvance(QStringLiteral("Projector with address 255 not found ...")) + 24);
+    // Wide enough for the longest line, so the box does not jump as the lines change, and
+    // for its title beside the window manager's buttons, which a window manager would
+    // otherwise cut short.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) * 5 / 4 + 3 * 32;
+    lines_[1]->setMinimumWidth(std::max(
+        lines_[1]->fontMetrics().horizontalAdvance(QStringLiteral("Projector with address 255 not found ...")) + 24,
+        titleWidth));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

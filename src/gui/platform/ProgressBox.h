@@ -11,6 +11,8 @@ class QProgressBar;
 
 namespace ombrix::gui {
 
+class LiveLabel;
+
 // Ctrl+Break, whichever key code the keyboard gives for it.
 bool IsCancelKey(const QKeyEvent& event);
 
@@ -32,7 +34,7 @@ protected:
 private:
     std::function<void()> onCancel_;
     QProgressBar* bar_ = nullptr;
-    QLabel* lines_[2] = {};
+    LiveLabel* lines_[2] = {};
 };
 
 }  // namespace ombrix::gui

@@ -10,6 +10,7 @@
 #include "gui/discovery/ThreadTipBox.h"
 #include "gui/platform/InputHold.h"
 #include "gui/platform/ProgressBox.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -59,6 +60,7 @@ int QtUi::RunBox(int icon, const std::string& caption, const std::string& text, 
     QMessageBox box(QMessageBox::Icon(icon), QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::StandardButtons(buttons));
     box.setTextFormat(Qt::PlainText);
+    DescribeBox(box);
     box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
     boxes_.push_back({&box, fromWorker || !question});
     const int answer = box.exec();
@@ -113,6 +115,7 @@ int QtUi::Choose(const std::string& dialog, const std::string& caption, const st
                         QMessageBox::NoButton, QApplication::activeWindow());
         box.setObjectName(QString::fromStdString(dialog));
         box.setTextFormat(Qt::PlainText);
+        DescribeBox(box);
         std::vector<std::pair<QAbstractButton*, int>> ids;
         for (const auto& [id, label] : buttons) {
             QPushButton* b = box.addButton(QString::fromStdString(label), QMessageBox::ActionRole);

@@ -21,6 +21,7 @@
 #include "gui/remote/LineWork.h"
 #include "gui/remote/RemoteControl.h"
 #include "kelvanebmp.h"
+#include "gui/platform/Accessible.h"
 
 namespace ombrix::gui {
 namespace {
@@ -33,9 +34,8 @@ constexpr int kMargin = 10;
 constexpr int kKeyShiftY = kMargin - kRemotePictureY;
 
 QLabel* StatusPart(QStatusBar* bar, const QString& name, int stretch) {
-    auto* label = new QLabel;
+    auto* label = new LiveLabel(name);
     label->setObjectName(name);
-    label->setAccessibleName(name);
     bar->addWidget(label, stretch);
     return label;
 }
@@ -51,6 +51,7 @@ int DigitControl(int digit) {
 RemoteWindow::RemoteWindow(ProgramState& state, int id, QWidget* owner, Links links)
     : QWidget(owner, Qt::Window), state_(state), id_(id), links_(std::move(links)) {
     setObjectName(QStringLiteral("RCUDLGBOX"));
+    SetAccessibleRole(this, QAccessible::Window);
     setAttribute(Qt::WA_DeleteOnClose);
     const QImage icon = LibraryImage(state_.imagesLibrary.get(), KELVANE_IMAGE_WINDOW_ICON);
     if (!icon.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon)));
@@ -152,7 +153,6 @@ void RemoteWindow::BuildStatus(QLayout* layout) {
     connection_ = StatusPart(first, QStringLiteral("connection"), 2);
     auto* label = StatusPart(first, QStringLiteral("addressLabel"), 1);
     label->setText(QStringLiteral("Address"));
-    label->setAccessibleName(label->text());
     addressPart_ = StatusPart(first, QStringLiteral("address"), 1);
     layout->addWidget(first);
 
@@ -181,7 +181,6 @@ void RemoteWindow::ShowEntry() {
     }
     mode_->setText(mode);
     for (HandsetKey* key : findChildren<HandsetKey*>()) key->SetIlluminated(e->illuminated);
-    for (QLabel* l : {connection_, addressPart_, lastKey_, mode_}) l->setAccessibleName(l->text());
 }
 
 void RemoteWindow::showEvent(QShowEvent* event) {
@@ -234,8 +233,7 @@ void RemoteWindow::Hold(int control, int qtKey, bool released) {
 void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey, bool released) {
     if (!press.key) return;
     ShowEntry();
-    lastKey_->setText(QString::fromLatin1(press.key->legend));
-    lastKey_->setAccessibleName(lastKey_->text());
+    ShowLiveText(lastKey_, QString::fromLatin1(press.key->legend));
     if (!press.sends && press.key->pauseMs == 0) return;  // the lamp: nothing for the line
     const QPointer<RemoteWindow> self(this);
     const QPointer<HandsetKey> shown(key);

@@ -1,0 +1,3 @@
+target_sources(ombrix_gui PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/Accessible.cpp
+)
