@@ -9,6 +9,7 @@
 #include "blocks/GroupTree.h"
 #include "directaccess/CompareProjectors.h"
 #include "directaccess/GroupWork.h"
+#include "remote/RemoteKeys.h"
 
 namespace ombrix {
 namespace {
@@ -210,6 +211,42 @@ TEST(GroupWork, MatchingThePageNamesEachMemberAndParameter) {
     // Only Contrast is described: the others keep 0..127 and cannot reach the simulator's 128.
     EXPECT_EQ(MatchLineText(lines[0], 1), "Projector [3] : Brightness 128 -> 127 (its maximum 127; Projector [1] is at 128)");
     EXPECT_EQ(MatchLineText(lines[2], 1), "Projector [3] : Sharpness 128 -> 127 (its maximum 127; Projector [1] is at 128)");
+}
+
+// ---- the handset aimed at a group ----
+
+TEST(GroupWork, TheHandsetSendsEachKeyToEveryMemberWithItsPause) {
+    struct Case {
+        const char* label;
+        int control;
+        int code;
+    };
+    for (const Case& c : {Case{"single key", 1011, 0x21}, Case{"digit key", 1022, 0x11}}) {
+        SCOPED_TRACE(c.label);
+        GroupBench b;
+        b.state.groups.groups[0].members = {3, 8, 1};  // 8 is off: left out
+        RemoteWindowEntry window;
+        window.address = 2;
+        window.remoteAddress = 2;
+        AimRemoteAtGroup(window, b.state.groups.groups[0]);
+        EXPECT_EQ(RemoteWindowTitle(window), "Remote Control [Dome]");
+        PressRemoteKey(b.state, window, c.control);
+        std::vector<std::pair<int, uint64_t>> sent;
+        for (const auto& e : b.bus.Transcript()) {
+            if (e.fromHost && e.bytes.size() == 9 && e.bytes[0] == 0x02 && static_cast<uint8_t>(e.bytes[3] - e.bytes[1]) == c.code)
+                sent.emplace_back(static_cast<uint8_t>(e.bytes[2] - e.bytes[1]), e.time);
+        }
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_EQ(sent[0].first, 3);
+        EXPECT_EQ(sent[1].first, 1);
+        EXPECT_GE(sent[1].second - sent[0].second, 120u);
+    }
+    // The address key ends the group: the title names the address again.
+    GroupBench b;
+    RemoteWindowEntry window;
+    AimRemoteAtGroup(window, b.state.groups.groups[0]);
+    PressRemoteKey(b.state, window, 1013);
+    EXPECT_EQ(RemoteWindowTitle(window), "Remote Control [0]");
 }
 
 // ---- the tree and the window's group commands ----

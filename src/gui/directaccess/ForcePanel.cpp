@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/directaccess/Force.h"
+#include "core/directaccess/GroupWork.h"
 #include "core/directaccess/Sources.h"
 #include "gui/directaccess/DirectImages.h"
 #include "gui/directaccess/EditSourceDialog.h"
@@ -209,8 +210,8 @@ void ForcePanel::Select() {
     const int slot = MakeSourceActive(state_, SourceItemIndex(item->data(0, Qt::UserRole).toUInt()));
     if (slot == 0) return;
     const ProgressHooks hooks = strip_ ? strip_->Hooks(changed_) : ProgressHooks{};
-    const uint8_t address = state_.link.currentAddress;
-    RunOnLine([&] { SelectSource(state_, address, slot, hooks); });
+    // The Projector Selection's targets; with Default the current projector alone.
+    RunOnLine([&] { SelectSourceOnTargets(state_, slot, hooks); });
     ShowActiveSource();
 }
 
