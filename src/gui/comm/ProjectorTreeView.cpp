@@ -18,7 +18,10 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setMaxLength(static_cast<int>(kMemberLabelSize));
+        // A group's name field holds 31 characters, a projector's label 40.
+        const bool group = NodeDataAddress(index.data(ProjectorTreeModel::kNodeDataRole).toUInt()) == 0;
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(static_cast<int>(group ? kGroupNameMax : kMemberLabelSize));
         return editor;
     }
 };
