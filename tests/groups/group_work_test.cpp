@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "../directaccess/DirectBench.h"
+#include "blocks/BlockOperations.h"
 #include "blocks/GroupTree.h"
 #include "directaccess/CompareProjectors.h"
 #include "directaccess/GroupWork.h"
@@ -333,6 +334,30 @@ TEST(GroupTree, CommandsShowTheirBoxesAndSaveEveryChange) {
     ASSERT_EQ(b.ui.Boxes().size(), 1u);
     EXPECT_EQ(b.ui.Boxes()[0].text, "Delete group Wall ?");
     EXPECT_EQ(b.state.groups.groups.size(), 2u);
+}
+
+TEST(GroupTree, BackingUpAGroupFillsOneContainerPerType) {
+    // Projector 1 (type 5): two ordinary blocks in use; projector 3 (type 25): two.
+    BlockBench b(testing::kTwoTypesBus,
+                 {testing::MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}}),
+                  testing::MakeDescription(25, 'V', 20, 4, 2, {{0xef, 0, 0x7f, 0}}, 6.25e-7f)});
+    b.Connect({1, 3});
+    b.Open(1);
+    b.state.groups.groups.push_back(UserGroup{"Pair", {3, 1, 8}, {}});
+    const auto lines = BackupGroupToRam(b.state, b.session, b.view, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(GroupBackupText(lines[0]), "Projector [3] : 2 blocks added");
+    EXPECT_EQ(GroupBackupText(lines[1]), "Projector [1] : 2 blocks added");
+    EXPECT_EQ(GroupBackupText(lines[2]), "Projector [8] : skipped");
+    // Two containers, each a title row and its two blocks, and projector 1 current again.
+    const BlockTables& t = b.state.blocks;
+    EXPECT_EQ(t.ramRowCount, 6);
+    int titles = 0;
+    for (int i = 0; i < t.ramRowCount; ++i) titles += t.ramBlocks[static_cast<size_t>(i)].containerTitle != 0;
+    EXPECT_EQ(titles, 2);
+    EXPECT_EQ(b.state.link.currentAddress, 1);
+    const std::vector<std::string> events = b.ui.Events();
+    EXPECT_NE(std::find(events.begin(), events.end(), "line1 Reading blocks of projector [3]"), events.end());
 }
 
 TEST(GroupTree, ADamagedGroupsFileIsToldAtStartAndKeptAside) {
