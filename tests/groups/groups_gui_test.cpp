@@ -148,8 +148,9 @@ private slots:
             QStringList texts;
         };
         const Row rows[] = {
-            {{0}, {"&New group"}},
-            {{1}, {"&Add projector ...", "&New group", "&Delete group", "&Rename group"}},
+            {{0}, {"&New group", "&Back up group to RAM container"}},
+            {{1},
+             {"&Add projector ...", "&New group", "&Delete group", "&Rename group", "&Back up group to RAM container"}},
             {{1, 1}, {"&Remove from group"}},
             {{0, 0, 1}, {}},
         };

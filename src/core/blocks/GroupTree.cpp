@@ -26,7 +26,8 @@ void ReportGroupResult(const Env& env, const GroupResult& r) {
     if (r.error) {
         ShowError(env, r.error, r.text);
     } else if (r.warning) {
-        ShowWarning(env, r.warning, r.text);
+        // The warnings' own texts say it all; an error gets the particulars (which projector).
+        ShowWarning(env, r.warning);
     } else if (env.ui) {
         env.ui->ShowBox("Group management", r.text, BoxIcon::Exclamation);
     }

@@ -445,6 +445,25 @@ void CommWindow::GroupAction(int action, const QModelIndex& index) {
         case ProjectorTreeView::kAddProjector:
             AddProjectorBox(group);
             break;
+        case ProjectorTreeView::kBackupGroup: {
+            if (DirectAccessBusy(state_)) break;
+            std::vector<GroupBackupLine> lines;
+            panes_->PushSelection();
+            work_.Run([&] { lines = BackupGroupToRam(state_, session_, blocks_, group); });
+            panes_->Sync();
+            ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
+            std::string summary;
+            for (const GroupBackupLine& l : lines) summary += GroupBackupText(l) + "\n";
+            if (!summary.empty() && state_.env.ui)
+                state_.env.ui->ShowBox("Back up group to RAM container", summary, BoxIcon::Information);
+            // The RAM commands follow the rows, where the view offers them at all.
+            if (view_ == CommView::Overview || view_ == CommView::Info) {
+                commands_.saveRam = commands_.loadRam = commands_.appendRam = commands_.listRam =
+                    state_.blocks.ramRowCount > 0;
+            }
+            LayOut();
+            break;
+        }
         case ProjectorTreeView::kRemoveFromGroup: {
             const TreeNode* node = treeModel_->Node(index);
             if (node && RemoveFromTreeGroup(state_, group, NodeDataAddress(node->data))) FillTree();

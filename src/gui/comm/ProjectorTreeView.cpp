@@ -54,11 +54,15 @@ std::vector<std::pair<ProjectorTreeView::GroupAction, QString>> ProjectorTreeVie
     if (!node || NodeDataKind(node->data) != kNodeGroupOrProjector) return {};
     const std::vector<int> path = treeModel->PathOf(index);
     if (NodeDataAddress(node->data) != 0) return {{kRemoveFromGroup, QStringLiteral("&Remove from group")}};
-    if (path.size() == 1 && path[0] == 0) return {{kNewGroup, QStringLiteral("&New group")}};
+    if (path.size() == 1 && path[0] == 0) {
+        return {{kNewGroup, QStringLiteral("&New group")},
+                {kBackupGroup, QStringLiteral("&Back up group to RAM container")}};
+    }
     return {{kAddProjector, QStringLiteral("&Add projector ...")},
             {kNewGroup, QStringLiteral("&New group")},
             {kDeleteGroup, QStringLiteral("&Delete group")},
-            {kRenameGroup, QStringLiteral("&Rename group")}};
+            {kRenameGroup, QStringLiteral("&Rename group")},
+            {kBackupGroup, QStringLiteral("&Back up group to RAM container")}};
 }
 
 void ProjectorTreeView::contextMenuEvent(QContextMenuEvent* event) {

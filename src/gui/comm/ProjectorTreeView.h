@@ -17,7 +17,7 @@ public:
     explicit ProjectorTreeView(ProjectorTreeModel* model, QWidget* parent = nullptr);
 
     // The pop-up menus' group actions (POPUPMAINGROUP, POPUPMENUGROUP, a member's).
-    enum GroupAction { kNewGroup, kDeleteGroup, kRenameGroup, kAddProjector, kRemoveFromGroup };
+    enum GroupAction { kNewGroup, kDeleteGroup, kRenameGroup, kAddProjector, kRemoveFromGroup, kBackupGroup };
     // The menu a node's pop-up shows: (action, text).
     std::vector<std::pair<GroupAction, QString>> MenuFor(const QModelIndex& index) const;
 
