@@ -86,6 +86,18 @@ key|10|0|key 1 14
 EOF2
 echo
 
+if [ -x "$bin/group_press" ]; then
+    echo "A \"+1\" press (read, clamp, step) on a group of four (1, 90, 170, 255) against the"
+    echo "same press on each alone; the group should cost the four singles and nothing more:"
+    echo
+    printf '| %-34s | %8s | %8s | %6s |\n' "press" "wall s" "4 x 1 s" "ratio"
+    printf '| %-34s | %8s | %8s | %6s |\n' "----------------------------------" "--------" "--------" "------"
+    read -r group singles <<<"$("$bin/group_press" "$work/tty" "$root/data" 1 90 170 255 || echo "- -")"
+    ratio=$(awk -v g="$group" -v s="$singles" 'BEGIN { if (s > 0) printf "%.2f", g / s; else print "-" }')
+    printf '| %-34s | %8s | %8s | %6s |\n' "+1 on a group of 4" "$group" "$singles" "$ratio"
+    echo
+fi
+
 echo "CPU while a command waits on a silent address (bench/silent-wait-cpu.sh):"
 "$root/bench/silent-wait-cpu.sh" "$build" | sed 's/^/    /' || true
 echo

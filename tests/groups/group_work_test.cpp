@@ -6,9 +6,11 @@
 #include <tuple>
 
 #include "../directaccess/DirectBench.h"
+#include "blocks/BlockOperations.h"
 #include "blocks/GroupTree.h"
 #include "directaccess/CompareProjectors.h"
 #include "directaccess/GroupWork.h"
+#include "remote/RemoteKeys.h"
 
 namespace ombrix {
 namespace {
@@ -212,6 +214,42 @@ TEST(GroupWork, MatchingThePageNamesEachMemberAndParameter) {
     EXPECT_EQ(MatchLineText(lines[2], 1), "Projector [3] : Sharpness 128 -> 127 (its maximum 127; Projector [1] is at 128)");
 }
 
+// ---- the handset aimed at a group ----
+
+TEST(GroupWork, TheHandsetSendsEachKeyToEveryMemberWithItsPause) {
+    struct Case {
+        const char* label;
+        int control;
+        int code;
+    };
+    for (const Case& c : {Case{"single key", 1011, 0x21}, Case{"digit key", 1022, 0x11}}) {
+        SCOPED_TRACE(c.label);
+        GroupBench b;
+        b.state.groups.groups[0].members = {3, 8, 1};  // 8 is off: left out
+        RemoteWindowEntry window;
+        window.address = 2;
+        window.remoteAddress = 2;
+        AimRemoteAtGroup(window, b.state.groups.groups[0]);
+        EXPECT_EQ(RemoteWindowTitle(window), "Remote Control [Dome]");
+        PressRemoteKey(b.state, window, c.control);
+        std::vector<std::pair<int, uint64_t>> sent;
+        for (const auto& e : b.bus.Transcript()) {
+            if (e.fromHost && e.bytes.size() == 9 && e.bytes[0] == 0x02 && static_cast<uint8_t>(e.bytes[3] - e.bytes[1]) == c.code)
+                sent.emplace_back(static_cast<uint8_t>(e.bytes[2] - e.bytes[1]), e.time);
+        }
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_EQ(sent[0].first, 3);
+        EXPECT_EQ(sent[1].first, 1);
+        EXPECT_GE(sent[1].second - sent[0].second, 120u);
+    }
+    // The address key ends the group: the title names the address again.
+    GroupBench b;
+    RemoteWindowEntry window;
+    AimRemoteAtGroup(window, b.state.groups.groups[0]);
+    PressRemoteKey(b.state, window, 1013);
+    EXPECT_EQ(RemoteWindowTitle(window), "Remote Control [0]");
+}
+
 // ---- the tree and the window's group commands ----
 
 std::vector<std::string> Texts(const TreeNode& group) {
@@ -296,6 +334,30 @@ TEST(GroupTree, CommandsShowTheirBoxesAndSaveEveryChange) {
     ASSERT_EQ(b.ui.Boxes().size(), 1u);
     EXPECT_EQ(b.ui.Boxes()[0].text, "Delete group Wall ?");
     EXPECT_EQ(b.state.groups.groups.size(), 2u);
+}
+
+TEST(GroupTree, BackingUpAGroupFillsOneContainerPerType) {
+    // Projector 1 (type 5): two ordinary blocks in use; projector 3 (type 25): two.
+    BlockBench b(testing::kTwoTypesBus,
+                 {testing::MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}}),
+                  testing::MakeDescription(25, 'V', 20, 4, 2, {{0xef, 0, 0x7f, 0}}, 6.25e-7f)});
+    b.Connect({1, 3});
+    b.Open(1);
+    b.state.groups.groups.push_back(UserGroup{"Pair", {3, 1, 8}, {}});
+    const auto lines = BackupGroupToRam(b.state, b.session, b.view, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(GroupBackupText(lines[0]), "Projector [3] : 2 blocks added");
+    EXPECT_EQ(GroupBackupText(lines[1]), "Projector [1] : 2 blocks added");
+    EXPECT_EQ(GroupBackupText(lines[2]), "Projector [8] : skipped");
+    // Two containers, each a title row and its two blocks, and projector 1 current again.
+    const BlockTables& t = b.state.blocks;
+    EXPECT_EQ(t.ramRowCount, 6);
+    int titles = 0;
+    for (int i = 0; i < t.ramRowCount; ++i) titles += t.ramBlocks[static_cast<size_t>(i)].containerTitle != 0;
+    EXPECT_EQ(titles, 2);
+    EXPECT_EQ(b.state.link.currentAddress, 1);
+    const std::vector<std::string> events = b.ui.Events();
+    EXPECT_NE(std::find(events.begin(), events.end(), "line1 Reading blocks of projector [3]"), events.end());
 }
 
 TEST(GroupTree, ADamagedGroupsFileIsToldAtStartAndKeptAside) {

@@ -1,5 +1,6 @@
 #include "blocks/GroupTree.h"
 
+#include "blocks/BlockOperations.h"
 #include "platform/Files.h"
 #include "projector/Messages.h"
 
@@ -25,7 +26,8 @@ void ReportGroupResult(const Env& env, const GroupResult& r) {
     if (r.error) {
         ShowError(env, r.error, r.text);
     } else if (r.warning) {
-        ShowWarning(env, r.warning, r.text);
+        // The warnings' own texts say it all; an error gets the particulars (which projector).
+        ShowWarning(env, r.warning);
     } else if (env.ui) {
         env.ui->ShowBox("Group management", r.text, BoxIcon::Exclamation);
     }
@@ -123,6 +125,63 @@ bool LoadGroupingFrom(ProgramState& s, const std::string& path) {
     }
     s.groups = std::move(g);
     return SaveWorkGroups(s);
+}
+
+std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& s, ProjectorSession& session, BlockView& view,
+                                              int treeGroup) {
+    std::vector<GroupBackupLine> out;
+    const int g = UserGroupOfTreeGroup(s, treeGroup);
+    const std::vector<uint8_t> members =
+        treeGroup == 0 ? MainGroupMembers(s.projectors)
+                       : g >= 0 ? s.groups.groups[static_cast<size_t>(g)].members : std::vector<uint8_t>{};
+    const uint8_t wasCurrent = s.link.currentAddress;
+    Ui* ui = s.env.ui;
+    if (ui) ui->ProgressOpen("Back up group to RAM container", "", static_cast<int>(members.size()));
+    for (uint8_t a : members) {
+        if (ui && ui->ProgressCancelled()) break;
+        GroupBackupLine line;
+        line.address = a;
+        if (ui) ui->ProgressLine(1, "Reading blocks of projector [" + std::to_string(a) + "]");
+        const int index = FindProjectorByAddress(s, a);
+        if (index < 0 || s.projectors.records[static_cast<size_t>(index)].standby) {
+            line.skipped = true;
+            out.push_back(line);
+            if (ui) ui->ProgressStep();
+            continue;
+        }
+        const NodeSelection sel = SelectViewNode(s, session, &view, NodeData(kNodeOverview, a), true, false);
+        if (!sel.showView || session.isDefault || !session.hasDescription) {
+            line.skipped = true;
+        } else if (!EnsureRamContainer(s, &view, index)) {
+            ShowWarning(s.env, 6);
+            line.skipped = true;
+        } else {
+            std::vector<int> rows;
+            const BlockTables& t = s.blocks;
+            for (int i = 0; i < t.projectorRowCount; ++i) {
+                const ProjectorBlock& b = t.projectorBlocks[static_cast<size_t>(i)];
+                if (b.specialKind == 0 && !HeaderIsFree(b.header, b.longHeader != 0)) rows.push_back(i);
+            }
+            const AddToRamResult r = AddBlocksToRam(s, view, rows);
+            line.added = r.added;
+            line.failed = r.failed + r.refused;
+        }
+        out.push_back(line);
+        if (ui) ui->ProgressStep();
+    }
+    if (ui) ui->ProgressClose();
+    if (FindProjectorByAddress(s, wasCurrent) >= 0 && s.link.currentAddress != wasCurrent) {
+        SelectViewNode(s, session, &view, NodeData(kNodeOverview, wasCurrent), true, false);
+    }
+    return out;
+}
+
+std::string GroupBackupText(const GroupBackupLine& l) {
+    const std::string who = "Projector [" + std::to_string(l.address) + "] : ";
+    if (l.skipped) return who + "skipped";
+    std::string text = who + std::to_string(l.added) + " blocks added";
+    if (l.failed) text += ", " + std::to_string(l.failed) + " not read";
+    return text;
 }
 
 std::vector<std::pair<uint8_t, std::string>> AddProjectorChoices(const ProgramState& s) {

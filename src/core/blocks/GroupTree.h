@@ -49,6 +49,22 @@ bool RemoveFromTreeGroup(ProgramState& state, int treeGroup, uint8_t address);
 bool SaveGroupingAs(ProgramState& state, const std::string& path);
 bool LoadGroupingFrom(ProgramState& state, const std::string& path);
 
+// "Back up group to RAM container": every connected member in turn (standby skipped) is
+// made current, its ordinary blocks in use read into the container of its type, as
+// dragging them one by one would, under the progress box (Cancel stops before the next
+// member). The projector that was current is made current again at the end. Per
+// member: the blocks added and those that could not be read or found no room.
+struct GroupBackupLine {
+    uint8_t address = 0;
+    int added = 0;
+    int failed = 0;
+    bool skipped = false;  // not connected, in standby, or without a description
+};
+std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& state, ProjectorSession& session, BlockView& view,
+                                              int treeGroup);
+// "Projector [3] : 4 blocks added", "... : 3 blocks added, 1 not read", "... : skipped".
+std::string GroupBackupText(const GroupBackupLine& line);
+
 // ADDPROJECTORBOX: the connected projectors as (address, "Projector [N] : model").
 std::vector<std::pair<uint8_t, std::string>> AddProjectorChoices(const ProgramState& state);
 // The Projector Selection panel: Default, All connected projectors, then each group.

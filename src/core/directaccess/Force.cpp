@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ProgramStrings.h"
+#include "directaccess/GroupWork.h"
 #include "directaccess/Sources.h"
 #include "link/Frame.h"
 #include "projector/Messages.h"
@@ -151,7 +152,7 @@ bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const Pro
 bool ChooseSource(ProgramState& state, int index, const ProgressHooks& hooks) {
     if (index < 0 || index >= static_cast<int>(state.options.sources.size())) return false;
     const int slot = state.options.sources[static_cast<size_t>(index)].inputSlot;
-    if (slot == 0 || !SelectSource(state, state.link.currentAddress, slot, hooks)) return false;
+    if (slot == 0 || !SelectSourceOnTargets(state, slot, hooks)) return false;
     MakeSourceActive(state, index);
     return true;
 }

@@ -8,25 +8,19 @@
 
 namespace ombrix {
 
-void SelectSourceOnTargets(ProgramState& state, int inputSlot, const ProgressHooks& hooks) {
-    if (state.direct.selection.kind == SelectionKind::Default) {
-        SelectSource(state, state.link.currentAddress, inputSlot, hooks);
-        return;
-    }
+bool SelectSourceOnTargets(ProgramState& state, int inputSlot, const ProgressHooks& hooks) {
+    if (state.direct.selection.kind == SelectionKind::Default)
+        return SelectSource(state, state.link.currentAddress, inputSlot, hooks);
     BuildTargetList(state);
     const std::vector<TargetEntry> targets = state.direct.targets;
+    bool any = false;
     for (const TargetEntry& t : targets) {
         hooks.Text(MemberProgressText(t.address));
-        StatusFlags f;
-        uint32_t valid = 0;
-        const int r = ReadStatus(state.link, t.address, &f, &valid);
-        if (r != 3) {
-            ReportCommError(state.env, r);
-            continue;
-        }
-        SelectSource(state, t.address, inputSlot, hooks);
+        // A member that does not answer is reported there and sent nothing; the others go on.
+        if (SelectSource(state, t.address, inputSlot, hooks)) any = true;
     }
     hooks.Text("");
+    return any;
 }
 
 std::string MatchLineText(const MatchLine& l, uint8_t referenceAddress) {

@@ -13,7 +13,7 @@ namespace ombrix {
 // "Select >>" on the target list: with Default the current projector, as always; with a
 // group every target in order, each member's digit keys 50 ms apart and the progress
 // text naming it. A member that does not answer its status is told once and skipped.
-void SelectSourceOnTargets(ProgramState& state, int inputSlot, const ProgressHooks& hooks);
+bool SelectSourceOnTargets(ProgramState& state, int inputSlot, const ProgressHooks& hooks);
 
 // "Match to Projector [N]": what one member reached for one parameter.
 struct MatchLine {

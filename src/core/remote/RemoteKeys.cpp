@@ -1,5 +1,7 @@
 #include "remote/RemoteKeys.h"
 
+#include <algorithm>
+
 #include "link/Frame.h"
 #include "projector/Messages.h"
 
@@ -104,6 +106,17 @@ bool RemoveRemoteWindow(RemoteWindowTable& table, int id) {
 
 std::string RemoteTitle(uint8_t address) { return "Remote Control [" + std::to_string(address) + "]"; }
 
+std::string RemoteWindowTitle(const RemoteWindowEntry& window) {
+    return window.group.empty() ? RemoteTitle(window.address) : "Remote Control [" + window.group + "]";
+}
+
+void AimRemoteAtGroup(RemoteWindowEntry& window, const UserGroup& group) {
+    window.group = group.name;
+    window.groupMembers = group.members;
+    window.addressEntry = false;
+    window.remoteAddress = window.address;
+}
+
 const char* RemoteConnectionText(bool lineOpen) { return lineOpen ? "Connected" : "Not Connected"; }
 
 std::vector<int> RemoteWindowsToClose(const RemoteWindowTable& table, int activeId, int choice) {
@@ -120,6 +133,29 @@ KeyPress BeginKeyPress(RemoteWindowEntry& window, const ProjectorTable& table, i
     if (!press.key) return press;
     press.address = window.remoteAddress;
     for (int i = 0; i < table.connectedCount; ++i) press.connected.push_back(table.records[static_cast<size_t>(i)].address);
+    if (!window.group.empty() && press.key->kind != RemoteKeyKind::AddressKey &&
+        press.key->kind != RemoteKeyKind::Strip) {
+        // A group: its connected members in member order, as address 0 takes the table.
+        std::vector<uint8_t> members;
+        for (uint8_t a : window.groupMembers) {
+            if (std::find(press.connected.begin(), press.connected.end(), a) != press.connected.end()) members.push_back(a);
+        }
+        press.group = true;
+        press.address = 0;
+        press.connected = members;
+        if (press.key->kind == RemoteKeyKind::Power || press.key->kind == RemoteKeyKind::Pause ||
+            press.key->kind == RemoteKeyKind::Text) {
+            for (uint8_t a : members) {
+                for (int i = 0; i < table.connectedCount; ++i) {
+                    if (table.records[static_cast<size_t>(i)].address == a) press.records.push_back(table.records[static_cast<size_t>(i)]);
+                }
+            }
+            press.inTable = true;
+        }
+        // No member connected: nothing is sent (address 0 would reach every projector).
+        press.sends = !members.empty();
+        return press;
+    }
 
     switch (press.key->kind) {
         case RemoteKeyKind::Strip:
@@ -128,6 +164,8 @@ KeyPress BeginKeyPress(RemoteWindowEntry& window, const ProjectorTable& table, i
         case RemoteKeyKind::AddressKey:
             window.addressEntry = true;
             window.remoteAddress = 0;
+            window.group.clear();
+            window.groupMembers.clear();
             return press;
         case RemoteKeyKind::Digit:
             if (window.addressEntry) {
@@ -257,6 +295,11 @@ void RunKeyPress(Link& link, const Env& env, KeyPress& press) {
                 ReportCommError(env, press.result);
                 break;
             case RemoteKeyKind::Digit:
+                if (press.group) {
+                    press.result = SendKey(link, 0, key.code, press.connected);
+                    ReportCommError(env, press.result);
+                    break;
+                }
                 // Once, to the address itself: address 0 reaches every projector at once.
                 press.result = KeyCommand(link, press.address, key.code);
                 ReportCommError(env, press.result);

@@ -56,6 +56,10 @@ struct RemoteWindowEntry {
     bool illuminated = false;
     bool addressEntry = false;
     uint8_t remoteAddress = 0;  // where keys go: the target, or the address being typed
+    // "Send to group ...": keys go to each connected member in order instead; the
+    // address key ends it.
+    std::string group;
+    std::vector<uint8_t> groupMembers;
 };
 
 // Gap-free: closing a window moves the later ones down.
@@ -72,6 +76,10 @@ RemoteWindowEntry* FindRemoteWindow(RemoteWindowTable& table, int id);
 int RemoteWindowIndex(const RemoteWindowTable& table, int id);
 
 std::string RemoteTitle(uint8_t address);
+// "Remote Control [Dome]" while the window sends to a group, else RemoteTitle.
+std::string RemoteWindowTitle(const RemoteWindowEntry& window);
+// Aims the window at a group (its members as they are now).
+void AimRemoteAtGroup(RemoteWindowEntry& window, const UserGroup& group);
 const char* RemoteConnectionText(bool lineOpen);
 // The closing dialog's buttons.
 constexpr int kCloseActiveWindow = 1072;
@@ -88,6 +96,7 @@ struct KeyPress {
     // Power, pause and text: copies of the records concerned, refreshed by the run.
     std::vector<ProjectorRecord> records;
     bool inTable = false;
+    bool group = false;  // to a group's members: connected holds them, digits go to each
     // Outcome.
     int result = kDone;
     bool statusRead = false;

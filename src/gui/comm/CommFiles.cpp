@@ -6,6 +6,17 @@ namespace ombrix::gui {
 
 QString PickFile(QWidget* parent, FileAsk ask) {
     QFileDialog dialog(parent);
+    if (ask == FileAsk::SaveGrouping || ask == FileAsk::LoadGrouping) {
+        const bool saveGroups = ask == FileAsk::SaveGrouping;
+        dialog.setWindowTitle(saveGroups ? QStringLiteral("Save grouping") : QStringLiteral("Load grouping"));
+        dialog.setNameFilter(QStringLiteral("Grouping files (*.json)"));
+        dialog.setDefaultSuffix(QStringLiteral("json"));
+        dialog.setAcceptMode(saveGroups ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(saveGroups ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setWindowModality(Qt::WindowModal);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().first();
+    }
     dialog.setOption(QFileDialog::ReadOnly, false);
     const bool listing = ask == FileAsk::Listing;
     const bool save = ask == FileAsk::SaveSettings || listing;

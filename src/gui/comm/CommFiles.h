@@ -8,7 +8,7 @@ class QWidget;
 
 namespace ombrix::gui {
 
-enum class FileAsk { SaveSettings, LoadSettings, AppendSettings, Listing };
+enum class FileAsk { SaveSettings, LoadSettings, AppendSettings, Listing, SaveGrouping, LoadGrouping };
 
 // The path chosen, empty when the dialog ended without one.
 using FilePicker = std::function<QString(QWidget* parent, FileAsk ask)>;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "kelvanebmp.h"
+#include "core/blocks/GroupTree.h"
 #include "core/comm/CommSession.h"
 #include "core/comm/InfoPages.h"
 #include "core/data/SettingsFile.h"
@@ -24,7 +25,9 @@
 #include "core/discovery/Search.h"
 #include "core/projector/Messages.h"
 #include "gui/app/Images.h"
+#include "gui/comm/AddProjectorDialog.h"
 #include "gui/comm/BlockPanes.h"
+#include "gui/comm/GroupDialog.h"
 #include "gui/comm/BlockTableModel.h"
 #include "gui/comm/InfoTabs.h"
 #include "gui/comm/OptionInfoPage.h"
@@ -64,11 +67,6 @@ void Place(QWidget* w, const PaneRect& r, bool shown) {
     w->setVisible(shown);
 }
 
-bool IsGroupCommand(int id) {
-    return id == kCmdNewGroup || id == kCmdDeleteGroup || id == kCmdRenameGroup || id == kCmdSaveGrouping ||
-           id == kCmdLoadGrouping;
-}
-
 }  // namespace
 
 CommWindow::CommWindow(ProgramState& state, QtUi* ui, QWidget* parent) : QWidget(parent), state_(state), ui_(ui) {
@@ -83,6 +81,8 @@ CommWindow::CommWindow(ProgramState& state, QtUi* ui, QWidget* parent) : QWidget
     connect(tree_, &ProjectorTreeView::nodeClicked, this, &CommWindow::NodeClicked);
     connect(treeModel_, &ProjectorTreeModel::labelEdited, this,
             [this](const QModelIndex& index, const QString& text) { LabelEdited(treeModel_->PathOf(index), text); });
+    connect(tree_, &ProjectorTreeView::groupAction, this, &CommWindow::GroupAction);
+    connect(treeModel_, &ProjectorTreeModel::projectorsDropped, this, &CommWindow::AddToGroup);
 
     treeModel_->SetImages(
         LibraryIcons(state_.imagesLibrary.get(), KELVANE_IMAGE_TREE_FIRST, KELVANE_IMAGE_TREE_COUNT));
@@ -142,6 +142,7 @@ void CommWindow::Open() {
         UseDefaultDescription(state_, session_);
     }
 
+    LoadWorkGroups(state_);
     FillTree();
 
     // The blocks of the current projector, when it was identified by its own description.
@@ -202,6 +203,7 @@ bool CommWindow::RunSearch() {
 void CommWindow::FillTree() {
     FillProjectorTree(state_, groups_);
     if (!groups_.roots.empty()) groups_.roots[0].expanded = true;
+    for (size_t r = 1; r < groups_.roots.size(); ++r) groups_.roots[r].expanded = true;
     if (state_.projectors.connectedCount > 0) ExpandProjector(groups_, state_.link.currentAddress);
     treeModel_->Sync(groups_.roots);
     ShowTreeState();
@@ -425,8 +427,118 @@ bool CommWindow::HandleCommand(int id) {
         case kCmdNoEffect:
         case kCmdCheckConnection:
             return true;
+        case kCmdNewGroup:
+            NewGroupBox();
+            return true;
+        case kCmdDeleteGroup:
+            if (DeleteTreeGroup(state_, SelectedTreeGroup())) FillTree();
+            return true;
+        case kCmdRenameGroup:
+            RenameGroupInPlace(SelectedTreeGroup());
+            return true;
+        case kCmdSaveGrouping:
+            GroupingFile(true);
+            return true;
+        case kCmdLoadGrouping:
+            GroupingFile(false);
+            return true;
         default:
-            return IsGroupCommand(id);
+            return false;
+    }
+}
+
+int CommWindow::SelectedTreeGroup() const {
+    const std::vector<int> path = treeModel_->PathOf(tree_->currentIndex());
+    return path.empty() ? -1 : path[0];
+}
+
+void CommWindow::GroupAction(int action, const QModelIndex& index) {
+    if (busy_ || work_.Running()) return;
+    const std::vector<int> path = treeModel_->PathOf(index);
+    const int group = path.empty() ? -1 : path[0];
+    switch (action) {
+        case ProjectorTreeView::kNewGroup:
+            NewGroupBox();
+            break;
+        case ProjectorTreeView::kDeleteGroup:
+            if (DeleteTreeGroup(state_, group)) FillTree();
+            break;
+        case ProjectorTreeView::kRenameGroup:
+            RenameGroupInPlace(group);
+            break;
+        case ProjectorTreeView::kAddProjector:
+            AddProjectorBox(group);
+            break;
+        case ProjectorTreeView::kBackupGroup: {
+            if (DirectAccessBusy(state_)) break;
+            std::vector<GroupBackupLine> lines;
+            panes_->PushSelection();
+            work_.Run([&] { lines = BackupGroupToRam(state_, session_, blocks_, group); });
+            panes_->Sync();
+            ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
+            std::string summary;
+            for (const GroupBackupLine& l : lines) summary += GroupBackupText(l) + "\n";
+            if (!summary.empty() && state_.env.ui)
+                state_.env.ui->ShowBox("Back up group to RAM container", summary, BoxIcon::Information);
+            // The RAM commands follow the rows, where the view offers them at all.
+            if (view_ == CommView::Overview || view_ == CommView::Info) {
+                commands_.saveRam = commands_.loadRam = commands_.appendRam = commands_.listRam =
+                    state_.blocks.ramRowCount > 0;
+            }
+            LayOut();
+            break;
+        }
+        case ProjectorTreeView::kRemoveFromGroup: {
+            const TreeNode* node = treeModel_->Node(index);
+            if (node && RemoveFromTreeGroup(state_, group, NodeDataAddress(node->data))) FillTree();
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void CommWindow::NewGroupBox() {
+    GroupDialog dialog([this](const std::string& name) { return NewGroup(state_, name); }, this);
+    if (dialog.exec() == QDialog::Accepted) FillTree();
+}
+
+void CommWindow::AddProjectorBox(int treeGroup) {
+    // The rules that need no list are told before the list is shown.
+    if (treeGroup < 0) {
+        AddToTreeGroup(state_, -1, {});
+        return;
+    }
+    if (treeGroup == 0) {
+        AddToTreeGroup(state_, 0, {});
+        return;
+    }
+    AddProjectorDialog dialog(AddProjectorChoices(state_), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    AddToGroup(treeGroup, dialog.Chosen());
+}
+
+void CommWindow::AddToGroup(int treeGroup, const std::vector<uint8_t>& addresses) {
+    if (AddToTreeGroup(state_, treeGroup, addresses)) FillTree();
+}
+
+void CommWindow::RenameGroupInPlace(int treeGroup) {
+    if (treeGroup < 0) {
+        ShowWarning(state_.env, 28);
+        return;
+    }
+    const QModelIndex index = treeModel_->IndexOfPath({treeGroup});
+    tree_->setCurrentIndex(index);
+    tree_->edit(index);
+}
+
+void CommWindow::GroupingFile(bool save) {
+    const QString path = pickFile ? pickFile(this, save ? FileAsk::SaveGrouping : FileAsk::LoadGrouping) : QString();
+    if (path.isEmpty()) return;
+    if (save) {
+        SaveGroupingAs(state_, path.toStdString());
+    } else if (LoadGroupingFrom(state_, path.toStdString())) {
+        FillTree();
     }
 }
 
@@ -453,7 +565,7 @@ bool CommWindow::CommandEnabled(int id) const {
         case kCmdCheckConnection:
             return false;
         default:
-            return !IsGroupCommand(id);
+            return true;
     }
 }
 

@@ -85,6 +85,14 @@ private:
     void LabelEdited(const std::vector<int>& path, const QString& text);
     // Expansion and the chosen view's highlight, after the nodes were rebuilt.
     void ShowTreeState();
+    // The Group management commands and the tree's group actions.
+    int SelectedTreeGroup() const;
+    void GroupAction(int action, const QModelIndex& index);
+    void NewGroupBox();
+    void AddProjectorBox(int treeGroup);
+    void AddToGroup(int treeGroup, const std::vector<uint8_t>& addresses);
+    void RenameGroupInPlace(int treeGroup);
+    void GroupingFile(bool save);
     QWidget* MakeInfoPage(int tab, QWidget* parent);
     // The right side for a view kind; the other views go first.
     void ShowView(CommView view);

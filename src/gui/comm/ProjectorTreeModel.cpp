@@ -1,5 +1,8 @@
 #include "gui/comm/ProjectorTreeModel.h"
 
+#include <QBrush>
+#include <QMimeData>
+
 namespace ombrix::gui {
 namespace {
 
@@ -104,8 +107,12 @@ QVariant ProjectorTreeModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case Qt::EditRole:
             return QString::fromStdString(node->text);
+        case Qt::ForegroundRole:
+            if (node->dimmed) return QBrush(Qt::gray);
+            return {};
         case Qt::ToolTipRole:
         case Qt::AccessibleDescriptionRole: {
+            if (node->dimmed) return QStringLiteral("Not connected");
             const bool projector = NodeDataKind(node->data) == kNodeGroupOrProjector && NodeDataAddress(node->data) != 0;
             return projector ? StateText(node->image) : QVariant();
         }
@@ -135,7 +142,44 @@ Qt::ItemFlags ProjectorTreeModel::flags(const QModelIndex& index) const {
     if (!node) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (CanEditLabel(node->data)) f |= Qt::ItemIsEditable;
+    const std::vector<int> path = PathOf(index);
+    // Projectors are dragged from the main group onto a user group's node.
+    if (path.size() == 2 && path[0] == 0) f |= Qt::ItemIsDragEnabled;
+    if (path.size() == 1 && path[0] > 0) f |= Qt::ItemIsDropEnabled;
     return f;
+}
+
+QStringList ProjectorTreeModel::mimeTypes() const { return {QString::fromLatin1(kProjectorsMime)}; }
+
+QMimeData* ProjectorTreeModel::mimeData(const QModelIndexList& indexes) const {
+    QByteArray addresses;
+    for (const QModelIndex& index : indexes) {
+        const TreeNode* node = Node(index);
+        if (node && NodeDataKind(node->data) == kNodeGroupOrProjector && NodeDataAddress(node->data) != 0)
+            addresses.append(static_cast<char>(NodeDataAddress(node->data)));
+    }
+    if (addresses.isEmpty()) return nullptr;
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(kProjectorsMime), addresses);
+    return mime;
+}
+
+Qt::DropActions ProjectorTreeModel::supportedDropActions() const { return Qt::CopyAction; }
+
+bool ProjectorTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                         const QModelIndex& parent) const {
+    const std::vector<int> path = PathOf(parent);
+    return data && data->hasFormat(QString::fromLatin1(kProjectorsMime)) && path.size() == 1 && path[0] > 0;
+}
+
+bool ProjectorTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                      const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent)) return false;
+    const QByteArray bytes = data->data(QString::fromLatin1(kProjectorsMime));
+    std::vector<uint8_t> addresses(bytes.begin(), bytes.end());
+    emit projectorsDropped(PathOf(parent)[0], addresses);
+    // The owner rebuilds the tree; nothing is moved here.
+    return false;
 }
 
 }  // namespace ombrix::gui

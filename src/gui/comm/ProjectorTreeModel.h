@@ -32,10 +32,21 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Dragging projector nodes of the main group onto a user group's node.
+    static constexpr const char* kProjectorsMime = "application/x-ombrix-projectors";
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDropActions() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
 signals:
     // The user ended a label edit with a text; the owner decides what it changes.
     void labelEdited(const QModelIndex& index, const QString& text);
+    // Projector nodes dropped on the node of tree group treeGroup.
+    void projectorsDropped(int treeGroup, const std::vector<uint8_t>& addresses);
 
 private:
     std::vector<TreeNode> roots_;

@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStyledItemDelegate>
@@ -17,7 +18,10 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setMaxLength(static_cast<int>(kMemberLabelSize));
+        // A group's name field holds 31 characters, a projector's label 40.
+        const bool group = NodeDataAddress(index.data(ProjectorTreeModel::kNodeDataRole).toUInt()) == 0;
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(static_cast<int>(group ? kGroupNameMax : kMemberLabelSize));
         return editor;
     }
 };
@@ -33,23 +37,57 @@ ProjectorTreeView::ProjectorTreeView(ProjectorTreeModel* model, QWidget* parent)
     setRootIsDecorated(true);
     setItemDelegate(new LabelDelegate(this));
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);
     connect(this, &QTreeView::clicked, this, [this, model](const QModelIndex& index) {
         if (const TreeNode* node = model->Node(index)) emit nodeClicked(node->data);
     });
 }
 
-void ProjectorTreeView::contextMenuEvent(QContextMenuEvent* event) {
+std::vector<std::pair<ProjectorTreeView::GroupAction, QString>> ProjectorTreeView::MenuFor(
+    const QModelIndex& index) const {
     const auto* treeModel = static_cast<const ProjectorTreeModel*>(model());
-    const TreeNode* node = treeModel->Node(indexAt(event->pos()));
-    if (!node || NodeDataKind(node->data) != kNodeGroupOrProjector) return;
-    // The group commands are present but do nothing in this program.
+    const TreeNode* node = treeModel->Node(index);
+    if (!node || NodeDataKind(node->data) != kNodeGroupOrProjector) return {};
+    const std::vector<int> path = treeModel->PathOf(index);
+    if (NodeDataAddress(node->data) != 0) return {{kRemoveFromGroup, QStringLiteral("&Remove from group")}};
+    if (path.size() == 1 && path[0] == 0) {
+        return {{kNewGroup, QStringLiteral("&New group")},
+                {kBackupGroup, QStringLiteral("&Back up group to RAM container")}};
+    }
+    return {{kAddProjector, QStringLiteral("&Add projector ...")},
+            {kNewGroup, QStringLiteral("&New group")},
+            {kDeleteGroup, QStringLiteral("&Delete group")},
+            {kRenameGroup, QStringLiteral("&Rename group")},
+            {kBackupGroup, QStringLiteral("&Back up group to RAM container")}};
+}
+
+void ProjectorTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    const auto items = MenuFor(index);
+    if (items.empty()) return;
+    setCurrentIndex(index);
     QMenu menu(this);
-    const bool group = NodeDataAddress(node->data) == 0;
-    const QStringList items = group ? QStringList{QStringLiteral("&New Group"), QStringLiteral("&Delete Group"),
-                                                  QStringLiteral("&Rename Group")}
-                                    : QStringList{QStringLiteral("&Add to Group"), QStringLiteral("&Remove from Group")};
-    for (const QString& text : items) menu.addAction(text)->setEnabled(false);
+    for (const auto& [action, text] : items) {
+        QAction* a = menu.addAction(text);
+        connect(a, &QAction::triggered, this, [this, action = action, index] { emit groupAction(action, index); });
+    }
     menu.exec(event->globalPos());
+}
+
+void ProjectorTreeView::keyPressEvent(QKeyEvent* event) {
+    const auto* treeModel = static_cast<const ProjectorTreeModel*>(model());
+    const QModelIndex index = currentIndex();
+    const TreeNode* node = treeModel->Node(index);
+    if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState && node &&
+        NodeDataKind(node->data) == kNodeGroupOrProjector && NodeDataAddress(node->data) != 0) {
+        emit groupAction(kRemoveFromGroup, index);
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 }  // namespace ombrix::gui

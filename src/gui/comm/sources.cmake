@@ -11,3 +11,7 @@ target_sources(ombrix_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ProjectorTreeModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ProjectorTreeView.cpp
 )
+target_sources(ombrix_gui PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/AddProjectorDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GroupDialog.cpp
+)

@@ -1,6 +1,8 @@
 #include "gui/directaccess/CompareWindow.h"
 
+#include <QComboBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
@@ -8,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/directaccess/CompareProjectors.h"
+#include "core/directaccess/GroupWork.h"
 #include "gui/directaccess/InfoStrip.h"
 #include "gui/directaccess/LineWork.h"
 #include "gui/platform/ListTableModel.h"
@@ -41,10 +44,30 @@ CompareWindow::CompareWindow(ProgramState& state, int page, InfoStrip* strip, QW
     SizeColumnsToHeadings();
     layout->addWidget(table_, 1);
 
+    auto* buttons = new QHBoxLayout;
+    // A group's members can be brought to one member's values.
+    if (state_.direct.selection.kind != SelectionKind::Default && state_.direct.targets.size() > 1) {
+        reference_ = new QComboBox(this);
+        reference_->setAccessibleName(QStringLiteral("Reference projector"));
+        for (const TargetEntry& t : state_.direct.targets) {
+            reference_->addItem(QStringLiteral("Match to Projector [%1]").arg(t.address), t.address);
+        }
+        auto* row = new QPushButton(QStringLiteral("Match row >>"), this);
+        auto* page = new QPushButton(QStringLiteral("Match page >>"), this);
+        row->setAccessibleName(row->text());
+        page->setAccessibleName(page->text());
+        connect(row, &QPushButton::clicked, this, [this] { Match(false); });
+        connect(page, &QPushButton::clicked, this, [this] { Match(true); });
+        buttons->addWidget(reference_);
+        buttons->addWidget(row);
+        buttons->addWidget(page);
+    }
+    buttons->addStretch(1);
     auto* convert = new QPushButton(QStringLiteral("Convert to text >>"), this);
     convert->setAccessibleName(convert->text());
     connect(convert, &QPushButton::clicked, this, &CompareWindow::ConvertToText);
-    layout->addWidget(convert, 0, Qt::AlignRight);
+    buttons->addWidget(convert);
+    layout->addLayout(buttons);
 
     QTimer::singleShot(kFillDelayMs, this, [this] { WhenLineFree(this, [this] { Fill(); }); });
 }
@@ -65,6 +88,30 @@ void CompareWindow::Fill() {
     if (!list.headings.empty()) model_->SetList(list);
     SizeColumnsToHeadings();
     emit filled(ok);
+}
+
+void CompareWindow::Match(bool wholePage) {
+    if (!reference_) return;
+    int index = -1;
+    if (!wholePage) {
+        const QModelIndex current = table_->currentIndex();
+        if (!current.isValid()) {
+            if (state_.env.ui) state_.env.ui->ShowBox("Match", "Choose a row of the comparison first.", BoxIcon::Information);
+            return;
+        }
+        index = PageFirstIndex(page_) + current.row();
+    }
+    const auto reference = static_cast<uint8_t>(reference_->currentData().toInt());
+    std::vector<MatchLine> lines;
+    const ProgressHooks hooks = strip_ ? strip_->Hooks() : ProgressHooks{};
+    RunOnLine([&] { lines = MatchToReference(state_, page_, index, reference, hooks); });
+    std::string summary;
+    for (const MatchLine& l : lines) summary += MatchLineText(l, reference) + "\n";
+    if (summary.empty()) summary = "Nothing to match.";
+    if (state_.env.ui) {
+        state_.env.ui->ShowBox("Match to Projector [" + std::to_string(reference) + "]", summary, BoxIcon::Information);
+    }
+    Fill();
 }
 
 void CompareWindow::ConvertToText() {

@@ -4,6 +4,7 @@
 
 #include "core/app/Program.h"
 
+class QComboBox;
 class QTableView;
 
 namespace ombrix::gui {
@@ -17,6 +18,9 @@ public:
     CompareWindow(ProgramState& state, int page, InfoStrip* strip, QWidget* parent = nullptr);
 
     QTableView* Table() const { return table_; }
+    QComboBox* Reference() const { return reference_; }
+    // "Match row >>" (the current row's parameter) or "Match page >>".
+    void Match(bool wholePage);
     const ListTableModel* Model() const { return model_; }
 
 signals:
@@ -32,6 +36,7 @@ private:
     InfoStrip* strip_;
     QTableView* table_ = nullptr;
     ListTableModel* model_ = nullptr;
+    QComboBox* reference_ = nullptr;
 };
 
 }  // namespace ombrix::gui

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/directaccess/Force.h"
+#include "core/directaccess/GroupWork.h"
 #include "core/directaccess/Sources.h"
 #include "gui/directaccess/DirectImages.h"
 #include "gui/directaccess/EditSourceDialog.h"
@@ -215,6 +216,7 @@ void ForcePanel::Select() {
     if (!item) return;
     const int index = SourceItemIndex(item->data(0, Qt::UserRole).toUInt());
     const ProgressHooks hooks = strip_ ? strip_->Hooks(changed_) : ProgressHooks{};
+    // The Projector Selection's targets; with Default the current projector alone.
     RunOnLine([&] { ChooseSource(state_, index, hooks); });
     ShowActiveSource();
 }

@@ -13,6 +13,7 @@
 #include "gui/directaccess/ForcePanel.h"
 #include "gui/directaccess/InfoStrip.h"
 #include "gui/directaccess/IrisPanel.h"
+#include "gui/directaccess/SelectionPanel.h"
 #include "kelvanebmp.h"
 
 namespace ombrix::gui {
@@ -23,7 +24,7 @@ constexpr int kEntryProjectorSelection = 1;
 const char* const kEntries[4] = {"General", "Projector Selection", "Force Block", "IRIS"};
 
 int PanelOf(int entry) {
-    return entry == 2 ? kPanelForceBlock : entry == 3 ? kPanelIris : kPanelGeneral;
+    return entry == 1 ? kPanelSelection : entry == 2 ? kPanelForceBlock : entry == 3 ? kPanelIris : kPanelGeneral;
 }
 
 }  // namespace
@@ -87,13 +88,15 @@ GeneralWindow::GeneralWindow(ProgramState& state, std::function<void(uint8_t)> c
 }
 
 void GeneralWindow::Choose(int entry) {
-    if (state_.direct.irisBusy || entry == kEntryProjectorSelection || entry < 0 || entry > 3) return;
+    if (state_.direct.irisBusy || entry < 0 || entry > 3) return;
     const int panel = PanelOf(entry);
     if (panel == state_.direct.panel && panel_) return;
     delete panel_;
     panel_ = nullptr;
     state_.direct.panel = panel;
-    if (panel == kPanelForceBlock) {
+    if (panel == kPanelSelection) {
+        panel_ = new SelectionPanel(state_, strip_, panelArea_);
+    } else if (panel == kPanelForceBlock) {
         panel_ = new ForceBlockPanel(state_, panelArea_);
     } else if (panel == kPanelIris) {
         panel_ = new IrisPanel(state_, panelArea_);

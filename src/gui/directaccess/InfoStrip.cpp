@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QProgressBar>
 
+#include "core/blocks/GroupTree.h"
 #include "core/directaccess/Sources.h"
 #include "gui/platform/Accessible.h"
 
@@ -35,7 +36,8 @@ InfoStrip::InfoStrip(const ProgramState& state, const char* noSource, QWidget* p
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 4, 8, 4);
     grid->setVerticalSpacing(2);
-    AddField(grid, 0, "Projector Selection : ", QStringLiteral("Default"), "projectorSelection");
+    selection_ = AddField(grid, 0, "Projector Selection : ", QString::fromStdString(SelectionStripText(state)),
+                          "projectorSelection");
     source_ = AddField(grid, 1, "Source Selection    :", QString::fromStdString(SourceFieldText(state, noSource)),
                        "sourceSelection");
     mode_ = AddField(grid, 2, "Mode                      :", QString(), "mode");
@@ -57,6 +59,8 @@ InfoStrip::InfoStrip(const ProgramState& state, const char* noSource, QWidget* p
 }
 
 void InfoStrip::SetSource(const QString& text) { ShowLiveText(source_, text); }
+
+void InfoStrip::SetSelection(const QString& text) { selection_->setText(text); }
 
 void InfoStrip::SetMode(int compareMode) {
     ShowLiveText(mode_, compareMode ? QStringLiteral("Compare") : QStringLiteral("View"));
@@ -97,6 +101,10 @@ ProgressHooks InfoStrip::Hooks(std::function<void(uint8_t)> changed) {
     };
     h.step = [post] { post([](InfoStrip* s) { s->Step(); }); };
     h.end = [post] { post([](InfoStrip* s) { s->End(); }); };
+    h.text = [post](const std::string& text) {
+        const QString t = QString::fromStdString(text);
+        post([t](InfoStrip* s) { s->text_->setText(t); });
+    };
     if (changed) {
         h.projectorChanged = [post, changed](uint8_t address) { post([changed, address](InfoStrip*) { changed(address); }); };
     }

@@ -16,6 +16,7 @@ public:
     InfoStrip(const ProgramState& state, const char* noSource, QWidget* parent = nullptr);
 
     void SetSource(const QString& text);
+    void SetSelection(const QString& text);
     void SetMode(int compareMode);
     void Begin(int range, const QString& text);
     void Step();
@@ -27,6 +28,7 @@ public:
     ProgressHooks Hooks(std::function<void(uint8_t)> changed = {});
 
 private:
+    QLabel* selection_ = nullptr;
     QLabel* source_ = nullptr;
     QLabel* mode_ = nullptr;
     QProgressBar* bar_ = nullptr;

@@ -35,6 +35,13 @@ IrisPanel::IrisPanel(ProgramState& state, QWidget* parent) : QWidget(parent), st
         connect(b, &QPushButton::clicked, this, [this, a = action] { Run(static_cast<int>(a)); });
         controlsLayout->addWidget(b);
     }
+    // A run takes minutes on one projector; with a group chosen it would not be clear
+    // which one it follows.
+    if (state_.direct.selection.kind != SelectionKind::Default) {
+        controls->setTitle(QStringLiteral("IRIS controls : one projector at a time, choose Default"));
+        controls->setAccessibleName(controls->title());
+        controls->setEnabled(false);
+    }
     layout->addWidget(controls);
 
     auto* exiting = new QGroupBox(QStringLiteral("IRIS : exiting command"), this);

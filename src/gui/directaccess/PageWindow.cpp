@@ -145,7 +145,8 @@ void PageWindow::Press(int slot, int button) {
     const int delta = button == 0 ? -step : button == 1 ? -1 : button == 2 ? 1 : step;
     bool adjusted = false;
     int shown = 0;
-    RunOnLine([&] { adjusted = AdjustSlot(state_, slot, delta, &shown); });
+    const ProgressHooks hooks = strip_ ? strip_->Hooks() : ProgressHooks{};
+    RunOnLine([&] { adjusted = AdjustSlot(state_, slot, delta, &shown, hooks); });
     if (adjusted && ValueField(slot)) ValueField(slot)->setText(QString::number(shown));
 }
 

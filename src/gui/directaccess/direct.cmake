@@ -13,3 +13,4 @@ target_sources(ombrix_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PageWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TabbedPages.cpp
 )
+target_sources(ombrix_gui PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SelectionPanel.cpp)

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -78,6 +79,7 @@ void RemoteWindow::BuildMenuAndToolbar(QLayout* layout) {
     auto* bar = new QMenuBar;
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     QAction* another = file->addAction(QStringLiteral("&Remote control ..."));
+    QAction* toGroup = file->addAction(QStringLiteral("Send to &group ..."));
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
@@ -91,6 +93,7 @@ void RemoteWindow::BuildMenuAndToolbar(QLayout* layout) {
         if (links_.frame) OpenRemoteControl(state_, links_.ui, links_.frame, links_.projectorsChanged);
     });
     connect(exit, &QAction::triggered, this, &RemoteWindow::CloseQuery);
+    connect(toGroup, &QAction::triggered, this, &RemoteWindow::ChooseGroup);
     connect(about, &QAction::triggered, this, [this] {
         AboutDialog dialog(windowIcon(), this);
         dialog.exec();
@@ -165,10 +168,34 @@ void RemoteWindow::BuildStatus(QLayout* layout) {
     layout->addWidget(second);
 }
 
+void RemoteWindow::ChooseGroup() {
+    QStringList names;
+    for (const UserGroup& g : state_.groups.groups) names << QString::fromStdString(g.name);
+    if (names.isEmpty()) {
+        if (state_.env.ui) state_.env.ui->ShowBox("Send to group", "There is no group yet.", BoxIcon::Information);
+        return;
+    }
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Send to group"));
+    dialog.setLabelText(QStringLiteral("Group"));
+    dialog.setComboBoxItems(names);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted) return;
+    AimAtGroup(dialog.textValue());
+}
+
+void RemoteWindow::AimAtGroup(const QString& name) {
+    RemoteWindowEntry* e = Entry();
+    const int g = FindGroup(state_.groups, name.toStdString());
+    if (!e || g < 0) return;
+    AimRemoteAtGroup(*e, state_.groups.groups[static_cast<size_t>(g)]);
+    ShowEntry();
+}
+
 void RemoteWindow::ShowEntry() {
     const RemoteWindowEntry* e = Entry();
     if (!e) return;
-    const QString title = QString::fromStdString(RemoteTitle(e->address));
+    const QString title = QString::fromStdString(RemoteWindowTitle(*e));
     setWindowTitle(title);
     setAccessibleName(title);
     connection_->setText(QString::fromLatin1(RemoteConnectionText(IsConnected(state_.link) != 0)));
@@ -176,6 +203,8 @@ void RemoteWindow::ShowEntry() {
     QString mode;
     if (e->addressEntry) {
         mode = QStringLiteral("Typing an address");
+    } else if (!e->group.empty()) {
+        mode = QStringLiteral("Group");
     } else if (e->address == 0) {
         mode = QStringLiteral("All projectors");
     }

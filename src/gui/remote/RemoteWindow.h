@@ -30,6 +30,9 @@ public:
     ~RemoteWindow() override;
 
     int Id() const { return id_; }
+    // "Send to group ...": the list of groups; AimAtGroup is what choosing one does.
+    void ChooseGroup();
+    void AimAtGroup(const QString& name);
     // Centred on the owner, then to the top of the screen, 20 pixels further right for
     // each window open before it.
     void Place(int openBefore);
