@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <vector>
@@ -8,6 +9,17 @@
 #include "projector/Messages.h"
 
 namespace ombrix {
+namespace {
+
+// A temporary file last written before this start belongs to a save that was cut off; a
+// save running in another instance renames its file within milliseconds.
+struct timespec StartTime() {
+    struct timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+}  // namespace
 
 ProgramState::ProgramState(Clock& clock, Ui& ui, LibraryLoader& l, DeviceOpener& opener)
     : loader(l), link(clock, opener) {
@@ -18,6 +30,8 @@ ProgramState::ProgramState(Clock& clock, Ui& ui, LibraryLoader& l, DeviceOpener&
 void StartProgram(ProgramState& s) {
     std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
     if (::getcwd(cwd.data(), cwd.size())) s.startDirectory = cwd.data();
+    // A save killed before its rename leaves its temporary file; nothing else removes it.
+    RemoveStaleTempFiles(".", StartTime());
 
     s.imagesLibrary = s.loader.Load("kelvanebmp", nullptr);
     s.stringsLibrary = s.loader.Load("kelvaneproj", nullptr);
@@ -77,7 +91,11 @@ bool SaveOptions(ProgramState& s) {
 void LoadCommSettings(ProgramState& s) {
     LoadCommSettings(kCommFileName, &s.link.settings, &s.link.currentAddress);
     s.link.portMap = ComPortMap{};
-    s.link.portMap.LoadFile(kComPortMapFileName);
+    if (!s.link.portMap.LoadFile(kComPortMapFileName) && s.env.ui) {
+        s.env.ui->ShowBox("Projector RS232",
+                          s.link.portMap.Problem() + "; a port it was meant to lead elsewhere is not opened at its default.",
+                          BoxIcon::Exclamation);
+    }
 }
 
 void ShutdownProgram(ProgramState& s) {

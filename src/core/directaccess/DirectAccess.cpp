@@ -133,7 +133,7 @@ void ReadActiveBlockValues(ProgramState& state) {
     }
     uint8_t where[4] = {0, 0, 0, 0};
     const int located = ReadLocation(state.link, r->address, where);
-    if (located != 3) ReportCommError(state.env, located);
+    if (located != 3) ReportCommError(state.env, state.link, located);
     if (length > 0) ReadBlockData(state.link, r->address, block.data(), where[0], where[1], where[2], where[3], length);
     for (const DirectAccessParameter& p : kDirectAccessParameters) {
         const DescriptionParameter* dp = described ? FindDescriptionParameter(d, p.number) : nullptr;

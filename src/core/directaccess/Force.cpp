@@ -70,7 +70,7 @@ int RefreshForceStatus(ProgramState& state) {
     uint32_t valid = 0;
     const int r = ReadStatus(state.link, state.link.currentAddress, &f, &valid);
     if (r != 3) {
-        ReportCommError(state.env, r);
+        ReportCommError(state.env, state.link, r);
         return r;
     }
     state.direct.forcePower = f.standby;
@@ -102,7 +102,7 @@ void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressH
         const uint8_t key = which == kForcePause ? kKeyPause : which == kForceText ? kKeyText : kKeyPower;
         const int sent = KeyCommand(state.link, t.address, key);
         state.link.clock.WaitMs(kForceKeySettleMs);
-        ReportCommError(state.env, sent);
+        ReportCommError(state.env, state.link, sent);
         if (r->standby) WaitForWakeUp(state, t.address, hooks);
         ReadForceFlags(state, t.address, r);
         if (which == kForcePower) {
@@ -149,7 +149,7 @@ void SendForceBlock(ProgramState& state) {
     const DirectAccessState& da = state.direct;
     const auto number = static_cast<uint8_t>(std::clamp(da.sourceNumberIndex, 0, kSourceNumberCount - 1) + 1);
     const uint8_t type = ForceBlockTypeCode(da.sourceTypeIndex);
-    for (const TargetEntry& t : da.targets) ReportCommError(state.env, ForceBlock(state.link, t.address, number, type));
+    for (const TargetEntry& t : da.targets) ReportCommError(state.env, state.link, ForceBlock(state.link, t.address, number, type));
 }
 
 }  // namespace ombrix

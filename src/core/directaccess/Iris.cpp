@@ -64,7 +64,7 @@ bool IrisControl::Start(IrisAction action) {
 
     uint8_t s = 0;
     int r = ReadIrisState(link, address_, &s);
-    if (r != 3 && action != IrisAction::TouchUp) ReportCommError(state_.env, r);
+    if (r != 3 && action != IrisAction::TouchUp) ReportCommError(state_.env, state_.link, r);
     if (s != kIrisIdle) {
         if (s != kIrisOperational) {
             Line(1, ">> Turning the projector to operational mode");

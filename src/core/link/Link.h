@@ -42,6 +42,12 @@ struct Link {
     std::atomic<bool> repeatActive{false};
     // Set to call the background check's commands off.
     std::atomic<bool> backgroundStop{false};
+    // The byte that came where an acknowledgement belonged in the last exchange, -1 when
+    // none did: the failure's message names it.
+    std::atomic<int> strayReply{-1};
+    // Set while the line does not fall quiet before a request (a device that keeps
+    // talking): nothing heard on it can be trusted.
+    std::atomic<bool> unquiet{false};
 };
 
 // The device path that SetupConnection will open for the current settings.
@@ -68,6 +74,8 @@ int LineLost(Link& link);
 std::string LineName(const Link& link);
 // "The line COM2 (/dev/ttyS1) was lost."
 std::string LineLostText(const Link& link);
+// "The line COM2 (/dev/ttyS1) never falls quiet: ..."
+std::string LineUnquietText(const Link& link);
 // Why the last SetupConnection failed, naming the port, its device and the reason.
 std::string OpenFailureText(const Link& link);
 
