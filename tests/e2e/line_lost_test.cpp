@@ -184,7 +184,7 @@ TEST(Ports, AnUnreadablePortFileIsSaidAndNoDefaultIsOpened) {
     EXPECT_EQ(RunCli("ports"), 0);
     EXPECT_NE(Slurp("cli.err").find("ombrix-cli: warning: cannot read comports.cfg"), std::string::npos)
         << Slurp("cli.err");
-    EXPECT_EQ(Slurp("cli.out").find("/dev/ttyS0"), std::string::npos) << Slurp("cli.out");
+    EXPECT_EQ(Slurp("cli.out").find("COM1 = /dev/ttyS0"), std::string::npos) << Slurp("cli.out");
     EXPECT_EQ(RunCli("--port 1 status 1"), 1);
     EXPECT_NE(Slurp("cli.err").find("its default /dev/ttyS0 is not used in its place"), std::string::npos)
         << Slurp("cli.err");
