@@ -3,6 +3,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <vector>
 
 #include "platform/Files.h"
@@ -92,8 +93,9 @@ void LoadCommSettings(ProgramState& s) {
     LoadCommSettings(kCommFileName, &s.link.settings, &s.link.currentAddress);
     s.link.portMap = ComPortMap{};
     if (!s.link.portMap.LoadFile(kComPortMapFileName) && s.env.ui) {
-        s.env.ui->ShowBox("Projector RS232",
-                          s.link.portMap.Problem() + "; a port it was meant to lead elsewhere is not opened at its default.",
+        std::string text = s.link.portMap.Problem();
+        if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        s.env.ui->ShowBox("Projector RS232", text + ".\nA COM port it may lead elsewhere is not opened at its default.",
                           BoxIcon::Exclamation);
     }
 }
