@@ -181,7 +181,7 @@ Comparison CompareWithProjector(Session& s, const BlockHeader& header, const Blo
     WireHeader(header, st.blocks.geometry.headerVariant == 2, wire);
     BlockBody read{};
     const int r = ReadBlockData(st.link, st.link.currentAddress, read.data(), wire[0], wire[1], wire[2], wire[3], L);
-    ReportCommError(st.env, r);
+    ReportCommError(st.env, st.link, r);
     if (readResult) *readResult = r;
     if (r != kDone) return Comparison::Unreadable;
     for (size_t i = 0; i < L; ++i) {
@@ -256,6 +256,8 @@ int Backup(const Arguments& a, const LineOptions& line, const CliPorts& ports, u
         if (b.specialKind == 0 && !HeaderIsFree(b.header, b.longHeader != 0)) rows.push_back(i);
     }
     const AddToRamResult added = AddBlocksToRam(st, s->view, rows);
+    // The lost line has been said; the count of a pass cut short would mislead.
+    if (added.lineLost) return Failed(ports, path + " was not written");
     if (added.added != static_cast<int>(rows.size())) {
         return Failed(ports, std::to_string(rows.size() - static_cast<size_t>(added.added)) + " of " +
                                  std::to_string(rows.size()) + " blocks could not be read; " + path +
@@ -326,6 +328,7 @@ int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, 
                                FreeHint(*s, address, b.header) + ") and restore again";
                 break;
             case Comparison::Unreadable:
+                if (LineLost(st.link)) return Failed(ports, "nothing was restored");
                 outcome[row] = "not restored: the projector holds a block with this header, but reading it failed (" +
                                ReadFailure(result) + ")";
                 break;
@@ -343,6 +346,10 @@ int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, 
         std::vector<int> places;
         const RAMBlock& b = t.ramBlocks[Index(row)];
         int result = kDone;
+        if (LineLost(st.link)) {
+            outcome[row] = "written (acknowledged), not read back: the line was lost";
+            continue;
+        }
         switch (CompareWithProjector(*s, b.header, b.body, &places, &result)) {
             case Comparison::Identical: outcome[row] = "restored"; break;
             case Comparison::Different:
@@ -361,6 +368,14 @@ int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, 
         allRestored = allRestored && (text == "restored" || text == "already in the projector");
     }
     ports.out->flush();
+    if (!copied.written.empty() && !copied.failed.empty()) {
+        // A restore cut short is not undone; the same restore skips what is in already.
+        std::string written;
+        for (int row : copied.written) written += (written.empty() ? "" : ", ") + BlockName(*s, row);
+        *ports.err << "ombrix-cli: the restore stopped after writing " << copied.written.size() << " of "
+                   << copied.written.size() + copied.failed.size() << " blocks (" << written
+                   << "); running the same restore again writes the rest\n";
+    }
     return allRestored ? kExitDone : kExitFailed;
 }
 
@@ -388,7 +403,14 @@ int Verify(const Arguments& a, const LineOptions& line, const CliPorts& ports, u
             continue;
         }
         std::vector<int> places;
-        switch (CompareWithProjector(*s, b.header, b.body, &places)) {
+        const Comparison c = CompareWithProjector(*s, b.header, b.body, &places);
+        // Said once; the blocks after it cannot be read either.
+        if (c == Comparison::Unreadable && LineLost(st.link)) {
+            *ports.out << "could not be read\n";
+            ports.out->flush();
+            return kExitFailed;
+        }
+        switch (c) {
             case Comparison::Identical: *ports.out << "identical\n"; break;
             case Comparison::Different:
                 *ports.out << "different at places " << PlacesText(places) << '\n';

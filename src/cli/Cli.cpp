@@ -58,7 +58,8 @@ const char kUsageText[] =
     "  write-block B1 B2 B3 B4 HEXDATA     store HEXDATA under this wire header\n"
     "  free-block B1 B2 B3 B4              mark the block free\n"
     "  read-param P1 P2                    a parameter's value\n"
-    "  write-param P1 P2 P3                change a parameter (P3: signed step)\n"
+    "  write-param P1 P2 P3                change a parameter (P3: signed step, -128 to 127;\n"
+    "                                      a byte 128-255 is the same step, 255 = -1)\n"
     "  key CODE                            a remote-control key code\n"
     "  force A B                           force source A with signal type byte B\n"
     "  iris C                              IRIS command byte C\n"
@@ -87,6 +88,9 @@ const char kUsageText[] =
     "Output: the line \"result: N\" (3 done, 2 refused with NACK, 1 acknowledged but not\n"
     "answered, 0 not acknowledged), then on success one \"name: value\" line per answer\n"
     "field. Message boxes go to standard error as \"CAPTION: TEXT\".\n"
+    "Only 0x06 acknowledges; any other byte in its place fails the command (result 0,\n"
+    "the byte named). A change that was not acknowledged in time may still have been\n"
+    "applied (a slow converter): read the value before retrying.\n"
     "Exit status: 0 for result 3, 1 for any other result, 2 for a usage error.\n";
 
 }  // namespace
@@ -131,6 +135,24 @@ std::string HexText(const uint8_t* data, size_t n) {
         s += buf;
     }
     return s;
+}
+
+// write-param's step is a signed byte: -1 goes on the wire as 255.
+bool ParseStep(const std::string& s, long* out) {
+    long v = 0;
+    if (!s.empty() && s[0] == '-') {
+        if (!ParseNumber(s.substr(1), 1, 128, &v)) return false;
+        *out = 256 - v;
+        return true;
+    }
+    return ParseNumber(s, 0, 255, out);
+}
+
+bool ChangesProjector(const std::string& command) {
+    for (const char* c : {"write-block", "free-block", "write-param", "key", "force", "iris", "iris-function"}) {
+        if (command == c) return true;
+    }
+    return false;
 }
 
 struct CommandSpec {
@@ -330,8 +352,11 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
             }
             continue;
         }
+        const bool stepArg = command == "write-param" && k == args.size() - 1;
         if (lengthArg) {
             if (!ParseNumber(args[k], 0, 4096, &v)) return UsageError(err, "LEN must be 0-4096");
+        } else if (stepArg) {
+            if (!ParseStep(args[k], &v)) return UsageError(err, "P3 must be a step -128 to 127 (or its byte 0-255)");
         } else if (!ParseNumber(args[k], 0, 255, &v)) {
             return UsageError(err, "argument " + args[k] + " must be a byte 0-255");
         }
@@ -347,7 +372,7 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
 
     Link link(*ports.clock, *ports.devices);
     LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
-    link.portMap.LoadFile(kComPortMapFileName);
+    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, err);
     if (!OpenLine(env, link, line, err)) return kExitFailed;
 
     const auto a = static_cast<uint8_t>(address);
@@ -417,8 +442,14 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
     out << "result: " << r << '\n';
     for (const auto& l : lines) out << l;
     out.flush();
-    ReportCommError(env, r);
-    if (r != kDone && LineLost(link)) err << "ombrix-cli: " << LineLostText(link) << '\n';
+    if (r != kDone && LineLost(link)) {
+        err << "ombrix-cli: " << LineLostText(link) << '\n';
+    } else {
+        ReportCommError(env, link, r);
+    }
+    // A slow converter can deliver the acknowledgement after we stopped waiting: a retry
+    // would then apply the change twice.
+    if (r == kNoAck && ChangesProjector(command)) err << "ombrix-cli: " << kMayHaveAppliedText << '\n';
     CloseConnection(link, kOwnerTool);
     return r == kDone ? kExitDone : kExitFailed;
 }

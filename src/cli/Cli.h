@@ -56,6 +56,8 @@ constexpr int kExitUsage = 2;
 int RunCli(const std::vector<std::string>& args, const CliPorts& ports);
 int RunPortsCommand(const std::vector<std::string>& args, const CliPorts& ports);
 const char* PortCommandsUsage();
+// "ombrix-cli: warning: ..." for a comports.cfg that could not be read as a whole.
+void WarnPortMap(const ComPortMap& map, std::ostream& err);
 const char* CliUsage();
 
 }  // namespace ombrix::cli

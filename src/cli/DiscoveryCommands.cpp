@@ -46,7 +46,7 @@ bool Search(Session& s, StreamUi& ui, const CliPorts& ports, const QuickSearchOp
     ui.echoProgress = true;
     const bool found = quick ? QuickSearchConnectedProjectors(s.state, *quick) : RunConfiguredSearch(s.state);
     ui.echoProgress = false;
-    if (!found) {
+    if (!found && s.state.lastSearch == SearchEnd::Completed) {
         ShowWarning(s.state.env, 18);
         s.state.options.searchLimit = 0;
     }
@@ -58,6 +58,45 @@ bool Search(Session& s, StreamUi& ui, const CliPorts& ports, const QuickSearchOp
 void Close(Session& s) {
     CloseConnection(s.state.link, kOwnerTool);
     ShutdownProgram(s.state);
+}
+
+bool Interrupted(const CliPorts& ports) { return ports.interrupted && ports.interrupted->load(); }
+
+// Opens the line again, quietly; a device server may take the connection and hang up at
+// once, which is not back yet.
+bool TryReopen(Session& s) {
+    CloseConnection(s.state.link, kOwnerTool);
+    Env quiet = s.state.env;
+    quiet.ui = nullptr;
+    const bool opened = SetupConnection(quiet, s.state.link, kOwnerTool) != 0;
+    if (opened) s.state.link.clock.WaitMs(kSettleAfterReopenMs);
+    return opened && !LineLost(s.state.link);
+}
+
+// Every few seconds until the line is back; false when stopped with Ctrl+C first.
+bool WaitForLineBack(Session& s, const CliPorts& ports) {
+    *ports.err << "ombrix-cli: trying to reopen it every " << kReopenMs / 1000 << " s\n";
+    for (;;) {
+        for (uint32_t waited = 0; waited < kReopenMs; waited += 100) {
+            if (Interrupted(ports)) return false;
+            ports.clock->WaitMs(100);
+        }
+        if (TryReopen(s)) {
+            *ports.err << "ombrix-cli: the line " << LineName(s.state.link) << " is back\n";
+            return true;
+        }
+    }
+}
+
+// The watch's search: a line lost while searching is waited for and the search run
+// again, as the check does mid-run. False when the watch ends without a search that
+// held (--once, Ctrl+C).
+bool SearchWhileLineHolds(Session& s, StreamUi& ui, const CliPorts& ports, bool once) {
+    for (;;) {
+        Search(s, ui, ports);
+        if (s.state.lastSearch != SearchEnd::LineLost) return true;
+        if (once || !WaitForLineBack(s, ports)) return false;
+    }
 }
 
 }  // namespace
@@ -92,8 +131,9 @@ int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& li
         return kExitFailed;
     }
     const bool found = Search(s, ui, ports, forceQuick ? &quick : nullptr);
+    const bool complete = s.state.lastSearch == SearchEnd::Completed;
     Close(s);
-    return found ? kExitDone : kExitFailed;
+    return found && complete ? kExitDone : kExitFailed;
 }
 
 int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports) {
@@ -117,9 +157,12 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
         ShutdownProgram(s.state);
         return kExitFailed;
     }
-    Search(s, ui, ports);
+    if (!SearchWhileLineHolds(s, ui, ports, once)) {
+        Close(s);
+        return kExitFailed;
+    }
     // The search may have been stopped with Ctrl+C; a watch then ends too.
-    auto interrupted = [&] { return ports.interrupted && ports.interrupted->load(); };
+    auto interrupted = [&] { return Interrupted(ports); };
     if (s.state.options.checkQuiet || !s.state.options.checkEnabled) {
         *ports.err << "ombrix-cli: the background check is switched off in options.cfg\n";
         Close(s);
@@ -128,6 +171,7 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
     TaskQueue queue(*ports.clock);
     bool done = false;
     bool failed = false;
+    bool watched = false;
     {
         BackgroundCheck* checkPtr = nullptr;
         BackgroundCheck::Hooks hooks;
@@ -176,6 +220,7 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
         check.SetEvaluate(false);
         ui.echoCheck = true;
         if (!interrupted() && check.Start()) {
+            watched = true;
             queue.RunUntil(UINT64_MAX, [&] { return done || interrupted(); });
         } else if (!interrupted()) {
             *ports.err << "ombrix-cli: no projector to watch\n";
@@ -185,7 +230,8 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
     }
     ui.echoCheck = false;
     Close(s);
-    return failed ? kExitFailed : kExitDone;
+    // A watch that never watched (nobody found, stopped first) is no success.
+    return failed || !watched ? kExitFailed : kExitDone;
 }
 
 }  // namespace ombrix::cli

@@ -17,12 +17,17 @@ const char* PortCommandsUsage() {
            "  ports COMn default                  lead COMn back to /dev/ttyS{n-1}\n";
 }
 
+void WarnPortMap(const ComPortMap& map, std::ostream& err) {
+    err << "ombrix-cli: warning: " << map.Problem()
+        << "; a port it was meant to lead elsewhere is not opened at its default\n";
+}
+
 int RunPortsCommand(const std::vector<std::string>& args, const CliPorts& ports) {
     std::ostream& out = *ports.out;
     std::ostream& err = *ports.err;
     if (args.size() == 1) {
         ComPortMap map;
-        map.LoadFile(kComPortMapFileName);
+        if (!map.LoadFile(kComPortMapFileName)) WarnPortMap(map, err);
         for (const std::string& line : DescribePorts(map, ListSerialDevices())) out << line << '\n';
         return kExitDone;
     }

@@ -1,8 +1,10 @@
 #include "SimBus.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <sstream>
 
+#include "link/Commands.h"
 #include "link/Frame.h"
 
 namespace ombrix::sim {
@@ -167,9 +169,11 @@ void SimBus::AdvanceLocked(uint64_t now) {
     // next request instead of taking it for data.
     if (!writeData_.empty() && now > lastByteAt_ + kFrameStallMs) {
         mode_ = Mode::Hunt;
-        Emit(lastByteAt_ + kFrameStallMs, {kNack});
+        Emit(lastByteAt_ + kFrameStallMs, {writeDiscard_ ? writeReplyByte_ : kNack});
+        writeDiscard_ = false;
     } else if (now > writeDeadline_) {
         mode_ = Mode::Hunt;
+        writeDiscard_ = false;
     }
 }
 
@@ -265,6 +269,7 @@ void SimBus::HandleFrame(uint64_t now) {
     const uint8_t address = b[1];
     const uint8_t command = b[2];
     SimProjector* p = FindLocked(address);
+    if (OnlyByteReply(p, command, now)) return;
     // A bus-wide silence or a switched-off projector: nobody answers.
     if (!p || !p->poweredOn) {
         if (busFault_.kind == FaultKind::Silence) ConsumeFault(nullptr);
@@ -434,6 +439,30 @@ void SimBus::HandleFrame(uint64_t now) {
     Reply(*p, now, false, {});
 }
 
+// Decided before the request is looked at, so it changes nothing on the projector. A
+// bus-wide one answers for every address, a projector's own only while it is on.
+bool SimBus::OnlyByteReply(SimProjector* p, uint8_t command, uint64_t now) {
+    const bool busWide = busFault_.kind == FaultKind::OnlyByte;
+    if (!busWide && (!p || !p->poweredOn)) return false;
+    const Fault f = ActiveFault(p);
+    if (f.kind != FaultKind::OnlyByte) return false;
+    ConsumeFault(p);
+    const auto byte = static_cast<uint8_t>(f.arg);
+    Emit(now + kAckDelayMs, {byte});
+    // Taken for an acknowledgement, it draws a block's data run: swallow it whole, or
+    // it would be heard as requests.
+    if (byte == kAck && command == kCmdWriteBlockData) {
+        mode_ = Mode::WriteData;
+        writeDiscard_ = true;
+        writeReplyByte_ = byte;
+        writeAddress_ = p ? p->address : 0;
+        writeData_.clear();
+        writeExpected_ = p ? static_cast<size_t>(std::max(p->blockLength, 0)) : SIZE_MAX - 1;
+        writeDeadline_ = now + kWriteStallMs;
+    }
+    return true;
+}
+
 void SimBus::HandleKey(SimProjector& p, uint8_t key, uint64_t now) {
     uint8_t& d3 = p.status[2];
     if (key == 0x0E) {
@@ -471,6 +500,11 @@ void SimBus::HandleKey(SimProjector& p, uint8_t key, uint64_t now) {
 }
 
 void SimBus::HandleWriteData(uint64_t now) {
+    if (writeDiscard_) {
+        writeDiscard_ = false;
+        Emit(now + kAckDelayMs, {writeReplyByte_});
+        return;
+    }
     SimProjector* p = FindLocked(writeAddress_);
     if (!p) return;
     std::vector<uint8_t> data(writeExpected_);
@@ -574,6 +608,7 @@ bool ParseFaultKind(const std::string& s, FaultKind* k) {
         {"nack", FaultKind::Nack},          {"short", FaultKind::ShortAnswer},
         {"garbage-before", FaultKind::GarbageBefore}, {"garbage-after", FaultKind::GarbageAfter},
         {"late", FaultKind::LateReply},     {"late-answer", FaultKind::LateAnswer},
+        {"byte", FaultKind::OnlyByte},
     };
     for (const auto& [name, kind] : kNames) {
         if (s == name) {
@@ -632,7 +667,10 @@ bool SimBus::Control(const std::string& line, uint64_t now, std::string* reply) 
         long v = 0;
         if (w.size() > 3) {
             if (!ParseNumber(w[3], &v) || v < 0) return fail("bad argument " + w[3]);
+            if (f.kind == FaultKind::OnlyByte && v > 255) return fail("bad byte " + w[3]);
             f.arg = static_cast<uint32_t>(v);
+        } else if (f.kind == FaultKind::OnlyByte) {
+            return fail("fault byte needs the byte, e.g. 0x5A");
         }
         if (w.size() > 4) {
             if (!ParseNumber(w[4], &v) || v <= 0) return fail("bad count " + w[4]);

@@ -23,6 +23,7 @@ enum class FaultKind {
     GarbageAfter,   // junk bytes follow the reply
     LateReply,      // everything comes `arg` ms late
     LateAnswer,     // the acknowledgement is prompt, the answer `arg` ms late
+    OnlyByte,       // every request, and a block's data run, is answered with the one byte `arg`
 };
 
 struct Fault {
@@ -141,6 +142,7 @@ private:
     SimProjector* FindLocked(uint8_t address);
     void AdvanceLocked(uint64_t now);
     void HandleFrame(uint64_t now);
+    bool OnlyByteReply(SimProjector* p, uint8_t command, uint64_t now);
     void HandleWriteData(uint64_t now);
     void Emit(uint64_t at, const std::vector<uint8_t>& bytes);
     void Reply(SimProjector& p, uint64_t now, bool ack, const std::vector<uint8_t>& answer);
@@ -162,6 +164,9 @@ private:
     std::vector<uint8_t> writeData_;
     size_t writeExpected_ = 0;
     uint64_t writeDeadline_ = 0;
+    // A data run that follows an OnlyByte reply: taken in, stored nowhere, answered with it.
+    bool writeDiscard_ = false;
+    uint8_t writeReplyByte_ = 0;
     Fault busFault_;
     bool dropped_ = false;
     std::vector<TranscriptEntry> transcript_;

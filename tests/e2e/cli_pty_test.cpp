@@ -190,6 +190,39 @@ TEST(OverTcp, TheSimulatorServesATcpPort) {
     EXPECT_EQ(Slurp("cli.out"), "result: 3\nserial: 0987654\n");
 }
 
+// A line that answers every request with one byte: only 0x06 acknowledges, so nothing
+// is "done" on 0x00, and 0x06 alone is no answer to a question. Nothing is changed on
+// the projector either way.
+TEST_F(OverPty, OneByteForEveryRequestIsNoSuccess) {
+    ASSERT_TRUE(sim_.Ready());
+    struct Case {
+        const char* byte;
+        const char* command;
+        int result;
+    };
+    const Case cases[] = {
+        {"0x00", "free-block 1 0x40 0x01 0x20 0x34", 0}, {"0x00", "key 1 13", 0},
+        {"0x00", "write-param 1 0 0 -1", 0},             {"0x00", "force 1 3 0x90", 0},
+        {"0x06", "status 1", 1},                          {"0x06", "read-param 1 0 0", 1},
+        {"0x06", "key 1 13", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.byte) + " " + c.command);
+        sim_.Control(std::string("fault all byte ") + c.byte);
+        std::this_thread::sleep_for(100ms);
+        const CliResult r = Cli(c.command);
+        EXPECT_EQ(r.status, c.result == 3 ? 0 : 1);
+        EXPECT_EQ(r.out.substr(0, 10), "result: " + std::to_string(c.result) + "\n");
+        if (c.result == 0) {
+            EXPECT_NE(r.err.find("The projector answered 0x00, not an acknowledgement (0x06)."), std::string::npos)
+                << r.err;
+        }
+    }
+    sim_.Control("clear");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Cli("read-param 1 0 0").out, "result: 3\nvalue: 128\n");
+}
+
 TEST(OverPtyNoSim, AMissingDeviceIsError3) {
     testing::TempDir dir;
     const CliResult r = Cli("status 1");

@@ -64,7 +64,7 @@ public:
         std::ostringstream out, err;
         cli::CliPorts ports;
         ports.clock = &clock;
-        ports.devices = &opener;
+        ports.devices = devices;
         ports.libraries = &libraries;
         ports.out = &out;
         ports.err = &err;
@@ -87,8 +87,108 @@ public:
     VirtualClock clock;
     sim::SimBus bus;
     sim::InProcessOpener opener{bus, clock};
+    DeviceOpener* devices = &opener;
     DlLibraryLoader libraries;
 };
+
+// The simulator's line hangs up right after the nth request with this command went out,
+// as a device server that closes the connection mid-operation.
+class HangUpAfter final : public DeviceOpener {
+public:
+    HangUpAfter(BlockCli& c, uint8_t command, int nth) : c_(c), command_(command), nth_(nth) {}
+    std::unique_ptr<SerialDevice> Open(const std::string& path, SysError* error) override {
+        c_.bus.RestoreLine();
+        auto inner = c_.opener.Open(path, error);
+        return inner ? std::make_unique<Device>(std::move(inner), *this) : nullptr;
+    }
+
+private:
+    class Device final : public SerialDevice {
+    public:
+        Device(std::unique_ptr<SerialDevice> inner, HangUpAfter& owner) : inner_(std::move(inner)), owner_(owner) {}
+        bool Configure(const LineSettings& s, SysError* e) override { return inner_->Configure(s, e); }
+        bool PutByte(uint8_t b) override { return inner_->PutByte(b); }
+        bool PutBytes(const uint8_t* data, size_t n) override {
+            const bool ok = inner_->PutBytes(data, n);
+            if (n == 9 && data[0] == 0x02 && static_cast<uint8_t>(data[3] - data[1]) == owner_.command_ &&
+                ++owner_.seen_ == owner_.nth_) {
+                owner_.c_.bus.DropLine();
+            }
+            return ok;
+        }
+        int InputCount() override { return inner_->InputCount(); }
+        bool LineDropped() override { return inner_->LineDropped(); }
+        int GetByte() override { return inner_->GetByte(); }
+        void WaitInput(uint32_t ms) override { inner_->WaitInput(ms); }
+        void Purge() override { inner_->Purge(); }
+        void SetDtr(bool on) override { inner_->SetDtr(on); }
+
+    private:
+        std::unique_ptr<SerialDevice> inner_;
+        HangUpAfter& owner_;
+    };
+    BlockCli& c_;
+    uint8_t command_;
+    int nth_;
+    int seen_ = 0;
+};
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The line hangs up during the block reads of a backup or a verification: the command
+// stops there and says so once; no file, no verdict on the blocks it could not read.
+TEST(BlockCli, ALineLostMidwayIsSaidOnceAndWritesNoFile) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        int nthRead;  // the header table is read 1; the blocks follow
+    };
+    for (const Case& k : {Case{"backup_first_block", {"backup", "1", "new.set"}, 2},
+                          Case{"backup_second_block", {"backup", "1", "new.set"}, 3},
+                          Case{"verify_second_block", {"verify", "good.set", "1"}, 3}}) {
+        SCOPED_TRACE(k.label);
+        BlockCli c;
+        ASSERT_EQ(c.Run({"backup", "1", "good.set"}).status, 0);
+        HangUpAfter hangUp(c, 'r', k.nthRead);
+        c.devices = &hangUp;
+        const CliRun r = c.Run(k.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_FALSE(std::filesystem::exists("new.set"));
+        EXPECT_EQ(Count(r.err, "was lost."), 1u) << r.err;
+        EXPECT_EQ(Count(r.err, "doesn't send ACK"), 0u) << r.err;
+        EXPECT_EQ(Count(r.out, "identical"), k.nthRead == 3 && k.args[0] == "verify" ? 1u : 0u) << r.out;
+    }
+}
+
+// A restore that fails after it began to write names what it wrote, and the same
+// restore run again completes it.
+TEST(BlockCli, ARestoreCutShortSaysWhatWasWrittenAndRunsAgainToTheEnd) {
+    BlockCli c;
+    ASSERT_EQ(c.Run({"backup", "1", "b.set"}).status, 0);
+    c.ChangeSim(0, [](sim::SimProjector& p, sim::SimBlock& b) { p.SetFree(b, true); });
+    c.ChangeSim(1, [](sim::SimProjector& p, sim::SimBlock& b) { p.SetFree(b, true); });
+    // The first block is written; the line goes with the second one's request.
+    HangUpAfter hangUp(c, 'q', 2);
+    c.devices = &hangUp;
+    CliRun r = c.Run({"restore", "b.set", "1", "--yes"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "block 1 [40 01 20 34]: written (acknowledged), not read back: the line was lost\n"
+                     "block 2 [00 02 21 36]: not written\n");
+    EXPECT_EQ(Count(r.err, "was lost."), 1u) << r.err;
+    EXPECT_NE(r.err.find("the restore stopped after writing 1 of 2 blocks (block 1 [40 01 20 34]); running the same "
+                         "restore again writes the rest"),
+              std::string::npos)
+        << r.err;
+    c.devices = &c.opener;
+    c.bus.RestoreLine();
+    r = c.Run({"restore", "b.set", "1", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "block 1 [40 01 20 34]: already in the projector\nblock 2 [00 02 21 36]: restored\n");
+}
 
 TEST(BlockCli, BackupChangeRestoreVerify) {
     BlockCli c;

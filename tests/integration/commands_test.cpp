@@ -129,9 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
                   [](Link& l) { return KeyCommand(l, 1, 0x0D); }, 0, 2000},
         FaultCase{"late_answer", "fault 1 late-answer 3000", [](Link& l) { return ReadRuntime(l, 1, &g_text); }, 1,
                   5 + 151 + 2000 + 151},
-        // Any byte but NACK counts as the acknowledgement.
-        FaultCase{"garbage_before_counts_as_ack", "fault 1 garbage-before 1",
-                  [](Link& l) { return KeyCommand(l, 1, 0x0D); }, 3, 1},
+        // Only 0x06 acknowledges: a stray byte first fails the exchange at once.
+        FaultCase{"garbage_before_is_no_ack", "fault 1 garbage-before 1",
+                  [](Link& l) { return KeyCommand(l, 1, 0x0D); }, 0, 1},
         FaultCase{"nack_on_block_write", "fault 1 nack",
                   [](Link& l) { return WriteBlockData(l, 1, g_bytes, 0x41, 0x05, 0x20, 0x34, 16); }, 2,
                   5 + 301 + 101},

@@ -199,7 +199,7 @@ const std::vector<CommandCase>& Commands() {
     return kCases;
 }
 
-enum class Fault { None, Silence, Nack, Short, GarbageBefore, GarbageAfter, Late, LateAnswer, PowerOff, Standby, Drop };
+enum class Fault { None, Silence, Nack, Short, GarbageBefore, GarbageAfter, Late, LateAnswer, PowerOff, Standby, Drop, Byte };
 
 struct FaultCase {
     const char* label;
@@ -207,16 +207,26 @@ struct FaultCase {
     const char* control;  // the simulator's control line, when it has one
     // Result per shape: no answer, answer, block read, block write.
     int result[4];
+    // The byte a failed exchange must name, -1 for none.
+    int stray = -1;
 };
 
-// A stray byte ahead of the acknowledgement passes for it (any byte but NACK does), but
-// then shifts the answer, which its echo and checksum give away.
+// Only 0x06 acknowledges: a stray byte in its place fails the exchange and is named. A
+// device that answers every request with one byte never gets a command done but those
+// without an answer, and only when that byte is 0x06.
 const FaultCase kFaults[] = {
     {"none", Fault::None, nullptr, {3, 3, 3, 3}},
     {"silence", Fault::Silence, "fault 1 silence", {0, 0, 0, 0}},
     {"nack", Fault::Nack, "fault 1 nack", {2, 2, 2, 2}},
     {"short", Fault::Short, "fault 1 short", {3, 1, 1, 3}},
-    {"garbage_before", Fault::GarbageBefore, "fault 1 garbage-before 1", {3, 1, 1, 3}},
+    // The simulator sends its junk ahead of replies, not ahead of a block write's first
+    // acknowledgement.
+    {"garbage_before", Fault::GarbageBefore, "fault 1 garbage-before 1", {0, 0, 0, 3}, 0x5A},
+    {"byte_00", Fault::Byte, "fault 1 byte 0x00", {0, 0, 0, 0}, 0x00},
+    {"byte_07", Fault::Byte, "fault 1 byte 0x07", {0, 0, 0, 0}, 0x07},
+    {"byte_5a", Fault::Byte, "fault 1 byte 0x5A", {0, 0, 0, 0}, 0x5A},
+    {"byte_06", Fault::Byte, "fault 1 byte 0x06", {3, 1, 1, 3}},
+    {"byte_15", Fault::Byte, "fault 1 byte 0x15", {2, 2, 2, 2}},
     {"garbage_after", Fault::GarbageAfter, "fault 1 garbage-after 3", {3, 3, 3, 3}},
     {"late", Fault::Late, "fault 1 late 2500", {0, 0, 0, 0}},
     {"late_answer", Fault::LateAnswer, "fault 1 late-answer 2500", {3, 1, 1, 3}},
@@ -259,6 +269,16 @@ TEST_P(FaultMatrix, EveryCommand) {
         const uint64_t took = b.clock.TickMs() - t0;
         EXPECT_EQ(r, Expected(f, c));
         EXPECT_LE(took, TimeBound(c));
+        EXPECT_EQ(b.link.strayReply.load(), r == kNoAck ? f.stray : -1);
+        if (f.stray >= 0 && r == kNoAck) {
+            b.ui.Clear();
+            ReportCommError(b.env, b.link, r);
+            char named[8];
+            std::snprintf(named, sizeof named, "0x%02X", f.stray);
+            ASSERT_EQ(b.ui.Boxes().size(), 1u);
+            EXPECT_EQ(b.ui.Boxes()[0].text, "Projector doesn't send ACK !");
+            EXPECT_NE(b.ui.Boxes()[0].detail.find(named), std::string::npos) << b.ui.Boxes()[0].detail;
+        }
         if (c.decoded && r == kDone) {
             EXPECT_EQ(c.decoded(out), c.expected);
         }
@@ -267,9 +287,9 @@ TEST_P(FaultMatrix, EveryCommand) {
             EXPECT_NE(c.decoded(out), c.expected);
             EXPECT_EQ(out.text, "untouched");
         }
-        // A late acknowledgement of a block write leaves the projector waiting for its
-        // data run until that gives up.
-        b.Settle(f.fault == Fault::Late ? 1000 : 100);
+        // A block write whose acknowledgement came late or spoilt leaves the projector
+        // waiting for its data run until that gives up (3000 ms after the request).
+        b.Settle(f.fault == Fault::Late ? 1000 : f.fault == Fault::GarbageBefore ? 3000 : 100);
     }
     if (f.fault == Fault::Drop) {
         EXPECT_EQ(LineLost(b.link), 1);

@@ -1,13 +1,26 @@
 #include "app/Program.h"
 
+#include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <vector>
 
 #include "platform/Files.h"
 #include "projector/Messages.h"
 
 namespace ombrix {
+namespace {
+
+// A temporary file last written before this start belongs to a save that was cut off; a
+// save running in another instance renames its file within milliseconds.
+struct timespec StartTime() {
+    struct timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+}  // namespace
 
 ProgramState::ProgramState(Clock& clock, Ui& ui, LibraryLoader& l, DeviceOpener& opener)
     : loader(l), link(clock, opener) {
@@ -18,6 +31,8 @@ ProgramState::ProgramState(Clock& clock, Ui& ui, LibraryLoader& l, DeviceOpener&
 void StartProgram(ProgramState& s) {
     std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
     if (::getcwd(cwd.data(), cwd.size())) s.startDirectory = cwd.data();
+    // A save killed before its rename leaves its temporary file; nothing else removes it.
+    RemoveStaleTempFiles(".", StartTime());
 
     s.imagesLibrary = s.loader.Load("kelvanebmp", nullptr);
     s.stringsLibrary = s.loader.Load("kelvaneproj", nullptr);
@@ -77,7 +92,12 @@ bool SaveOptions(ProgramState& s) {
 void LoadCommSettings(ProgramState& s) {
     LoadCommSettings(kCommFileName, &s.link.settings, &s.link.currentAddress);
     s.link.portMap = ComPortMap{};
-    s.link.portMap.LoadFile(kComPortMapFileName);
+    if (!s.link.portMap.LoadFile(kComPortMapFileName) && s.env.ui) {
+        std::string text = s.link.portMap.Problem();
+        if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        s.env.ui->ShowBox("Projector RS232", text + ".\nA COM port it may lead elsewhere is not opened at its default.",
+                          BoxIcon::Exclamation);
+    }
 }
 
 void ShutdownProgram(ProgramState& s) {

@@ -19,6 +19,15 @@ namespace ombrix {
 
 constexpr size_t kMaxStartDirectory = 300;
 
+// How the last search ended. Only a search that ran over its addresses may conclude
+// that nobody is connected; the others leave the search mode as the user set it.
+enum class SearchEnd {
+    Completed,      // every address asked, or stopped by the user
+    LineLost,       // the line went while searching; said once
+    LineUnquiet,    // the line kept talking, so no answer could be heard; said once
+    SetUnreadable,  // the address set exists but could not be read; said, nothing probed
+};
+
 struct ProgramState {
     ProgramState(Clock& clock, Ui& ui, LibraryLoader& loader, DeviceOpener& opener);
     ProgramState(const ProgramState&) = delete;
@@ -31,6 +40,7 @@ struct ProgramState {
     std::string startDirectory;
 
     ProgramOptions options;
+    SearchEnd lastSearch = SearchEnd::Completed;
     // Set once options.cfg has been read or created: only then may it be written.
     bool optionsLoaded = false;
 

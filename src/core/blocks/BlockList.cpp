@@ -167,7 +167,7 @@ int ReadBlockHeaders(ProgramState& s, int projectorIndex, const Description& d) 
         std::array<uint8_t, kBlockBodySize> table{};
         const auto n = static_cast<size_t>(d.blockLength);
         r = ReadBlockData(s.link, record.address, table.data(), 0xFF, 0xFF, 0xFF, 0xFF, n);
-        ReportCommError(s.env, r);
+        ReportCommError(s.env, s.link, r);
         if (r == kDone) {
             const size_t size = static_cast<size_t>(HeaderRecordSize(d.headerVariant));
             // Only whole records inside the one block read, and only as many as the table holds.
@@ -193,7 +193,7 @@ int ReadBlockHeaders(ProgramState& s, int projectorIndex, const Description& d) 
     }
     uint32_t optionsValid = 0;
     const int status = ReadStatus(s.link, record.address, &s.statusFlags, &optionsValid);
-    ReportCommError(s.env, status);
+    ReportCommError(s.env, s.link, status);
     if (status == kDone) CopyStatusFlags(s.statusFlags, &record);
     ApplySpecialBlocks(d, s.statusFlags.extraBlock1, s.statusFlags.extraBlock2, &record);
     return r;
@@ -214,7 +214,7 @@ bool BuildProjectorBlocks(ProgramState& s, BlockView& view, const Description& d
 
     uint8_t location[4] = {0, 0, 0, 0};
     const int located = ReadLocation(s.link, current->address, location);
-    ReportCommError(s.env, located);
+    ReportCommError(s.env, s.link, located);
     if (located == kDone) {
         std::memcpy(view.location, location, 4);
         view.locationKnown = true;

@@ -69,7 +69,7 @@ int ReadBlock(ProgramState& s, const ProjectorRecord& cur, const BlockHeader& h,
     WireHeader(h, LongVariant(s), wire);
     BlockBody buffer{};
     const int r = ReadBlockData(s.link, cur.address, buffer.data(), wire[0], wire[1], wire[2], wire[3], L);
-    ReportCommError(s.env, r);
+    ReportCommError(s.env, s.link, r);
     if (r == kDone) {
         body->fill(0);
         std::copy(buffer.begin(), buffer.begin() + static_cast<long>(L), body->begin());
@@ -83,7 +83,7 @@ int WriteBlock(ProgramState& s, const ProjectorRecord& cur, const BlockHeader& h
     uint8_t wire[4];
     WireHeader(h, LongVariant(s), wire);
     const int r = WriteBlockData(s.link, cur.address, body.data(), wire[0], wire[1], wire[2], wire[3], L);
-    ReportCommError(s.env, r);
+    ReportCommError(s.env, s.link, r);
     return r;
 }
 
@@ -91,7 +91,7 @@ int Free(ProgramState& s, const ProjectorRecord& cur, const BlockHeader& h) {
     uint8_t wire[4];
     WireHeader(h, LongVariant(s), wire);
     const int r = FreeBlock(s.link, cur.address, wire[0], wire[1], wire[2], wire[3]);
-    ReportCommError(s.env, r);
+    ReportCommError(s.env, s.link, r);
     return r;
 }
 
@@ -382,6 +382,11 @@ AddToRamResult AddBlocksToRam(ProgramState& s, BlockView& view, const std::vecto
         BlockBody body{};
         if (ReadBlock(s, *cur, block.header, &body) != kDone) {
             ++result.failed;
+            // Said once; every later read would fail the same way.
+            if (LineLost(s.link)) {
+                result.lineLost = true;
+                break;
+            }
             continue;
         }
         RAMBlock fresh;
@@ -453,9 +458,14 @@ CopyToFreeResult CopyRamRowsToFreeBlocks(ProgramState& s, BlockView& view, const
             result.duplicates.push_back(row);
             continue;
         }
+        if (result.lineLost) {
+            result.failed.push_back(row);
+            continue;
+        }
         const int f = FirstFreeOrdinaryRow(s);
         if (f < 0 || WriteBlock(s, *cur, ram.header, ram.body) != kDone) {
             result.failed.push_back(row);
+            result.lineLost = LineLost(s.link) != 0;
             continue;
         }
         ProjectorBlock& block = t.projectorBlocks[Index(f)];

@@ -43,6 +43,7 @@ struct AddToRamResult {
     int added = 0;
     int refused = 0;  // the RAM container was full (warning 6)
     int failed = 0;   // the read failed
+    bool lineLost = false;  // the line went: the rows after it were not tried
 };
 AddToRamResult AddBlocksToRam(ProgramState& s, BlockView& view, const std::vector<int>& projectorRows);
 
@@ -52,7 +53,8 @@ struct CopyToFreeResult {
     bool confirmed = false;  // asked and answered Yes, and enough free blocks
     std::vector<int> written;     // RAM rows written and acknowledged
     std::vector<int> duplicates;  // RAM rows whose header the projector already holds
-    std::vector<int> failed;      // RAM rows whose write failed
+    std::vector<int> failed;      // RAM rows whose write failed, or not tried once the line went
+    bool lineLost = false;
 };
 CopyToFreeResult CopyRamRowsToFreeBlocks(ProgramState& s, BlockView& view, const std::vector<int>& ramRows);
 

@@ -47,12 +47,12 @@ ProjectorInfoLines FillProjectorInfo(ProgramState& s, const GroupTable& g, uint3
     std::string letter, version;
     uint32_t typeCode = 0;
     const int identity = ReadIdentity(s.link, address, &letter, &version, &typeCode);
-    ReportCommError(s.env, identity);
+    ReportCommError(s.env, s.link, identity);
     out.version = identity == kDone ? version : "Unknown";
 
     std::string serial;
     const int serialResult = ReadSerialNumber(s.link, address, &serial);
-    ReportCommError(s.env, serialResult);
+    ReportCommError(s.env, s.link, serialResult);
     out.serial = serialResult == kDone ? serial : "Unknown";
 
     char hex[8];

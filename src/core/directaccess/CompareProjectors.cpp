@@ -22,7 +22,7 @@ bool ReadImage(ProgramState& state, const TargetEntry& t, std::array<uint8_t, kC
     ReleaseDescription(&d);
     uint8_t where[4] = {0, 0, 0, 0};
     const int r = ReadLocation(state.link, t.address, where);
-    ReportCommError(state.env, r);
+    ReportCommError(state.env, state.link, r);
     if (r != 3) return false;
     if (length > 0) ReadBlockData(state.link, t.address, image->data(), where[0], where[1], where[2], where[3], length);
     return true;

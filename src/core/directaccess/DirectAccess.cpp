@@ -135,7 +135,7 @@ void ReadActiveBlockValues(ProgramState& state) {
     }
     uint8_t where[4] = {0, 0, 0, 0};
     const int located = ReadLocation(state.link, r->address, where);
-    if (located != 3) ReportCommError(state.env, located);
+    if (located != 3) ReportCommError(state.env, state.link, located);
     if (length > 0) ReadBlockData(state.link, r->address, block.data(), where[0], where[1], where[2], where[3], length);
     for (const DirectAccessParameter& p : kDirectAccessParameters) {
         const DescriptionParameter* dp = described ? FindDescriptionParameter(d, p.number) : nullptr;
@@ -192,7 +192,7 @@ int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& h
         uint32_t read = 0;
         const int got = ReadParameter(state.link, t.address, p.code, 0, &read);
         if (group && got != 3) {
-            ReportCommError(state.env, got);
+            ReportCommError(state.env, state.link, got);
             continue;
         }
         const int v = static_cast<int>(read & 0xFF);
@@ -212,7 +212,7 @@ int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& h
         shownAny = true;
         if (d != 0) {
             const int sent = WriteParameter(state.link, t.address, p.code, 0, static_cast<uint8_t>(static_cast<int8_t>(d)));
-            if (group) ReportCommError(state.env, sent);
+            if (group) ReportCommError(state.env, state.link, sent);
         }
     }
     if (group) hooks.End();

@@ -26,7 +26,7 @@ bool ReadForceFlags(ProgramState& state, uint8_t address, ProjectorRecord* r, bo
     uint32_t valid = 0;
     const int result = ReadStatus(state.link, address, &f, &valid);
     if (result != 3) {
-        if (report) ReportCommError(state.env, result);
+        if (report) ReportCommError(state.env, state.link, result);
         return false;
     }
     StoreForceFlags(f, r);
@@ -77,7 +77,7 @@ int RefreshForceStatus(ProgramState& state) {
     uint32_t valid = 0;
     const int r = ReadStatus(state.link, state.link.currentAddress, &f, &valid);
     if (r != 3) {
-        ReportCommError(state.env, r);
+        ReportCommError(state.env, state.link, r);
         return r;
     }
     state.direct.forcePower = f.standby;
@@ -114,7 +114,7 @@ int ForceOne(ProgramState& state, uint8_t address, int which, uint8_t desired, c
     const uint8_t key = which == kForcePause ? kKeyPause : which == kForceText ? kKeyText : kKeyPower;
     const int sent = KeyCommand(state.link, address, key);
     state.link.clock.WaitMs(kForceKeySettleMs);
-    ReportCommError(state.env, sent);
+    ReportCommError(state.env, state.link, sent);
     if (r->standby) WaitForWakeUp(state, address, hooks);
     // The key was sent; a status that then fails is reported and the record keeps what it
     // last knew, rather than showing the state that was asked for.
@@ -173,7 +173,7 @@ void SendForceBlock(ProgramState& state) {
     const DirectAccessState& da = state.direct;
     const auto number = static_cast<uint8_t>(std::clamp(da.sourceNumberIndex, 0, kSourceNumberCount - 1) + 1);
     const uint8_t type = ForceBlockTypeCode(da.sourceTypeIndex);
-    for (const TargetEntry& t : da.targets) ReportCommError(state.env, ForceBlock(state.link, t.address, number, type));
+    for (const TargetEntry& t : da.targets) ReportCommError(state.env, state.link, ForceBlock(state.link, t.address, number, type));
 }
 
 }  // namespace ombrix

@@ -64,7 +64,7 @@ std::vector<MatchLine> MatchToReference(ProgramState& state, int page, int index
         const int got = ReadParameter(state.link, referenceAddress, p.code, 0, &read);
         if (got != 3) {
             if (std::find(silent.begin(), silent.end(), referenceAddress) == silent.end()) {
-                ReportCommError(state.env, got);
+                ReportCommError(state.env, state.link, got);
                 silent.push_back(referenceAddress);
             }
             continue;
@@ -82,7 +82,7 @@ std::vector<MatchLine> MatchToReference(ProgramState& state, int page, int index
             uint32_t value = 0;
             const int r = told ? 0 : ReadParameter(state.link, t.address, p.code, 0, &value);
             if (r != 3) {
-                if (!told) ReportCommError(state.env, r);
+                if (!told) ReportCommError(state.env, state.link, r);
                 silent.push_back(t.address);
                 line.failed = true;
                 out.push_back(line);
@@ -105,7 +105,7 @@ std::vector<MatchLine> MatchToReference(ProgramState& state, int page, int index
                 const int step = std::clamp(left, -128, 127);
                 const int w = WriteParameter(state.link, t.address, p.code, 0, static_cast<uint8_t>(static_cast<int8_t>(step)));
                 if (w != 3) {
-                    ReportCommError(state.env, w);
+                    ReportCommError(state.env, state.link, w);
                     silent.push_back(t.address);
                     sent = false;
                     line.failed = true;

@@ -68,7 +68,7 @@ bool IrisControl::Start(IrisAction action) {
     bool reported = false;
     auto report = [&](int r) {
         if (r == 3 || reported) return;
-        ReportCommError(state_.env, r);
+        ReportCommError(state_.env, state_.link, r);
         reported = true;
     };
 
@@ -120,7 +120,7 @@ void IrisControl::Exit() {
         return;
     }
     Line(1, ">> Exiting current IRIS command failed ...");
-    ReportCommError(state_.env, r);
+    ReportCommError(state_.env, state_.link, r);
     // A projector that takes no exit is not followed any longer: the window is the user's again.
     running_ = false;
     abort_ = true;

@@ -42,7 +42,7 @@ bool Live(const SettingsPane& pane, const DescriptionParameter& p) {
 bool ReadLive(ProgramState& s, const SettingsPane& pane, const DescriptionParameter& p, int* value) {
     uint32_t v = 0;
     const int r = ReadParameter(s.link, pane.block.address, p.da1, p.da2, &v);
-    ReportCommError(s.env, r);
+    ReportCommError(s.env, s.link, r);
     if (r != kDone) return false;
     *value = static_cast<int>(v & 0xFF);
     return true;
@@ -93,7 +93,7 @@ int ReadEditedBlock(ProgramState& s, const EditedBlock& b, BlockBody* body) {
     BlockBody buffer{};
     const uint8_t* w = b.wireHeader;
     const int r = ReadBlockData(s.link, b.address, buffer.data(), w[0], w[1], w[2], w[3], Index(b.length));
-    ReportCommError(s.env, r);
+    ReportCommError(s.env, s.link, r);
     if (r == kDone) {
         body->fill(0);
         std::copy(buffer.begin(), buffer.begin() + b.length, body->begin());
@@ -266,7 +266,7 @@ bool OpenSettingsPane(ProgramState& s, SettingsPane* pane, int position) {
         b.working = b.display = sel.body;
         uint8_t location[4] = {0, 0, 0, 0};
         const int r = ReadLocation(s.link, b.address, location);
-        ReportCommError(s.env, r);
+        ReportCommError(s.env, s.link, r);
         pane->directAccess = r == kDone && std::memcmp(location, b.wireHeader, 4) == 0 ? 1 : 0;
     }
     if (const ProjectorRecord* p = AdjustmentProjector(s)) {
@@ -403,7 +403,7 @@ int WriteParameterSteps(ProgramState& s, uint8_t address, uint8_t da1, uint8_t d
     while (change != 0) {
         const int step = std::clamp(change, -128, 127);
         const int r = WriteParameter(s.link, address, da1, second, static_cast<uint8_t>(static_cast<int8_t>(step)));
-        ReportCommError(s.env, r);
+        ReportCommError(s.env, s.link, r);
         if (r != kDone) return r;
         change -= step;
     }
@@ -417,7 +417,7 @@ int SaveBlock(ProgramState& s, SettingsPane& pane) {
         if (!b.bodyRead) return 0;
         const uint8_t* w = b.wireHeader;
         const int r = WriteBlockData(s.link, b.address, b.working.data(), w[0], w[1], w[2], w[3], Index(b.length));
-        ReportCommError(s.env, r);
+        ReportCommError(s.env, s.link, r);
         if (r != kDone) return 0;
         KeepProjectorCopy(s, b, b.working);
         return 1;

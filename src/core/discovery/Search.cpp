@@ -156,6 +156,13 @@ SearchPlan PlanSearch(ProgramState& s, AtomicFileWriter* generated) {
         // file would never be asked again.
         if (!ReadSearchSet(s.env, kGeneratedAddressFile, &plan.addresses, &error)) {
             ShowError(s.env, 2, error.text);
+            // A set that is there but unreadable (a folder, a FIFO, no permission) is the
+            // user's to mend; replacing it with a range search would also rewrite it.
+            if (error.code != SysErrorCode::NotFound) {
+                plan.setUnreadable = true;
+                plan.failed = true;
+                return plan;
+            }
             o.useAddressSet = 0;
             o.searchLimit = kFallbackRangeSize;
             range = true;
@@ -202,7 +209,9 @@ bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
     ProgramOptions& o = s.options;
     ProjectorTable& table = s.projectors;
     AtomicFileWriter generated;
+    s.lastSearch = SearchEnd::Completed;
     const SearchPlan plan = PlanSearch(s, &generated);
+    if (plan.setUnreadable) s.lastSearch = SearchEnd::SetUnreadable;
     if (plan.failed) return false;
 
     Ui& ui = *s.env.ui;
@@ -216,6 +225,15 @@ bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
         // A record left from an earlier search must not lend its identity to this one.
         ProjectorRecord record;
         const ProbeOutcome p = probe(address, &record);
+        // Every address after this one would fail as well, and would read as empty.
+        if (!p.answered && LineLost(s.link)) {
+            s.lastSearch = SearchEnd::LineLost;
+            break;
+        }
+        if (!p.answered && s.link.unquiet.load()) {
+            s.lastSearch = SearchEnd::LineUnquiet;
+            break;
+        }
         if (p.answered && found < kProjectorTableSize) {
             table.records[static_cast<size_t>(found++)] = record;
             foundAddresses.push_back(address);
@@ -226,6 +244,16 @@ bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
     }
     s.link.clock.WaitMs(500);
     ui.ProgressClose();
+    if (s.lastSearch != SearchEnd::Completed) {
+        ui.ShowBox("Projector RS232",
+                   s.lastSearch == SearchEnd::LineLost ? LineLostText(s.link) : LineUnquietText(s.link),
+                   BoxIcon::Exclamation);
+        // What was found before the line went is kept for this window; the search mode
+        // and the generated set stay as they were.
+        table.connectedCount = found;
+        table.currentProjectorIndex = 0;
+        return found > 0;
+    }
 
     if (!o.useAddressSet) o.useAddressSet = 1;
     if (plan.writeGenerated) {

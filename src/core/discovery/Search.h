@@ -44,6 +44,7 @@ struct SearchPlan {
     std::vector<int32_t> addresses;
     bool writeGenerated = false;  // found addresses become the new addr.cfg
     bool failed = false;          // not even the default path could be set up
+    bool setUnreadable = false;   // the set's file is there but cannot be read: skip this search
 };
 
 class AtomicFileWriter;
@@ -51,7 +52,9 @@ class AtomicFileWriter;
 // found addresses are to replace it.
 SearchPlan PlanSearch(ProgramState& state, AtomicFileWriter* generated);
 
-// The whole search with its progress box; true when a projector was found.
+// The whole search with its progress box; true when a projector was found. When the
+// line goes it stops there, says so once, and changes neither the options nor addr.cfg
+// (state.lastSearch tells the caller why nothing was found).
 bool SearchConnectedProjectors(ProgramState& state);
 // The same search with another way of asking one address (the quick search): the plan,
 // the progress lines, the table and the generated set are the ordinary search's.

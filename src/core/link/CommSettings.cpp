@@ -1,6 +1,9 @@
 #include "link/CommSettings.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -63,8 +66,27 @@ std::string ComPortName(int port) { return "COM" + std::to_string(port); }
 
 bool ComPortMap::LoadFile(const std::string& path) {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes, nullptr, 64 * 1024)) return false;
-    return Parse(std::string(bytes.begin(), bytes.end()), nullptr);
+    SysError error;
+    if (!ReadWholeFile(path, &bytes, &error, kComPortMapMaxSize)) {
+        struct stat st{};
+        // No file at all (a dangling link included) maps nothing; anything else that is
+        // there may have been meant to.
+        if (error.code == SysErrorCode::NotFound && ::lstat(path.c_str(), &st) != 0) return true;
+        if (error.osError == EFBIG) error.text = path + ": larger than " + std::to_string(kComPortMapMaxSize / 1024) + " KiB";
+        map_.clear();
+        refuseAll_ = true;
+        problem_ = "cannot read " + error.text;
+        return false;
+    }
+    std::string why;
+    if (Parse(std::string(bytes.begin(), bytes.end()), &why)) return true;
+    problem_ = path + ", " + why;
+    return false;
+}
+
+std::string ComPortMap::RefusalText(int port) const {
+    return ComPortName(port) + " is not opened: " + problem_ + "; its default " + Resolve(port) +
+           " is not used in its place";
 }
 
 bool ComPortMap::Parse(const std::string& text, std::string* firstError) {
@@ -101,6 +123,16 @@ bool ComPortMap::Parse(const std::string& text, std::string* firstError) {
         if (!good) {
             if (ok && firstError) *firstError = "line " + std::to_string(lineNo) + ": expected COMn = DEVICE";
             ok = false;
+            // The line was meant for this port, whatever else is wrong with it.
+            size_t digits = 3;
+            int named = 0;
+            while (line.size() > 3 && digits < line.size() && digits < 6 &&
+                   std::isdigit(static_cast<unsigned char>(line[digits]))) {
+                named = named * 10 + (line[digits++] - '0');
+            }
+            bool com = line.size() > 3;
+            for (int i = 0; com && i < 3; ++i) com = std::toupper(static_cast<unsigned char>(line[static_cast<size_t>(i)])) == "COM"[i];
+            if (com && digits > 3 && named >= 1 && named <= 255) refused_.insert(named);
             continue;
         }
         map_[port] = value;

@@ -1,6 +1,7 @@
 #include "link/Frame.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace ombrix {
@@ -52,6 +53,7 @@ uint8_t DataRunChecksum(const uint8_t* data, size_t n, uint8_t offset) {
 int SendFrame(Link& link, const RequestFrame& frame) {
     // A late reply to an earlier request must not be taken for this one. A line that
     // keeps talking gives no acknowledgement that could be trusted.
+    link.strayReply = -1;
     if (!FlushInput(link)) return kNoAck;
     const auto wire = WireBytes(frame);
     PutBytes(link, wire.data(), wire.size());
@@ -60,7 +62,15 @@ int SendFrame(Link& link, const RequestFrame& frame) {
 
 int AwaitAck(Link& link) {
     if (!WaitForBytes(link, kReplyTimeoutMs, 1)) return kNoAck;
-    return GetByte(link) == kNack ? kNacked : kDone;
+    const uint8_t reply = GetByte(link);
+    if (reply == kAck) return kDone;
+    if (reply == kNack) return kNacked;
+    // Noise, a projector switched off mid-line, a device server's greeting: nothing tells
+    // whether the request was heard, so it did not succeed. What follows the stray byte
+    // belongs to no request of ours.
+    link.strayReply = reply;
+    FlushInput(link);
+    return kNoAck;
 }
 
 bool AnswerMatches(const RequestFrame& request, const RequestFrame& answer) {
@@ -108,6 +118,28 @@ const char* CommErrorText(int result) {
 void ReportCommError(const Env& env, int result) {
     const char* text = CommErrorText(result);
     if (text && env.ui) env.ui->ShowBox("Error in communication", text, BoxIcon::Stop);
+}
+
+const char kMayHaveAppliedText[] =
+    "No acknowledgement came in time: the projector may have applied it; read the value before retrying.";
+
+std::string StrayReplyText(const Link& link) {
+    const int b = link.strayReply.load();
+    if (b < 0) return {};
+    char text[80];
+    std::snprintf(text, sizeof text, "The projector answered 0x%02X, not an acknowledgement (0x%02X).", b, kAck);
+    return text;
+}
+
+void ReportCommError(const Env& env, Link& link, int result) {
+    const char* text = CommErrorText(result);
+    if (!text || !env.ui) return;
+    if (LineLost(link)) {
+        env.ui->ShowBox("Projector RS232", LineLostText(link), BoxIcon::Exclamation);
+        return;
+    }
+    const std::string detail = result == kNoAck ? StrayReplyText(link) : std::string();
+    env.ui->ShowBoxDetail("Error in communication", text, BoxIcon::Stop, detail);
 }
 
 }  // namespace ombrix

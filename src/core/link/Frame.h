@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstddef>
+#include <string>
 
 #include "link/Link.h"
 #include "platform/Env.h"
@@ -48,5 +49,14 @@ int ReadDataRun(Link& link, uint8_t* buffer, size_t n);
 
 const char* CommErrorText(int result);
 void ReportCommError(const Env& env, int result);
+// The same box, naming the byte that came instead of an acknowledgement, if one did;
+// for a line that is gone, "The line ... was lost." instead.
+void ReportCommError(const Env& env, Link& link, int result);
+// "The projector answered 0x5A, not an acknowledgement (0x06)."; empty when no stray
+// byte spoiled the last exchange.
+std::string StrayReplyText(const Link& link);
+// For a command that changes something and got no acknowledgement in time: a slow
+// converter may still have delivered it.
+extern const char kMayHaveAppliedText[];
 
 }  // namespace ombrix

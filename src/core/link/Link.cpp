@@ -30,8 +30,14 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
         link.owners |= owner;
         return 1;
     }
-    const std::string path = ConnectionPath(link);
     SysError error;
+    if (link.deviceOverride.empty() && link.portMap.Refused(link.settings.port)) {
+        link.lastError = MakeSysError(SysErrorCode::Other, "");
+        link.lastError.text = link.portMap.RefusalText(link.settings.port);
+        ShowOpenFailure(env, link);
+        return 0;
+    }
+    const std::string path = ConnectionPath(link);
     std::unique_ptr<SerialDevice> device = link.opener.Open(path, &error);
     if (!device) {
         link.lastError = error;
@@ -117,8 +123,14 @@ int FlushInput(Link& link) {
                 waiting = d.InputCount();
             }
         }
-        if (waiting <= 0) return 1;
-        if (discarded > 2 * kInputQueueSize || link.clock.TickMs() >= deadline) return 0;
+        if (waiting <= 0) {
+            link.unquiet = false;
+            return 1;
+        }
+        if (discarded > 2 * kInputQueueSize || link.clock.TickMs() >= deadline) {
+            link.unquiet = true;
+            return 0;
+        }
         for (int i = 0; i < waiting; ++i) d.GetByte();
         discarded += static_cast<size_t>(waiting);
     }
@@ -134,7 +146,14 @@ std::string LineName(const Link& link) {
 
 std::string LineLostText(const Link& link) { return "The line " + LineName(link) + " was lost."; }
 
+std::string LineUnquietText(const Link& link) {
+    return "The line " + LineName(link) + " never falls quiet: something on it keeps sending, so no answer can be told apart.";
+}
+
 std::string OpenFailureText(const Link& link) {
+    if (!link.device && link.deviceOverride.empty() && link.portMap.Refused(link.settings.port)) {
+        return link.portMap.RefusalText(link.settings.port) + ".";
+    }
     std::string text = "Cannot open " + LineName(link);
     if (!link.lastError) return text + ".";
     text += ": ";

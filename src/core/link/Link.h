@@ -46,6 +46,12 @@ struct Link {
     // Told of every finished exchange (its result 0-3 and how long it held the line, in
     // clock milliseconds), on whichever thread ran it. Set before any thread starts.
     std::function<void(int result, uint64_t ms)> exchangeObserver;
+    // The byte that came where an acknowledgement belonged in the last exchange, -1 when
+    // none did: the failure's message names it.
+    std::atomic<int> strayReply{-1};
+    // Set while the line does not fall quiet before a request (a device that keeps
+    // talking): nothing heard on it can be trusted.
+    std::atomic<bool> unquiet{false};
 };
 
 // The device path that SetupConnection will open for the current settings.
@@ -72,6 +78,8 @@ int LineLost(Link& link);
 std::string LineName(const Link& link);
 // "The line COM2 (/dev/ttyS1) was lost."
 std::string LineLostText(const Link& link);
+// "The line COM2 (/dev/ttyS1) never falls quiet: ..."
+std::string LineUnquietText(const Link& link);
 // Why the last SetupConnection failed, naming the port, its device and the reason.
 std::string OpenFailureText(const Link& link);
 

@@ -133,8 +133,13 @@ bool SetComPortMapping(const std::string& path, int port, const std::string& dev
 
 std::vector<std::string> DescribePorts(const ComPortMap& map, const std::vector<SerialCandidate>& devices) {
     std::vector<std::string> lines;
-    for (int port = 1; port <= 4; ++port)
+    for (int port = 1; port <= 4; ++port) {
+        if (map.Refused(port)) {
+            lines.push_back(ComPortName(port) + " = ?   (not opened: comports.cfg was not read)");
+            continue;
+        }
         lines.push_back(ComPortName(port) + " = " + map.Resolve(port) + (map.Mapped(port) ? "" : "   (default)"));
+    }
     lines.push_back("");
     if (devices.empty()) {
         lines.push_back("No serial devices found.");

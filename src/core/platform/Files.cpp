@@ -1,11 +1,13 @@
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 namespace ombrix {
@@ -228,6 +230,33 @@ bool AtomicFileWriter::Commit(SysError* error) {
         ::close(dir);
     }
     return true;
+}
+
+bool IsAtomicTempName(const std::string& name) {
+    constexpr size_t kSuffix = 4 + 6;  // ".tmp" and mkstemp's six characters
+    if (name.size() <= kSuffix || name.compare(name.size() - kSuffix, 4, ".tmp") != 0) return false;
+    for (size_t i = name.size() - 6; i < name.size(); ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> RemoveStaleTempFiles(const std::string& folder, const struct timespec& notAfter) {
+    std::vector<std::string> removed;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return removed;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (!IsAtomicTempName(name)) continue;
+        const std::string path = folder + "/" + name;
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        const bool older = st.st_mtim.tv_sec < notAfter.tv_sec ||
+                           (st.st_mtim.tv_sec == notAfter.tv_sec && st.st_mtim.tv_nsec < notAfter.tv_nsec);
+        if (older && ::unlink(path.c_str()) == 0) removed.push_back(name);
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error) {

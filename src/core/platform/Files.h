@@ -4,6 +4,7 @@
 // save never destroys the previous good file.
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ bool FileExists(const std::string& path);
 // Renames the file to the first free name of path + suffix, path + suffix + "2", ...;
 // the new name, or empty when it could not be moved.
 std::string MoveFileAside(const std::string& path, const std::string& suffix, SysError* error);
+
+// Removes what a save killed before its rename left behind in folder: regular files of
+// ours named like the atomic writer's temporary files (NAME.tmpXXXXXX) and last changed
+// before notAfter (the process's start, so a save running in another instance is left
+// alone). The names removed.
+std::vector<std::string> RemoveStaleTempFiles(const std::string& folder, const struct timespec& notAfter);
+// True for "NAME.tmpXXXXXX" as the atomic writer names its temporary files.
+bool IsAtomicTempName(const std::string& name);
 
 // A file written in one go at Commit: until then the old file stays as it was. Opening
 // answers "can this be written?" before any work but creates nothing, so a process

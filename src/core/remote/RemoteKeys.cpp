@@ -235,7 +235,7 @@ void ReadWokenIdentity(Link& link, const Env& env, ProjectorRecord& record) {
     uint32_t typeCode = 0;
     int r = ReadIdentity(link, record.address, &letter, &version, &typeCode);
     if (r != kDone) {
-        ReportCommError(env, r);
+        ReportCommError(env, link, r);
         return;
     }
     record.alphaId = letter.empty() ? 0 : letter[0];
@@ -244,7 +244,7 @@ void ReadWokenIdentity(Link& link, const Env& env, ProjectorRecord& record) {
     record.projectorType = static_cast<int32_t>(typeCode);
     r = ReadIdNumber(link, record.address, &idText);
     if (r != kDone) {
-        ReportCommError(env, r);
+        ReportCommError(env, link, r);
         return;
     }
     record.idNumber = IdNumberValue(idText);
@@ -255,13 +255,13 @@ void RunStateKey(Link& link, const Env& env, KeyPress& press) {
     const uint8_t code = press.key->code;
     if (!press.inTable) {
         press.result = KeyCommand(link, press.address, code);
-        ReportCommError(env, press.result);
+        ReportCommError(env, link, press.result);
         link.clock.WaitMs(kSendPauseMs);
         return;
     }
     for (ProjectorRecord& rec : press.records) {
         press.result = KeyCommand(link, rec.address, code);
-        ReportCommError(env, press.result);
+        ReportCommError(env, link, press.result);
         if (press.result == kDone) {
             if (kind == RemoteKeyKind::Power && rec.standby) WakeUpProgress(env, link.clock, rec.address);
             uint32_t optionsValid = 0;
@@ -275,7 +275,7 @@ void RunStateKey(Link& link, const Env& env, KeyPress& press) {
                 if (kind == RemoteKeyKind::Power && !rec.standby && rec.projectorType == -1)
                     ReadWokenIdentity(link, env, rec);
             } else {
-                ReportCommError(env, r);
+                ReportCommError(env, link, r);
             }
             if (kind != RemoteKeyKind::Text) press.treeChanged = true;
         }
@@ -292,17 +292,17 @@ void RunKeyPress(Link& link, const Env& env, KeyPress& press) {
         switch (key.kind) {
             case RemoteKeyKind::Single:
                 press.result = SendKey(link, press.address, key.code, press.connected);
-                ReportCommError(env, press.result);
+                ReportCommError(env, link, press.result);
                 break;
             case RemoteKeyKind::Digit:
                 if (press.group) {
                     press.result = SendKey(link, 0, key.code, press.connected);
-                    ReportCommError(env, press.result);
+                    ReportCommError(env, link, press.result);
                     break;
                 }
                 // Once, to the address itself: address 0 reaches every projector at once.
                 press.result = KeyCommand(link, press.address, key.code);
-                ReportCommError(env, press.result);
+                ReportCommError(env, link, press.result);
                 break;
             case RemoteKeyKind::Power:
             case RemoteKeyKind::Pause:
@@ -311,7 +311,7 @@ void RunKeyPress(Link& link, const Env& env, KeyPress& press) {
                 return;
             case RemoteKeyKind::Repeating:
                 press.result = SendKey(link, press.address, key.code, press.connected);
-                ReportCommError(env, press.result);
+                ReportCommError(env, link, press.result);
                 return;
             case RemoteKeyKind::Strip:
             case RemoteKeyKind::AddressKey:
@@ -374,7 +374,7 @@ int RunRepeatLoop(Link& link, const Env& env, const KeyPress& press, const std::
     } while (r == kDone && buttonDown.load());
     link.repeatActive = false;
     ReleaseHeldLine(link);
-    ReportCommError(env, r);
+    ReportCommError(env, link, r);
     return sends;
 }
 

@@ -127,7 +127,9 @@ void CommWindow::Open() {
             emit openFinished();
             return;
         }
-        if (!found) {
+        // A lost line or an unreadable address set has been said already; it is no
+        // reason to switch the search off.
+        if (!found && state_.lastSearch == SearchEnd::Completed) {
             ShowWarning(state_.env, 18);
             state_.options.searchLimit = 0;
         }
