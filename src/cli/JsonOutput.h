@@ -14,8 +14,7 @@ namespace ombrix::cli {
 // printed one), "fields" (its "name: value" lines, integers as numbers), "lines" (any
 // other output), "boxes" (the message boxes raised, caption and text) and "errors" (the
 // tool's own complaints, such as a usage error).
-std::string CommandJson(const std::vector<std::string>& args, int exitCode, const std::string& out,
-                        const std::string& err);
+std::string CommandJson(const std::string& command, int exitCode, const std::string& out, const std::string& err);
 
 // One JSON line per event of `watch`: found, not found, lost, state change, line lost,
 // box, message; each with an ISO 8601 UTC "time".
