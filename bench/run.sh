@@ -80,8 +80,8 @@ runtime|17|300|runtime 1
 location|17|400|location 1
 read-block (64 bytes)|82|400|read-block 1 $header 64
 write-block (64 bytes)|76|400|write-block 1 $header $block
-read-param|17|500|read-param 1 0 0
-write-param|10|300|write-param 1 0 0 1
+read-param|17|500|read-param 1 48 0
+write-param|10|300|write-param 1 48 0 1
 key|10|0|key 1 14
 EOF2
 echo

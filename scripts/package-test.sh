@@ -35,6 +35,10 @@ for f in usr/bin/ombrix usr/bin/ombrix-cli usr/bin/ombrix-sim usr/bin/ombrix-ser
     check "installs /$f" test -s "$r/$f"
 done
 check "declares its dependencies" sh -c "dpkg-deb -f '$deb' Depends | grep -q libqt6widgets6"
+summary=$(dpkg-deb -f "$deb" Description | head -n 1)
+check "the long description does not repeat the summary" sh -c "
+    dpkg-deb -f '$deb' Description | tail -n +2 | grep -q '[a-z]' &&
+    ! dpkg-deb -f '$deb' Description | tail -n +2 | grep -qiF '$summary'"
 check "desktop entry is valid" desktop-file-validate "$r/usr/share/applications/org.ombrix.Ombrix.desktop"
 check "metadata is valid" appstreamcli validate --no-net --pedantic "$r/usr/share/metainfo/org.ombrix.Ombrix.metainfo.xml"
 check "man page renders" sh -c "zcat '$r/usr/share/man/man1/ombrix-cli.1.gz' | groff -man -Tutf8 -ww >/dev/null"
@@ -48,6 +52,10 @@ check "programs find the private libraries" sh -c "! ldd '$r/usr/bin/ombrix' | g
 sim=$!
 for _ in $(seq 100); do [ -e "$scratch/tty" ] && break; sleep 0.1; done
 check "ombrix-cli identity 1 against ombrix-sim" sh -c "'$r/usr/bin/ombrix-cli' --device '$scratch/tty' identity 1 | grep -qx 'result: 3'"
+
+check "ombrix-cli in a fresh folder finds the shipped descriptions" sh -c "
+    mkdir -p '$scratch/fresh' && cd '$scratch/fresh' &&
+    HOME='$scratch/nohome' XDG_DATA_HOME= '$r/usr/bin/ombrix-cli' --device '$scratch/tty' blocks 1"
 
 mkdir -p "$scratch/home"
 check "ombrix seeds its per-user folder and exits on SIGTERM" sh -c "

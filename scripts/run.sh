@@ -28,16 +28,31 @@ fi
 
 echo "Simulated projector bus on $(readlink "$demo/ttyOMBRIX"), mapped to COM2 in $demo/comports.cfg."
 echo "Faults can be injected while it runs: echo 'fault 4 silence' > $demo/sim-control"
+# OMBRIX_SCREENSHOT=FILE.png: start the program, picture the display once its window is
+# up, and end it; under xvfb-run the picture is taken inside the same virtual display.
+shot=${OMBRIX_SCREENSHOT:-}
+[ -z "$shot" ] || [ "${shot#/}" != "$shot" ] || shot=$PWD/$shot
 cd "$demo"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    "$bin/ombrix"
-    exit $?
+    if [ -z "$shot" ]; then
+        "$bin/ombrix"
+        exit $?
+    fi
+    "$bin/ombrix" &
+    gui=$!
+    for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q '("ombrix"' && break; sleep 0.1; done
+    sleep 1  # the first paint
+    import -window root "$shot"
+    kill -TERM "$gui" 2>/dev/null || true
+    wait "$gui" || true
+    echo "The window as it first opened: $shot"
+    exit 0
 fi
 
 echo
 echo "No display found, so the window cannot open here. To see it, run this command"
-echo "from a desktop session, or without one under a virtual display:"
-echo "    xvfb-run -a bash scripts/run.sh      (then take screenshots with 'import -window root')"
+echo "from a desktop session, or without one under a virtual display, taking a picture:"
+echo "    xvfb-run -a env OMBRIX_SCREENSHOT=shot.png bash scripts/run.sh"
 echo
 echo "Meanwhile, the same bus through ombrix-cli (COM2 from comm.cfg defaults):"
 for addr in 1 4 7 12; do

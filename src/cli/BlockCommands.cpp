@@ -92,6 +92,7 @@ int Open(Session& s, const LineOptions& line, uint8_t address, bool needEveryBlo
     ProgramState& st = s.state;
     st.stringsLibrary = s.ports.libraries->Load("kelvaneproj", nullptr);
     st.env.strings = st.stringsLibrary.get();
+    st.env.descriptionFolders = &s.ports.descriptionFolders;
     std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
     if (::getcwd(cwd.data(), cwd.size())) st.startDirectory = cwd.data();
     LoadCommSettings(st);

@@ -23,10 +23,11 @@ namespace ombrix::cli {
 namespace {
 
 const char kUsageText[] =
-    "usage: ombrix-cli [--device PATH | --device tcp://HOST:PORT | --port N] [--baud RATE] [--verbose]\n"
-    "                  COMMAND ADDR [ARGS]\n"
+    "usage: ombrix-cli [--device PATH | --device tcp://HOST:PORT | --device rfc2217://HOST:PORT | --port N]\n"
+    "                  [--baud RATE] [--verbose] [--json] [--workdir DIR] COMMAND ADDR [ARGS]\n"
     "       ombrix-cli [line options] search [--quick [--margin MS]]\n"
     "       ombrix-cli [line options] watch [--interval SECONDS] [--once]\n"
+    "       ombrix-cli [--json] [--workdir DIR] FILE-COMMAND ARGS   (see \"Data files\" below)\n"
     "\n"
     "Sends one command to the projector at bus address ADDR and prints its answer;\n"
     "or searches the line for projectors, or watches them.\n"
@@ -227,6 +228,47 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
 
 }  // namespace
 
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine c;
+    // Commands on files and ports come first and take their own options.
+    if (!args.empty() && (IsDataCommand(args[0]) || args[0] == "ports")) {
+        c.command = 0;
+        return c;
+    }
+    size_t i = 0;
+    for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+        const std::string& a = args[i];
+        long v;
+        if (a == "--help" || a == "-h") {
+            c.help = true;
+            return c;
+        } else if (a == "--verbose") {
+            c.line.verbose = true;
+        } else if (a == "--device") {
+            if (++i >= args.size() || args[i].empty()) return c.Fail("--device needs a path");
+            c.line.device = args[i];
+        } else if (a == "--port") {
+            if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) return c.Fail("--port needs 1-255");
+            c.line.port = v;
+        } else if (a == "--baud") {
+            if (++i >= args.size() || !ParseNumber(args[i], 50, 4000000, &v)) return c.Fail("--baud needs a rate");
+            c.line.baud = v;
+        } else {
+            return c.Fail("unknown option " + a);
+        }
+    }
+    if (!c.line.device.empty() && c.line.port) return c.Fail("--device and --port exclude each other");
+    if (i >= args.size()) return c.Fail("no command");
+    c.command = i;
+    return c;
+}
+
+std::string CommandName(const std::vector<std::string>& args) {
+    const CommandLine c = ParseCommandLine(args);
+    if (c.help) return "help";
+    return c.command < args.size() ? args[c.command] : std::string();
+}
+
 namespace {
 
 int RunCliText(const std::vector<std::string>& args, const CliPorts& ports);
@@ -235,7 +277,8 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports);
 // watch prints as it goes, one JSON line per line it would have printed.
 int RunCliJson(const std::vector<std::string>& args, const CliPorts& ports) {
     CliPorts inner = ports;
-    if (std::find(args.begin(), args.end(), "watch") != args.end()) {
+    const std::string command = CommandName(args);
+    if (command == "watch") {
         // The watch's lines become events on a hub; the JSON lines are one consumer of
         // it, as the server's event stream and MQTT are of theirs.
         EventHub hub;
@@ -261,7 +304,7 @@ int RunCliJson(const std::vector<std::string>& args, const CliPorts& ports) {
     inner.out = &out;
     inner.err = &err;
     const int code = RunCliText(args, inner);
-    *ports.out << CommandJson(args, code, out.str(), err.str()) << '\n';
+    *ports.out << CommandJson(command, code, out.str(), err.str()) << '\n';
     return code;
 }
 
@@ -288,32 +331,15 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
     if (const int r = RunDataCommand(args, ports); r >= 0) return r;
     if (const int r = RunGroupsFileCommand(args, ports, false); r >= 0) return r;
     if (!args.empty() && args[0] == "ports") return RunPortsCommand(args, ports);
-    LineOptions line;
-    size_t i = 0;
-    for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
-        const std::string& a = args[i];
-        long v;
-        if (a == "--help" || a == "-h") {
-            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << GroupCommandsUsage() << '\n'
-                << PortCommandsUsage();
-            return kExitDone;
-        } else if (a == "--verbose") {
-            line.verbose = true;
-        } else if (a == "--device") {
-            if (++i >= args.size() || args[i].empty()) return UsageError(err, "--device needs a path");
-            line.device = args[i];
-        } else if (a == "--port") {
-            if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) return UsageError(err, "--port needs 1-255");
-            line.port = v;
-        } else if (a == "--baud") {
-            if (++i >= args.size() || !ParseNumber(args[i], 50, 4000000, &v)) return UsageError(err, "--baud needs a rate");
-            line.baud = v;
-        } else {
-            return UsageError(err, "unknown option " + a);
-        }
+    const CommandLine parsed = ParseCommandLine(args);
+    if (parsed.help) {
+        out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << GroupCommandsUsage() << '\n'
+            << PortCommandsUsage();
+        return kExitDone;
     }
-    if (!line.device.empty() && line.port) return UsageError(err, "--device and --port exclude each other");
-    if (i >= args.size()) return UsageError(err, "no command");
+    if (!parsed.error.empty()) return UsageError(err, parsed.error);
+    const LineOptions& line = parsed.line;
+    size_t i = parsed.command;
     const std::string command = args[i++];
     const std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
     if (command == "search") return RunSearchCommand(rest, line, ports);
@@ -369,6 +395,7 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
     env.clock = ports.clock;
     env.ui = &ui;
     env.strings = strings.get();
+    env.descriptionFolders = &ports.descriptionFolders;
 
     Link link(*ports.clock, *ports.devices);
     LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);

@@ -3,6 +3,7 @@
 // runner takes its ports from the caller so tests can drive it against the in-process
 // simulator on a virtual clock.
 #include <atomic>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@ struct CliPorts {
     bool stdinIsTerminal = false;
     // Set by Ctrl+C: aborts a search as Ctrl+Break does, ends a watch.
     const std::atomic<bool>* interrupted = nullptr;
+    // Where descriptions are looked for after the working directory.
+    std::vector<std::string> descriptionFolders;
 };
 
 // How the line is chosen: --device, --port, --baud, or comm.cfg and the COM mapping.
@@ -36,6 +39,23 @@ struct LineOptions {
     std::optional<long> baud;
     bool verbose = false;
 };
+
+// The command line as the runner reads it: the line options, then the command word
+// (args[command]) and its arguments. error: a usage error, said in words.
+struct CommandLine {
+    LineOptions line;
+    size_t command = SIZE_MAX;
+    bool help = false;
+    std::string error;
+    CommandLine& Fail(std::string why) {
+        error = std::move(why);
+        return *this;
+    }
+};
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+// The command word of a command line ("help" for --help; empty when there is none), as
+// --json reports it: never an option's value.
+std::string CommandName(const std::vector<std::string>& args);
 
 // Applies the options to the link (after comm.cfg and comports.cfg were read) and opens it.
 bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err);

@@ -50,6 +50,7 @@ struct Context {
         env.clock = ports.clock;
         env.ui = &ui;
         env.strings = strings.get();
+        env.descriptionFolders = &ports.descriptionFolders;
     }
 
     int Usage(const std::string& why) {
@@ -262,11 +263,14 @@ int SetMerge(Context& c, const Arguments& a) {
 
 const char* DataCommandsUsage() { return kUsage; }
 
+bool IsDataCommand(const std::string& word) {
+    for (const char* name : kCommands)
+        if (word == name) return true;
+    return false;
+}
+
 int RunDataCommand(const std::vector<std::string>& args, const CliPorts& ports) {
-    if (args.empty()) return -1;
-    bool known = false;
-    for (const char* name : kCommands) known = known || args[0] == name;
-    if (!known) return -1;
+    if (args.empty() || !IsDataCommand(args[0])) return -1;
 
     Context c(ports);
     Arguments a;

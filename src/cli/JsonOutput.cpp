@@ -72,15 +72,9 @@ bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(
 
 }  // namespace
 
-std::string CommandJson(const std::vector<std::string>& args, int exitCode, const std::string& out,
-                        const std::string& err) {
+std::string CommandJson(const std::string& command, int exitCode, const std::string& out, const std::string& err) {
     json j = json::object();
-    for (const std::string& a : args) {
-        if (!StartsWith(a, "-")) {
-            j["command"] = a;
-            break;
-        }
-    }
+    j["command"] = command;
     j["exit"] = exitCode;
     json fields = json::object();
     json lines = json::array();

@@ -16,8 +16,7 @@ namespace ombrix::cli {
 // printed one), "fields" (its "name: value" lines, integers as numbers), "lines" (any
 // other output), "boxes" (the message boxes raised, caption and text) and "errors" (the
 // tool's own complaints, such as a usage error).
-std::string CommandJson(const std::vector<std::string>& args, int exitCode, const std::string& out,
-                        const std::string& err);
+std::string CommandJson(const std::string& command, int exitCode, const std::string& out, const std::string& err);
 
 // The event of one line the watch printed: found, not found, connected, lost, state
 // change, line lost, box, message, error.

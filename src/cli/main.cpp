@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <iostream>
 
 #include "Cli.h"
@@ -52,5 +53,8 @@ int main(int argc, char** argv) {
         std::cerr << "ombrix-cli: cannot work in " << folder.directory << ": " << folderError.text << "\n";
         return 1;
     }
+    // Descriptions missing here come from the per-user folder or the shipped data.
+    ports.descriptionFolders =
+        ombrix::DescriptionFallbackFolders(ombrix::ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     return ombrix::cli::RunCli(folder.remainingArgs, ports);
 }

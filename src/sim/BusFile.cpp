@@ -1,6 +1,7 @@
 // The demo bus description: one [projector] section per projector, "key = value" lines.
 #include <algorithm>
 #include <cctype>
+#include <set>
 #include <sstream>
 
 #include "SimBus.h"
@@ -94,14 +95,15 @@ private:
         if (!open_) return true;
         open_ = false;
         for (auto& b : p_.blocks) {
-            if (b.data.empty()) b.data = Pattern(p_.blockLength, seed_++);
+            if (b.data.empty()) b.data = DescribedPattern();
             b.data.resize(static_cast<size_t>(std::max(p_.blockLength, 0)), 0);
         }
         for (auto& sp : p_.specials) {
-            if (sp.data.empty()) sp.data = Pattern(p_.blockLength, seed_++);
+            if (sp.data.empty()) sp.data = DescribedPattern();
             sp.data.resize(static_cast<size_t>(std::max(p_.blockLength, 0)), 0);
         }
         if (hasDescription_) {
+            LiveValuesFromActiveBlock();
             if (!description_.Serves(p_.typeCode, p_.letter)) {
                 return Fail("projector " + std::to_string(p_.address) + ": " + descriptionName_ +
                             " does not serve type " + std::to_string(p_.typeCode) + " " + p_.letter);
@@ -117,12 +119,44 @@ private:
         if (p_.blocks.size() * recordSize > static_cast<size_t>(std::max(p_.blockLength, 0))) {
             return Fail("projector " + std::to_string(p_.address) + ": the header table does not fit in one block");
         }
-        if (!p_.params.count(0)) {
-            // Every projector answers the picture codes the direct access uses.
+        if (!hasDescription_ && !p_.params.count(0)) {
+            // A projector without a description answers a few codes all the same.
             for (uint8_t code : {0, 1, 2, 3, 4}) p_.params[code] = SimParam{};
         }
         bus_->AddProjector(p_);
         return true;
+    }
+
+    // Block bytes generated from the seed; with a description, every parameter's byte is
+    // folded into the parameter's range (on its step), so the demo shows what a
+    // projector could hold.
+    std::vector<uint8_t> DescribedPattern() {
+        std::vector<uint8_t> data = Pattern(p_.blockLength, seed_++);
+        if (!hasDescription_) return data;
+        for (const DescriptionParameter& param : description_.parameters) {
+            if (param.placeInBlock < 0 || static_cast<size_t>(param.placeInBlock) >= data.size()) continue;
+            const int lo = std::clamp(param.min, 0, 255), hi = std::clamp(param.max, lo, 255);
+            const int step = std::max(param.step, 1);
+            const int choices = (hi - lo) / step + 1;
+            uint8_t& byte = data[static_cast<size_t>(param.placeInBlock)];
+            byte = static_cast<uint8_t>(lo + (byte % choices) * step);
+        }
+        return data;
+    }
+
+    // A projector's live values are the settings of its active block; only the codes the
+    // bus file does not set itself.
+    void LiveValuesFromActiveBlock() {
+        if (p_.activeBlock < 0 || static_cast<size_t>(p_.activeBlock) >= p_.blocks.size()) return;
+        const std::vector<uint8_t>& active = p_.blocks[static_cast<size_t>(p_.activeBlock)].data;
+        for (const DescriptionParameter& param : description_.parameters) {
+            if (!param.directAccessAllowed || explicitParams_.count(param.da1)) continue;
+            if (param.placeInBlock < 0 || static_cast<size_t>(param.placeInBlock) >= active.size()) continue;
+            auto it = p_.params.find(param.da1);
+            if (it == p_.params.end()) continue;
+            SimParam& live = it->second;
+            live.value = std::clamp(static_cast<int>(active[static_cast<size_t>(param.placeInBlock)]), live.min, live.max);
+        }
     }
 
     bool Line(const std::string& line) {
@@ -131,6 +165,7 @@ private:
             p_ = SimProjector{};
             open_ = true;
             hasDescription_ = false;
+            explicitParams_.clear();
             return true;
         }
         if (!open_) return Fail("expected [projector]");
@@ -196,6 +231,7 @@ private:
             }
             p_.params[static_cast<uint8_t>(code)] = SimParam{static_cast<int>(value), static_cast<int>(lo),
                                                              static_cast<int>(hi)};
+            explicitParams_.insert(static_cast<uint8_t>(code));
         } else if (key == "iris") {
             if (!Num(v[0], 0, 255, &n)) return Fail("bad IRIS state");
             p_.irisState = static_cast<uint8_t>(n);
@@ -303,6 +339,7 @@ private:
     Description description_;
     std::string descriptionName_;
     bool hasDescription_ = false;
+    std::set<uint8_t> explicitParams_;  // codes set by "param =" lines
     bool open_ = false;
     int lineNo_ = 0;
     long seed_ = 1;

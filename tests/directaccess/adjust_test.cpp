@@ -50,7 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ClampCase{"below_min_goes_to_min", 3, 0, 127, -10, 0, 0xFD},
                       ClampCase{"negative_step_is_twos_complement", 60, 0, 127, -8, 52, 0xF8},
                       ClampCase{"min_above_max_clamps_by_min_last", 45, 50, 40, 10, 50, 5},
-                      ClampCase{"far_above_max_never_turns_round", 250, 0, 100, 1, 122, 0x80}),
+                      ClampCase{"far_above_max_never_turns_round", 250, 0, 100, 1, 122, 0x80},
+                      ClampCase{"a_step_of_128_is_sent_as_127", 0, 0, 255, 128, 127, 0x7F},
+                      ClampCase{"a_step_of_minus_128_fits", 200, 0, 255, -128, 72, 0x80}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(DirectAccess, SlotsFollowTheSlotTable) {

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "DirectBench.h"
+#include "../support/WireTiming.h"
 #include "directaccess/Force.h"
 #include "directaccess/Iris.h"
 #include "directaccess/Sources.h"
@@ -47,6 +48,33 @@ INSTANTIATE_TEST_SUITE_P(
                       ForceCase{"power_to_standby", "00 00 90 21", kForcePower, 1, {kKeyPower}},
                       ForceCase{"already_operating", "00 00 90 21", kForcePower, 0, {}}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// After a force key the projector gets 400 ms to act on it before its status is asked
+// again: from the key's acknowledgement to the next request, nothing else waits there.
+TEST(Force, TheKeySettlesFor400MsBeforeTheStatusIsRead) {
+    struct Case {
+        const char* label;
+        int which;
+        uint8_t key;
+    };
+    const Case cases[] = {{"pause", kForcePause, kKeyPause}, {"text", kForceText, kKeyText}, {"power", kForcePower, kKeyPower}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DirectBench b({});
+        ApplyForce(b.state, c.which, 1, {});
+        const auto frames = testing::WireFrames(b.bus);
+        const auto key = testing::FindRequest(frames, c.key);
+        ASSERT_TRUE(key);
+        ASSERT_LT(*key + 2, frames.size());
+        const testing::WireFrame& ack = frames[*key + 1];
+        const testing::WireFrame& next = frames[*key + 2];
+        ASSERT_FALSE(ack.fromHost);
+        ASSERT_TRUE(next.fromHost);
+        EXPECT_EQ(next.command, 'K');
+        EXPECT_GE(next.time - ack.time, 400u);
+        EXPECT_LE(next.time - ack.time, 410u);
+    }
+}
 
 TEST(Force, WakingAProjectorWaitsTenSecondsAndIdentifiesIt) {
     DirectBench b({}, DirectBus("00 00 81 00", "wake-up-ms = 6000\n"));

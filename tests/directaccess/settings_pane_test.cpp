@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "PaneBench.h"
+#include "../support/WireTiming.h"
 #include "directaccess/CompareBlocks.h"
 #include "directaccess/SettingsPane.h"
 
@@ -242,6 +243,8 @@ TEST(ScrollBar, DirectAccessStepsGoToTheProjector) {
          {{'z', {0x30, 5, 0, 0}}, {'y', {0x30, 5, 0xff, 0}}}, 126},
         {"a change beyond a signed byte goes in steps", "Gain", ScrollAction::Thumb, 250,
          {{'z', {0x31, 0, 0, 0}}, {'y', {0x31, 0, 127, 0}}, {'y', {0x31, 0, 113, 0}}}, 250},
+        {"a change of exactly 128 is 127 and 1, never -128", "Gain", ScrollAction::Thumb, 138,
+         {{'z', {0x31, 0, 0, 0}}, {'y', {0x31, 0, 127, 0}}, {'y', {0x31, 0, 1, 0}}}, 138},
     };
     for (const Case& c : cases) {
         Bench b;
@@ -258,6 +261,39 @@ TEST(ScrollBar, DirectAccessStepsGoToTheProjector) {
         b.bus.With(1, [&](sim::SimProjector& p) { live = p.params[b.pane.page[static_cast<size_t>(b.pane.currentParameter)].da1].value; });
         EXPECT_EQ(live, c.live) << c.label;
         EXPECT_EQ(b.pane.block.working[static_cast<size_t>(b.pane.page[static_cast<size_t>(b.pane.currentParameter)].placeInBlock)], c.live) << c.label;
+    }
+}
+
+// The write after a scroll waits 300 ms past the live read. On the wire: the read's
+// request, its 300 ms settle and 200 ms closing wait, then those 300 ms, then the write.
+TEST(ScrollBar, TheWriteComes300MsAfterTheLiveRead) {
+    struct Case {
+        const char* label;
+        const char* field;
+        ScrollAction action;
+        int thumb;
+    };
+    const Case cases[] = {
+        {"one line", "Brightness", ScrollAction::LineLeft, 0},
+        {"thumb, in two steps", "Gain", ScrollAction::Thumb, 250},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Bench b;
+        b.Adjust(BlockListKind::Projector, 0);
+        ASSERT_TRUE(OpenSettingsPane(b.state, &b.pane, kPicture));
+        ASSERT_TRUE(FocusField(b.state, b.pane, b.FieldId(c.field)));
+        ShowControlPanel(b.state, b.pane, true);
+        b.bus.ClearTranscript();
+        Scroll(b.state, b.pane, c.action, c.thumb);
+        const auto frames = testing::WireFrames(b.bus);
+        const auto read = testing::FindRequest(frames, 'z');
+        ASSERT_TRUE(read);
+        const auto write = testing::FindRequest(frames, 'y', *read);
+        ASSERT_TRUE(write);
+        const uint64_t gap = frames[*write].time - frames[*read].time;
+        EXPECT_GE(gap, 300u + 200u + 300u);
+        EXPECT_LE(gap, 300u + 200u + 300u + 10u);
     }
 }
 

@@ -47,6 +47,35 @@ TEST(CliJson, OneObjectPerCommandWithTheFieldsOfTheText) {
     }
 }
 
+// Monitoring keys on "command": the command word, never the value of an option before it.
+TEST(CliJson, TheCommandIsTheCommandWordWhateverTheOptions) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::string command;
+    };
+    const std::vector<Case> cases = {
+        {"--device PATH", {"--device", "/dev/ttyUSB0", "--json", "identity", "1"}, "identity"},
+        {"--port N", {"--json", "--port", "2", "identity", "1"}, "identity"},
+        {"--baud RATE", {"--baud", "9600", "--json", "serial", "1"}, "serial"},
+        {"all of them and --verbose", {"--verbose", "--port", "3", "--baud", "19200", "--json", "runtime", "1"}, "runtime"},
+        {"a device named like a command", {"--json", "--device", "watch", "status", "1"}, "status"},
+        {"a block command", {"--json", "--port", "2", "blocks", "1"}, "blocks"},
+        {"a data command", {"--json", "set-list", "missing.set"}, "set-list"},
+        {"the port mapping", {"--json", "ports", "COM3", "/dev/ttyUSB1"}, "ports"},
+        {"help", {"--json", "--help"}, "help"},
+        {"an option without its value", {"--json", "--device"}, ""},
+        {"no command", {"--json", "--port", "2"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CliBench b;
+        const auto r = b.Run(c.args);
+        const json got = json::parse(r.out);
+        EXPECT_EQ(got["command"], c.command) << r.out;
+    }
+}
+
 TEST(CliJson, WatchLinesBecomeEvents) {
     const auto when = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765195200123));
     struct Case {

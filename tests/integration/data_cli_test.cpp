@@ -64,6 +64,59 @@ TEST(DataFiles, TheDemoBusServesItsTypesFromThem) {
     }
 }
 
+// What a newcomer sees first: every setting of every block and every live value of the
+// demo projectors lies within the limits their descriptions give.
+TEST(DataFiles, TheDemoBusAgreesWithItsDescriptions) {
+    sim::SimBus bus;
+    std::string error;
+    ASSERT_TRUE(sim::LoadBusFile(kData + "/demo-bus.cfg", &bus, &error)) << error;
+    Env env;
+    int checked = 0;
+    for (uint8_t address : bus.Addresses()) {
+        bus.With(address, [&](const sim::SimProjector& p) {
+            SCOPED_TRACE("projector " + std::to_string(address));
+            Description d;
+            ASSERT_TRUE(LoadDescription(env, kData, p.typeCode, p.letter, &d));
+            struct Stored {
+                std::string label;
+                const std::vector<uint8_t>* data;
+            };
+            std::vector<Stored> stored;
+            for (size_t i = 0; i < p.blocks.size(); ++i) {
+                if (!p.IsFree(p.blocks[i])) stored.push_back({"block " + std::to_string(i), &p.blocks[i].data});
+            }
+            for (size_t i = 0; i < p.specials.size(); ++i) stored.push_back({"special " + std::to_string(i), &p.specials[i].data});
+            ASSERT_GE(p.activeBlock, 0);
+            EXPECT_FALSE(p.IsFree(p.blocks[static_cast<size_t>(p.activeBlock)]));
+            for (const Stored& s : stored) {
+                for (const DescriptionParameter& param : d.parameters) {
+                    const std::string name = FieldText(param.paramName);
+                    ASSERT_LT(static_cast<size_t>(param.placeInBlock), s.data->size()) << name;
+                    const int v = (*s.data)[static_cast<size_t>(param.placeInBlock)];
+                    EXPECT_GE(v, param.min) << s.label << " " << name;
+                    EXPECT_LE(v, param.max) << s.label << " " << name;
+                    ++checked;
+                }
+            }
+            // The live values: each code the projector answers is a parameter its description
+            // opens to direct access, within that parameter's limits.
+            for (const auto& [code, live] : p.params) {
+                const DescriptionParameter* described = nullptr;
+                for (const DescriptionParameter& param : d.parameters)
+                    if (param.directAccessAllowed && param.da1 == code) described = &param;
+                ASSERT_NE(described, nullptr) << "code " << int(code);
+                const std::string name = FieldText(described->paramName);
+                EXPECT_GE(live.value, described->min) << name;
+                EXPECT_LE(live.value, described->max) << name;
+                EXPECT_EQ(live.min, described->min) << name;
+                EXPECT_EQ(live.max, described->max) << name;
+                ++checked;
+            }
+        });
+    }
+    EXPECT_GT(checked, 100);
+}
+
 TEST(DataFiles, ADescriptionThatDoesNotServeTheTypeIsABusError) {
     testing::TempDir dir;
     std::filesystem::copy_file(kData + "/type08g.dsc", "g.dsc");

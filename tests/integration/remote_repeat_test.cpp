@@ -9,6 +9,7 @@
 
 #include "remote/RemoteKeys.h"
 #include "../support/SimBench.h"
+#include "../support/WireTiming.h"
 
 namespace ombrix {
 namespace {
@@ -115,6 +116,53 @@ TEST_F(RemoteRepeat, AFailureEndsTheHold) {
     EXPECT_EQ(RunRepeatLoop(link, env, press, down), 3);
     EXPECT_EQ(ui.Boxes().size(), 1u);
     EXPECT_FALSE(link.lock.Held());
+}
+
+// The same hold on a virtual clock, measured on the wire: the first send 300 ms after
+// the press, then each next one 120 ms after the previous key's acknowledgement.
+TEST(RemoteRepeatTiming, FirstSend300MsAfterThePressThenEvery120Ms) {
+    VirtualClock clock;
+    sim::SimBus bus;
+    std::string error;
+    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error)) << error;
+    sim::InProcessOpener opener{bus, clock};
+    RecordingUi ui;
+    Env env;
+    env.clock = &clock;
+    env.ui = &ui;
+    Link link{clock, opener};
+    ASSERT_EQ(SetupConnection(env, link, kOwnerTool), 1);
+    ProjectorTable table;
+    RemoteWindowEntry window;
+    window.address = window.remoteAddress = 1;
+    KeyPress press = BeginKeyPress(window, table, 1070);
+    bus.ClearTranscript();
+
+    std::atomic<bool> down{true};
+    const uint64_t pressed = clock.TickMs();
+    std::thread holder([&] { RunRepeatLoop(link, env, press, down); });
+    auto keys = [&] {
+        size_t n = 0;
+        for (const auto& f : testing::WireFrames(bus)) n += f.fromHost && f.command == 0x39;
+        return n;
+    };
+    while (keys() < 3) std::this_thread::sleep_for(1ms);
+    down = false;
+    holder.join();
+    CloseConnectionAll(link);
+
+    const auto frames = testing::WireFrames(bus);
+    const auto first = testing::FindRequest(frames, 0x39);
+    ASSERT_TRUE(first);
+    EXPECT_GE(frames[*first].time - pressed, 300u);
+    EXPECT_LE(frames[*first].time - pressed, 310u);
+    const auto second = testing::FindRequest(frames, 0x39, *first + 1);
+    ASSERT_TRUE(second);
+    ASSERT_EQ(*second, *first + 2);
+    const testing::WireFrame& ack = frames[*first + 1];
+    ASSERT_FALSE(ack.fromHost);
+    EXPECT_GE(frames[*second].time - ack.time, 120u);
+    EXPECT_LE(frames[*second].time - ack.time, 130u);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@ add_executable(install_tests ${CMAKE_CURRENT_LIST_DIR}/../unit/install_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../unit/rfc2217_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../unit/line_write_test.cpp)
 target_link_libraries(install_tests PRIVATE ombrix_core GTest::gtest_main)
+# The description lookup's error box takes its text from the type library.
+add_dependencies(install_tests kelvaneproj)
 gtest_discover_tests(install_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
 # A network serial server in rfc2217 mode in front of the simulator.

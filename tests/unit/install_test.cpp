@@ -7,9 +7,13 @@
 #include <map>
 
 #include "app/WorkFolder.h"
+#include "data/Description.h"
 #include "link/CommDialog.h"
 #include "link/PortList.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Library.h"
+#include "platform/RecordingUi.h"
 #include "platform/SerialDevice.h"
 #include "../support/TempDir.h"
 
@@ -71,6 +75,131 @@ TEST(WorkFolder, ChoiceByCommandLineInstallationAndEnvironment) {
         EXPECT_EQ(choice.directory, c.directory);
         EXPECT_EQ(choice.remainingArgs, c.remaining);
         EXPECT_EQ(choice.sharedData.empty(), c.exeDir == buildBin);
+    }
+}
+
+TEST(WorkFolder, DescriptionsAreLookedForInTheUsersFolderThenTheShippedData) {
+    TempDir dir;
+    const std::string installedBin = dir.Path() + "/usr/bin";
+    fs::create_directories(dir.Path() + "/usr/share/ombrix/data");
+    fs::create_directories(installedBin);
+    const std::string shipped = installedBin + "/../share/ombrix/data";
+    struct Case {
+        const char* label;
+        std::string exeDir;
+        std::map<std::string, std::string> env;
+        std::vector<std::string> folders;
+    };
+    const std::vector<Case> cases = {
+        {"installed, HOME", installedBin, {{"HOME", "/home/u"}}, {"/home/u/.local/share/ombrix", shipped}},
+        {"installed, XDG_DATA_HOME", installedBin, {{"XDG_DATA_HOME", "/d"}, {"HOME", "/home/u"}}, {"/d/ombrix", shipped}},
+        {"relative XDG_DATA_HOME is ignored", installedBin, {{"XDG_DATA_HOME", "d"}, {"HOME", "/home/u"}},
+         {"/home/u/.local/share/ombrix", shipped}},
+        {"installed, no HOME", installedBin, {}, {shipped}},
+        {"build tree: the user's folder only", dir.Path() + "/build/bin", {{"HOME", "/home/u"}},
+         {"/home/u/.local/share/ombrix"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto env = [&c](const char* name) -> const char* {
+            const auto it = c.env.find(name);
+            return it == c.env.end() ? nullptr : it->second.c_str();
+        };
+        EXPECT_EQ(DescriptionFallbackFolders(c.exeDir, env), c.folders);
+    }
+}
+
+// One description serving type 5 V; its block length says which folder it came from.
+void WriteTypeDescription(const fs::path& path, int type, int blockLength) {
+    Description d;
+    d.typeCount = 1;
+    d.typeCodes[0] = static_cast<uint8_t>(type);
+    d.alphaIds[0] = 'V';
+    d.blockLength = blockLength;
+    d.blockCount = 4;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(SerializeDescription(d, nullptr, &bytes, nullptr));
+    fs::create_directories(path.parent_path());
+    ASSERT_TRUE(WriteFileAtomic(path.string(), bytes, nullptr));
+}
+
+TEST(WorkFolder, TheWorkFolderThenTheUsersThenTheShippedDescriptions) {
+    enum Place { kWork = 16, kUser = 32, kShipped = 48, kNone = 0 };
+    struct Case {
+        const char* label;
+        std::vector<Place> serving;  // folders holding a file that serves type 5 V
+        std::vector<Place> other;    // folders holding only another type's file
+        bool damagedInWork;          // a type05.dsc that cannot be read lies in the work folder
+        Place found;
+    };
+    const std::vector<Case> cases = {
+        {"only the work folder", {kWork}, {}, false, kWork},
+        {"only the user's folder", {kUser}, {}, false, kUser},
+        {"only the shipped data", {kShipped}, {}, false, kShipped},
+        {"work folder before the user's", {kShipped, kUser, kWork}, {}, false, kWork},
+        {"user's folder before the shipped", {kShipped, kUser}, {}, false, kUser},
+        {"another type here does not stop the search", {kShipped}, {kWork, kUser}, false, kShipped},
+        {"a damaged file here is passed over", {kUser}, {}, true, kUser},
+        {"nowhere: error 46", {}, {kWork}, false, kNone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        const fs::path root = dir.Path();
+        auto folder = [&](Place p) {
+            return root / (p == kWork ? "work" : p == kUser ? "home/ombrix" : "share/ombrix/data");
+        };
+        for (Place p : {kWork, kUser, kShipped}) fs::create_directories(folder(p));
+        for (Place p : c.serving) WriteTypeDescription(folder(p) / "type05.dsc", 5, p);
+        for (Place p : c.other) WriteTypeDescription(folder(p) / "type08.dsc", 8, p);
+        if (c.damagedInWork) WriteText(folder(kWork) / "type05.dsc", "not a description");
+        const std::vector<std::string> fallbacks = {folder(kUser).string(), folder(kShipped).string()};
+        const std::unique_ptr<Library> strings = DlLibraryLoader().Load("kelvaneproj", nullptr);
+        RecordingUi ui;
+        Env env;
+        env.ui = &ui;
+        env.strings = strings.get();
+        env.descriptionFolders = &fallbacks;
+        Description d;
+        EXPECT_EQ(LoadDescription(env, folder(kWork).string(), 5, 'V', &d), c.found != kNone);
+        if (c.found != kNone) {
+            EXPECT_EQ(d.blockLength, c.found);
+            EXPECT_TRUE(ui.Boxes().empty());
+        } else {
+            ASSERT_EQ(ui.Boxes().size(), 1u);  // once, not once per folder
+            EXPECT_EQ(ui.Boxes()[0].caption, "Error  46");
+        }
+    }
+}
+
+TEST(WorkFolder, TheDefaultDescriptionTooComesFromTheFirstFolderThatHasOne) {
+    struct Case {
+        const char* label;
+        bool inWork, inUser;
+        int found;  // block length; 0: none
+    };
+    const std::vector<Case> cases = {
+        {"work folder first", true, true, 16},
+        {"else the user's", false, true, 32},
+        {"none: nothing shown", false, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        fs::create_directories("work");
+        if (c.inWork) WriteTypeDescription("work/default.dsc", 0, 16);
+        if (c.inUser) WriteTypeDescription("user/default.dsc", 0, 32);
+        const std::vector<std::string> fallbacks = {dir.Path() + "/user"};
+        RecordingUi ui;
+        Env env;
+        env.ui = &ui;
+        env.descriptionFolders = &fallbacks;
+        Description d;
+        EXPECT_EQ(LoadDescription(env, "work", -1, 0, &d), c.found != 0);
+        if (c.found) {
+            EXPECT_EQ(d.blockLength, c.found);
+        }
+        EXPECT_TRUE(ui.Boxes().empty());
     }
 }
 

@@ -233,6 +233,37 @@ TEST_F(SetFile, EveryPrefixOfARealFileIsRefused) {
     EXPECT_EQ(content.rows.size(), 8u);
 }
 
+// Trailing bytes are refused for what they are, whatever they hold (zeros would also
+// fail the title-row check of a container that began there; these could not).
+TEST_F(SetFile, TrailingBytesAreRefusedForThemselves) {
+    const auto full = Serialized(*Tables({{5, 2}, {8, 1}}));
+    struct Case {
+        const char* label;
+        size_t extra;
+        uint8_t fill;
+        std::string why;
+    };
+    const std::vector<Case> cases = {
+        {"one byte", 1, 0x01, "1 byte follows its last row (4 + 8 x 2 + 287 x 5 bytes expected)"},
+        {"two bytes", 2, 0xFF, "2 bytes follow its last row (4 + 8 x 2 + 287 x 5 bytes expected)"},
+        {"a whole row's worth", 287, 0x01, "287 bytes follow its last row (4 + 8 x 2 + 287 x 5 bytes expected)"},
+        {"more than a row", 300, 0x00, "300 bytes follow its last row (4 + 8 x 2 + 287 x 5 bytes expected)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto bytes = full;
+        bytes.insert(bytes.end(), c.extra, c.fill);
+        SettingsFileContent content;
+        std::string why;
+        EXPECT_FALSE(ParseSettingsFile(bytes.data(), bytes.size(), &content, &why));
+        EXPECT_EQ(why, c.why);
+    }
+    SettingsFileContent content;
+    std::string why;
+    EXPECT_FALSE(ParseSettingsFile(full.data(), full.size() - 1, &content, &why));
+    EXPECT_EQ(why, "it ends inside its rows (4 + 8 x 2 + 287 x 5 bytes expected)");
+}
+
 TEST_F(SetFile, NothingToSaveKeepsTheOldFile) {
     WriteBytes("old.set", {1, 2, 3});
     auto t = Tables({});

@@ -42,6 +42,21 @@ std::vector<std::string> DescriptionFiles(const std::string& dir) {
     return names;
 }
 
+// $XDG_DATA_HOME/ombrix, or $HOME/.local/share/ombrix; empty when neither is known.
+std::string PerUserFolder(const EnvLookup& env) {
+    const char* dataHome = env ? env("XDG_DATA_HOME") : nullptr;
+    // The base directory spec: a relative XDG_DATA_HOME is invalid and ignored.
+    if (dataHome && dataHome[0] == '/') return std::string(dataHome) + "/ombrix";
+    if (const char* home = env ? env("HOME") : nullptr; home && home[0]) return std::string(home) + "/.local/share/ombrix";
+    return {};
+}
+
+// EXEDIR/../share/ombrix/data when it exists (the program is installed); else empty.
+std::string SharedDataFolder(const std::string& executableDirectory) {
+    const std::string shared = executableDirectory + "/../share/ombrix/data";
+    return IsDirectory(shared) ? shared : std::string();
+}
+
 }  // namespace
 
 WorkFolderChoice ChooseWorkFolder(const std::vector<std::string>& args, const std::string& executableDirectory,
@@ -68,18 +83,17 @@ WorkFolderChoice ChooseWorkFolder(const std::vector<std::string>& args, const st
             choice.remainingArgs.push_back(a);
         }
     }
-    const std::string shared = executableDirectory + "/../share/ombrix/data";
-    if (!IsDirectory(shared)) return choice;
-    choice.sharedData = shared;
-    if (named) return choice;
-    const char* dataHome = env ? env("XDG_DATA_HOME") : nullptr;
-    // The base directory spec: a relative XDG_DATA_HOME is invalid and ignored.
-    if (dataHome && dataHome[0] == '/') {
-        choice.directory = std::string(dataHome) + "/ombrix";
-    } else if (const char* home = env ? env("HOME") : nullptr; home && home[0]) {
-        choice.directory = std::string(home) + "/.local/share/ombrix";
-    }
+    choice.sharedData = SharedDataFolder(executableDirectory);
+    if (choice.sharedData.empty() || named) return choice;
+    choice.directory = PerUserFolder(env);
     return choice;
+}
+
+std::vector<std::string> DescriptionFallbackFolders(const std::string& executableDirectory, const EnvLookup& env) {
+    std::vector<std::string> folders;
+    if (std::string user = PerUserFolder(env); !user.empty()) folders.push_back(std::move(user));
+    if (std::string shared = SharedDataFolder(executableDirectory); !shared.empty()) folders.push_back(std::move(shared));
+    return folders;
 }
 
 bool EnterWorkFolder(const WorkFolderChoice& choice, SysError* error) {

@@ -30,6 +30,12 @@ using EnvLookup = std::function<const char*(const char*)>;
 WorkFolderChoice ChooseWorkFolder(const std::vector<std::string>& args, const std::string& executableDirectory,
                                   const EnvLookup& env);
 
+// Where description files are looked for after the work folder, in this order: the
+// per-user folder ($XDG_DATA_HOME/ombrix, or $HOME/.local/share/ombrix) and the shipped
+// data folder (EXEDIR/../share/ombrix/data) when the program is installed. A shell tool
+// started in a fresh folder so finds the descriptions the window program seeds from.
+std::vector<std::string> DescriptionFallbackFolders(const std::string& executableDirectory, const EnvLookup& env);
+
 // Creates the folder if need be, copies each shipped description file (*.dsc) that the
 // folder does not hold yet, and makes it the current directory. A user's own copy of a
 // file is never replaced.

@@ -318,13 +318,29 @@ std::vector<std::string> DescriptionFiles(const std::string& directory) {
 }
 
 bool LoadDescription(const Env& env, const std::string& directory, int typeCode, char alphaId, Description* out) {
-    if (typeCode == -1) return ReadDescriptionFile(JoinPath(directory, kDefaultDescriptionName), out, nullptr, nullptr);
-    for (const std::string& name : DescriptionFiles(directory)) {
-        Description d;
-        if (!ReadDescriptionFile(JoinPath(directory, name), &d, nullptr, nullptr)) continue;
-        if (d.Serves(typeCode, alphaId)) {
-            *out = std::move(d);
-            return true;
+    std::vector<std::string> folders{directory};
+    if (env.descriptionFolders) {
+        for (const std::string& f : *env.descriptionFolders)
+            if (!f.empty() && std::find(folders.begin(), folders.end(), f) == folders.end()) folders.push_back(f);
+    }
+    if (typeCode == -1) {
+        for (const std::string& folder : folders) {
+            Description d;
+            if (ReadDescriptionFile(JoinPath(folder, kDefaultDescriptionName), &d, nullptr, nullptr)) {
+                *out = std::move(d);
+                return true;
+            }
+        }
+        return false;
+    }
+    for (const std::string& folder : folders) {
+        for (const std::string& name : DescriptionFiles(folder)) {
+            Description d;
+            if (!ReadDescriptionFile(JoinPath(folder, name), &d, nullptr, nullptr)) continue;
+            if (d.Serves(typeCode, alphaId)) {
+                *out = std::move(d);
+                return true;
+            }
         }
     }
     ShowError(env, 46);

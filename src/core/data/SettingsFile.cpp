@@ -95,9 +95,12 @@ bool ParseSettingsFile(const uint8_t* data, size_t size, SettingsFileContent* ou
         }
         rows += static_cast<uint64_t>(c.rowCount);
     }
-    if (rows > r.Remaining() / kSettingsRowSize || rows * kSettingsRowSize != r.Remaining()) {
-        return Fail(why, "the size is not 4 + 8 x " + std::to_string(k) + " + 287 x " + std::to_string(rows) +
-                             " bytes");
+    const std::string layout = "4 + 8 x " + std::to_string(k) + " + 287 x " + std::to_string(rows) + " bytes";
+    if (rows > r.Remaining() / kSettingsRowSize) return Fail(why, "it ends inside its rows (" + layout + " expected)");
+    // Bytes past the last row belong to nothing the file declares: it was cut or patched.
+    if (const uint64_t extra = r.Remaining() - rows * kSettingsRowSize; extra != 0) {
+        return Fail(why, std::to_string(extra) + (extra == 1 ? " byte follows" : " bytes follow") +
+                             " its last row (" + layout + " expected)");
     }
     content.rows.resize(static_cast<size_t>(rows));
     for (RAMBlock& row : content.rows) ReadRow(r, &row);

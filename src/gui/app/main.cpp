@@ -51,7 +51,12 @@ int main(int argc, char** argv) {
     ombrix::DlLibraryLoader loader;
     ombrix::SystemDeviceOpener opener;
     ombrix::gui::QtUi ui;
+    // A description missing from the work folder comes from the per-user folder or the
+    // shipped data, as for ombrix-cli.
+    const std::vector<std::string> descriptionFolders =
+        ombrix::DescriptionFallbackFolders(ombrix::ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     ombrix::ProgramState state(clock, ui, loader, opener);
+    state.env.descriptionFolders = &descriptionFolders;
     g_program = &state;
     ombrix::StartProgram(state);
 
