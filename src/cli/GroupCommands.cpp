@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "Cli.h"
 #include "JsonOutput.h"
 #include "blocks/Groups.h"
 
@@ -198,7 +199,7 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
         const int code = RunCli(memberArgs, inner);
         allDone = allDone && code == kExitDone;
         if (asJson) {
-            json one = json::parse(CommandJson(memberArgs, code, out.str(), err.str()));
+            json one = json::parse(CommandJson(CommandName(memberArgs), code, out.str(), err.str()));
             json entry = json{{"address", a}};
             for (auto it = one.begin(); it != one.end(); ++it) entry[it.key()] = it.value();
             projectors.push_back(entry);
