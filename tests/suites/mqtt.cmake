@@ -1,0 +1,23 @@
+# Schedules: the file, next runs across daylight-saving changes, and the scheduler on the
+# virtual clock against the in-process simulator.
+add_executable(schedule_tests ${CMAKE_CURRENT_LIST_DIR}/../service/schedule_test.cpp)
+target_link_libraries(schedule_tests PRIVATE ombrix_core ombrix_sim GTest::gtest_main)
+target_include_directories(schedule_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
+add_dependencies(schedule_tests kelvaneproj)
+gtest_discover_tests(schedule_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+# The MQTT side without a broker: configuration, topics, payloads, what is published.
+add_executable(mqtt_logic_tests ${CMAKE_CURRENT_LIST_DIR}/../service/mqtt_logic_test.cpp)
+target_link_libraries(mqtt_logic_tests PRIVATE ombrix_core GTest::gtest_main)
+target_include_directories(mqtt_logic_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
+find_package(nlohmann_json 3.10 REQUIRED)
+target_link_libraries(mqtt_logic_tests PRIVATE nlohmann_json::nlohmann_json)
+add_dependencies(mqtt_logic_tests kelvaneproj)
+gtest_discover_tests(mqtt_logic_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+# The broker adapter against mosquitto started by the test on a loopback port.
+add_executable(mqtt_bridge_tests ${CMAKE_CURRENT_LIST_DIR}/../service/mqtt_bridge_test.cpp)
+target_link_libraries(mqtt_bridge_tests PRIVATE ombrix_mqtt ombrix_sim GTest::gtest_main nlohmann_json::nlohmann_json)
+target_include_directories(mqtt_bridge_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
+add_dependencies(mqtt_bridge_tests kelvaneproj)
+gtest_discover_tests(mqtt_bridge_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS threaded)
