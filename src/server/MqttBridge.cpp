@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 
+#include "service/MqttEvents.h"
+
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -207,6 +209,26 @@ void MqttBridge::ProjectorForgotten(int address) {
     states_.erase(address);
     if (!connected_) forgottenOffline_.insert(address);
     for (const auto& m : publisher_.ProjectorForgotten(address)) Publish(m);
+}
+
+void MqttBridge::ProjectorLost(int address) {
+    std::lock_guard lock(mutex_);
+    const auto it = states_.find(address);
+    const std::string state = LostStateJson(address, it == states_.end() ? std::string() : it->second);
+    states_[address] = state;
+    for (const auto& m : publisher_.ProjectorChanged(address, state)) Publish(m);
+}
+
+void MqttBridge::OnServiceEvent(const ServiceEvent& event) {
+    const MqttRoute route = RouteForMqtt(event);
+    switch (route.kind) {
+        case MqttRoute::kState: ProjectorChanged(route.address, route.stateJson); break;
+        case MqttRoute::kLost: ProjectorLost(route.address); break;
+        case MqttRoute::kForget: ProjectorForgotten(route.address); break;
+        case MqttRoute::kLine: LineChanged(route.lineUp); break;
+        case MqttRoute::kNone: break;
+    }
+    Event(EventJson(event).dump());
 }
 
 void MqttBridge::LineChanged(bool up) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "service/EventHub.h"
 #include "service/Mqtt.h"
 #include "service/ServiceAction.h"
 
@@ -47,6 +48,10 @@ public:
     // From any thread; kept for the next connection when the broker is away.
     void ProjectorChanged(int address, const std::string& stateJson);
     void ProjectorForgotten(int address);
+    // Its last state, marked lost; it stays announced.
+    void ProjectorLost(int address);
+    // Routes one event of the hub (RouteForMqtt) and passes it on to the event topic.
+    void OnServiceEvent(const ServiceEvent& event);
     void LineChanged(bool up);
     void Event(const std::string& eventJson);
 

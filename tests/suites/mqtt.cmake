@@ -21,3 +21,10 @@ target_link_libraries(mqtt_bridge_tests PRIVATE ombrix_mqtt ombrix_sim GTest::gt
 target_include_directories(mqtt_bridge_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
 add_dependencies(mqtt_bridge_tests kelvaneproj)
 gtest_discover_tests(mqtt_bridge_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS threaded)
+
+# Schedule runs through the service's commands against the in-process simulator.
+add_executable(schedule_service_tests ${CMAKE_CURRENT_LIST_DIR}/../service/schedule_service_test.cpp)
+target_link_libraries(schedule_service_tests PRIVATE ombrix_core ombrix_sim ombrix_cli GTest::gtest_main)
+target_include_directories(schedule_service_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
+add_dependencies(schedule_service_tests kelvaneproj)
+gtest_discover_tests(schedule_service_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS threaded)
