@@ -34,6 +34,7 @@ int Run(Link& link, Exchange& x) {
     } else {
         link.lock.AcquireForeground();
     }
+    const uint64_t start = link.clock.TickMs();
     x.frame = BuildRequest(x.address, x.command, x.p[0], x.p[1], x.p[2], x.p[3]);
     int r = SendFrame(link, x.frame);
     x.sendResult = r;
@@ -56,6 +57,7 @@ int Run(Link& link, Exchange& x) {
     } else {
         link.lock.ReleaseForeground(x.holdAfter);
     }
+    if (link.exchangeObserver) link.exchangeObserver(r, link.clock.TickMs() - start);
     if (x.after != kNoWait) link.clock.WaitMs(static_cast<uint32_t>(x.after));
     return r;
 }

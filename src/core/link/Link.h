@@ -3,6 +3,7 @@
 // bus lock, and the byte primitives the frame protocol is built on.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,9 @@ struct Link {
     std::atomic<bool> repeatActive{false};
     // Set to call the background check's commands off.
     std::atomic<bool> backgroundStop{false};
+    // Told of every finished exchange (its result 0-3 and how long it held the line, in
+    // clock milliseconds), on whichever thread ran it. Set before any thread starts.
+    std::function<void(int result, uint64_t ms)> exchangeObserver;
 };
 
 // The device path that SetupConnection will open for the current settings.

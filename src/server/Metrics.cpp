@@ -1,0 +1,122 @@
+#include "Metrics.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace ombrix::server {
+namespace {
+
+using nlohmann::json;
+
+// A label value with backslash, quote and newline escaped.
+std::string Label(const std::string& v) {
+    std::string out;
+    for (char c : v) {
+        if (c == '\\' || c == '"') out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string Text(const json& v) {
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_null()) return "";
+    return v.dump();
+}
+
+std::string Number(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+const char* ResultName(int result) {
+    switch (result) {
+        case 3: return "done";
+        case 2: return "nack";
+        case 1: return "no_answer";
+        default: return "no_ack";
+    }
+}
+
+}  // namespace
+
+void Metrics::CountExchange(int result, uint64_t ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++exchanges_[static_cast<size_t>(result >= 0 && result <= 3 ? result : 0)];
+    const double s = static_cast<double>(ms) / 1000.0;
+    for (size_t i = 0; i < kBuckets.size(); ++i)
+        if (s <= kBuckets[i]) ++buckets_[i];
+    ++exchangeCount_;
+    exchangeSum_ += s;
+}
+
+void Metrics::SetCheckSeconds(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    checkSeconds_ = seconds;
+}
+
+void Metrics::OnEvent(const ServiceEvent& e) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (e.kind == "lost" && e.address > 0) {
+        const json& p = e.fields.contains("projector") ? e.fields["projector"] : json();
+        lost_[e.address] = p.is_object() && p.contains("model") ? Text(p["model"]) : "?";
+    } else if (e.address > 0 && e.fields.contains("projector")) {
+        lost_.erase(e.address);
+    }
+}
+
+std::string Metrics::Render(const EventHub& hub) const {
+    std::ostringstream o;
+    const auto projectors = hub.Projectors();
+    std::lock_guard<std::mutex> lock(mutex_);
+    o << "# HELP ombrix_projector_up Whether the projector answers the background check.\n"
+         "# TYPE ombrix_projector_up gauge\n";
+    for (const json& p : projectors)
+        o << "ombrix_projector_up{address=\"" << Text(p["address"]) << "\",model=\"" << Label(Text(p["model"]))
+          << "\"} 1\n";
+    for (const auto& [address, model] : lost_)
+        if (!hub.ProjectorKnown(address))
+            o << "ombrix_projector_up{address=\"" << address << "\",model=\"" << Label(model) << "\"} 0\n";
+    o << "# HELP ombrix_projector_state The projector's state: 1 for the state it is in.\n"
+         "# TYPE ombrix_projector_state gauge\n";
+    for (const json& p : projectors) {
+        const std::string state = Text(p["state"]);
+        for (const char* s : {"Operating", "StandBy", "Pause"})
+            o << "ombrix_projector_state{address=\"" << Text(p["address"]) << "\",state=\"" << s << "\"} "
+              << (state == s ? 1 : 0) << '\n';
+    }
+    o << "# HELP ombrix_projector_running_hours The projector's running hours when last read.\n"
+         "# TYPE ombrix_projector_running_hours gauge\n";
+    for (const json& p : projectors)
+        if (p.contains("runtime") && p["runtime"].is_number())
+            o << "ombrix_projector_running_hours{address=\"" << Text(p["address"]) << "\"} " << Text(p["runtime"])
+              << '\n';
+    o << "# HELP ombrix_line_up Whether the serial line is open.\n"
+         "# TYPE ombrix_line_up gauge\n"
+         "ombrix_line_up "
+      << (hub.LineUp() ? 1 : 0) << '\n';
+    o << "# HELP ombrix_exchanges_total Exchanges on the line by result.\n"
+         "# TYPE ombrix_exchanges_total counter\n";
+    for (int r = 3; r >= 0; --r)
+        o << "ombrix_exchanges_total{result=\"" << ResultName(r) << "\"} " << exchanges_[static_cast<size_t>(r)]
+          << '\n';
+    o << "# HELP ombrix_exchange_seconds How long each exchange held the line.\n"
+         "# TYPE ombrix_exchange_seconds histogram\n";
+    for (size_t i = 0; i < kBuckets.size(); ++i)
+        o << "ombrix_exchange_seconds_bucket{le=\"" << Number(kBuckets[i]) << "\"} " << buckets_[i] << '\n';
+    o << "ombrix_exchange_seconds_bucket{le=\"+Inf\"} " << exchangeCount_ << '\n'
+      << "ombrix_exchange_seconds_sum " << Number(exchangeSum_) << '\n'
+      << "ombrix_exchange_seconds_count " << exchangeCount_ << '\n';
+    o << "# HELP ombrix_background_check_seconds How long the last background check pass took.\n"
+         "# TYPE ombrix_background_check_seconds gauge\n"
+         "ombrix_background_check_seconds "
+      << Number(checkSeconds_) << '\n';
+    return o.str();
+}
+
+}  // namespace ombrix::server

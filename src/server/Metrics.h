@@ -1,0 +1,38 @@
+#pragma once
+// The numbers a monitoring system scrapes at /metrics, in the Prometheus text format.
+// Exchanges are counted from whichever thread ran them; the projectors' gauges follow
+// the event hub.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "service/EventHub.h"
+
+namespace ombrix::server {
+
+class Metrics {
+public:
+    // Histogram bounds of ombrix_exchange_seconds.
+    static constexpr std::array<double, 8> kBuckets{0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5};
+
+    void CountExchange(int result, uint64_t ms);
+    void SetCheckSeconds(double seconds);
+    // Follows projectors and the line; to be subscribed to the hub.
+    void OnEvent(const ServiceEvent& event);
+    // Projectors from the hub's current state, the rest from the counters.
+    std::string Render(const EventHub& hub) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::array<uint64_t, 4> exchanges_{};  // by result 0-3
+    std::array<uint64_t, kBuckets.size()> buckets_{};
+    uint64_t exchangeCount_ = 0;
+    double exchangeSum_ = 0;
+    double checkSeconds_ = 0;
+    // Projectors once seen and since lost, with their model: reported as down.
+    std::map<int, std::string> lost_;
+};
+
+}  // namespace ombrix::server

@@ -1,0 +1,116 @@
+#pragma once
+// The program behind ombrix-server: the core's start-up, search and background check,
+// with a thread of its own playing the window's UI thread - it owns the program's
+// tables, applies the check's findings and runs the clients' commands one at a time.
+// Everything the outside sees of it goes through the event hub.
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Metrics.h"
+#include "app/Program.h"
+#include "discovery/BackgroundCheck.h"
+#include "platform/Dispatcher.h"
+#include "platform/Ui.h"
+#include "service/EventHub.h"
+#include "service/ServiceCommands.h"
+
+namespace ombrix::server {
+
+struct HostPorts {
+    Clock* clock = nullptr;
+    DeviceOpener* devices = nullptr;
+    LibraryLoader* libraries = nullptr;
+    // Log lines (one per event, box, line change), already prefixed by the host.
+    std::ostream* log = nullptr;
+};
+
+struct HostOptions {
+    std::string device;
+    std::optional<long> baud;
+    uint32_t checkIntervalMs = 0;  // 0: options.cfg's interval
+    std::chrono::milliseconds lineWait = kLineWaitLimit;
+};
+
+// Boxes the core raises become log lines and "box" events; questions get the default No.
+class LogUi final : public Ui {
+public:
+    explicit LogUi(std::function<void(const std::string&, const std::string&)> onBox) : onBox_(std::move(onBox)) {}
+    void ShowBox(const std::string& caption, const std::string& text, BoxIcon) override { onBox_(caption, text); }
+    bool AskYesNo(const std::string& caption, const std::string& text) override {
+        onBox_(caption, text);
+        return false;
+    }
+
+private:
+    std::function<void(const std::string&, const std::string&)> onBox_;
+};
+
+class ServiceHost {
+public:
+    ServiceHost(const HostPorts& ports, const HostOptions& options);
+    ~ServiceHost();
+    ServiceHost(const ServiceHost&) = delete;
+    ServiceHost& operator=(const ServiceHost&) = delete;
+
+    // On the calling thread, before anything serves: options.cfg, comm.cfg and the COM
+    // mapping, the line, the search; then the owner thread starts with the check. False
+    // with why when the line cannot be had (a second holder gets the line's "busy" text).
+    bool Start(std::string* why);
+    // As the window's Exit: the check stops, queued commands are refused, the line is
+    // closed and options.cfg saved. Idempotent.
+    void Stop();
+
+    EventHub& Hub() { return hub_; }
+    const Metrics& GetMetrics() const { return metrics_; }
+
+    // Runs work on the owner thread with the program's state (see CommandRunner).
+    CommandRunner::Outcome Run(const std::function<void(ProgramState&)>& work);
+
+    // The groups and their members as {"groups": [{"name", "members": [addresses]}]}.
+    nlohmann::json Groups() const;
+    // The members of a group; false when there is no such group.
+    bool GroupMembers(const std::string& name, std::vector<uint8_t>* members) const;
+
+    // On the owner thread: an action on targets, its "command" event and the fresh states.
+    ActionOutcome Execute(ProgramState& state, const std::vector<uint8_t>& targets, const ActionRequest& request,
+                          bool single);
+    // On the owner thread: serial, id and running hours read fresh; the state as JSON.
+    nlohmann::json ReadDetails(ProgramState& state, uint8_t address, int* status);
+
+private:
+    void OwnerLoop();
+    void StartCheck();
+    nlohmann::json StateJson(const ProjectorRecord& record) const;
+    void PublishProjector(const std::string& kind, const ProjectorRecord& record, nlohmann::json extra = {});
+    void Log(const std::string& line);
+
+    HostPorts ports_;
+    HostOptions options_;
+    std::mutex logMutex_;
+    LogUi ui_;
+    ProgramState state_;
+    TaskQueue queue_;
+    EventHub hub_;
+    Metrics metrics_;
+    CommandRunner runner_;
+    std::unique_ptr<BackgroundCheck> check_;
+    std::thread owner_;
+    std::atomic<bool> stopRequested_{false};
+    bool started_ = false;
+    bool stopped_ = false;
+    // Owner thread only.
+    std::map<int, long> runtimeHours_;
+    std::function<void()> reopen_;
+    uint64_t checkStartTick_ = 0;
+};
+
+}  // namespace ombrix::server

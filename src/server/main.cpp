@@ -1,0 +1,88 @@
+#include <pthread.h>
+#include <signal.h>
+
+#include <iostream>
+#include <thread>
+
+#include "HttpServer.h"
+#include "ServerOptions.h"
+#include "ServiceHost.h"
+#include "app/WorkFolder.h"
+#include "platform/Library.h"
+#include "platform/SerialDevice.h"
+
+int main(int argc, char** argv) {
+    using namespace ombrix;
+    using namespace ombrix::server;
+    // SIGTERM and SIGINT are taken by sigwait below, on this thread; every thread started
+    // from here on inherits the blocked mask, so none of them is interrupted by one.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    IgnoreBrokenPipe();
+
+    const WorkFolderChoice folder = ChooseWorkFolder(std::vector<std::string>(argv + 1, argv + argc),
+                                                     ExecutableDirectory(),
+                                                     [](const char*) -> const char* { return nullptr; });
+    if (!folder.error.empty()) {
+        std::cerr << "ombrix-server: " << folder.error << "\n";
+        return 2;
+    }
+    ServerOptions options;
+    std::string why;
+    if (!ParseServerArgs(folder.remainingArgs, &options, &why)) {
+        std::cerr << "ombrix-server: " << why << "\nTry 'ombrix-server --help'.\n";
+        return 2;
+    }
+    if (options.help) {
+        std::cout << ServerUsage();
+        return 0;
+    }
+    if (!ListenAllowed(options, &why)) {
+        std::cerr << "ombrix-server: " << why << "\n";
+        return 2;
+    }
+    std::string token;
+    if (!options.tokenFile.empty() && !ReadTokenFile(options.tokenFile, &token, &why)) {
+        std::cerr << "ombrix-server: " << why << "\n";
+        return 2;
+    }
+    SysError folderError;
+    if (!EnterWorkFolder(folder, &folderError)) {
+        std::cerr << "ombrix-server: cannot work in " << folder.directory << ": " << folderError.text << "\n";
+        return 1;
+    }
+
+    SteadyClock clock;
+    SystemDeviceOpener devices;
+    DlLibraryLoader libraries;
+    HostPorts ports{&clock, &devices, &libraries, &std::cerr};
+    HostOptions hostOptions;
+    hostOptions.device = options.device;
+    hostOptions.baud = options.baud;
+    hostOptions.checkIntervalMs = static_cast<uint32_t>(options.checkInterval * 1000);
+    ServiceHost host(ports, hostOptions);
+    if (!host.Start(&why)) {
+        std::cerr << "ombrix-server: " << why << "\n";
+        return 1;
+    }
+    HttpServer http(host, HttpOptions{token, &std::cerr});
+    if (!http.Bind(options.host, options.port)) {
+        std::cerr << "ombrix-server: cannot listen on " << options.host << ":" << options.port << "\n";
+        host.Stop();
+        return 1;
+    }
+    std::cerr << "listening on http://" << (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host)
+              << ":" << http.Port() << "/" << (token.empty() ? "" : " (token required)") << std::endl;
+    std::thread serving([&] { http.Serve(); });
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    std::cerr << "stopping on " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << std::endl;
+    http.Stop();
+    serving.join();
+    host.Stop();
+    return 0;
+}

@@ -1,0 +1,209 @@
+// The whole ombrix-server over a pseudo-terminal served by ombrix-sim, driven by an HTTP
+// client, as an installer would check it from outside.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "../support/TempDir.h"
+
+namespace ombrix {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A port nobody listens on right now.
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const char* out) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen(out, "w", stdout);
+        freopen(out, "a", stderr);
+        freopen("/dev/null", "r", stdin);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Exit status of pid, waiting at most `limit`; -1 when it is still running.
+int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        std::this_thread::sleep_for(20ms);
+    }
+    return -1;
+}
+
+std::string Bin(const char* name) { return std::string(OMBRIX_BIN_DIR) + "/" + name; }
+
+class ServerOverPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The quick search: absent addresses cost a short time-out, not the full one.
+        std::ofstream("quicksearch.cfg") << "quick-search = on\n";
+        sim_ = Spawn({Bin("ombrix-sim"), "--bus", std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg", "--pty", "--link",
+                      "tty", "--control", "ctl"},
+                     "sim.out");
+        for (int i = 0; i < 100 && access("ctl", F_OK) != 0; ++i) std::this_thread::sleep_for(20ms);
+        port_ = FreePort();
+    }
+    void TearDown() override {
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            if (WaitExit(server_, 20s) < 0) {
+                kill(server_, SIGKILL);
+                waitpid(server_, nullptr, 0);
+            }
+        }
+        kill(sim_, SIGTERM);
+        waitpid(sim_, nullptr, 0);
+    }
+    void Control(const std::string& line) { std::ofstream("ctl") << line << '\n'; }
+    // Starts the server and waits (the search included) until it answers.
+    bool StartServer(std::vector<std::string> extra = {}) {
+        std::vector<std::string> argv{Bin("ombrix-server"), "--workdir", dir_.Path(), "--device", "tty",
+                                      "--listen", "127.0.0.1:" + std::to_string(port_), "--check-interval", "3"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        server_ = Spawn(argv, "server.out");
+        httplib::Client c("127.0.0.1", port_);
+        const auto end = std::chrono::steady_clock::now() + 120s;
+        while (std::chrono::steady_clock::now() < end) {
+            if (c.Get("/healthz")) return true;
+            if (WaitExit(server_, 0ms) >= 0) return false;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+    testing::TempDir dir_;
+    pid_t sim_ = -1;
+    pid_t server_ = -1;
+    int port_ = 0;
+};
+
+TEST_F(ServerOverPty, ServesTheBusAndReportsALostProjector) {
+    ASSERT_TRUE(StartServer()) << Slurp("server.out");
+    httplib::Client c("127.0.0.1", port_);
+    c.set_read_timeout(30s);
+    auto r = c.Get("/api/v1/projectors");
+    ASSERT_TRUE(r);
+    json list = json::parse(r->body);
+    std::vector<int> addresses;
+    for (const json& p : list["projectors"]) addresses.push_back(p["address"]);
+    EXPECT_EQ(addresses, (std::vector<int>{1, 4, 7, 12}));
+
+    const std::string metrics = c.Get("/metrics")->body;
+    for (int a : addresses)
+        EXPECT_NE(metrics.find("ombrix_projector_up{address=\"" + std::to_string(a) + "\""), std::string::npos) << a;
+
+    // Power off goes to projector 4 only.
+    r = c.Post("/api/v1/projectors/4/power", R"({"on":false})", "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200) << r->body;
+    list = json::parse(c.Get("/api/v1/projectors")->body);
+    for (const json& p : list["projectors"])
+        EXPECT_EQ(p["state"], p["address"] == 4 || p["address"] == 7 ? "StandBy" : "Operating") << p.dump();
+
+    // Bad requests: 4xx with a JSON error, and the line untouched (projector 1 stays on).
+    for (const auto& [path, body] : std::vector<std::pair<std::string, std::string>>{
+             {"/api/v1/projectors/999/power", R"({"on":false})"},
+             {"/api/v1/projectors/1/power", R"({"on":fa)"},
+             {"/api/v1/projectors/1/power", std::string(2 * 1024 * 1024, ' ')}}) {
+        r = c.Post(path.c_str(), body, "application/json");
+        ASSERT_TRUE(r);
+        EXPECT_GE(r->status, 400);
+        EXPECT_LT(r->status, 500);
+        EXPECT_TRUE(json::parse(r->body, nullptr, false).contains("error")) << r->body;
+    }
+    EXPECT_EQ(json::parse(c.Get("/api/v1/projectors")->body)["projectors"][0]["state"], "Operating");
+
+    // The event stream reports projector 12 lost after it stops answering.
+    std::string stream;
+    std::thread reader([&] {
+        httplib::Client e("127.0.0.1", port_);
+        e.set_read_timeout(40s);
+        const auto end = std::chrono::steady_clock::now() + 40s;
+        e.Get("/api/v1/events", [&](const char* data, size_t n) {
+            stream.append(data, n);
+            return stream.find("\"event\":\"lost\"") == std::string::npos && std::chrono::steady_clock::now() < end;
+        });
+    });
+    std::this_thread::sleep_for(500ms);
+    Control("power 12 off");
+    reader.join();
+    EXPECT_NE(stream.find("\"event\":\"lost\""), std::string::npos) << stream;
+    EXPECT_NE(stream.find("\"address\":12,\"event\":\"lost\""), std::string::npos) << stream;
+
+    // SIGTERM ends it like the window's Exit: files saved, exit 0.
+    kill(server_, SIGTERM);
+    EXPECT_EQ(WaitExit(server_, 20s), 0) << Slurp("server.out");
+    server_ = -1;
+    EXPECT_NE(Slurp("server.out").find("line closed, files saved"), std::string::npos);
+}
+
+TEST_F(ServerOverPty, RefusesAnOpenAddressWithoutAToken) {
+    server_ = Spawn({Bin("ombrix-server"), "--workdir", dir_.Path(), "--device", "tty", "--listen",
+                     "0.0.0.0:" + std::to_string(port_)},
+                    "server.out");
+    EXPECT_EQ(WaitExit(server_, 10s), 2);
+    server_ = -1;
+    EXPECT_NE(Slurp("server.out").find("--token-file"), std::string::npos) << Slurp("server.out");
+}
+
+TEST_F(ServerOverPty, WithATokenARequestWithoutItIsRefused) {
+    std::ofstream("token") << "tok-123\n";
+    ASSERT_TRUE(StartServer({"--token-file", "token"})) << Slurp("server.out");
+    httplib::Client c("127.0.0.1", port_);
+    auto r = c.Get("/api/v1/projectors");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 401);
+    r = c.Get("/api/v1/projectors", {{"Authorization", "Bearer tok-123"}});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+}
+
+TEST_F(ServerOverPty, ASecondHolderOfTheLineIsTurnedAway) {
+    ASSERT_TRUE(StartServer()) << Slurp("server.out");
+    const pid_t second = Spawn({Bin("ombrix-server"), "--workdir", dir_.Path(), "--device", "tty", "--listen",
+                                "127.0.0.1:" + std::to_string(FreePort())},
+                               "second.out");
+    EXPECT_EQ(WaitExit(second, 20s), 1);
+    EXPECT_NE(Slurp("second.out").find("busy"), std::string::npos) << Slurp("second.out");
+}
+
+}  // namespace
+}  // namespace ombrix
