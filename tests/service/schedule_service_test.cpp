@@ -52,16 +52,20 @@ struct ServiceBench {
     std::vector<ServiceEvent> events;
     Scheduler scheduler{wall,
                         [this](const ScheduleEntry& e) {
-                            return RunScheduleEntry(program.state, runner, e,
-                                                    [](ProgramState&, const std::string& group,
-                                                       std::vector<uint8_t>* targets, std::string* error) {
-                                                        if (group != "Dome") {
-                                                            *error = "no group \"" + group + "\"";
-                                                            return false;
-                                                        }
-                                                        *targets = {1, 3};
-                                                        return true;
-                                                    });
+                            ScheduleHooks hooks;
+                            hooks.run = [this](const std::function<void(ProgramState&)>& work) {
+                                return runner.Run([this, work] { work(program.state); });
+                            };
+                            hooks.groups = [](ProgramState&, const std::string& group, std::vector<uint8_t>* targets,
+                                              std::string* error) {
+                                if (group != "Dome") {
+                                    *error = "no group \"" + group + "\"";
+                                    return false;
+                                }
+                                *targets = {1, 3};
+                                return true;
+                            };
+                            return RunScheduleEntry(e, hooks);
                         },
                         [this](const ScheduleRunReport& r) { events.push_back(ScheduleRunEvent(r)); }, nullptr};
 };

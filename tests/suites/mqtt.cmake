@@ -28,3 +28,14 @@ target_link_libraries(schedule_service_tests PRIVATE ombrix_core ombrix_sim ombr
 target_include_directories(schedule_service_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
 add_dependencies(schedule_service_tests kelvaneproj)
 gtest_discover_tests(schedule_service_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS threaded)
+
+# ombrix-server as a whole on ombrix-sim's pseudo-terminal, with mosquitto on a loopback port.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+add_executable(mqtt_server_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/../service/mqtt_server_e2e_test.cpp)
+target_link_libraries(mqtt_server_e2e_tests PRIVATE ombrix_mqtt PkgConfig::HTTPLIB GTest::gtest_main)
+target_include_directories(mqtt_server_e2e_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support)
+target_compile_definitions(mqtt_server_e2e_tests PRIVATE
+  OMBRIX_BIN_DIR="${CMAKE_BINARY_DIR}/bin" OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+add_dependencies(mqtt_server_e2e_tests ombrix-server ombrix-sim kelvaneproj)
+gtest_discover_tests(mqtt_server_e2e_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS e2e)

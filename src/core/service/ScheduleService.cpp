@@ -1,6 +1,7 @@
 #include "service/ScheduleService.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "directaccess/DirectAccess.h"
 #include "service/ServiceAction.h"
@@ -12,6 +13,9 @@ using nlohmann::json;
 ScheduleReply GetSchedules(const Scheduler& scheduler) { return {200, ScheduleStatusJson(scheduler.Status())}; }
 
 ScheduleReply PutSchedules(const std::string& path, const std::string& body, Scheduler& scheduler) {
+    // Two lists put at once: the file and the list in force end as the same one.
+    static std::mutex putMutex;
+    std::lock_guard lock(putMutex);
     std::vector<ScheduleEntry> entries;
     std::string reason;
     if (!ParseSchedules(body, &entries, &reason)) return {400, json{{"error", reason}}.dump()};
@@ -68,22 +72,22 @@ ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome) {
     return out;
 }
 
-ScheduleOutcome RunScheduleEntry(ProgramState& state, CommandRunner& runner, const ScheduleEntry& entry,
-                                 const GroupTargets& groups) {
+ScheduleOutcome RunScheduleEntry(const ScheduleEntry& entry, const ScheduleHooks& hooks) {
     const ServiceAction action = ScheduleServiceAction(entry.action);
     ActionRequest request;
     std::string why;
     if (!ParseAction(action.command, json::parse(action.body), &request, &why)) return {{}, why};
-    // Owned by the job: one that overruns its limit carries on after Run has returned.
+    // Owned by the job: one that overruns its limit carries on after run has returned.
     auto out = std::make_shared<ScheduleOutcome>();
-    const auto result = runner.Run([&state, out, target = entry.target, groups, request] {
+    const auto result = hooks.run([out, target = entry.target, hooks, request](ProgramState& state) {
         std::vector<uint8_t> targets;
         std::string error;
-        if (!ScheduleTargets(state, target, groups, &targets, &error)) {
+        if (!ScheduleTargets(state, target, hooks.groups, &targets, &error)) {
             out->error = error;
             return;
         }
-        *out = OutcomeOfAction(RunActionOnTargets(state, targets, request));
+        *out = OutcomeOfAction(hooks.execute ? hooks.execute(state, targets, request)
+                                             : RunActionOnTargets(state, targets, request));
     });
     if (result != CommandRunner::Outcome::kDone) return {{}, CommandRunnerOutcomeText(result)};
     return *out;

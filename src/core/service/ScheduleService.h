@@ -33,9 +33,15 @@ bool ScheduleTargets(ProgramState& state, const ScheduleTarget& target, const Gr
                      std::vector<uint8_t>* targets, std::string* error);
 // The per-projector results of RunAction / RunActionOnTargets.
 ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome);
-// Any thread: runs the entry through the command runner, as an API call would.
-ScheduleOutcome RunScheduleEntry(ProgramState& state, CommandRunner& runner, const ScheduleEntry& entry,
-                                 const GroupTargets& groups);
+// How a run reaches the program: run puts work on the owner's thread (as CommandRunner::Run),
+// execute carries out an action there (RunActionOnTargets when empty).
+struct ScheduleHooks {
+    std::function<CommandRunner::Outcome(const std::function<void(ProgramState&)>&)> run;
+    std::function<ActionOutcome(ProgramState&, const std::vector<uint8_t>&, const ActionRequest&)> execute;
+    GroupTargets groups;
+};
+// Any thread: runs the entry as an API call would.
+ScheduleOutcome RunScheduleEntry(const ScheduleEntry& entry, const ScheduleHooks& hooks);
 
 // kind "schedule", fields of ScheduleRunJson.
 ServiceEvent ScheduleRunEvent(const ScheduleRunReport& report);
