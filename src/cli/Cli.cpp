@@ -15,6 +15,7 @@
 #include "platform/Env.h"
 #include "BlockCommands.h"
 #include "DataCommands.h"
+#include "GroupCommands.h"
 #include "JsonOutput.h"
 #include "StreamUi.h"
 
@@ -249,7 +250,10 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
     for (const std::string& a : args) {
         if (a != "--json") rest.push_back(a);
     }
-    if (rest.size() != args.size()) return RunCliJson(rest, ports);
+    const bool json = rest.size() != args.size();
+    if (const int r = RunGroupFanOut(rest, ports, json); r >= 0) return r;
+    if (json && !rest.empty() && rest[0] == "groups") return RunGroupsFileCommand(rest, ports, true);
+    if (json) return RunCliJson(rest, ports);
     return RunCliText(args, ports);
 }
 
@@ -260,6 +264,7 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
     std::ostream& err = *ports.err;
     // Commands on files need no line and take their own options.
     if (const int r = RunDataCommand(args, ports); r >= 0) return r;
+    if (const int r = RunGroupsFileCommand(args, ports, false); r >= 0) return r;
     if (!args.empty() && args[0] == "ports") return RunPortsCommand(args, ports);
     LineOptions line;
     size_t i = 0;
@@ -267,7 +272,8 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
         const std::string& a = args[i];
         long v;
         if (a == "--help" || a == "-h") {
-            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << PortCommandsUsage();
+            out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << GroupCommandsUsage() << '\n'
+                << PortCommandsUsage();
             return kExitDone;
         } else if (a == "--verbose") {
             line.verbose = true;

@@ -266,14 +266,14 @@ void HttpServer::Routes() {
 
     s.Post(R"(/api/v1/groups/([^/]+)/([^/]+))",
            [this, busy, command](const httplib::Request& req, httplib::Response& res) {
-               std::vector<uint8_t> members;
-               if (!host_.GroupMembers(req.matches[1], &members))
-                   return Error(res, 404, "no group \"" + std::string(req.matches[1]) + "\"");
+               const std::string name = req.matches[1];
+               if (!host_.GroupKnown(name)) return Error(res, 404, "no group \"" + name + "\"");
                ActionRequest request;
                if (!command(req, res, req.matches[2], &request)) return;
                ActionOutcome result;
-               const auto outcome = host_.Run(
-                   [&](ProgramState& state) { result = host_.Execute(state, members, request, false); });
+               const auto outcome = host_.Run([&](ProgramState& state) {
+                   result = host_.Execute(state, host_.GroupTargets(state, name), request, false);
+               });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
                result.body["group"] = std::string(req.matches[1]);
                Reply(res, result.status, result.body);

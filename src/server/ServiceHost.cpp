@@ -1,7 +1,10 @@
 #include "ServiceHost.h"
 
 #include <climits>
+#include <set>
 
+#include "blocks/GroupTree.h"
+#include "blocks/Groups.h"
 #include "directaccess/DirectAccess.h"
 #include "discovery/ProjectorListRow.h"
 #include "discovery/QuickSearch.h"
@@ -64,7 +67,11 @@ json ServiceHost::StateJson(const ProjectorRecord& r) const {
     ProjectorExtras extras;
     const auto it = runtimeHours_.find(r.address);
     if (it != runtimeHours_.end()) extras.runtimeHours = it->second;
-    return ProjectorStateJson(state_.env, r, {kAllGroup}, &extras);
+    std::vector<std::string> names{kAllGroup};
+    for (const UserGroup& g : groups_.groups)
+        for (uint8_t m : g.members)
+            if (m == r.address) names.push_back(g.name);
+    return ProjectorStateJson(state_.env, r, names, &extras);
 }
 
 void ServiceHost::PublishProjector(const std::string& kind, const ProjectorRecord& r, json extra) {
@@ -78,6 +85,8 @@ void ServiceHost::PublishProjector(const std::string& kind, const ProjectorRecor
 
 bool ServiceHost::Start(std::string* why) {
     StartProgram(state_);
+    LoadWorkGroups(state_);
+    groups_ = state_.groups;
     LoadCommSettings(state_);
     if (options_.baud) state_.link.settings.baudRate = static_cast<uint32_t>(*options_.baud);
     state_.link.deviceOverride = options_.device;
@@ -197,16 +206,40 @@ CommandRunner::Outcome ServiceHost::Run(const std::function<void(ProgramState&)>
 }
 
 json ServiceHost::Groups() const {
-    json members = json::array();
-    for (const json& p : hub_.Projectors()) members.push_back(p["address"]);
-    return json{{"groups", json::array({json{{"name", kAllGroup}, {"members", members}}})}};
+    std::set<int> connected;
+    json all = json::array();
+    for (const json& p : hub_.Projectors()) {
+        all.push_back(p["address"]);
+        connected.insert(p["address"].get<int>());
+    }
+    json list = json::array({json{{"name", kAllGroup}, {"main", true}, {"members", all}, {"connected", all}}});
+    for (const UserGroup& g : groups_.groups) {
+        json members = json::array(), on = json::array();
+        for (uint8_t m : g.members) {
+            members.push_back(m);
+            if (connected.count(m)) on.push_back(m);
+        }
+        list.push_back(json{{"name", g.name}, {"main", false}, {"members", members}, {"connected", on}});
+    }
+    return json{{"groups", list}};
 }
 
-bool ServiceHost::GroupMembers(const std::string& name, std::vector<uint8_t>* members) const {
-    if (name != kAllGroup) return false;
-    members->clear();
-    for (const json& p : hub_.Projectors()) members->push_back(p["address"].get<uint8_t>());
-    return true;
+bool ServiceHost::GroupKnown(const std::string& name) const {
+    return name == kAllGroup || FindGroup(groups_, name) >= 0;
+}
+
+std::vector<uint8_t> ServiceHost::GroupTargets(const ProgramState& state, const std::string& name) const {
+    ProjectorSelection selection;
+    if (name == kAllGroup) {
+        selection.kind = SelectionKind::AllConnected;
+    } else {
+        selection.kind = SelectionKind::Group;
+        selection.group = name;
+    }
+    std::vector<uint8_t> out;
+    for (const TargetEntry& t : BuildGroupTargetList(state.projectors, state.link.currentAddress, groups_, selection))
+        out.push_back(t.address);
+    return out;
 }
 
 ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_t>& targets,

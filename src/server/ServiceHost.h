@@ -75,10 +75,14 @@ public:
     // Runs work on the owner thread with the program's state (see CommandRunner).
     CommandRunner::Outcome Run(const std::function<void(ProgramState&)>& work);
 
-    // The groups and their members as {"groups": [{"name", "members": [addresses]}]}.
+    // {"groups": [{"name", "main", "members": [addresses], "connected": [addresses]}]}:
+    // the main group "all" (every connected projector), then the user groups of
+    // groups.json (read at start) with the members that are connected now.
     nlohmann::json Groups() const;
-    // The members of a group; false when there is no such group.
-    bool GroupMembers(const std::string& name, std::vector<uint8_t>* members) const;
+    bool GroupKnown(const std::string& name) const;
+    // On the owner thread: the connected members of a group, in member order (the target
+    // list every group feature takes).
+    std::vector<uint8_t> GroupTargets(const ProgramState& state, const std::string& name) const;
 
     // On the owner thread: an action on targets, its "command" event and the fresh states.
     ActionOutcome Execute(ProgramState& state, const std::vector<uint8_t>& targets, const ActionRequest& request,
@@ -108,6 +112,8 @@ private:
     bool started_ = false;
     bool stopped_ = false;
     // Owner thread only.
+    // The user groups as read at start; nothing changes them while serving.
+    Grouping groups_;
     std::map<int, long> runtimeHours_;
     std::function<void()> reopen_;
     uint64_t checkStartTick_ = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -49,6 +50,8 @@ public:
         dome.SetName("Dome [42]");
         o.sources.push_back(dome);
         EXPECT_TRUE(WriteOptionsFile("options.cfg", o, nullptr));
+        // A user group with a member that is not on the bus (9), in the operator's order.
+        std::ofstream("groups.json") << R"({"version": 1, "groups": [{"name": "Dome", "members": [3, 9, 1]}]})";
         server::HostOptions options;
         // A day of scaled time: no check pass disturbs the test unless asked for.
         options.checkIntervalMs = s.checkIntervalMs ? s.checkIntervalMs : 86400u * 1000u;

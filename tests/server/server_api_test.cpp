@@ -267,21 +267,38 @@ TEST(ServerApi, KeySourceAndForcedBlockReachTheirProjector) {
     }
 }
 
-TEST(ServerApi, GroupAllReachesEveryMember) {
+TEST(ServerApi, GroupCommandsReachTheConnectedMembersInOrder) {
     ServerBench b;
     ASSERT_TRUE(b.started);
-    const json groups = Body(b.client->Get("/api/v1/groups"));
-    ASSERT_EQ(groups["groups"].size(), 1u);
-    EXPECT_EQ(groups["groups"][0]["name"], "all");
-    EXPECT_EQ(groups["groups"][0]["members"], json::array({1, 2, 3}));
-    b.bus.ClearTranscript();
-    const auto r = b.Post("/api/v1/groups/all/key", R"({"code":27})");
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 200) << r->body;
-    std::vector<int> to;
-    for (const auto& [address, command] : Requests(b.bus))
-        if (command == 27) to.push_back(address);
-    EXPECT_EQ(to, (std::vector<int>{1, 2, 3}));
+    const json groups = Body(b.client->Get("/api/v1/groups"))["groups"];
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0]["name"], "all");
+    EXPECT_EQ(groups[0]["members"], json::array({1, 2, 3}));
+    EXPECT_EQ(groups[1]["name"], "Dome");
+    EXPECT_EQ(groups[1]["members"], json::array({3, 9, 1}));
+    EXPECT_EQ(groups[1]["connected"], json::array({3, 1}));
+    EXPECT_EQ(Body(b.client->Get("/api/v1/projectors"))["projectors"][2]["groups"], json::array({"all", "Dome"}));
+    struct Case {
+        const char* label;
+        std::string group;
+        std::vector<int> keyTo;
+    };
+    const Case cases[] = {
+        {"the main group", "all", {1, 2, 3}},
+        {"a user group: connected members, member order", "Dome", {3, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        b.bus.ClearTranscript();
+        const auto r = b.Post("/api/v1/groups/" + c.group + "/key", R"({"code":27})");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << r->body;
+        std::vector<int> to;
+        for (const auto& [address, command] : Requests(b.bus))
+            if (command == 27) to.push_back(address);
+        EXPECT_EQ(to, c.keyTo);
+        EXPECT_EQ(Body(r)["results"].size(), c.keyTo.size());
+    }
 }
 
 // Every request's exchanges run whole: with clients racing each other and the check, each

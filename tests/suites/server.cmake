@@ -17,11 +17,12 @@ target_compile_definitions(server_e2e_tests PRIVATE
 add_dependencies(server_e2e_tests ombrix-server ombrix-sim kelvaneproj)
 gtest_discover_tests(server_e2e_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS e2e)
 
-# The web console in headless Chromium, driven by selenium.
-find_program(PYTHON3 python3)
-if(PYTHON3)
+# The web console in headless Chromium, driven by selenium: Debian's python3, which has
+# python3-selenium, not whichever python3 comes first on the PATH.
+find_program(OMBRIX_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(OMBRIX_SYSTEM_PYTHON3)
   add_test(NAME server_browser_test
-           COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../server/browser_test.py
+           COMMAND ${OMBRIX_SYSTEM_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../server/browser_test.py
                    --bin ${CMAKE_BINARY_DIR}/bin --bus ${PROJECT_SOURCE_DIR}/data/demo-bus.cfg)
   set_tests_properties(server_browser_test PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()

@@ -6,6 +6,7 @@
 
 #include "app/Options.h"
 #include "blocks/BlockModel.h"
+#include "blocks/Groups.h"
 #include "directaccess/DirectAccessState.h"
 #include "link/Commands.h"
 #include "link/Link.h"
@@ -38,6 +39,10 @@ struct ProgramState {
     ProjectorTable projectors;
     BlockTables blocks;
     DirectAccessState direct;
+    // The user groups, as groups.json holds them; the main group is the projector table.
+    Grouping groups;
+    // groups.json could not be read at start: it is moved aside before it is written.
+    bool groupsFileRefused = false;
 };
 
 // Remembers the start directory, loads both libraries, reads or creates options.cfg.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ProgramStrings.h"
+#include "blocks/GroupTree.h"
 #include "projector/Messages.h"
 
 namespace ombrix {
@@ -61,6 +62,27 @@ int FindProjectorByAddress(const ProgramState& s, int address) {
     return -1;
 }
 
+namespace {
+
+TreeNode ProjectorNode(const GroupMember& member) {
+    TreeNode node;
+    node.text = member.label;
+    node.image = member.image;
+    node.data = NodeData(kNodeGroupOrProjector, member.address);
+    const std::pair<const char*, NodeKind> views[] = {
+        {"Info", kNodeInfo}, {"Overview", kNodeOverview}, {"Direct Access", kNodeDirectAccess}};
+    for (const auto& [text, kind] : views) {
+        TreeNode view;
+        view.text = text;
+        view.image = kImageInfo + (kind - kNodeInfo);
+        view.data = NodeData(kind, member.address);
+        node.children.push_back(view);
+    }
+    return node;
+}
+
+}  // namespace
+
 void FillProjectorTree(ProgramState& s, GroupTable& g) {
     if (g.mainGroupFlag) {
         g.groups.resize(1);
@@ -71,6 +93,15 @@ void FillProjectorTree(ProgramState& s, GroupTable& g) {
             main.members[Index(i)].address = s.projectors.records[Index(i)].address;
         }
         main.name = ProgramText(5);
+    } else {
+        g.groups.resize(1);  // the main group as it stands; the user groups are rebuilt below
+    }
+    // The user groups follow the main group, as the grouping holds them.
+    for (const UserGroup& u : s.groups.groups) {
+        ProjectorGroup& group = g.groups.emplace_back();
+        group.name = u.name;
+        group.memberCount = static_cast<int>(std::min<size_t>(u.members.size(), kMaxGroupMembers));
+        for (int m = 0; m < group.memberCount; ++m) group.members[Index(m)].address = u.members[Index(m)];
     }
     g.roots.clear();
     for (size_t gi = 0; gi < g.groups.size(); ++gi) {
@@ -79,38 +110,43 @@ void FillProjectorTree(ProgramState& s, GroupTable& g) {
         groupNode.text = group.name;
         groupNode.image = kImageGroup;
         groupNode.data = NodeData(kNodeGroupOrProjector, 0);
-        // Members that are no longer connected leave the group.
-        int kept = 0;
-        for (int m = 0; m < group.memberCount; ++m) {
-            if (FindProjectorByAddress(s, group.members[Index(m)].address) >= 0) {
-                group.members[Index(kept++)] = group.members[Index(m)];
+        if (gi == 0) {
+            // Members that are no longer connected leave the main group.
+            int kept = 0;
+            for (int m = 0; m < group.memberCount; ++m) {
+                if (FindProjectorByAddress(s, group.members[Index(m)].address) >= 0) {
+                    group.members[Index(kept++)] = group.members[Index(m)];
+                }
             }
+            group.memberCount = kept;
         }
-        group.memberCount = kept;
         for (int m = 0; m < group.memberCount; ++m) {
             GroupMember& member = group.members[Index(m)];
-            ProjectorRecord& record = s.projectors.records[Index(FindProjectorByAddress(s, member.address))];
+            const int index = FindProjectorByAddress(s, member.address);
+            if (index < 0) {
+                // A user group keeps a projector that is off; it shows greyed, without views.
+                member.label = ProgramText(6) + std::to_string(member.address) + "]";
+                member.infoText = member.label;
+                member.image = kImageStandby;
+                TreeNode node;
+                node.text = member.label;
+                node.image = member.image;
+                node.data = NodeData(kNodeGroupOrProjector, member.address);
+                node.dimmed = true;
+                groupNode.children.push_back(node);
+                continue;
+            }
+            ProjectorRecord& record = s.projectors.records[Index(index)];
             // The icon is the state the record holds now, not the one of the last refresh.
             record.stateImage = StateImage(record);
             member.label = ProjectorNodeText(s.env, record);
             member.infoText = member.label;
             member.image = static_cast<int>(record.stateImage);
-            TreeNode node;
-            node.text = member.label;
-            node.image = member.image;
-            node.data = NodeData(kNodeGroupOrProjector, member.address);
-            const std::pair<const char*, NodeKind> views[] = {
-                {"Info", kNodeInfo}, {"Overview", kNodeOverview}, {"Direct Access", kNodeDirectAccess}};
-            for (const auto& [text, kind] : views) {
-                TreeNode view;
-                view.text = text;
-                view.image = kImageInfo + (kind - kNodeInfo);
-                view.data = NodeData(kind, member.address);
-                node.children.push_back(view);
+            if (gi == 0) {
+                record.displayValues[0] = static_cast<uint32_t>(gi);
+                record.displayValues[1] = static_cast<uint32_t>(m);
             }
-            record.displayValues[0] = static_cast<uint32_t>(gi);
-            record.displayValues[1] = static_cast<uint32_t>(m);
-            groupNode.children.push_back(node);
+            groupNode.children.push_back(ProjectorNode(member));
         }
         g.roots.push_back(groupNode);
     }
@@ -184,6 +220,13 @@ bool EndLabelEdit(ProgramState& s, GroupTable& g, int groupIndex, uint32_t nodeD
     }
     ProjectorGroup& group = g.groups[Index(groupIndex)];
     TreeNode& root = g.roots[Index(groupIndex)];
+    if (groupNode && groupIndex > 0) {
+        // A user group's name follows the grouping's rules and is saved.
+        if (!RenameTreeGroup(s, groupIndex, text)) return false;
+        group.name = TreeGroupName(s, groupIndex);
+        root.text = group.name;
+        return true;
+    }
     if (groupNode) {
         group.name = label.substr(0, kTreeGroupNameSize);
         root.text = group.name;

@@ -54,6 +54,7 @@ struct TreeNode {
     int image = 0;
     uint32_t data = 0;
     bool expanded = false;
+    bool dimmed = false;  // a member of a user group that is not connected
     std::vector<TreeNode> children;
 };
 
@@ -78,7 +79,9 @@ char ModelLinePrefix(bool soundAvailable);
 // "Projector [5] : " + prefix + model, or "Unknown" in place of both for an unknown type.
 std::string ProjectorNodeText(const Env& env, const ProjectorRecord& record);
 
-// Rebuilds the main group from the connected projectors and the nodes from the groups.
+// Rebuilds the main group from the connected projectors, the user groups from the
+// grouping (state.groups) and the nodes from the groups. A user group's member that is
+// not connected keeps its node, greyed, "Projector [N]", without view nodes.
 void FillProjectorTree(ProgramState& state, GroupTable& groups);
 
 struct TreeRefresh {

@@ -45,8 +45,20 @@ bool FillProjectorComparison(ProgramState& state, int page, ListModel* list, con
     list->headings = ComparisonHeadings(targets);
     list->rows.clear();
     std::vector<std::array<uint8_t, kCompareImageSize>> images(targets.size());
+    // With a group chosen a member in standby or without an answer shows "-" and the
+    // others are still compared; its failure was told when its location was asked.
+    const bool group = state.direct.selection.kind != SelectionKind::Default;
+    std::vector<bool> read(targets.size(), true);
     for (size_t j = 0; j < targets.size(); ++j) {
+        if (group && targets[j].standby) {
+            read[j] = false;
+            continue;
+        }
         if (!ReadImage(state, targets[j], &images[j])) {
+            if (group) {
+                read[j] = false;
+                continue;
+            }
             ShowError(state.env, kErrorFillCompare);
             return false;
         }
@@ -72,7 +84,7 @@ bool FillProjectorComparison(ProgramState& state, int page, ListModel* list, con
                 ReleaseDescription(&d);
             }
             const size_t at = place >= 0 && static_cast<size_t>(place) < kCompareImageSize ? static_cast<size_t>(place) : 0;
-            row[1 + 3 * j] = std::to_string(images[j][at]);
+            row[1 + 3 * j] = read[j] ? std::to_string(images[j][at]) : "-";
             LookupLimits(state, p.number, t.projectorType, t.alphaId);
             row[2 + 3 * j] = std::to_string(state.direct.currentMin);
             row[3 + 3 * j] = std::to_string(state.direct.currentMax);

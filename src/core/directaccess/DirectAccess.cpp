@@ -92,12 +92,14 @@ ProjectorRecord* CurrentRecord(ProgramState& state) { return FindConnectedRecord
 
 void BuildTargetList(ProgramState& state) {
     DirectAccessState& da = state.direct;
-    da.targets.clear();
-    const ProjectorRecord* r = CurrentRecord(state);
-    if (!r) return;
-    da.projectorType = r->projectorType;
-    da.alphaId = r->alphaId;
-    da.targets.push_back(TargetEntry{r->address, r->projectorType, r->alphaId, r->standby});
+    if (da.selection.kind == SelectionKind::Group && FindGroup(state.groups, da.selection.group) < 0) {
+        da.selection = ProjectorSelection{};
+    }
+    da.targets = BuildGroupTargetList(state.projectors, state.link.currentAddress, state.groups, da.selection);
+    if (const ProjectorRecord* r = CurrentRecord(state)) {
+        da.projectorType = r->projectorType;
+        da.alphaId = r->alphaId;
+    }
 }
 
 void LookupLimits(ProgramState& state, int32_t number, int32_t projectorType, char alphaId) {
@@ -163,20 +165,36 @@ std::vector<SlotFill> InitialisePage(ProgramState& state, const ProgressHooks& h
     return rows;
 }
 
-int ApplyDelta(ProgramState& state, int delta, int index) {
+int ApplyDelta(ProgramState& state, int delta, int index) { return ApplyDelta(state, delta, index, ProgressHooks{}); }
+
+int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& hooks) {
     if (index < 0 || index >= kDirectParameterCount) return 0;
     const DirectAccessParameter& p = kDirectAccessParameters[static_cast<size_t>(index)];
     BuildTargetList(state);
     DirectAccessState& da = state.direct;
+    // With a group chosen a member that does not answer is told once and left as it is:
+    // a step computed from a value never read could throw its picture far off.
+    const bool group = da.selection.kind != SelectionKind::Default;
+    const std::vector<TargetEntry> targets = da.targets;
+    if (group) hooks.Begin(static_cast<int>(targets.size()), "");
     int shown = 0;
-    for (const TargetEntry& t : da.targets) {
+    bool shownCurrent = false, shownAny = false;
+    for (const TargetEntry& t : targets) {
+        if (group) {
+            hooks.Text(MemberProgressText(t.address));
+            hooks.Step();
+        }
         if (t.standby) continue;
         if (IsAudioCode(p.code)) {
             const ProjectorRecord* r = FindConnectedRecord(state, t.address);
             if (!r || !r->soundAvailable) continue;
         }
         uint32_t read = 0;
-        ReadParameter(state.link, t.address, p.code, 0, &read);
+        const int got = ReadParameter(state.link, t.address, p.code, 0, &read);
+        if (group && got != 3) {
+            ReportCommError(state.env, got);
+            continue;
+        }
         const int v = static_cast<int>(read & 0xFF);
         LookupLimits(state, p.number, t.projectorType, t.alphaId);
         int d = delta;
@@ -184,16 +202,33 @@ int ApplyDelta(ProgramState& state, int delta, int index) {
         if (v + d < da.currentMin) d = da.currentMin - v;
         // The step travels as one signed byte: a larger one would turn round.
         d = std::clamp(d, -128, 127);
-        if (t.address == state.link.currentAddress) shown = v + d;
-        if (d != 0) WriteParameter(state.link, t.address, p.code, 0, static_cast<uint8_t>(static_cast<int8_t>(d)));
+        if (t.address == state.link.currentAddress) {
+            shown = v + d;
+            shownCurrent = true;
+        } else if (group && !shownCurrent && !shownAny) {
+            // A group without the current projector shows its first member's value.
+            shown = v + d;
+        }
+        shownAny = true;
+        if (d != 0) {
+            const int sent = WriteParameter(state.link, t.address, p.code, 0, static_cast<uint8_t>(static_cast<int8_t>(d)));
+            if (group) ReportCommError(state.env, sent);
+        }
     }
+    if (group) hooks.End();
     return shown;
 }
 
+std::string MemberProgressText(uint8_t address) { return "Projector [" + std::to_string(address) + "] ..."; }
+
 bool AdjustSlot(ProgramState& state, int slot, int delta, int* shown) {
+    return AdjustSlot(state, slot, delta, shown, ProgressHooks{});
+}
+
+bool AdjustSlot(ProgramState& state, int slot, int delta, int* shown, const ProgressHooks& hooks) {
     const int index = SlotParameter(state.direct.page, slot);
     if (index < 0) return false;
-    const int value = ApplyDelta(state, delta, index);
+    const int value = ApplyDelta(state, delta, index, hooks);
     if (shown) *shown = value;
     return true;
 }

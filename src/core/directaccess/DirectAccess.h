@@ -44,6 +44,8 @@ struct ProgressHooks {
     std::function<void(int range, const std::string& text)> begin;
     std::function<void()> step;
     std::function<void()> end;
+    // The progress text alone (which group member is being worked on).
+    std::function<void(const std::string& text)> text;
     // A projector's record changed (woken, identified): the tree and info follow.
     std::function<void(uint8_t address)> projectorChanged;
 
@@ -55,6 +57,9 @@ struct ProgressHooks {
     }
     void End() const {
         if (end) end();
+    }
+    void Text(const std::string& t) const {
+        if (text) text(t);
     }
     void Changed(uint8_t address) const {
         if (projectorChanged) projectorChanged(address);
@@ -69,7 +74,8 @@ ProjectorRecord* FindConnectedRecord(ProgramState& state, uint8_t address);
 // The record of currentAddress, or nullptr.
 ProjectorRecord* CurrentRecord(ProgramState& state);
 
-// Default projector selection: the current projector alone.
+// The target list of the Projector Selection (BuildGroupTargetList); a selected group
+// that no longer exists turns the selection back to Default.
 void BuildTargetList(ProgramState& state);
 // Limits of a parameter number for a type: those of the description's first parameter
 // with that number, else 0..127. Also kept as currentMin / currentMax.
@@ -89,9 +95,17 @@ std::vector<SlotFill> InitialisePage(ProgramState& state, const ProgressHooks& h
 
 // One press on every target: read, clamp (max first, then min), send the step. The value
 // of the current projector after the step; 0 when it is not among the targets.
+// With a group chosen (a Projector Selection other than Default) each member is named in
+// the progress text while it is worked on, a member that does not answer gets its error
+// once and is left alone, and without the current projector in the list the first
+// member's value is shown.
 int ApplyDelta(ProgramState& state, int delta, int index);
+int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& hooks);
 // False when the slot adjusts nothing on the current page (nothing is sent).
 bool AdjustSlot(ProgramState& state, int slot, int delta, int* shown);
+bool AdjustSlot(ProgramState& state, int slot, int delta, int* shown, const ProgressHooks& hooks);
+// "Projector [3] ...": the progress text while a member is worked on.
+std::string MemberProgressText(uint8_t address);
 // The "Step  :" list position 0-31.
 void SelectStep(ProgramState& state, int position);
 

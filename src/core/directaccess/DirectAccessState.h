@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace ombrix {
@@ -19,7 +20,16 @@ struct TargetEntry {
     uint8_t standby = 0;
 };
 
-enum DirectPanel : int { kPanelGeneral = 0, kPanelForceBlock = 2, kPanelIris = 3 };
+enum class SelectionKind { Default, AllConnected, Group };
+
+// Projector Selection: the current projector, every connected projector, or one group
+// (blocks/Groups.h builds the target list from it).
+struct ProjectorSelection {
+    SelectionKind kind = SelectionKind::Default;
+    std::string group;  // the group's name when kind is Group
+};
+
+enum DirectPanel : int { kPanelGeneral = 0, kPanelSelection = 1, kPanelForceBlock = 2, kPanelIris = 3 };
 
 struct DirectAccessState {
     // The current projector's type, noted when the target list is built.
@@ -36,6 +46,8 @@ struct DirectAccessState {
     int32_t currentMin = 0;
     int32_t currentMax = 127;
     std::vector<TargetEntry> targets;
+    // Kept until changed; a group that is deleted turns it back to Default.
+    ProjectorSelection selection;
 
     // Desired-state flags of the force buttons, as the last status read showed them.
     uint8_t forcePower = 0;  // the standby flag

@@ -94,25 +94,28 @@ void ToggleForce(ProgramState& state, int which, const ProgressHooks& hooks) {
 void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressHooks& hooks) {
     BuildTargetList(state);
     const std::vector<TargetEntry> targets = state.direct.targets;
-    for (const TargetEntry& t : targets) {
-        ProjectorRecord* r = FindConnectedRecord(state, t.address);
-        if (!r || !ReadForceFlags(state, t.address, r)) continue;
-        const uint8_t current = which == kForcePause ? r->pause : which == kForceText ? r->textOn : r->standby;
-        if ((current != 0) == (desired != 0)) continue;
-        const uint8_t key = which == kForcePause ? kKeyPause : which == kForceText ? kKeyText : kKeyPower;
-        const int sent = KeyCommand(state.link, t.address, key);
-        state.link.clock.WaitMs(kForceKeySettleMs);
-        ReportCommError(state.env, sent);
-        if (r->standby) WaitForWakeUp(state, t.address, hooks);
-        ReadForceFlags(state, t.address, r);
-        if (which == kForcePower) {
-            AfterPowerChange(state, t.address, r, hooks);
-        } else if (which == kForcePause) {
-            r->operating = r->pause ? 0 : 1;
-            hooks.Changed(t.address);
-        }
-    }
+    for (const TargetEntry& t : targets) ForceOne(state, t.address, which, desired, hooks);
     RefreshForceStatus(state);
+}
+
+int ForceOne(ProgramState& state, uint8_t address, int which, uint8_t desired, const ProgressHooks& hooks) {
+    ProjectorRecord* r = FindConnectedRecord(state, address);
+    if (!r || !ReadForceFlags(state, address, r)) return -1;
+    const uint8_t current = which == kForcePause ? r->pause : which == kForceText ? r->textOn : r->standby;
+    if ((current != 0) == (desired != 0)) return 0;
+    const uint8_t key = which == kForcePause ? kKeyPause : which == kForceText ? kKeyText : kKeyPower;
+    const int sent = KeyCommand(state.link, address, key);
+    state.link.clock.WaitMs(kForceKeySettleMs);
+    ReportCommError(state.env, sent);
+    if (r->standby) WaitForWakeUp(state, address, hooks);
+    ReadForceFlags(state, address, r);
+    if (which == kForcePower) {
+        AfterPowerChange(state, address, r, hooks);
+    } else if (which == kForcePause) {
+        r->operating = r->pause ? 0 : 1;
+        hooks.Changed(address);
+    }
+    return 1;
 }
 
 std::vector<uint8_t> SourceDigitKeys(int inputSlot) {

@@ -26,6 +26,10 @@ std::string ForceStatusText(const DirectAccessState& da, int which);
 // The button's flag inverted, applied to every target, then the status read again.
 void ToggleForce(ProgramState& state, int which, const ProgressHooks& hooks);
 void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressHooks& hooks);
+// ApplyForce's step for one connected projector, without the panel's refresh: -1 when it
+// is not connected or does not answer, 0 when it already is as desired (nothing sent),
+// 1 when the key was sent (its record then holds the status read after it).
+int ForceOne(ProgramState& state, uint8_t address, int which, uint8_t desired, const ProgressHooks& hooks);
 
 // The digit keys of an input slot: one below 10, else tens then units.
 std::vector<uint8_t> SourceDigitKeys(int inputSlot);

@@ -5,3 +5,4 @@ target_sources(ombrix_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Iris.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Sources.cpp
 )
+target_sources(ombrix_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/GroupWork.cpp)

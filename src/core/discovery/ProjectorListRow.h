@@ -20,8 +20,9 @@ inline const char* ProjectorStateText(const ProjectorRecord& r) {
     return state;
 }
 
-inline ProjectorRowTexts ProjectorListRow(const Env& env, const ProjectorRecord& r) {
-    ProjectorRowTexts t;
+// "struct": data/Formatting.h has a function of the same name.
+inline struct ProjectorRowTexts ProjectorListRow(const Env& env, const ProjectorRecord& r) {
+    struct ProjectorRowTexts t;
     t.address = std::to_string(r.address);
     t.letter = r.alphaId ? std::string(1, r.alphaId) : "?";
     t.typeCode = std::to_string(r.projectorType);

@@ -131,17 +131,14 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
     const std::string& a = request.action;
     if (a == kActionPower || a == kActionPause || a == kActionText) {
         const int which = a == kActionPower ? kForcePower : a == kActionPause ? kForcePause : kForceText;
-        // The force panel works on the current projector; the user's current one is kept.
-        const uint8_t current = state.link.currentAddress;
-        state.link.currentAddress = address;
-        const bool before = ForceReached(*record, which, request.on);
-        ApplyForce(state, which, which == kForcePower ? (request.on ? 0 : 1) : (request.on ? 1 : 0), {});
-        state.link.currentAddress = current;
+        const int done = ForceOne(state, address, which,
+                                  which == kForcePower ? (request.on ? 0 : 1) : (request.on ? 1 : 0), {});
+        if (done < 0) return fail(502, "the projector did not answer");
         record = FindConnectedRecord(state, address);
         if (!record) return fail(502, "the projector went away");
         if (!ForceReached(*record, which, request.on)) return fail(502, "the projector did not change");
         o.body["ok"] = true;
-        o.body["changed"] = !before;
+        o.body["changed"] = done == 1;
         return o;
     }
     if (a == kActionKey) {

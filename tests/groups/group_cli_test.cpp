@@ -1,0 +1,152 @@
+// ombrix-cli's groups: the grouping file commands and a command run for every member.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "../support/BlockBench.h"
+#include "../support/CliBench.h"
+
+namespace ombrix {
+namespace {
+
+using nlohmann::json;
+using testing::CliBench;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+void WriteText(const std::string& path, const std::string& text) {
+    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::string ReadText(const std::string& path) {
+    const auto b = ReadBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+const char kDome[] = R"({"version": 1, "groups": [{"name": "Dome", "members": [3, 1]}, {"name": "Half", "members": [1, 9]}]})";
+
+TEST(GroupCli, EachMemberGetsItsResultBlockInMemberOrder) {
+    CliBench b;
+    WriteText("groups.json", kDome);
+    const auto r = b.Run({"--group", "Dome", "id"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "projector: 3\nresult: 3\nid: -2147483647\nprojector: 1\nresult: 3\nid: 100234\n");
+}
+
+TEST(GroupCli, ASilentMemberFailsTheRunButTheOthersArePrinted) {
+    CliBench b;
+    WriteText("groups.json", kDome);
+    const auto r = b.Run({"--group", "Half", "status"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("projector: 1\nresult: 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("projector: 9\nresult: 0\n"), std::string::npos) << r.out;
+}
+
+TEST(GroupCli, JsonHoldsOneObjectPerMember) {
+    CliBench b;
+    WriteText("groups.json", kDome);
+    const auto r = b.Run({"--json", "--group", "Half", "identity"});
+    EXPECT_EQ(r.status, 1);
+    const json j = json::parse(r.out);
+    EXPECT_EQ(j["exit"], 1);
+    EXPECT_EQ(j["group"], "Half");
+    ASSERT_EQ(j["projectors"].size(), 2u);
+    EXPECT_EQ(j["projectors"][0]["address"], 1);
+    EXPECT_EQ(j["projectors"][0]["result"], 3);
+    EXPECT_EQ(j["projectors"][0]["fields"]["letter"], "V");
+    EXPECT_EQ(j["projectors"][1]["address"], 9);
+    EXPECT_EQ(j["projectors"][1]["result"], 0);
+    EXPECT_EQ(j["projectors"][1]["command"], "identity");
+}
+
+const char kTwoOfAType[] = R"(
+[projector]
+address = 1
+type = 5 V
+status = 00 00 90 00
+id = 4711
+block-length = 20
+block = 40 34 01 20 active seed=1
+block = 00 36 02 21 seed=2
+block = ff 3c 03 41 free seed=3
+free-blocks = 2
+special = ef 7f 00 00
+
+[projector]
+address = 4
+type = 5 V
+status = 00 00 90 00
+id = 4712
+block-length = 20
+block = 40 34 01 20 active seed=4
+block = ff 3c 03 41 free seed=5
+block = ff 3c 04 41 free seed=6
+free-blocks = 2
+special = ef 7f 00 00
+)";
+
+TEST(GroupCli, BackupWritesOneFilePerMember) {
+    CliBench b(kTwoOfAType);
+    testing::WriteDescription("type5.dsc", testing::MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}}));
+    WriteText("groups.json", R"({"version": 1, "groups": [{"name": "Two", "members": [4, 1]}]})");
+    const auto r = b.Run({"--group", "Two", "backup", "dome-%a.set"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "projector: 4\nbackup: 1 blocks of projector 4 saved in dome-4.set\n"
+                     "projector: 1\nbackup: 2 blocks of projector 1 saved in dome-1.set\n");
+    const auto verify = b.Run({"--group", "Two", "verify", "dome-%a.set"});
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+    const auto one = b.Run({"--group", "Two", "backup", "dome.set"});
+    EXPECT_EQ(one.status, 2);
+}
+
+TEST(GroupCli, FileCommandsChangeGroupsJsonAndNothingElse) {
+    struct Step {
+        const char* label;
+        std::vector<std::string> args;
+        int status;
+        const char* groups;  // `groups` output afterwards
+    };
+    const std::vector<Step> steps = {
+        {"add makes the group", {"group-add", "Dome", "3", "6"}, 0, "Dome: 3 6\n"},
+        {"add more", {"group-add", "Dome", "9"}, 0, "Dome: 3 6 9\n"},
+        {"duplicate member refused whole", {"group-add", "Dome", "4", "6"}, 1, "Dome: 3 6 9\n"},
+        {"bad address is a usage error", {"group-add", "Dome", "300"}, 2, "Dome: 3 6 9\n"},
+        {"empty group", {"group-add", "Wall"}, 0, "Dome: 3 6 9\nWall:\n"},
+        {"remove", {"group-remove", "Dome", "6"}, 0, "Dome: 3 9\nWall:\n"},
+        {"remove a non-member", {"group-remove", "Dome", "6"}, 1, "Dome: 3 9\nWall:\n"},
+        {"delete", {"group-delete", "Wall"}, 0, "Dome: 3 9\n"},
+        {"delete unknown", {"group-delete", "Wall"}, 1, "Dome: 3 9\n"},
+    };
+    CliBench b;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.label);
+        const auto r = b.Run(s.args);
+        EXPECT_EQ(r.status, s.status) << r.err;
+        if (s.status != 0) {
+            EXPECT_FALSE(r.err.empty());
+        }
+        EXPECT_EQ(b.Run({"groups"}).out, s.groups);
+    }
+    EXPECT_FALSE(std::filesystem::exists("comm.cfg"));
+    EXPECT_FALSE(std::filesystem::exists("options.cfg"));
+}
+
+TEST(GroupCli, ADamagedFileIsRefusedAndLeftAsItWas) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"groups"}, {"group-add", "Dome", "3"}, {"group-delete", "Dome"}, {"--group", "Dome", "status"}};
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        CliBench b;
+        const std::string damaged = R"({"version": 1, "groups": [{"name": "Dome", "members": [3, 3]}]})";
+        WriteText("groups.json", damaged);
+        const auto r = b.Run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("groups.json"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadText("groups.json"), damaged);
+        EXPECT_TRUE(b.bus.Transcript().empty());
+    }
+}
+
+}  // namespace
+}  // namespace ombrix

@@ -1,0 +1,18 @@
+# Groups of projectors: the group table, the grouping file and the target lists; group
+# work on the in-process simulator.
+find_package(nlohmann_json 3.10 REQUIRED)
+set(_groups ${CMAKE_CURRENT_LIST_DIR}/../groups)
+add_executable(groups_tests ${_groups}/groups_test.cpp)
+target_link_libraries(groups_tests PRIVATE ombrix_core GTest::gtest_main)
+gtest_discover_tests(groups_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+add_executable(group_cli_tests ${_groups}/group_cli_test.cpp)
+target_link_libraries(group_cli_tests PRIVATE ombrix_core ombrix_sim ombrix_cli nlohmann_json::nlohmann_json
+                      GTest::gtest_main)
+add_dependencies(group_cli_tests kelvaneproj)
+gtest_discover_tests(group_cli_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+add_executable(group_work_tests ${_groups}/group_work_test.cpp)
+target_link_libraries(group_work_tests PRIVATE ombrix_core ombrix_sim GTest::gtest_main)
+add_dependencies(group_work_tests kelvaneproj kelvanebmp)
+gtest_discover_tests(group_work_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
