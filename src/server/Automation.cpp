@@ -90,10 +90,15 @@ ScheduleOutcome Automation::RunEntry(const ScheduleEntry& entry) {
     hooks.execute = [host](ProgramState& state, const std::vector<uint8_t>& targets, const ActionRequest& request) {
         return host->Execute(state, targets, request, false);
     };
-    hooks.groups = [host](ProgramState&, const std::string& group, std::vector<uint8_t>* targets, std::string* error) {
-        if (host->GroupMembers(group, targets)) return true;
-        *error = "no group \"" + group + "\"";
-        return false;
+    hooks.groups = [host](ProgramState& state, const std::string& group, std::vector<uint8_t>* targets,
+                          std::string* error) {
+        if (!host->GroupKnown(group)) {
+            *error = "no group \"" + group + "\"";
+            return false;
+        }
+        *targets = host->GroupTargets(state, group);
+        if (targets->empty()) *error = "no member of group \"" + group + "\" is connected";
+        return !targets->empty();
     };
     return RunScheduleEntry(entry, hooks);
 }
@@ -102,21 +107,17 @@ std::string Automation::RunMqttCommand(const MqttCommandTopic& topic, const Serv
     ActionRequest request;
     std::string why;
     if (!ParseAction(action.command, json::parse(action.body, nullptr, false), &request, &why)) return Failure(why);
-    std::vector<uint8_t> targets;
-    if (topic.group) {
-        if (!host_.GroupMembers(topic.groupName, &targets)) return Failure("no group \"" + topic.groupName + "\"");
-    } else {
-        if (!host_.Hub().ProjectorKnown(topic.address)) {
-            return Failure("no connected projector at address " + std::to_string(topic.address));
-        }
-        targets.push_back(static_cast<uint8_t>(topic.address));
+    if (topic.group && !host_.GroupKnown(topic.groupName)) return Failure("no group \"" + topic.groupName + "\"");
+    if (!topic.group && !host_.Hub().ProjectorKnown(topic.address)) {
+        return Failure("no connected projector at address " + std::to_string(topic.address));
     }
     // Owned by the job: one that overruns its limit carries on after Run has returned.
     auto result = std::make_shared<ActionOutcome>();
     ServiceHost* host = &host_;
-    const bool single = !topic.group;
-    const auto outcome = host_.Run([host, result, targets, request, single](ProgramState& state) {
-        *result = host->Execute(state, targets, request, single);
+    const auto outcome = host_.Run([host, result, topic, request](ProgramState& state) {
+        const std::vector<uint8_t> targets = topic.group ? host->GroupTargets(state, topic.groupName)
+                                                         : std::vector<uint8_t>{static_cast<uint8_t>(topic.address)};
+        *result = host->Execute(state, targets, request, !topic.group);
     });
     if (outcome != CommandRunner::Outcome::kDone) return Failure(CommandRunnerOutcomeText(outcome));
     json body = result->body;
