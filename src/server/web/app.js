@@ -206,10 +206,13 @@ function describeAction(a) {
   return JSON.stringify(a);
 }
 
+// The server's own wall time, as the schedules are written in it, whatever the zone of
+// the device showing the page.
 function shownTime(iso) {
   if (!iso) return 'none';
-  const d = new Date(iso);
-  return isNaN(d) ? iso : d.toLocaleString([], { weekday: 'short', year: 'numeric', month: '2-digit', day: '2-digit', hour: '2-digit', minute: '2-digit' });
+  const day = new Date(iso.slice(0, 10) + 'T00:00:00Z');
+  const week = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'][day.getUTCDay()] || '';
+  return (week ? week + ' ' : '') + iso.slice(0, 10) + ' ' + iso.slice(11, 16);
 }
 
 function renderSchedules(list) {
