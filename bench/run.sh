@@ -3,7 +3,8 @@
 # command through a 9600-baud pacing relay against its wire time plus the protocol's
 # waits, CPU while waiting on a silent address, the ordinary and the quick search over
 # 255 addresses with four projectors, and the window program's start-up against a bare
-# Qt window. Build first (a Release build gives the fairest numbers).
+# Qt window, and ombrix-server (list latency during the check, state change to event,
+# memory with 16 projectors). Build first (a Release build gives the fairest numbers).
 # Usage: bench/run.sh [--skip-normal-search] [BUILD_DIR]   (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +13,7 @@ build=$root/build
 for a in "$@"; do
     case $a in
         --skip-normal-search) skip_normal=1 ;;
-        -h|--help) sed -n 2,7p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,8p "$0"; exit 0 ;;
         *) build=$a ;;
     esac
 done
@@ -145,3 +146,8 @@ printf '| %-34s | %8s | %10s |\n' "program" "wall s" "peak RSS"
 printf '| %-34s | %8s | %10s |\n' "----------------------------------" "--------" "----------"
 if [ -x "$bin/ombrix" ]; then name=ombrix startup "$bin/ombrix" --workdir "$work/gui"; fi
 if [ -x "$bin/bare_window" ]; then name="bare Qt window" startup "$bin/bare_window"; fi
+echo
+
+if [ -x "$bin/ombrix-server" ]; then
+    "$root/bench/server_bench.py" "$bin" "$root/data" || echo "run.sh: the server measurements failed" >&2
+fi

@@ -23,19 +23,23 @@ check() {  # check LABEL COMMAND...
 echo "package: $deb"
 dpkg-deb -x "$deb" "$scratch/root"
 r=$scratch/root
-for f in usr/bin/ombrix usr/bin/ombrix-cli usr/bin/ombrix-sim \
+for f in usr/bin/ombrix usr/bin/ombrix-cli usr/bin/ombrix-sim usr/bin/ombrix-server \
          usr/lib/ombrix/libkelvaneproj.so usr/lib/ombrix/libkelvanebmp.so \
          usr/share/ombrix/data/default.dsc usr/share/ombrix/data/demo-bus.cfg \
          usr/share/applications/org.ombrix.Ombrix.desktop \
          usr/share/icons/hicolor/scalable/apps/org.ombrix.Ombrix.svg \
          usr/share/metainfo/org.ombrix.Ombrix.metainfo.xml \
-         usr/share/man/man1/ombrix.1.gz usr/share/man/man1/ombrix-cli.1.gz usr/share/man/man1/ombrix-sim.1.gz; do
+         usr/share/man/man1/ombrix.1.gz usr/share/man/man1/ombrix-cli.1.gz usr/share/man/man1/ombrix-sim.1.gz \
+         usr/share/man/man1/ombrix-server.1.gz usr/lib/systemd/system/ombrix-server.service \
+         usr/lib/sysusers.d/ombrix-server.conf; do
     check "installs /$f" test -s "$r/$f"
 done
 check "declares its dependencies" sh -c "dpkg-deb -f '$deb' Depends | grep -q libqt6widgets6"
 check "desktop entry is valid" desktop-file-validate "$r/usr/share/applications/org.ombrix.Ombrix.desktop"
 check "metadata is valid" appstreamcli validate --no-net --pedantic "$r/usr/share/metainfo/org.ombrix.Ombrix.metainfo.xml"
 check "man page renders" sh -c "zcat '$r/usr/share/man/man1/ombrix-cli.1.gz' | groff -man -Tutf8 -ww >/dev/null"
+check "ombrix-server man page renders" sh -c "zcat '$r/usr/share/man/man1/ombrix-server.1.gz' | groff -man -Tutf8 -ww >/dev/null"
+check "ombrix-server refuses an open address without a token" sh -c "'$r/usr/bin/ombrix-server' --listen 0.0.0.0:8470 2>&1 | grep -q -- '--token-file'"
 check "ombrix-cli --help" sh -c "'$r/usr/bin/ombrix-cli' --help | grep -q 'usage: ombrix-cli'"
 check "programs find the private libraries" sh -c "! ldd '$r/usr/bin/ombrix' | grep -q 'not found'"
 

@@ -82,7 +82,8 @@ public:
     }
 
     TempDir dir;
-    ScaledClock clock{50.0};
+    // Slow enough that a loaded machine does not make a reply look late.
+    ScaledClock clock{10.0};
     sim::SimBus bus;
     sim::InProcessOpener opener{bus, clock};
     DlLibraryLoader libraries;

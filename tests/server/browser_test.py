@@ -118,6 +118,9 @@ def main():
         with open(os.path.join(work, "ctl"), "w") as f:
             f.write("power %d off\n" % other)
         wait_until("the card to show lost", lambda: state(other) == "lost", 3 + 2 + 10)
+        if os.environ.get("OMBRIX_BROWSER_SHOT"):
+            browser.set_window_size(1280, 1000)
+            browser.save_screenshot(os.environ["OMBRIX_BROWSER_SHOT"])
         print("OK: %d cards, power click and lost projector shown" % len(expected))
         return 0
     finally:

@@ -149,6 +149,9 @@ function render(p) {
 }
 
 function update(p) {
+  // A projector in standby reports no type: the card keeps the model it last showed.
+  const before = projectors.get(p.address);
+  if (p.model === '?' && before && before.model !== '?') p = Object.assign({}, p, { model: before.model });
   projectors.set(p.address, p);
   render(p);
 }
