@@ -71,6 +71,23 @@ bool Automation::Start(const std::string& mqttOption, std::string* why) {
         }
         Log("mqtt: topics under " + mqtt_->Topics().Base() + "/, broker " + config.host + ":" +
             std::to_string(config.port));
+        // The serial numbers come with a fresh read only; one per projector, in turn with
+        // every other command, so the discovery devices carry them.
+        detailsReader_ = std::thread([this, bridge] {
+            for (const json& p : host_.Hub().Projectors()) {
+                if (stop_) return;
+                const int address = p.value("address", 0);
+                ServiceHost* host = &host_;
+                // Handed over on the owner's thread, in order with the hub's events.
+                host_.Run([host, bridge, address](ProgramState& state) {
+                    int status = 0;
+                    json details = host->ReadDetails(state, static_cast<uint8_t>(address), &status);
+                    if (status != 200) return;
+                    details.erase("fresh");
+                    bridge->ProjectorChanged(address, details.dump());
+                });
+            }
+        });
     }
     return true;
 }
@@ -78,6 +95,7 @@ bool Automation::Start(const std::string& mqttOption, std::string* why) {
 void Automation::Stop() {
     stop_ = true;
     if (schedulerThread_.joinable()) schedulerThread_.join();
+    if (detailsReader_.joinable()) detailsReader_.join();
     if (subscription_) host_.Hub().Unsubscribe(subscription_);
     subscription_ = 0;
     if (mqtt_) mqtt_->Stop();

@@ -56,6 +56,7 @@ bool MqttBridge::Start(std::string* reason) {
 
     worker_ = std::thread([this] { Worker(); });
     connector_ = std::thread([this] { Connector(); });
+    refresher_ = std::thread([this] { Refresher(); });
     started_ = true;
     return true;
 }
@@ -99,6 +100,7 @@ void MqttBridge::Stop() {
     }
     queueCv_.notify_all();
     if (connector_.joinable()) connector_.join();
+    if (refresher_.joinable()) refresher_.join();
     mosquitto_disconnect(mosq_);
     if (loopStarted_) mosquitto_loop_stop(mosq_, false);
     connected_ = false;
@@ -129,6 +131,11 @@ void MqttBridge::OnConnect(mosquitto*, void* self, int rc) {
     std::lock_guard lock(b->mutex_);
     b->connected_ = true;
     for (const auto& m : b->publisher_.OnConnect(b->lineUp_, b->states_)) b->Publish(m);
+    {
+        std::lock_guard queueLock(b->queueMutex_);
+        b->refreshDue_ = true;
+    }
+    b->queueCv_.notify_all();
     for (int address : b->forgottenOffline_) {
         if (b->states_.count(address)) continue;
         for (const auto& m : b->publisher_.Removals(address)) b->Publish(m);
@@ -198,10 +205,30 @@ void MqttBridge::Worker() {
     }
 }
 
+void MqttBridge::Refresher() {
+    for (;;) {
+        {
+            std::unique_lock lock(queueMutex_);
+            queueCv_.wait(lock, [&] { return stopping_ || refreshDue_; });
+            if (stopping_) return;
+            if (queueCv_.wait_for(lock, std::chrono::milliseconds(kMqttRefreshAfterMs), [&] { return stopping_; })) {
+                return;
+            }
+            refreshDue_ = false;
+        }
+        std::lock_guard lock(mutex_);
+        Publish({publisher_.Topics().Availability(), kMqttOnline, true, 1});
+        for (const auto& m : publisher_.LineChanged(lineUp_)) Publish(m);
+        for (const auto& [address, state] : states_) Publish({publisher_.Topics().ProjectorState(address), state, true, 1});
+    }
+}
+
 void MqttBridge::ProjectorChanged(int address, const std::string& stateJson) {
     std::lock_guard lock(mutex_);
-    states_[address] = stateJson;
-    for (const auto& m : publisher_.ProjectorChanged(address, stateJson)) Publish(m);
+    const auto it = states_.find(address);
+    const std::string state = it == states_.end() ? stateJson : StateWithKeptDetails(it->second, stateJson);
+    states_[address] = state;
+    for (const auto& m : publisher_.ProjectorChanged(address, state)) Publish(m);
 }
 
 void MqttBridge::ProjectorForgotten(int address) {

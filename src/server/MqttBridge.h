@@ -26,6 +26,7 @@ namespace ombrix {
 constexpr size_t kMqttCommandQueueLimit = 64;
 constexpr unsigned kMqttReconnectMinSec = 1;
 constexpr unsigned kMqttReconnectMaxSec = 30;
+constexpr int kMqttRefreshAfterMs = 1000;
 
 class MqttBridge {
 public:
@@ -91,6 +92,12 @@ private:
     bool stopping_ = false;
     std::thread worker_;
     std::thread connector_;
+    // The library resends messages left unacknowledged by a broken connection after the
+    // fresh state of the new one; the state goes out once more a moment later, so an old
+    // one never stays retained.
+    void Refresher();
+    std::thread refresher_;
+    bool refreshDue_ = false;  // queueMutex_
     bool loopStarted_ = false;  // queueMutex_
 };
 

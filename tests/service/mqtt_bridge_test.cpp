@@ -188,8 +188,10 @@ TEST_F(MqttBridgeTest, ReconnectsAfterTheBrokerRestartsAndSendsTheStateAgain) {
 
     TestClient client(broker.Port());
     client.Subscribe("ombrix/test/#");
+    std::string state;
     EXPECT_TRUE(client.WaitFor("ombrix/test/projector/3/state",
-                               [](const std::string& p) { return p == State(3, "standby"); }, kWaitMs));
+                               [](const std::string& p) { return p == State(3, "standby"); }, kWaitMs, &state))
+        << state;
     EXPECT_TRUE(client.WaitFor("ombrix/test/status", [](const std::string& p) { return p == "online"; }, kWaitMs));
 }
 

@@ -140,8 +140,14 @@ TEST_F(ServerAutomation, MqttStateDiscoveryCommandAndLastWill) {
         ids.insert(c.value("unique_id", ""));
     }
     EXPECT_EQ(ids.size(), 16u);
+    // The device carries the serial number once the bridge has read it.
+    const std::string powerConfig = "homeassistant/switch/" + MqttTopics("ombrix", Site()).NodeId(4) + "/power/config";
     std::string power;
-    EXPECT_TRUE(client.Last("homeassistant/switch/" + MqttTopics("ombrix", Site()).NodeId(4) + "/power/config", &power));
+    EXPECT_TRUE(client.WaitFor(
+        powerConfig,
+        [](const std::string& p) { return !json::parse(p)["device"].value("serial_number", "").empty(); }, 30000,
+        &power))
+        << power;
 
     // A command on .../set goes to that projector only.
     ASSERT_EQ(StateOf(4), "Operating");
@@ -155,6 +161,9 @@ TEST_F(ServerAutomation, MqttStateDiscoveryCommandAndLastWill) {
     EXPECT_EQ(StateOf(1), "Operating");
     EXPECT_TRUE(client.WaitFor(base + "/projector/4/state",
                                [](const std::string& p) { return json::parse(p)["state"] == "StandBy"; }, 10000));
+    // A change of state keeps the device as it was announced.
+    ASSERT_TRUE(client.Last(powerConfig, &power));
+    EXPECT_FALSE(json::parse(power)["device"].value("serial_number", "").empty()) << power;
 
     // Killed outright, the server leaves its last will with the broker.
     EXPECT_TRUE(client.WaitFor(base + "/status", [](const std::string& p) { return p == "online"; }, 1000));

@@ -35,3 +35,15 @@ std::string LostStateJson(int address, const std::string& lastStateJson) {
 }
 
 }  // namespace ombrix
+
+namespace ombrix {
+
+std::string StateWithKeptDetails(const std::string& previous, const std::string& current) {
+    const json before = json::parse(previous, nullptr, false);
+    json now = json::parse(current, nullptr, false);
+    if (!before.is_object() || !now.is_object() || now.contains("serial") || !before.contains("serial")) return current;
+    now["serial"] = before["serial"];
+    return now.dump();
+}
+
+}  // namespace ombrix

@@ -17,6 +17,9 @@ struct MqttRoute {
 // its last state with the lost word (it stays listed, as lost); "not found" → forgotten;
 // "line lost" / "line back" → the line.
 MqttRoute RouteForMqtt(const ServiceEvent& event);
+// current, with the serial number of previous when current has none: only a fresh read
+// carries it, and the discovery device should not lose it at every change of state.
+std::string StateWithKeptDetails(const std::string& previous, const std::string& current);
 // A kept state with the lost word in place of its state.
 std::string LostStateJson(int address, const std::string& lastStateJson);
 
