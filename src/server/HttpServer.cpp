@@ -8,6 +8,7 @@
 
 #include "ServiceHost.h"
 #include "WebFiles.h"
+#include "service/ScheduleService.h"
 #include "service/ServiceCommands.h"
 
 namespace ombrix::server {
@@ -121,6 +122,20 @@ bool HttpServer::Bind(const std::string& host, int port) {
     }
     port_ = port;
     return http_->bind_to_port(host, port);
+}
+
+void HttpServer::ServeSchedules(Scheduler& scheduler, const std::string& path) {
+    http_->Get("/api/v1/schedules", [&scheduler](const httplib::Request&, httplib::Response& res) {
+        const ScheduleReply r = GetSchedules(scheduler);
+        res.status = r.status;
+        res.set_content(r.body + "\n", "application/json");
+    });
+    http_->Put("/api/v1/schedules", [&scheduler, path](const httplib::Request& req, httplib::Response& res) {
+        if (!IsJsonContent(req)) return Error(res, 415, StatusText(415));
+        const ScheduleReply r = PutSchedules(path, req.body, scheduler);
+        res.status = r.status;
+        res.set_content(r.body + "\n", "application/json");
+    });
 }
 
 bool HttpServer::Serve() { return http_->listen_after_bind(); }

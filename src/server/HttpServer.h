@@ -13,6 +13,10 @@ namespace httplib {
 class Server;
 }
 
+namespace ombrix {
+class Scheduler;
+}
+
 namespace ombrix::server {
 
 class ServiceHost;
@@ -34,6 +38,8 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
+    // GET/PUT /api/v1/schedules, the list kept in path; before Serve.
+    void ServeSchedules(Scheduler& scheduler, const std::string& path);
     // Binds; port 0 takes a free one. False when the address cannot be had.
     bool Bind(const std::string& host, int port);
     int Port() const { return port_; }

@@ -35,7 +35,7 @@ bool ParseListen(const std::string& text, std::string* host, int* port) {
 const char* ServerUsage() {
     return "usage: ombrix-server [--workdir DIR] [--listen ADDR:PORT] [--token-file FILE]\n"
            "                     [--device PATH|tcp://HOST:PORT|rfc2217://HOST:PORT] [--baud RATE]\n"
-           "                     [--check-interval SECONDS]\n"
+           "                     [--check-interval SECONDS] [--mqtt HOST:PORT]\n"
            "\n"
            "Takes the projector line, searches it as options.cfg says, watches the projectors\n"
            "and serves them: the HTTP/JSON API under /api/v1, live events at /api/v1/events,\n"
@@ -48,6 +48,9 @@ const char* ServerUsage() {
            "                       \"Authorization: Bearer TOKEN\", TOKEN the file's first line\n"
            "  --device, --baud     the line, as for ombrix-cli; otherwise comm.cfg's port\n"
            "  --check-interval S   seconds between background checks instead of options.cfg's\n"
+           "  --mqtt HOST:PORT     put the projectors on an MQTT broker (or mqtt.json in DIR)\n"
+           "\n"
+           "schedules.json in DIR switches projectors at set times (GET/PUT /api/v1/schedules).\n"
            "\n"
            "Runs until SIGTERM or SIGINT; then the line is closed and the files are saved.\n";
 }
@@ -86,6 +89,11 @@ bool ParseServerArgs(const std::vector<std::string>& args, ServerOptions* out, s
                 return false;
             }
             o.baud = n;
+        } else if (a == "--mqtt") {
+            if (!value(&o.mqtt)) {
+                *why = "--mqtt needs HOST:PORT";
+                return false;
+            }
         } else if (a == "--check-interval") {
             if (!value(&v) || !Number(v, 1, 86400, &n)) {
                 *why = "--check-interval needs 1-86400 seconds";

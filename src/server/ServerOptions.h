@@ -15,6 +15,8 @@ struct ServerOptions {
     std::optional<long> baud;
     // Seconds between background checks instead of options.cfg's interval (0: the options').
     long checkInterval = 0;
+    // "HOST:PORT" of an MQTT broker (checked when the bridge starts); empty: mqtt.json decides.
+    std::string mqtt;
     bool help = false;
 };
 

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <thread>
 
+#include "Automation.h"
 #include "HttpServer.h"
 #include "ServerOptions.h"
 #include "ServiceHost.h"
@@ -68,9 +69,17 @@ int main(int argc, char** argv) {
         std::cerr << "ombrix-server: " << why << "\n";
         return 1;
     }
+    Automation automation(host, clock, &std::cerr);
+    if (!automation.Start(options.mqtt, &why)) {
+        std::cerr << "ombrix-server: " << why << "\n";
+        host.Stop();
+        return 2;
+    }
     HttpServer http(host, HttpOptions{token, &std::cerr});
+    http.ServeSchedules(automation.Schedules(), automation.SchedulesPath());
     if (!http.Bind(options.host, options.port)) {
         std::cerr << "ombrix-server: cannot listen on " << options.host << ":" << options.port << "\n";
+        automation.Stop();
         host.Stop();
         return 1;
     }
@@ -81,6 +90,7 @@ int main(int argc, char** argv) {
     int signal = 0;
     sigwait(&stopSignals, &signal);
     std::cerr << "stopping on " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << std::endl;
+    automation.Stop();
     http.Stop();
     serving.join();
     host.Stop();

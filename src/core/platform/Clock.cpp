@@ -20,6 +20,12 @@ void SleepUs(uint64_t us) {
 
 }  // namespace
 
+int64_t Clock::WallMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 uint64_t SteadyClock::TickMs() { return MonotonicUs() / 1000u; }
 
 void SteadyClock::SleepUntil(uint64_t tick) {

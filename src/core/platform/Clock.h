@@ -15,6 +15,9 @@ public:
     virtual void SleepUntil(uint64_t tick) = 0;
     // Sleeps at most maxMs; used between polls of something that may change sooner.
     virtual void Nap(uint32_t maxMs) { SleepUntil(TickMs() + maxMs); }
+    // Milliseconds since the epoch, for what happens at a time of day. It may jump
+    // (the machine's time being set); waits use TickMs.
+    virtual int64_t WallMs();
 
     // The settling delay of the protocol: returns once the tick is strictly past start + ms.
     int WaitMs(uint32_t ms) {
@@ -36,9 +39,13 @@ public:
     uint64_t TickMs() override { return now_.load(); }
     void SleepUntil(uint64_t tick) override;
     void Advance(uint64_t ms) { now_ += ms; }
+    // Wall time moves with the tick; this sets where it stands now.
+    int64_t WallMs() override { return wallOrigin_.load() + static_cast<int64_t>(now_.load()); }
+    void SetWallMs(int64_t ms) { wallOrigin_ = ms - static_cast<int64_t>(now_.load()); }
 
 private:
     std::atomic<uint64_t> now_;
+    std::atomic<int64_t> wallOrigin_{0};
 };
 
 // Real time running `factor` times faster, for tests where threads race for real.

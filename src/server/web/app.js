@@ -196,12 +196,63 @@ async function loadGroups() {
   } catch (e) { /* shown by the token prompt or the banner */ }
 }
 
+function describeTarget(t) {
+  if (t === 'all') return 'all projectors';
+  if (t.group !== undefined) return 'group ' + t.group;
+  return 'projector ' + t.address;
+}
+
+function describeAction(a) {
+  for (const k of ['power', 'pause', 'text']) if (a[k] !== undefined) return k + (a[k] ? ' on' : ' off');
+  if (a.source) return 'source ' + a.source.slot;
+  if (a.key !== undefined) return 'key ' + a.key;
+  return JSON.stringify(a);
+}
+
+// The server's own wall time, as the schedules are written in it, whatever the zone of
+// the device showing the page.
+function shownTime(iso) {
+  if (!iso) return 'none';
+  const day = new Date(iso.slice(0, 10) + 'T00:00:00Z');
+  const week = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'][day.getUTCDay()] || '';
+  return (week ? week + ' ' : '') + iso.slice(0, 10) + ' ' + iso.slice(11, 16);
+}
+
+function renderSchedules(list) {
+  const table = document.getElementById('schedules');
+  const body = table.querySelector('tbody');
+  body.textContent = '';
+  for (const s of list) {
+    const row = document.createElement('tr');
+    const last = s.last ? shownTime(s.last) + (s.last_ok ? ' (done)' : ' (failed)') : 'none';
+    for (const text of [s.name, s.days.join(', ') + ' ' + s.time, describeTarget(s.target), describeAction(s.action), shownTime(s.next), last]) {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.append(cell);
+    }
+    body.append(row);
+  }
+  table.hidden = list.length === 0;
+  document.getElementById('no-schedules').hidden = list.length !== 0;
+}
+
+async function loadSchedules() {
+  try {
+    renderSchedules(await api('GET', '/api/v1/schedules'));
+  } catch (e) { /* shown by the token prompt or the banner */ }
+}
+
 function onEvent(e) {
   switch (e.event) {
     case 'snapshot':
       setLine(e.line === 'up');
       for (const p of e.projectors) update(p);
       loadGroups();
+      loadSchedules();
+      return;
+    case 'schedule':
+      logEvent('schedule ' + e.name + ': ' + (e.ok ? 'done' : 'failed' + (e.error ? ' (' + e.error + ')' : '')));
+      loadSchedules();
       return;
     case 'line lost': setLine(false); logEvent(e.text || 'line lost'); return;
     case 'line back': setLine(true); logEvent(e.text || 'line back'); return;

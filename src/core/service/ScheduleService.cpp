@@ -1,0 +1,104 @@
+#include "service/ScheduleService.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "directaccess/DirectAccess.h"
+#include "service/ServiceAction.h"
+
+namespace ombrix {
+
+using nlohmann::json;
+
+ScheduleReply GetSchedules(const Scheduler& scheduler) { return {200, ScheduleStatusJson(scheduler.Status())}; }
+
+ScheduleReply PutSchedules(const std::string& path, const std::string& body, Scheduler& scheduler) {
+    // Two lists put at once: the file and the list in force end as the same one.
+    static std::mutex putMutex;
+    std::lock_guard lock(putMutex);
+    std::vector<ScheduleEntry> entries;
+    std::string reason;
+    if (!ParseSchedules(body, &entries, &reason)) return {400, json{{"error", reason}}.dump()};
+    SysError error;
+    if (!WriteSchedulesFile(path, entries, &error)) {
+        return {500, json{{"error", "schedules not saved: " + error.text}}.dump()};
+    }
+    scheduler.SetEntries(std::move(entries));
+    return GetSchedules(scheduler);
+}
+
+bool ScheduleTargets(ProgramState& state, const ScheduleTarget& target, const GroupTargets& groups,
+                     std::vector<uint8_t>* targets, std::string* error) {
+    targets->clear();
+    switch (target.kind) {
+        case ScheduleTargetKind::Address:
+            if (!FindConnectedRecord(state, static_cast<uint8_t>(target.address))) {
+                *error = "no connected projector at address " + std::to_string(target.address);
+                return false;
+            }
+            targets->push_back(static_cast<uint8_t>(target.address));
+            return true;
+        case ScheduleTargetKind::Group:
+            if (groups) return groups(state, target.group, targets, error);
+            *error = "no group \"" + target.group + "\"";
+            return false;
+        case ScheduleTargetKind::All: break;
+    }
+    const int count = std::clamp(state.projectors.connectedCount, 0, kProjectorTableSize);
+    for (int i = 0; i < count; ++i) targets->push_back(state.projectors.records[static_cast<size_t>(i)].address);
+    if (targets->empty()) {
+        *error = "no connected projector";
+        return false;
+    }
+    return true;
+}
+
+ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome) {
+    ScheduleOutcome out;
+    auto add = [&](const json& b) {
+        ScheduleProjectorResult r;
+        r.address = b.value("address", 0);
+        r.ok = b.value("ok", false);
+        if (!r.ok) r.error = b.value("error", std::string("failed"));
+        out.results.push_back(r);
+    };
+    if (outcome.body.contains("results") && outcome.body["results"].is_array()) {
+        for (const json& b : outcome.body["results"]) add(b);
+    } else if (outcome.body.contains("address")) {
+        add(outcome.body);
+    } else {
+        out.error = outcome.body.value("error", std::string("failed"));
+    }
+    return out;
+}
+
+ScheduleOutcome RunScheduleEntry(const ScheduleEntry& entry, const ScheduleHooks& hooks) {
+    const ServiceAction action = ScheduleServiceAction(entry.action);
+    ActionRequest request;
+    std::string why;
+    if (!ParseAction(action.command, json::parse(action.body), &request, &why)) return {{}, why};
+    // Owned by the job: one that overruns its limit carries on after run has returned.
+    auto out = std::make_shared<ScheduleOutcome>();
+    const auto result = hooks.run([out, target = entry.target, hooks, request](ProgramState& state) {
+        std::vector<uint8_t> targets;
+        std::string error;
+        if (!ScheduleTargets(state, target, hooks.groups, &targets, &error)) {
+            out->error = error;
+            return;
+        }
+        *out = OutcomeOfAction(hooks.execute ? hooks.execute(state, targets, request)
+                                             : RunActionOnTargets(state, targets, request));
+    });
+    if (result != CommandRunner::Outcome::kDone) return {{}, CommandRunnerOutcomeText(result)};
+    return *out;
+}
+
+ServiceEvent ScheduleRunEvent(const ScheduleRunReport& report) {
+    ServiceEvent e;
+    e.kind = "schedule";
+    e.fields = json::parse(ScheduleRunJson(report));
+    e.fields.erase("kind");
+    return e;
+}
+
+}  // namespace ombrix

@@ -1,0 +1,49 @@
+#pragma once
+// Schedules inside the service: GET and PUT of the list, a run carried out with the
+// service's commands, and the run as an event for every live feed.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Program.h"
+#include "service/EventHub.h"
+#include "service/Scheduler.h"
+#include "service/ServiceCommands.h"
+
+namespace ombrix {
+
+struct ScheduleReply {
+    int status = 200;
+    std::string body;  // JSON
+};
+
+// 200 and the list with each entry's next run.
+ScheduleReply GetSchedules(const Scheduler& scheduler);
+// The whole list checked, then saved, then in force: 400 with the reason when refused,
+// 500 when it could not be saved; either way nothing changed.
+ScheduleReply PutSchedules(const std::string& path, const std::string& body, Scheduler& scheduler);
+
+// A group's connected members in order; false with the reason for a group that is not there.
+// Runs on the thread that owns the tables.
+using GroupTargets = std::function<bool(ProgramState&, const std::string& group, std::vector<uint8_t>* targets,
+                                        std::string* error)>;
+// On the owner's thread: the addresses an entry acts on. "all": every connected projector.
+bool ScheduleTargets(ProgramState& state, const ScheduleTarget& target, const GroupTargets& groups,
+                     std::vector<uint8_t>* targets, std::string* error);
+// The per-projector results of RunAction / RunActionOnTargets.
+ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome);
+// How a run reaches the program: run puts work on the owner's thread (as CommandRunner::Run),
+// execute carries out an action there (RunActionOnTargets when empty).
+struct ScheduleHooks {
+    std::function<CommandRunner::Outcome(const std::function<void(ProgramState&)>&)> run;
+    std::function<ActionOutcome(ProgramState&, const std::vector<uint8_t>&, const ActionRequest&)> execute;
+    GroupTargets groups;
+};
+// Any thread: runs the entry as an API call would.
+ScheduleOutcome RunScheduleEntry(const ScheduleEntry& entry, const ScheduleHooks& hooks);
+
+// kind "schedule", fields of ScheduleRunJson.
+ServiceEvent ScheduleRunEvent(const ScheduleRunReport& report);
+
+}  // namespace ombrix
