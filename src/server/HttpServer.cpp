@@ -214,11 +214,18 @@ void HttpServer::Routes() {
         if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
         if (!host_.Hub().ProjectorKnown(address))
             return Error(res, 404, "no connected projector at address " + std::to_string(address));
-        int status = 500;
-        json body;
-        const auto outcome = host_.Run([&](ProgramState& state) { body = host_.ReadDetails(state, address, &status); });
+        // A job that outlives its run limit still finishes later: it writes into what it
+        // shares, never into this handler's frame.
+        struct Details {
+            int status = 500;
+            json body;
+        };
+        auto details = std::make_shared<Details>();
+        ServiceHost* host = &host_;
+        const auto outcome = host_.Run(
+            [host, details, address](ProgramState& state) { details->body = host->ReadDetails(state, address, &details->status); });
         if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
-        Reply(res, status, body);
+        Reply(res, details->status, details->body);
     });
 
     // Checks everything a command request can get wrong before anything goes on the line.
@@ -253,11 +260,13 @@ void HttpServer::Routes() {
                if (!command(req, res, req.matches[2], &request)) return;
                if (!host_.Hub().ProjectorKnown(address))
                    return Error(res, 404, "no connected projector at address " + std::to_string(address));
-               ActionOutcome result;
-               const auto outcome = host_.Run(
-                   [&](ProgramState& state) { result = host_.Execute(state, {address}, request, true); });
+               auto result = std::make_shared<ActionOutcome>();
+               ServiceHost* host = &host_;
+               const auto outcome = host_.Run([host, result, address, request](ProgramState& state) {
+                   *result = host->Execute(state, {address}, request, true);
+               });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
-               Reply(res, result.status, result.body);
+               Reply(res, result->status, result->body);
            });
 
     s.Get("/api/v1/groups", [this](const httplib::Request&, httplib::Response& res) {
@@ -270,13 +279,14 @@ void HttpServer::Routes() {
                if (!host_.GroupKnown(name)) return Error(res, 404, "no group \"" + name + "\"");
                ActionRequest request;
                if (!command(req, res, req.matches[2], &request)) return;
-               ActionOutcome result;
-               const auto outcome = host_.Run([&](ProgramState& state) {
-                   result = host_.Execute(state, host_.GroupTargets(state, name), request, false);
+               auto result = std::make_shared<ActionOutcome>();
+               ServiceHost* host = &host_;
+               const auto outcome = host_.Run([host, result, name, request](ProgramState& state) {
+                   *result = host->Execute(state, host->GroupTargets(state, name), request, false);
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
-               result.body["group"] = std::string(req.matches[1]);
-               Reply(res, result.status, result.body);
+               result->body["group"] = name;
+               Reply(res, result->status, result->body);
            });
 
     s.Get("/api/v1/events", [this](const httplib::Request&, httplib::Response& res) {
