@@ -202,8 +202,8 @@ TEST_F(OverPty, OneByteForEveryRequestIsNoSuccess) {
     };
     const Case cases[] = {
         {"0x00", "free-block 1 0x40 0x01 0x20 0x34", 0}, {"0x00", "key 1 13", 0},
-        {"0x00", "write-param 1 0 0 -1", 0},             {"0x00", "force 1 3 0x90", 0},
-        {"0x06", "status 1", 1},                          {"0x06", "read-param 1 0 0", 1},
+        {"0x00", "write-param 1 48 0 -1", 0},             {"0x00", "force 1 3 0x90", 0},
+        {"0x06", "status 1", 1},                          {"0x06", "read-param 1 48 0", 1},
         {"0x06", "key 1 13", 3},
     };
     for (const Case& c : cases) {
@@ -220,7 +220,7 @@ TEST_F(OverPty, OneByteForEveryRequestIsNoSuccess) {
     }
     sim_.Control("clear");
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(Cli("read-param 1 0 0").out, "result: 3\nvalue: 128\n");
+    EXPECT_EQ(Cli("read-param 1 48 0").out, "result: 3\nvalue: 119\n");
 }
 
 TEST(OverPtyNoSim, AMissingDeviceIsError3) {
