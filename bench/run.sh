@@ -4,7 +4,8 @@
 # waits, CPU while waiting on a silent address, the ordinary and the quick search over
 # 255 addresses with four projectors, and the window program's start-up against a bare
 # Qt window, and ombrix-server (list latency during the check, state change to event,
-# memory with 16 projectors). Build first (a Release build gives the fairest numbers).
+# memory with 16 projectors; latency and memory under never-reading streams and slow
+# headers). Build first (a Release build gives the fairest numbers).
 # Usage: bench/run.sh [--skip-normal-search] [BUILD_DIR]   (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,7 +14,7 @@ build=$root/build
 for a in "$@"; do
     case $a in
         --skip-normal-search) skip_normal=1 ;;
-        -h|--help) sed -n 2,8p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,9p "$0"; exit 0 ;;
         *) build=$a ;;
     esac
 done
@@ -162,4 +163,6 @@ echo
 
 if [ -x "$bin/ombrix-server" ]; then
     "$root/bench/server_bench.py" "$bin" "$root/data" || echo "run.sh: the server measurements failed" >&2
+    echo
+    "$root/bench/server_load_bench.py" "$bin" "$root/data" || echo "run.sh: the server load measurements failed" >&2
 fi

@@ -2,12 +2,13 @@
 
 #include <httplib.h>
 
-#include <chrono>
-#include <deque>
 #include <nlohmann/json.hpp>
 
+#include "ApiDescription.h"
+#include "ServerOptions.h"
 #include "ServiceHost.h"
 #include "WebFiles.h"
+#include "data/JsonInput.h"
 #include "service/ScheduleService.h"
 #include "service/ServiceCommands.h"
 
@@ -17,14 +18,18 @@ using nlohmann::json;
 
 namespace {
 
-constexpr auto kKeepAliveEvery = std::chrono::seconds(15);
-// A client that falls this far behind is dropped rather than let the queue grow.
-constexpr size_t kMaxQueuedEvents = 1000;
-constexpr int kHttpThreads = 32;
+// Requests waiting for the line at once; a few workers stay free for everything else.
+constexpr int kMaxWaitingForLine = 8;
+constexpr int kStopRetryAfterSeconds = 5;
+constexpr int kStreamRetryAfterSeconds = 10;
+// A path in a log line is cut here.
+constexpr size_t kLogPathChars = 160;
+
+std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 void Reply(httplib::Response& res, int status, const json& body) {
     res.status = status;
-    res.set_content(body.dump() + "\n", "application/json");
+    res.set_content(Dump(body) + "\n", "application/json");
 }
 
 void Error(httplib::Response& res, int status, const std::string& why) { Reply(res, status, json{{"error", why}}); }
@@ -69,40 +74,28 @@ const char* StatusText(int status) {
         case 403: return "forbidden";
         case 404: return "not found";
         case 405: return "method not allowed";
+        case 411: return "a body needs Content-Length or chunked transfer coding";
         case 413: return "the body is larger than 1 MiB";
+        case 414: return "the path is too long";
         case 415: return "the body must be application/json";
         case 503: return "the line is busy";
         default: return "error";
     }
 }
 
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool Digits(const std::string& s) { return !s.empty() && s.size() <= 19 && s.find_first_not_of("0123456789") == std::string::npos; }
+
+
 }  // namespace
 
-struct HttpServer::Streams {
-    struct Client {
-        std::mutex mutex;
-        std::condition_variable cv;
-        std::deque<std::string> queue;
-        bool overflow = false;
-        int subscription = 0;
-    };
-    std::mutex mutex;
-    std::set<std::shared_ptr<Client>> clients;
-
-    void WakeAll() {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (const auto& c : clients) {
-            { std::lock_guard<std::mutex> l(c->mutex); }
-            c->cv.notify_all();
-        }
-    }
-};
-
 HttpServer::HttpServer(ServiceHost& host, const HttpOptions& options)
-    : host_(host), options_(options), http_(std::make_unique<httplib::Server>()),
-      streams_(std::make_shared<Streams>()) {
-    http_->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
-    http_->set_payload_max_length(kMaxBodyBytes);
+    : host_(host), options_(options), http_(std::make_unique<HttpFront>(options.limits)) {
+    http_->log = [this](const std::string& line) { Log(line); };
     Routes();
 }
 
@@ -115,13 +108,9 @@ void HttpServer::Log(const std::string& line) {
     options_.log->flush();
 }
 
-bool HttpServer::Bind(const std::string& host, int port) {
-    if (port == 0) {
-        port_ = http_->bind_to_any_port(host);
-        return port_ > 0;
-    }
-    port_ = port;
-    return http_->bind_to_port(host, port);
+bool HttpServer::Bind(const std::string& host, int port, std::string* why) {
+    listenHost_ = host;
+    return http_->Bind(host, port, why);
 }
 
 void HttpServer::ServeSchedules(Scheduler& scheduler, const std::string& path) {
@@ -138,46 +127,115 @@ void HttpServer::ServeSchedules(Scheduler& scheduler, const std::string& path) {
     });
 }
 
-bool HttpServer::Serve() { return http_->listen_after_bind(); }
+void HttpServer::Serve() { http_->Serve(); }
+
+void HttpServer::BeginStop() {
+    stopping_ = true;
+    http_->BeginStop();
+}
 
 void HttpServer::Stop() {
-    stopping_->store(true);
-    streams_->WakeAll();
-    if (http_->is_running()) http_->stop();
+    stopping_ = true;
+    http_->Stop();
+}
+
+CommandRunner::Outcome HttpServer::RunOnLine(const std::function<void(ProgramState&)>& work) {
+    if (stopping_.load()) return CommandRunner::Outcome::kStopped;
+    if (waitingForLine_.fetch_add(1) >= kMaxWaitingForLine) {
+        waitingForLine_.fetch_sub(1);
+        return CommandRunner::Outcome::kLineBusy;
+    }
+    const CommandRunner::Outcome outcome = host_.Run(work);
+    waitingForLine_.fetch_sub(1);
+    return outcome;
+}
+
+bool HttpServer::Admit(const httplib::Request& req, httplib::Response& res) {
+    const bool hasBody = req.has_header("Transfer-Encoding") ||
+                         (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0");
+    // A refused request's body is never read: its connection closes after the reply.
+    auto refuse = [&](int status, const std::string& why) {
+        Error(res, status, why);
+        if (hasBody || status == 503) HttpFront::CloseAfterResponse();
+        return false;
+    };
+    if (stopping_.load()) {
+        res.set_header("Retry-After", std::to_string(kStopRetryAfterSeconds));
+        return refuse(503, "the service is stopping");
+    }
+    if (!ValidUtf8(req.path)) return refuse(400, "the path is not valid UTF-8");
+    const std::string hostHeader = req.get_header_value("Host");
+    if (hostHeader.empty()) return refuse(400, "a Host header is needed");
+    if (!HostAllowed(hostHeader, listenHost_, options_.allowHosts)) {
+        return refuse(421, "this server is not reached as " + JsonExcerpt(json(hostHeader)) +
+                               " (ombrix-server --allow-host NAME allows a name)");
+    }
+    // A page on another site may make a browser send a request here; without the right
+    // origin it does nothing. (No CORS headers are ever sent.)
+    if (req.has_header("Origin") && !OriginAllowed(req.get_header_value("Origin"), hostHeader))
+        return refuse(403, "requests from another origin are refused");
+    const std::string& token = options_.token;
+    if (!token.empty() && (StartsWith(req.path, "/api/") || req.path == "/api" || req.path == "/metrics")) {
+        const std::string auth = req.get_header_value("Authorization");
+        if (!StartsWith(auth, "Bearer ") || !SameSecret(auth.substr(7), token)) {
+            res.set_header("WWW-Authenticate", "Bearer");
+            return refuse(401, "a valid bearer token is needed");
+        }
+    }
+    const std::string allowed = http_->AllowedMethods(req.path);
+    if (allowed.empty()) return refuse(404, "not found");
+    const std::string method = req.method;
+    if ((", " + allowed + ",").find(", " + method + ",") == std::string::npos) {
+        res.set_header("Allow", allowed);
+        return refuse(405, "this path takes " + allowed);
+    }
+    if (method != "POST" && method != "PUT") {
+        if (hasBody) return refuse(400, "this request takes no body");
+        return true;
+    }
+    const bool chunked = req.has_header("Transfer-Encoding");
+    const std::string length = req.get_header_value("Content-Length");
+    if (chunked && req.has_header("Content-Length"))
+        return refuse(400, "a body has Content-Length or chunked transfer coding, not both");
+    if (chunked && Lower(req.get_header_value("Transfer-Encoding")) != "chunked")
+        return refuse(400, "the only transfer coding taken is chunked");
+    if (!chunked && !req.has_header("Content-Length")) return refuse(411, StatusText(411));
+    if (!chunked && !Digits(length)) return refuse(400, "Content-Length is not a number");
+    if (!chunked && std::stoull(length) > http_->Limits().maxBodyBytes) return refuse(413, StatusText(413));
+    if (req.has_header("Content-Encoding") && Lower(req.get_header_value("Content-Encoding")) != "identity")
+        return refuse(415, "compressed bodies are not taken");
+    return true;
 }
 
 void HttpServer::Routes() {
-    httplib::Server& s = *http_;
-    const std::string token = options_.token;
+    HttpFront& s = *http_;
 
     s.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        Log("request " + req.remote_addr + " " + req.method + " " + req.path + " " + std::to_string(res.status));
+        Log("request " + req.remote_addr + " " + req.method + " " + Excerpt(req.path, kLogPathChars) + " " +
+            std::to_string(res.status));
     });
     s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (HttpFront::BodyTooLarge()) {
+            res.status = 413;
+            res.body.clear();
+            HttpFront::CloseAfterResponse();
+        }
         if (res.body.empty()) Error(res, res.status, StatusText(res.status));
     });
     s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         Error(res, 500, "internal error");
     });
-    s.set_pre_routing_handler([token](const httplib::Request& req, httplib::Response& res) {
-        // A page on another site may make a browser send a request here; without the
-        // right origin it does nothing. (No CORS headers are ever sent.)
-        if (req.has_header("Origin")) {
-            const std::string origin = req.get_header_value("Origin");
-            if (origin != "http://" + req.get_header_value("Host")) {
-                Error(res, 403, "requests from another origin are refused");
-                return httplib::Server::HandlerResponse::Handled;
-            }
-        }
-        if (!token.empty() && (StartsWith(req.path, "/api/") || req.path == "/api" || req.path == "/metrics")) {
-            const std::string auth = req.get_header_value("Authorization");
-            if (!StartsWith(auth, "Bearer ") || !SameSecret(auth.substr(7), token)) {
-                res.set_header("WWW-Authenticate", "Bearer");
-                Error(res, 401, "a valid bearer token is needed");
-                return httplib::Server::HandlerResponse::Handled;
-            }
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
+    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled : httplib::Server::HandlerResponse::Handled;
+    });
+    // The answer to "Expect: 100-continue" is the admission's: a body that would be
+    // refused is never asked for.
+    s.set_expect_100_continue_handler([this](const httplib::Request& req, httplib::Response& res) {
+        return Admit(req, res) ? 100 : res.status;
+    });
+
+    s.Get("/api/v1/openapi.json", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(reinterpret_cast<const char*>(kApiDescription), kApiDescriptionSize, "application/json");
     });
 
     for (const WebFile& f : WebFileList()) {
@@ -222,7 +280,7 @@ void HttpServer::Routes() {
         };
         auto details = std::make_shared<Details>();
         ServiceHost* host = &host_;
-        const auto outcome = host_.Run(
+        const auto outcome = RunOnLine(
             [host, details, address](ProgramState& state) { details->body = host->ReadDetails(state, address, &details->status); });
         if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
         Reply(res, details->status, details->body);
@@ -232,16 +290,17 @@ void HttpServer::Routes() {
     auto command = [](const httplib::Request& req, httplib::Response& res, const std::string& action,
                       ActionRequest* request) {
         if (!KnownAction(action)) {
-            Error(res, 404, "no command \"" + action + "\"");
+            Error(res, 404, "no command " + JsonExcerpt(json(action)));
             return false;
         }
         if (!IsJsonContent(req)) {
             Error(res, 415, StatusText(415));
             return false;
         }
-        const json body = json::parse(req.body, nullptr, false);
-        if (body.is_discarded()) {
-            Error(res, 400, "the body is not valid JSON");
+        json body;
+        std::string unread;
+        if (!ReadJsonText(req.body, &body, &unread)) {
+            Error(res, 400, "the body is " + unread);
             return false;
         }
         std::string why;
@@ -262,7 +321,7 @@ void HttpServer::Routes() {
                    return Error(res, 404, "no connected projector at address " + std::to_string(address));
                auto result = std::make_shared<ActionOutcome>();
                ServiceHost* host = &host_;
-               const auto outcome = host_.Run([host, result, address, request](ProgramState& state) {
+               const auto outcome = RunOnLine([host, result, address, request](ProgramState& state) {
                    *result = host->Execute(state, {address}, request, true);
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
@@ -276,12 +335,12 @@ void HttpServer::Routes() {
     s.Post(R"(/api/v1/groups/([^/]+)/([^/]+))",
            [this, busy, command](const httplib::Request& req, httplib::Response& res) {
                const std::string name = req.matches[1];
-               if (!host_.GroupKnown(name)) return Error(res, 404, "no group \"" + name + "\"");
+               if (!host_.GroupKnown(name)) return Error(res, 404, "no group " + JsonExcerpt(json(name)));
                ActionRequest request;
                if (!command(req, res, req.matches[2], &request)) return;
                auto result = std::make_shared<ActionOutcome>();
                ServiceHost* host = &host_;
-               const auto outcome = host_.Run([host, result, name, request](ProgramState& state) {
+               const auto outcome = RunOnLine([host, result, name, request](ProgramState& state) {
                    *result = host->Execute(state, host->GroupTargets(state, name), request, false);
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
@@ -289,62 +348,26 @@ void HttpServer::Routes() {
                Reply(res, result->status, result->body);
            });
 
-    s.Get("/api/v1/events", [this](const httplib::Request&, httplib::Response& res) {
-        using Client = Streams::Client;
-        auto client = std::make_shared<Client>();
-        auto push = [client](std::string text) {
-            {
-                std::lock_guard<std::mutex> lock(client->mutex);
-                if (client->queue.size() >= kMaxQueuedEvents) {
-                    client->overflow = true;
-                } else {
-                    client->queue.push_back(std::move(text));
-                }
-            }
-            client->cv.notify_all();
-        };
-        client->subscription = host_.Hub().SubscribeWithSnapshot(
+    s.Get("/api/v1/events", [this](const httplib::Request& req, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-cache");
+        if (req.method == "HEAD") return res.set_header("Content-Type", "text/event-stream");
+        EventHub* hub = &host_.Hub();
+        auto subscription = std::make_shared<std::atomic<int>>(-1);
+        const auto stream = http_->OpenEventStream(res, [hub, subscription] {
+            if (*subscription >= 0) hub->Unsubscribe(*subscription);
+        });
+        if (!stream) {
+            res.set_header("Retry-After", std::to_string(kStreamRetryAfterSeconds));
+            return Error(res, 503, "too many event streams are open; try again later");
+        }
+        *subscription = hub->SubscribeWithSnapshot(
             [&](const json& snapshot) {
                 json first = snapshot;
                 first["event"] = "snapshot";
-                push("data: " + first.dump() + "\n\n");
+                stream->Send("data: " + Dump(first) + "\n\n");
             },
-            [push](const ServiceEvent& e) { push("data: " + EventJson(e).dump() + "\n\n"); });
-        {
-            std::lock_guard<std::mutex> lock(streams_->mutex);
-            streams_->clients.insert(client);
-        }
-        res.set_header("Cache-Control", "no-cache");
+            [stream](const ServiceEvent& e) { stream->Send("data: " + Dump(EventJson(e)) + "\n\n"); });
         res.set_header("X-Accel-Buffering", "no");
-        auto stopping = stopping_;
-        auto streams = streams_;
-        EventHub* hub = &host_.Hub();
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [client, stopping](size_t, httplib::DataSink& sink) {
-                std::deque<std::string> out;
-                {
-                    std::unique_lock<std::mutex> lock(client->mutex);
-                    client->cv.wait_for(lock, kKeepAliveEvery, [&] {
-                        return !client->queue.empty() || client->overflow || stopping->load();
-                    });
-                    if (stopping->load() || client->overflow) {
-                        lock.unlock();
-                        sink.done();
-                        return true;
-                    }
-                    out.swap(client->queue);
-                }
-                if (out.empty()) out.push_back(": keep-alive\n\n");
-                for (const std::string& text : out)
-                    if (!sink.write(text.data(), text.size())) return false;
-                return true;
-            },
-            [client, hub, streams](bool) {
-                hub->Unsubscribe(client->subscription);
-                std::lock_guard<std::mutex> lock(streams->mutex);
-                streams->clients.erase(client);
-            });
     });
 }
 

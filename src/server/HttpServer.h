@@ -1,17 +1,17 @@
 #pragma once
 // The HTTP side of ombrix-server over cpp-httplib: routes map requests onto the service
-// host and its results onto status codes; nothing here knows the protocol.
+// host and its results onto status codes; nothing here knows the protocol. Every request
+// is admitted (host, origin, token, method, body) before its body is read.
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <string>
+#include <vector>
 
-namespace httplib {
-class Server;
-}
+#include "HttpFront.h"
+#include "app/Program.h"
+#include "service/ServiceCommands.h"
 
 namespace ombrix {
 class Scheduler;
@@ -21,14 +21,14 @@ namespace ombrix::server {
 
 class ServiceHost;
 
-// Bodies above this are refused with 413 before they are read whole.
-constexpr size_t kMaxBodyBytes = 1024 * 1024;
-
 struct HttpOptions {
     // Empty: no token asked for (the caller has made sure it listens on loopback only).
     std::string token;
     // One line per request; nullptr for none.
     std::ostream* log = nullptr;
+    // Host names requests may carry besides the listen address and localhost.
+    std::vector<std::string> allowHosts;
+    FrontLimits limits;
 };
 
 class HttpServer {
@@ -40,27 +40,35 @@ public:
 
     // GET/PUT /api/v1/schedules, the list kept in path; before Serve.
     void ServeSchedules(Scheduler& scheduler, const std::string& path);
-    // Binds; port 0 takes a free one. False when the address cannot be had.
-    bool Bind(const std::string& host, int port);
-    int Port() const { return port_; }
+    // Binds; port 0 takes a free one. False, with why, when the address cannot be had
+    // (a port another server listens on included).
+    bool Bind(const std::string& host, int port, std::string* why);
+    int Port() const { return http_->Port(); }
     // Serves until Stop(); call on a thread of its own.
-    bool Serve();
-    // Ends the event streams and stops listening; Serve returns.
+    void Serve();
+    // Every request from now on is refused (503) and closes its connection; idle
+    // connections close and event streams end.
+    void BeginStop();
+    // Closes every connection; Serve returns.
     void Stop();
+    // (method, path pattern) of every route.
+    std::vector<HttpFront::Route> RouteList() const { return http_->Routes(); }
 
 private:
     void Routes();
     void Log(const std::string& line);
+    // Whether the request may go on to its route; otherwise res holds the refusal.
+    bool Admit(const httplib::Request& req, httplib::Response& res);
+    // host_.Run for a request, unless too many requests wait for the line already.
+    CommandRunner::Outcome RunOnLine(const std::function<void(ProgramState&)>& work);
 
     ServiceHost& host_;
     HttpOptions options_;
-    std::unique_ptr<httplib::Server> http_;
-    int port_ = 0;
+    std::unique_ptr<HttpFront> http_;
+    std::string listenHost_;
     std::mutex logMutex_;
-    // Event streams wait on this; Stop wakes them to end.
-    std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
-    struct Streams;
-    std::shared_ptr<Streams> streams_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> waitingForLine_{0};
 };
 
 }  // namespace ombrix::server

@@ -34,6 +34,13 @@ std::string Number(double v) {
     return buf;
 }
 
+std::string Seconds(uint64_t ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%llu.%03llu", static_cast<unsigned long long>(ms / 1000),
+                  static_cast<unsigned long long>(ms % 1000));
+    return buf;
+}
+
 const char* ResultName(int result) {
     switch (result) {
         case 3: return "done";
@@ -52,7 +59,7 @@ void Metrics::CountExchange(int result, uint64_t ms) {
     for (size_t i = 0; i < kBuckets.size(); ++i)
         if (s <= kBuckets[i]) ++buckets_[i];
     ++exchangeCount_;
-    exchangeSum_ += s;
+    exchangeSumMs_ += ms;
 }
 
 void Metrics::SetCheckSeconds(double seconds) {
@@ -90,7 +97,15 @@ std::string Metrics::Render(const EventHub& hub) const {
             o << "ombrix_projector_state{address=\"" << Text(p["address"]) << "\",state=\"" << s << "\"} "
               << (state == s ? 1 : 0) << '\n';
     }
-    o << "# HELP ombrix_projector_running_hours The projector's running hours when last read.\n"
+    o << "# HELP ombrix_projector_running_seconds The projector's running time when last read (it counts whole "
+         "hours).\n"
+         "# TYPE ombrix_projector_running_seconds gauge\n";
+    for (const json& p : projectors)
+        if (p.contains("runtime") && p["runtime"].is_number_integer())
+            o << "ombrix_projector_running_seconds{address=\"" << Text(p["address"]) << "\"} "
+              << p["runtime"].get<int64_t>() * 3600 << '\n';
+    o << "# HELP ombrix_projector_running_hours Deprecated: use ombrix_projector_running_seconds; this gauge goes "
+         "away in the next release.\n"
          "# TYPE ombrix_projector_running_hours gauge\n";
     for (const json& p : projectors)
         if (p.contains("runtime") && p["runtime"].is_number())
@@ -110,7 +125,7 @@ std::string Metrics::Render(const EventHub& hub) const {
     for (size_t i = 0; i < kBuckets.size(); ++i)
         o << "ombrix_exchange_seconds_bucket{le=\"" << Number(kBuckets[i]) << "\"} " << buckets_[i] << '\n';
     o << "ombrix_exchange_seconds_bucket{le=\"+Inf\"} " << exchangeCount_ << '\n'
-      << "ombrix_exchange_seconds_sum " << Number(exchangeSum_) << '\n'
+      << "ombrix_exchange_seconds_sum " << Seconds(exchangeSumMs_) << '\n'
       << "ombrix_exchange_seconds_count " << exchangeCount_ << '\n';
     o << "# HELP ombrix_background_check_seconds How long the last background check pass took.\n"
          "# TYPE ombrix_background_check_seconds gauge\n"

@@ -29,7 +29,8 @@ private:
     std::array<uint64_t, 4> exchanges_{};  // by result 0-3
     std::array<uint64_t, kBuckets.size()> buckets_{};
     uint64_t exchangeCount_ = 0;
-    double exchangeSum_ = 0;
+    // Kept in whole milliseconds, so the sum printed is exact.
+    uint64_t exchangeSumMs_ = 0;
     double checkSeconds_ = 0;
     // Projectors once seen and since lost, with their model: reported as down.
     std::map<int, std::string> lost_;

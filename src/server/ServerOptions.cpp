@@ -1,5 +1,10 @@
 #include "ServerOptions.h"
 
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 
 namespace ombrix::server {
@@ -15,6 +20,45 @@ bool Number(const std::string& s, long lo, long hi, long* out) {
     if (v < lo || v > hi) return false;
     *out = v;
     return true;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// A DNS name or an IP address as --allow-host takes it.
+bool HostName(const std::string& s) {
+    if (s.empty() || s.size() > 253) return false;
+    return std::all_of(s.begin(), s.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '.' || c == ':' || c == '_';
+    });
+}
+
+bool IpLiteral(const std::string& s) {
+    unsigned char buf[16];
+    return inet_pton(AF_INET, s.c_str(), buf) == 1 || inet_pton(AF_INET6, s.c_str(), buf) == 1;
+}
+
+// The host part of a Host header, lower case, without port, brackets or a trailing dot;
+// empty when it is not a host.
+std::string HostPart(const std::string& header) {
+    std::string h = header;
+    if (!h.empty() && h.front() == '[') {
+        const size_t close = h.find(']');
+        if (close == std::string::npos) return "";
+        const std::string rest = h.substr(close + 1);
+        if (!rest.empty() && (rest[0] != ':' || rest.find_first_not_of("0123456789", 1) != std::string::npos)) return "";
+        h = h.substr(1, close - 1);
+        return IpLiteral(h) ? Lower(h) : "";
+    }
+    const size_t colon = h.find(':');
+    if (colon != std::string::npos) {
+        if (h.find_first_not_of("0123456789", colon + 1) != std::string::npos) return "";
+        h = h.substr(0, colon);
+    }
+    if (!h.empty() && h.back() == '.') h.pop_back();
+    return HostName(h) ? Lower(h) : "";
 }
 
 // "HOST:PORT", "[V6]:PORT" or ":PORT" (loopback).
@@ -36,6 +80,7 @@ const char* ServerUsage() {
     return "usage: ombrix-server [--workdir DIR] [--listen ADDR:PORT] [--token-file FILE]\n"
            "                     [--device PATH|tcp://HOST:PORT|rfc2217://HOST:PORT] [--baud RATE]\n"
            "                     [--check-interval SECONDS] [--mqtt HOST:PORT]\n"
+           "                     [--allow-host NAME]... [--max-streams N]\n"
            "\n"
            "Takes the projector line, searches it as options.cfg says, watches the projectors\n"
            "and serves them: the HTTP/JSON API under /api/v1, live events at /api/v1/events,\n"
@@ -49,6 +94,9 @@ const char* ServerUsage() {
            "  --device, --baud     the line, as for ombrix-cli; otherwise comm.cfg's port\n"
            "  --check-interval S   seconds between background checks instead of options.cfg's\n"
            "  --mqtt HOST:PORT     put the projectors on an MQTT broker (or mqtt.json in DIR)\n"
+           "  --allow-host NAME    a name clients reach the server by (a reverse proxy's, a\n"
+           "                       DNS name); requests for other names get 421. Repeatable\n"
+           "  --max-streams N      event streams open at once (default 64); more get 503\n"
            "\n"
            "schedules.json in DIR switches projectors at set times (GET/PUT /api/v1/schedules).\n"
            "\n"
@@ -94,6 +142,18 @@ bool ParseServerArgs(const std::vector<std::string>& args, ServerOptions* out, s
                 *why = "--mqtt needs HOST:PORT";
                 return false;
             }
+        } else if (a == "--allow-host") {
+            if (!value(&v) || !HostName(v)) {
+                *why = "--allow-host needs a host name";
+                return false;
+            }
+            o.allowHosts.push_back(Lower(v));
+        } else if (a == "--max-streams") {
+            if (!value(&v) || !Number(v, 1, 100000, &n)) {
+                *why = "--max-streams needs a number from 1";
+                return false;
+            }
+            o.maxStreams = n;
         } else if (a == "--check-interval") {
             if (!value(&v) || !Number(v, 1, 86400, &n)) {
                 *why = "--check-interval needs 1-86400 seconds";
@@ -101,7 +161,7 @@ bool ParseServerArgs(const std::vector<std::string>& args, ServerOptions* out, s
             }
             o.checkInterval = n;
         } else {
-            *why = "unknown argument " + a;
+            *why = "unknown argument " + a.substr(0, 40);
             return false;
         }
     }
@@ -144,6 +204,31 @@ bool ReadTokenFile(const std::string& path, std::string* token, std::string* why
     }
     *token = line.substr(first, last - first + 1);
     return true;
+}
+
+std::string TokenFileWarning(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !(st.st_mode & (S_IROTH | S_IWOTH))) return "";
+    return "warning: every user of this machine can read the token file " + path +
+           "; keep it for root and the service's group (install -m 0640 -o root -g ombrix) or hand it over "
+           "with systemd's LoadCredential=";
+}
+
+bool HostAllowed(const std::string& hostHeader, const std::string& listenHost,
+                 const std::vector<std::string>& allowHosts) {
+    const std::string host = HostPart(hostHeader);
+    if (host.empty()) return false;
+    if (host == "localhost") return true;
+    const std::string listen = Lower(listenHost);
+    if (host == listen) return true;
+    if (IpLiteral(host) && (listen.empty() || listen == "0.0.0.0" || listen == "::")) return true;
+    return std::find(allowHosts.begin(), allowHosts.end(), host) != allowHosts.end();
+}
+
+bool OriginAllowed(const std::string& origin, const std::string& hostHeader) {
+    const std::string o = Lower(origin);
+    const std::string h = Lower(hostHeader);
+    return !h.empty() && (o == "http://" + h || o == "https://" + h);
 }
 
 }  // namespace ombrix::server

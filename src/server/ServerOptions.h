@@ -17,6 +17,10 @@ struct ServerOptions {
     long checkInterval = 0;
     // "HOST:PORT" of an MQTT broker (checked when the bridge starts); empty: mqtt.json decides.
     std::string mqtt;
+    // --allow-host NAME, repeatable: names clients may reach the server by (a reverse proxy's).
+    std::vector<std::string> allowHosts;
+    // Event streams open at once; more are refused with 503.
+    long maxStreams = 64;
     bool help = false;
 };
 
@@ -29,6 +33,19 @@ bool ListenAllowed(const ServerOptions& options, std::string* why);
 // The token of a token file: its first line without surrounding blanks; false (and why)
 // when the file cannot be read or holds no token.
 bool ReadTokenFile(const std::string& path, std::string* token, std::string* why);
+
+// A warning when others than the file's owner and group may read the token file; empty
+// when it is kept as it should be.
+std::string TokenFileWarning(const std::string& path);
+
+// Whether a request's Host header names this server: the address it listens on, any IP
+// address when it listens on all of them, localhost, or an allowed name. A page that a
+// rebound name brought into a browser names its own host, which is none of these.
+bool HostAllowed(const std::string& hostHeader, const std::string& listenHost,
+                 const std::vector<std::string>& allowHosts);
+// Whether an Origin header is this server's own page: http:// or https:// (behind a
+// proxy) followed by the request's host.
+bool OriginAllowed(const std::string& origin, const std::string& hostHeader);
 
 const char* ServerUsage();
 

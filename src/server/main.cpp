@@ -1,6 +1,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <iostream>
 #include <thread>
 
@@ -11,6 +14,10 @@
 #include "app/WorkFolder.h"
 #include "platform/Library.h"
 #include "platform/SerialDevice.h"
+
+namespace {
+constexpr std::chrono::seconds kStopLimit{5};
+}
 
 int main(int argc, char** argv) {
     using namespace ombrix;
@@ -50,6 +57,10 @@ int main(int argc, char** argv) {
         std::cerr << "ombrix-server: " << why << "\n";
         return 2;
     }
+    if (!options.tokenFile.empty()) {
+        const std::string warning = TokenFileWarning(options.tokenFile);
+        if (!warning.empty()) std::cerr << "ombrix-server: " << warning << std::endl;
+    }
     SysError folderError;
     if (!EnterWorkFolder(folder, &folderError)) {
         std::cerr << "ombrix-server: cannot work in " << folder.directory << ": " << folderError.text << "\n";
@@ -75,13 +86,15 @@ int main(int argc, char** argv) {
         host.Stop();
         return 2;
     }
-    HttpServer http(host, HttpOptions{token, &std::cerr});
+    HttpOptions httpOptions{token, &std::cerr, options.allowHosts, {}};
+    httpOptions.limits.maxStreams = static_cast<size_t>(options.maxStreams);
+    HttpServer http(host, httpOptions);
     http.ServeSchedules(automation.Schedules(), automation.SchedulesPath());
-    if (!http.Bind(options.host, options.port)) {
-        std::cerr << "ombrix-server: cannot listen on " << options.host << ":" << options.port << "\n";
+    if (!http.Bind(options.host, options.port, &why)) {
+        std::cerr << "ombrix-server: cannot listen on " << options.host << ":" << options.port << ": " << why << "\n";
         automation.Stop();
         host.Stop();
-        return 1;
+        return 2;
     }
     std::cerr << "listening on http://" << (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host)
               << ":" << http.Port() << "/" << (token.empty() ? "" : " (token required)") << std::endl;
@@ -90,9 +103,18 @@ int main(int argc, char** argv) {
     int signal = 0;
     sigwait(&stopSignals, &signal);
     std::cerr << "stopping on " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << std::endl;
+    // Whatever a client does, the service is gone well before a service manager's patience.
+    std::thread([] {
+        std::this_thread::sleep_for(kStopLimit);
+        std::cerr << "ombrix-server: not stopped within " << kStopLimit.count() << " s; leaving now" << std::endl;
+        _exit(1);
+    }).detach();
+    // New requests are refused at once; queued commands are dropped, the running exchange
+    // ends, the line closes and the files are saved; then the last connections close.
+    http.BeginStop();
     automation.Stop();
+    host.Stop();
     http.Stop();
     serving.join();
-    host.Stop();
     return 0;
 }

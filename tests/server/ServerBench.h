@@ -1,6 +1,7 @@
 #pragma once
 // ombrix-server's host and HTTP side in-process, on the simulated bus of kThreeProjectors
-// with a scaled clock, listening on a free loopback port; an HTTP client to drive it.
+// with a scaled clock, listening on a free loopback port (schedules served, never run); an
+// HTTP client to drive it.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -17,6 +18,7 @@
 #include "TempDir.h"
 #include "app/Options.h"
 #include "platform/Library.h"
+#include "service/Scheduler.h"
 
 namespace ombrix::testing {
 
@@ -61,8 +63,13 @@ public:
         std::string why;
         started = host->Start(&why);
         EXPECT_TRUE(started) << why;
-        http = std::make_unique<server::HttpServer>(*host, server::HttpOptions{s.token, &httpLog});
-        EXPECT_TRUE(http->Bind("127.0.0.1", 0));
+        server::HttpOptions httpOptions;
+        httpOptions.token = s.token;
+        httpOptions.log = &httpLog;
+        http = std::make_unique<server::HttpServer>(*host, httpOptions);
+        http->ServeSchedules(scheduler, "schedules.json");
+        std::string bindError;
+        EXPECT_TRUE(http->Bind("127.0.0.1", 0, &bindError)) << bindError;
         serving = std::thread([this] { http->Serve(); });
         client = std::make_unique<httplib::Client>("127.0.0.1", http->Port());
         client->set_read_timeout(std::chrono::seconds(20));
@@ -87,6 +94,9 @@ public:
     sim::SimBus bus;
     sim::InProcessOpener opener{bus, clock};
     DlLibraryLoader libraries;
+    // Serves the schedule routes; its runs are never due within a test.
+    Scheduler scheduler{clock, [](const ScheduleEntry&) { return ScheduleOutcome{}; }, [](const ScheduleRunReport&) {},
+                        [](const std::string&) {}};
     std::ostringstream hostLog, httpLog;
     std::unique_ptr<server::ServiceHost> host;
     std::unique_ptr<server::HttpServer> http;

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "ServerBench.h"
 #include "Cli.h"
@@ -177,6 +178,7 @@ TEST(ServerApi, ListsDetailsAndMetrics) {
                              "ombrix_projector_up{address=\"3\",", "ombrix_line_up 1",
                              "ombrix_projector_state{address=\"2\",state=\"StandBy\"} 1",
                              "ombrix_projector_running_hours{address=\"1\"} 300",
+                             "ombrix_projector_running_seconds{address=\"1\"} 1080000",
                              "ombrix_exchanges_total{result=\"done\"}", "ombrix_exchange_seconds_count",
                              "ombrix_background_check_seconds"})
         EXPECT_NE(r->body.find(line), std::string::npos) << line;
@@ -447,6 +449,54 @@ TEST(ServerApi, AnotherOriginIsRefused) {
     EXPECT_EQ(r->status, 200);
 }
 
+// What the API description promises is what the server has: every /api route is in it,
+// and every path in it answers (a request it refuses is 4xx, never "no such route").
+TEST(ServerApi, TheApiDescriptionNamesEveryRouteAndEachAnswers) {
+    ServerBench b;
+    ASSERT_TRUE(b.started);
+    const auto r = b.client->Get("/api/v1/openapi.json");
+    ASSERT_TRUE(r);
+    const json doc = json::parse(r->body, nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << r->body.substr(0, 200);
+    EXPECT_EQ(doc["openapi"].get<std::string>().substr(0, 2), "3.");
+    std::vector<std::pair<std::string, std::string>> documented;  // method, path with examples
+    for (const auto& [path, item] : doc["paths"].items()) {
+        std::string concrete = path;
+        for (const auto& [name, example] : {std::pair{"{address}", "1"}, {"{command}", "text"}, {"{group}", "all"}}) {
+            const size_t at = concrete.find(name);
+            if (at != std::string::npos) concrete.replace(at, std::string(name).size(), example);
+        }
+        for (const auto& [method, op] : item.items()) {
+            if (method == "get" || method == "post" || method == "put")
+                documented.emplace_back(method == "get" ? "GET" : method == "post" ? "POST" : "PUT", concrete);
+        }
+    }
+    for (const auto& [method, path] : documented) {
+        SCOPED_TRACE(method + " " + path);
+        int status = 0;
+        if (method == "GET") {
+            // An event stream is left as soon as its head is in.
+            b.client->Get(path.c_str(), [&](const httplib::Response& res) { return (status = res.status), res.status != 200; },
+                          [](const char*, size_t) { return false; });
+        } else {
+            const auto res = method == "POST" ? b.client->Post(path.c_str(), "{}", "application/json")
+                                              : b.client->Put(path.c_str(), "{}", "application/json");
+            status = res ? res->status : 0;
+        }
+        EXPECT_NE(status, 0);
+        EXPECT_NE(status, 404);
+        EXPECT_NE(status, 405);
+    }
+    for (const auto& route : b.http->RouteList()) {
+        if (route.pattern.rfind("/api/", 0) != 0) continue;
+        const std::regex pattern(route.pattern);
+        const bool found = std::any_of(documented.begin(), documented.end(), [&](const auto& d) {
+            return d.first == route.method && std::regex_match(d.second, pattern);
+        });
+        EXPECT_TRUE(found) << "not described: " << route.method << " " << route.pattern;
+    }
+}
+
 // The API, the events and watch --json describe a projector with the same fields.
 TEST(ServiceCore, ProjectorStateMatchesTheWatchLine) {
     Env env;
@@ -487,6 +537,9 @@ TEST(ServerOptions, WhereItMayListen) {
         {"no port", {"--listen", "127.0.0.1"}, false, false},
         {"unknown option", {"--cors"}, false, false},
         {"baud without a rate", {"--baud"}, false, false},
+        {"a name to be reached by", {"--allow-host", "Console.Example", "--allow-host", "rack"}, true, true},
+        {"allow-host without a name", {"--allow-host", "a/b"}, false, false},
+        {"no stream at all", {"--max-streams", "0"}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

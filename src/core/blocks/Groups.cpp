@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "data/JsonInput.h"
 #include "platform/Files.h"
 
 namespace ombrix {
@@ -11,7 +12,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr size_t kMaxGroupsFileSize = 1024 * 1024;
-constexpr int kMaxNesting = 64;
 
 std::string Trimmed(const std::string& s) {
     const size_t first = s.find_first_not_of(" \t");
@@ -42,27 +42,6 @@ bool ValidUtf8(const std::string& s) {
 bool Contains(const std::vector<uint8_t>& v, uint8_t a) { return std::find(v.begin(), v.end(), a) != v.end(); }
 
 std::string Dump(const Json& j, int indent) { return j.dump(indent, ' ', false, Json::error_handler_t::replace); }
-
-// Deep nesting would make the parser's and the printer's recursion a risk; no grouping
-// file comes anywhere near it.
-bool NestingWithin(const uint8_t* data, size_t size, int limit) {
-    int depth = 0;
-    bool inString = false;
-    for (size_t i = 0; i < size; ++i) {
-        const char c = static_cast<char>(data[i]);
-        if (inString) {
-            if (c == '\\') ++i;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit) return false;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return true;
-}
 
 // The keys of obj other than the known ones, as object text; empty when there are none.
 std::string ExtraKeys(const Json& obj, std::initializer_list<const char*> known) {
@@ -224,18 +203,15 @@ bool ParseGroups(const uint8_t* data, size_t size, Grouping* out, std::string* r
         return false;
     };
     if (size > kMaxGroupsFileSize) return refuse("the file is larger than a grouping file can be");
-    if (!NestingWithin(data, size, kMaxNesting)) return refuse("the file is nested too deeply");
     Json root;
-    try {
-        root = Json::parse(data, data + size);
-    } catch (const Json::exception& e) {
-        return refuse(std::string("it is not JSON text (") + e.what() + ")");
+    if (!ReadJsonText(std::string_view(reinterpret_cast<const char*>(data), size), &root, &why)) {
+        return refuse("it is not JSON text (" + why + ")");
     }
     if (!root.is_object()) return refuse("it is not a grouping file (no JSON object)");
     if (!root.contains("version")) return refuse("it is not a grouping file (no version)");
     const Json& version = root["version"];
     if (!version.is_number_integer() || version.get<int64_t>() != kGroupsFileVersion) {
-        return refuse("its version " + Dump(version, -1) + " is not version 1");
+        return refuse("its version " + JsonExcerpt(version) + " is not version 1");
     }
     if (!root.contains("groups") || !root["groups"].is_array()) return refuse("it has no list of groups");
     const Json& groups = root["groups"];

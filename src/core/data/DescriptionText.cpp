@@ -6,6 +6,8 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "data/JsonInput.h"
+
 namespace ombrix {
 namespace {
 
@@ -515,6 +517,10 @@ std::string DescriptionToText(const Description& d, const DescriptionPadding& pa
 
 bool DescriptionFromText(const std::string& text, Description* d, DescriptionPadding* padding, std::string* why) {
     try {
+        if (!JsonNestingWithin(text)) {
+            if (why) *why = "nested more than " + std::to_string(kMaxJsonNesting) + " levels deep";
+            return false;
+        }
         const Json root = Json::parse(text);
         return FromJson(root, d, padding, why);
     } catch (const std::exception& e) {

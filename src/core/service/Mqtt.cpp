@@ -3,6 +3,7 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "data/JsonInput.h"
 #include "platform/Files.h"
 
 namespace ombrix {
@@ -117,8 +118,9 @@ bool ParseMqttHostPort(const std::string& text, std::string* host, int* port, st
 }
 
 bool ParseMqttConfig(const std::string& text, const std::string& workFolder, MqttConfig* out, std::string* reason) {
-    const Json doc = Json::parse(text, nullptr, false);
-    if (doc.is_discarded()) return Fail(reason, "not valid JSON");
+    Json doc;
+    std::string unread;
+    if (!ReadJsonText(text, &doc, &unread)) return Fail(reason, unread);
     if (!doc.is_object()) return Fail(reason, "expected a JSON object");
     MqttConfig c;
     std::string passwordFile;
@@ -141,7 +143,7 @@ bool ParseMqttConfig(const std::string& text, const std::string& workFolder, Mqt
                               : key == "prefix"        ? &c.prefix
                               : key == "site"          ? &c.site
                                                        : nullptr;
-        if (!target) return Fail(reason, "unknown field \"" + key + "\"");
+        if (!target) return Fail(reason, "unknown field " + JsonExcerpt(Json(key)));
         if (!v.is_string()) return Fail(reason, "\"" + key + "\" must be a text");
         *target = v.get<std::string>();
     }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "data/JsonInput.h"
 #include "platform/Files.h"
 
 namespace ombrix {
@@ -17,7 +18,8 @@ constexpr const char* kDayNames[7] = {"sun", "mon", "tue", "wed", "thu", "fri", 
 // Written in this order: the working week first, as people list it.
 constexpr int kDayWriteOrder[7] = {1, 2, 3, 4, 5, 6, 0};
 
-std::string Quoted(const std::string& s) { return Json(s).dump(); }
+// A name or key from the file, quoted and cut for a message.
+std::string Quoted(const std::string& s) { return JsonExcerpt(Json(s)); }
 
 bool Fail(std::string* reason, const std::string& text) {
     if (reason) *reason = text;
@@ -122,8 +124,8 @@ bool ParseEntry(const Json& e, ScheduleEntry* out, std::string* why) {
                 if (d.get<std::string>() == kDayNames[i]) found = i;
             }
         }
-        if (found < 0) return Fail(why, "unknown day " + d.dump() + " (mon, tue, wed, thu, fri, sat, sun)");
-        if (entry.days & (1u << found)) return Fail(why, "day " + d.dump() + " given twice");
+        if (found < 0) return Fail(why, "unknown day " + JsonExcerpt(d) + " (mon, tue, wed, thu, fri, sat, sun)");
+        if (entry.days & (1u << found)) return Fail(why, "day " + JsonExcerpt(d) + " given twice");
         entry.days = static_cast<uint8_t>(entry.days | (1u << found));
     }
     if (!e["time"].is_string() || !ParseTime(e["time"].get<std::string>(), &entry.hour, &entry.minute)) {
@@ -225,8 +227,9 @@ std::string Strftime(int64_t epochSec, const char* format) {
 }  // namespace
 
 bool ParseSchedules(const std::string& text, std::vector<ScheduleEntry>* out, std::string* reason) {
-    const Json doc = Json::parse(text, nullptr, false);
-    if (doc.is_discarded()) return Fail(reason, "not valid JSON");
+    Json doc;
+    std::string unread;
+    if (!ReadJsonText(text, &doc, &unread)) return Fail(reason, unread);
     if (!doc.is_array()) return Fail(reason, "schedules must be a JSON array of entries");
     if (doc.size() > kMaxScheduleEntries) {
         return Fail(reason, "more than " + std::to_string(kMaxScheduleEntries) + " entries");

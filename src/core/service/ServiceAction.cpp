@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "data/JsonInput.h"
+
 namespace ombrix {
 namespace {
 
@@ -27,8 +29,9 @@ bool IntegerIn(const Json& v, int lo, int hi) {
 
 bool ParseActionPayload(const std::string& payload, ServiceAction* out, std::string* error) {
     if (payload.size() > kMaxActionPayload) return Fail(error, "payload too large");
-    const Json doc = Json::parse(payload, nullptr, false);
-    if (doc.is_discarded()) return Fail(error, "malformed JSON");
+    Json doc;
+    std::string unread;
+    if (!ReadJsonText(payload, &doc, &unread)) return Fail(error, "the payload is " + unread);
     if (!doc.is_object() || doc.size() != 1) return Fail(error, kForms);
     const std::string command = doc.begin().key();
     const Json& value = doc.begin().value();
@@ -55,7 +58,7 @@ bool ParseActionPayload(const std::string& payload, ServiceAction* out, std::str
         if (!IntegerIn(*code, 0, 255)) return Fail(error, "\"key\" must be a key code from 0 to 255");
         action.body = Json{{"code", *code}}.dump();
     } else {
-        return Fail(error, "unknown command \"" + command + "\": " + kForms);
+        return Fail(error, "unknown command " + JsonExcerpt(Json(command)) + ": " + kForms);
     }
     *out = std::move(action);
     return true;

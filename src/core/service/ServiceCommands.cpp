@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "data/JsonInput.h"
 #include "directaccess/DirectAccess.h"
 #include "directaccess/Force.h"
 #include "directaccess/Sources.h"
@@ -29,7 +30,7 @@ bool OnlyFields(const json& body, std::initializer_list<const char*> allowed, st
         bool known = false;
         for (const char* a : allowed) known = known || key == a;
         if (!known) {
-            *why = "unknown field \"" + key + "\"";
+            *why = "unknown field " + JsonExcerpt(json(key));
             return false;
         }
     }
@@ -109,7 +110,7 @@ bool ParseAction(const std::string& action, const json& body, ActionRequest* out
             return false;
         }
     } else {
-        *why = "unknown command \"" + action + "\"";
+        *why = "unknown command " + JsonExcerpt(json(action));
         return false;
     }
     *out = r;
@@ -153,7 +154,7 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
         if (!request.sourceName.empty()) {
             for (const SourceEntry& e : state.options.sources)
                 if (e.Name() == request.sourceName) slot = e.inputSlot;
-            if (slot <= 0 || slot > kMaxInputSlot) return fail(400, "no source named \"" + request.sourceName + "\"");
+            if (slot <= 0 || slot > kMaxInputSlot) return fail(400, "no source named " + JsonExcerpt(json(request.sourceName)));
         }
         SelectSource(state, address, slot, {});
         o.body["slot"] = slot;
@@ -177,6 +178,12 @@ ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>
     json results = json::array();
     bool ok = true;
     for (uint8_t address : targets) {
+        if (JobStopRequested()) {
+            ok = false;
+            results.push_back({{"address", address}, {"action", request.action}, {"ok", false},
+                               {"error", CommandRunnerOutcomeText(CommandRunner::Outcome::kStopped)}});
+            continue;
+        }
         const ActionOutcome one = RunAction(state, address, request);
         ok = ok && one.status == 200;
         results.push_back(one.body);
@@ -185,6 +192,12 @@ ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>
     all.body = {{"action", request.action}, {"ok", ok}, {"results", results}};
     return all;
 }
+
+namespace {
+thread_local const std::atomic<bool>* tJobStopped = nullptr;
+}
+
+bool JobStopRequested() { return tJobStopped && tJobStopped->load(); }
 
 struct CommandRunner::Pending {
     std::mutex mutex;
@@ -209,7 +222,9 @@ CommandRunner::Outcome CommandRunner::Run(std::function<void()> job, std::chrono
             }
             pending->started = true;
         }
+        tJobStopped = stopped.get();
         job();
+        tJobStopped = nullptr;
         std::lock_guard<std::mutex> lock(pending->mutex);
         pending->finished = true;
         pending->cv.notify_all();

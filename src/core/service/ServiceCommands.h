@@ -93,5 +93,8 @@ private:
 };
 
 const char* CommandRunnerOutcomeText(CommandRunner::Outcome outcome);
+// Within a job CommandRunner runs: whether the runner has been stopped since, so work of
+// several exchanges ends after the one under way.
+bool JobStopRequested();
 
 }  // namespace ombrix

@@ -282,7 +282,12 @@ async function listen() {
     stream.onmessage = (m) => onEvent(JSON.parse(m.data));
     stream.onerror = () => {
       document.getElementById('line').textContent = 'Server unreachable, retrying…';
-      fetch('/api/v1/projectors').then((r) => { if (r.status === 401) { stream.close(); askToken('The server needs an access token.'); } });
+      const closed = stream.readyState === EventSource.CLOSED;
+      fetch('/api/v1/projectors').then((r) => {
+        if (r.status === 401) { stream.close(); askToken('The server needs an access token.'); }
+        // Refused otherwise (every stream taken: 503): the browser gives up on it, so ask again later.
+        else if (closed) setTimeout(start, 10000);
+      });
     };
     return;
   }

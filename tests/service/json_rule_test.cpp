@@ -1,0 +1,78 @@
+// The one rule for JSON from outside, held by every reader of it: nesting deeper than any
+// of our documents is refused before a parser sees it, and a refusal quotes an untrusted
+// value only in part.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "blocks/Groups.h"
+#include "data/JsonInput.h"
+#include "service/Mqtt.h"
+#include "service/Schedule.h"
+#include "service/ServiceAction.h"
+#include "service/ServiceCommands.h"
+
+namespace ombrix {
+namespace {
+
+TEST(UntrustedJson, EveryReaderRefusesDeepNestingAndQuotesValuesInPart) {
+    using Read = std::function<bool(const std::string&, std::string*)>;
+    struct Reader {
+        const char* label;
+        Read read;
+        // The reader's document with %s where a text it names in its refusal goes.
+        const char* withText;
+    };
+    const Reader readers[] = {
+        {"schedules.json / PUT /api/v1/schedules",
+         [](const std::string& t, std::string* why) {
+             std::vector<ScheduleEntry> e;
+             return ParseSchedules(t, &e, why);
+         },
+         R"([{"name": "x", "days": [%s], "time": "08:00", "target": "all", "action": {"power": true}}])"},
+        {"groups.json",
+         [](const std::string& t, std::string* why) {
+             Grouping g;
+             return ParseGroups(reinterpret_cast<const uint8_t*>(t.data()), t.size(), &g, why);
+         },
+         R"({"version": %s, "groups": []})"},
+        {"mqtt.json",
+         [](const std::string& t, std::string* why) {
+             MqttConfig c;
+             return ParseMqttConfig(t, ".", &c, why);
+         },
+         R"({"host": "broker", %s: 1})"},
+        {"MQTT command payload",
+         [](const std::string& t, std::string* why) {
+             ServiceAction a;
+             return ParseActionPayload(t, &a, why);
+         },
+         R"({%s: true})"},
+        {"HTTP command body",
+         [](const std::string& t, std::string* why) {
+             nlohmann::json body;
+             ActionRequest r;
+             return ReadJsonText(t, &body, why) && ParseAction(kActionPower, body, &r, why);
+         },
+         R"({"on": true, %s: 1})"},
+    };
+    // Deep enough to overflow a recursive printer's stack, small enough for every size limit.
+    const std::string deep = std::string(20000, '[') + std::string(20000, ']');
+    const std::string longText = "\"" + std::string(5000, 'x') + "\\n\"";
+    for (const Reader& r : readers) {
+        SCOPED_TRACE(r.label);
+        std::string why;
+        EXPECT_FALSE(r.read(deep, &why));
+        EXPECT_NE(why.find("nested more than 64 levels deep"), std::string::npos) << why;
+
+        std::string text = r.withText;
+        text.replace(text.find("%s"), 2, longText);
+        why.clear();
+        EXPECT_FALSE(r.read(text, &why));
+        EXPECT_NE(why.find("xxxxxxxxxx"), std::string::npos) << why;
+        EXPECT_LT(why.size(), 300u) << why;
+    }
+}
+
+}  // namespace
+}  // namespace ombrix

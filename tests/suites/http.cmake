@@ -1,0 +1,25 @@
+# ombrix-server's HTTP front and the reading rule for JSON from outside.
+add_executable(json_rule_tests ${CMAKE_CURRENT_LIST_DIR}/../service/json_rule_test.cpp)
+target_link_libraries(json_rule_tests PRIVATE ombrix_core GTest::gtest_main)
+add_dependencies(json_rule_tests kelvaneproj)
+gtest_discover_tests(json_rule_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+# The real program from outside: limits, hosts, bodies, start and stop (real sockets, curl),
+# and its metrics through promtool (skipped without Debian's prometheus package).
+find_program(OMBRIX_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(OMBRIX_SYSTEM_PYTHON3)
+  foreach(_name http_front_test http_metrics_lint_test)
+    set(_extra)
+    if(_name STREQUAL http_metrics_lint_test)
+      set(_extra --lint-metrics)
+    endif()
+    add_test(NAME ${_name}
+             COMMAND ${OMBRIX_SYSTEM_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../server/http_front_test.py
+                     --bin ${CMAKE_BINARY_DIR}/bin --bus ${PROJECT_SOURCE_DIR}/data/demo-bus.cfg ${_extra})
+    set_tests_properties(${_name} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 300)
+  endforeach()
+endif()
+
+# The package's maintainer scripts against stand-ins for the system's tools.
+add_test(NAME package_scripts_test
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../server/package_scripts_test.sh ${PROJECT_SOURCE_DIR}/packaging)
