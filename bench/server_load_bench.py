@@ -91,7 +91,7 @@ class Crowd:
 
 
 def row(*cells):
-    print("| %-40s | %11s | %10s | %-16s |" % cells)
+    print("| %-44s | %11s | %10s | %-12s |" % cells)
 
 
 def main():
@@ -158,7 +158,7 @@ def main():
         print("(fresh connection per request unless kept alive; %d requests each, %d failed):" % (SAMPLES, failures))
         print()
         row("measurement", "p50 / value", "p99", "target")
-        row("-" * 40, "-" * 11, "-" * 10, "-" * 16)
+        row("-" * 44, "-" * 11, "-" * 10, "-" * 12)
         for path, times in latency.items():
             row("GET %s under the crowd (ms)" % path, "%.2f" % pct(times, 50), "%.2f" % pct(times, 99), "< 100 ms")
         row("GET /healthz kept alive, no crowd (ms)", "%.2f" % pct(kept, 50), "%.2f" % pct(kept, 99), "p50 < 2 ms")

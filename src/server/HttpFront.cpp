@@ -615,6 +615,7 @@ void HttpFront::Accept() {
 
 void HttpFront::ReadHeader(Conn& c) {
     char buf[4096];
+    bool ended = false;
     while (c.in.size() <= limits_.maxHeaderBytes) {
         const size_t room = limits_.maxHeaderBytes + 1 - c.in.size();
         const ssize_t n = recv(c.fd, buf, std::min(sizeof buf, room), 0);
@@ -628,10 +629,12 @@ void HttpFront::ReadHeader(Conn& c) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        Close(c);
-        return;
+        ended = true;
+        break;
     }
     const size_t end = HeaderEnd(c.in, c.scanned);
+    // A client that sent its request and then closed its side still gets the reply.
+    if (ended && end == std::string::npos) return Close(c);
     if (end != std::string::npos && end <= limits_.maxHeaderBytes) {
         c.headerEnd = end;
         Dispatch(c);
