@@ -222,6 +222,8 @@ bool HostAllowed(const std::string& hostHeader, const std::string& listenHost,
     const std::string listen = Lower(listenHost);
     if (host == listen) return true;
     if (IpLiteral(host) && (listen.empty() || listen == "0.0.0.0" || listen == "::")) return true;
+    // An address is no name a DNS answer can move: on the loopback any loopback address will do.
+    if (IsLoopbackHost(listen) && (host == "::1" || (IpLiteral(host) && IsLoopbackHost(host)))) return true;
     return std::find(allowHosts.begin(), allowHosts.end(), host) != allowHosts.end();
 }
 

@@ -517,6 +517,35 @@ TEST(ServiceCore, ProjectorStateMatchesTheWatchLine) {
     EXPECT_EQ(state["groups"], json::array({"all"}));
 }
 
+TEST(ServerOptions, WhichHostNamesTheServer) {
+    struct Case {
+        const char* label;
+        const char* host;    // the request's Host header
+        const char* listen;  // --listen's address
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"its address and port", "127.0.0.1:8470", "127.0.0.1", true},
+        {"localhost, any case, trailing dot", "LocalHost.:8470", "127.0.0.1", true},
+        {"another loopback address", "127.0.0.1:8470", "localhost", true},
+        {"v6 loopback in brackets", "[::1]:8470", "::1", true},
+        {"an allowed name", "Console.Example", "127.0.0.1", true},
+        {"any address when listening on all", "192.168.1.5:8470", "0.0.0.0", true},
+        {"a rebound name", "rebind.example:8470", "127.0.0.1", false},
+        {"a name on a server listening on all", "rebind.example", "0.0.0.0", false},
+        {"a LAN address on a loopback server", "192.168.1.5", "127.0.0.1", false},
+        {"an allowed name with more to it", "console.example.evil", "127.0.0.1", false},
+        {"a port that is no number", "127.0.0.1:80x", "127.0.0.1", false},
+        {"no host", "", "127.0.0.1", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(server::HostAllowed(c.host, c.listen, {"console.example"}), c.allowed);
+    }
+    EXPECT_TRUE(server::OriginAllowed("https://Console.Example", "console.example"));
+    EXPECT_FALSE(server::OriginAllowed("null", "console.example"));
+}
+
 TEST(ServerOptions, WhereItMayListen) {
     struct Case {
         const char* label;
