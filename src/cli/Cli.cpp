@@ -218,7 +218,11 @@ std::string WhyUnanswered(Link& link, int result, int address) {
     switch (result) {
         case kNacked: return "the projector" + at + " refuses the question (NACK)";
         case kNoAnswer: return "the projector" + at + " acknowledges but gives no valid answer";
-        default: return "no projector answers" + at;
+        default: {
+            // A byte in the acknowledgement's place is no silence: it is named.
+            const std::string stray = StrayReplyText(link);
+            return "no projector answers" + at + (stray.empty() ? std::string() : ": " + stray);
+        }
     }
 }
 
