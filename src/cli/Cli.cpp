@@ -40,7 +40,8 @@ const char kUsageText[] =
     "                   (\"COMn = DEVICE\" lines; unmapped: /dev/ttyS{n-1})\n"
     "  --baud RATE      line speed; otherwise the one in comm.cfg (default 9600)\n"
     "  Without --device or --port the port of comm.cfg in the working directory is used.\n"
-    "  --verbose        explain why a line could not be opened\n"
+    "  --verbose        explain why a line could not be opened; count the bytes\n"
+    "                   thrown away unread before requests\n"
     "  --workdir DIR    work as if started in DIR (where comm.cfg and the rest are)\n"
     "  --json           print one JSON object (command, exit, result, fields, boxes);\n"
     "                   with watch, one JSON line per event (found, lost, state change,\n"
@@ -212,12 +213,16 @@ bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream&
 }
 
 std::string WhyUnanswered(Link& link, int result, int address) {
-    if (LineLost(link)) return LineLostText(link);
+    if (std::string trouble = LineTroubleText(link); !trouble.empty()) return trouble;
     const std::string at = " at address " + std::to_string(address);
     switch (result) {
         case kNacked: return "the projector" + at + " refuses the question (NACK)";
         case kNoAnswer: return "the projector" + at + " acknowledges but gives no valid answer";
-        default: return "no projector answers" + at;
+        default: {
+            // A byte in the acknowledgement's place is no silence: it is named.
+            const std::string stray = StrayReplyText(link);
+            return "no projector answers" + at + (stray.empty() ? std::string() : ": " + stray);
+        }
     }
 }
 
@@ -477,6 +482,14 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
     // A slow converter can deliver the acknowledgement after we stopped waiting: a retry
     // would then apply the change twice.
     if (r == kNoAck && ChangesProjector(command)) err << "ombrix-cli: " << kMayHaveAppliedText << '\n';
+    // A late reply to a question that went unanswered would reach whichever program takes
+    // the line next, and a bare acknowledgement could pass for its own: keep the line
+    // until none can come.
+    AwaitLateReplies(link);
+    if (line.verbose && link.discardedBytes.load() > 0) {
+        err << "ombrix-cli: " << link.discardedBytes.load()
+            << " byte(s) on the line were thrown away unread (late or doubled replies, noise)\n";
+    }
     CloseConnection(link, kOwnerTool);
     return r == kDone ? kExitDone : kExitFailed;
 }

@@ -132,27 +132,35 @@ int RunGroupsFileCommand(const std::vector<std::string>& args, const CliPorts& p
     if (command == "group-delete" && args.size() != 2) return UsageError(*ports.err, "group-delete takes NAME only");
     if (!ParseAddresses(args, 2, &addresses, &bad)) return UsageError(*ports.err, "ADDR " + bad + " must be 1-255");
     if (command == "group-remove" && addresses.empty()) return UsageError(*ports.err, "group-remove needs ADDR...");
-    if (!LoadWorkGroups(ports, &g)) return kExitFailed;
 
-    GroupResult r;
-    if (command == "group-add") {
-        std::string target = name;
-        const bool made = FindGroup(g, name) < 0;
-        if (made) {
-            r = AddGroup(g, name);
-            if (r.ok) target = g.groups.back().name;
+    auto change = [&](Grouping& g) {
+        GroupResult r;
+        if (command == "group-add") {
+            std::string target = name;
+            const bool made = FindGroup(g, name) < 0;
+            if (made) {
+                r = AddGroup(g, name);
+                if (r.ok) target = g.groups.back().name;
+            }
+            // "group-add NAME" alone makes an empty group; on a group there is, it adds nothing.
+            if (r.ok && !(made && addresses.empty())) r = AddMembers(g, target, addresses);
+        } else if (command == "group-remove") {
+            r = RemoveMembers(g, name, addresses);
+        } else {
+            r = DeleteGroup(g, name);
         }
-        // "group-add NAME" alone makes an empty group; on a group there is, it adds nothing.
-        if (r.ok && !(made && addresses.empty())) r = AddMembers(g, target, addresses);
-    } else if (command == "group-remove") {
-        r = RemoveMembers(g, name, addresses);
-    } else {
-        r = DeleteGroup(g, name);
+        return r;
+    };
+    // Another program may change the file meanwhile: read, change and write under its lock.
+    const GroupsUpdate u = UpdateGroupsFile(kGroupsFileName, *ports.clock, false, nullptr, change, nullptr);
+    switch (u.end) {
+        case GroupsUpdateEnd::Done: return kExitDone;
+        case GroupsUpdateEnd::Refused: return Refused(ports, u.result);
+        case GroupsUpdateEnd::NotWritten: return Failed(ports, "cannot write " + u.reason);
+        case GroupsUpdateEnd::FileRefused:
+        case GroupsUpdateEnd::Busy: break;
     }
-    if (!r.ok) return Refused(ports, r);
-    SysError error;
-    if (!SaveGroupsFile(kGroupsFileName, g, &error)) return Failed(ports, "cannot write groups.json: " + error.text);
-    return kExitDone;
+    return Failed(ports, u.reason);
 }
 
 int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, bool asJson) {

@@ -17,6 +17,8 @@ constexpr uint64_t kAnswerDelayMs = 20;
 // leave the bus deaf.
 constexpr uint64_t kFrameStallMs = 500;
 constexpr uint64_t kWriteStallMs = 3000;
+// A late acknowledgement comes after twice the program's 2000 ms time-out, unless told.
+constexpr uint32_t kLateAckDefaultMs = 4000;
 
 }  // namespace
 
@@ -199,14 +201,18 @@ void SimBus::AdvanceLocked(uint64_t now) {
     }
 }
 
+Fault* SimBus::StoredFault(SimProjector* p) {
+    return busFault_.kind != FaultKind::None ? &busFault_ : (p ? &p->fault : nullptr);
+}
+
 Fault SimBus::ActiveFault(SimProjector* p) {
-    const Fault* f = busFault_.kind != FaultKind::None ? &busFault_ : (p ? &p->fault : nullptr);
+    const Fault* f = StoredFault(p);
     if (!f || f->skip > 0) return Fault{};
     return *f;
 }
 
 void SimBus::ConsumeFault(SimProjector* p) {
-    Fault* f = busFault_.kind != FaultKind::None ? &busFault_ : (p ? &p->fault : nullptr);
+    Fault* f = StoredFault(p);
     if (!f || f->kind == FaultKind::None) return;
     if (f->skip > 0) {
         --f->skip;
@@ -260,6 +266,7 @@ std::vector<uint8_t> SimBus::Answer(uint8_t address, uint8_t command, uint8_t d1
 
 void SimBus::Reply(SimProjector& p, uint64_t now, bool ack, const std::vector<uint8_t>& answer) {
     const Fault f = ActiveFault(&p);
+    if (f.kind == FaultKind::LateAck) StoredFault(&p)->lateAckSent = true;
     ConsumeFault(&p);
     uint64_t ackAt = now + kAckDelayMs;
     uint64_t answerAt = ackAt + kAnswerDelayMs;
@@ -275,9 +282,15 @@ void SimBus::Reply(SimProjector& p, uint64_t now, bool ack, const std::vector<ui
             ackAt += f.arg;
             answerAt += f.arg;
             break;
+        case FaultKind::LateAck:
+            if (f.lateAckSent) return;
+            ackAt += f.arg;
+            answerAt += f.arg;
+            break;
         case FaultKind::LateAnswer: answerAt += f.arg; break;
         default: break;
     }
+    if (ack && f.kind == FaultKind::DoubleAck) Emit(ackAt, {kAck});
     Emit(ackAt, {ack ? kAck : kNack});
     if (ack) Emit(answerAt, body);
     if (f.kind == FaultKind::GarbageAfter) Emit(answerAt + 1, std::vector<uint8_t>(std::max<uint32_t>(f.arg, 1), 0xA5));
@@ -304,8 +317,9 @@ void SimBus::HandleFrame(uint64_t now) {
         return;
     }
     // A projector that does not hear the request, or refuses it, changes nothing.
-    const FaultKind early = ActiveFault(p).kind;
-    if (early == FaultKind::Silence || early == FaultKind::Nack) {
+    const Fault early = ActiveFault(p);
+    if (early.kind == FaultKind::Silence || early.kind == FaultKind::Nack ||
+        (early.kind == FaultKind::LateAck && early.lateAckSent)) {
         Reply(*p, now, true, {});
         return;
     }
@@ -385,7 +399,10 @@ void SimBus::HandleFrame(uint64_t now) {
         case 'q': {
             if (standby) break;
             const Fault f = ActiveFault(p);
-            Emit(now + kAckDelayMs + (f.kind == FaultKind::LateReply ? f.arg : 0), {kAck});
+            const bool late = f.kind == FaultKind::LateReply || f.kind == FaultKind::LateAck;
+            if (f.kind == FaultKind::LateAck) StoredFault(p)->lateAckSent = true;
+            if (f.kind == FaultKind::DoubleAck) Emit(now + kAckDelayMs, {kAck});
+            Emit(now + kAckDelayMs + (late ? f.arg : 0), {kAck});
             mode_ = Mode::WriteData;
             writeAddress_ = address;
             writeHeader_[0] = p1, writeHeader_[1] = p2, writeHeader_[2] = p3, writeHeader_[3] = p4;
@@ -531,6 +548,12 @@ void SimBus::HandleWriteData(uint64_t now) {
     }
     SimProjector* p = FindLocked(writeAddress_);
     if (!p) return;
+    // Decided before anything is stored: the block stays as it was.
+    if (ActiveFault(p).kind == FaultKind::DoubleAck) {
+        ConsumeFault(p);
+        Emit(now + kAckDelayMs, {kNack});
+        return;
+    }
     std::vector<uint8_t> data(writeExpected_);
     unsigned sum = 0;
     for (size_t i = 0; i < writeExpected_; ++i) {
@@ -634,7 +657,8 @@ bool ParseFaultKind(const std::string& s, FaultKind* k) {
         {"nack", FaultKind::Nack},          {"short", FaultKind::ShortAnswer},
         {"garbage-before", FaultKind::GarbageBefore}, {"garbage-after", FaultKind::GarbageAfter},
         {"late", FaultKind::LateReply},     {"late-answer", FaultKind::LateAnswer},
-        {"byte", FaultKind::OnlyByte},
+        {"byte", FaultKind::OnlyByte},      {"double-ack", FaultKind::DoubleAck},
+        {"late-ack", FaultKind::LateAck},
     };
     for (const auto& [name, kind] : kNames) {
         if (s == name) {
@@ -697,6 +721,8 @@ bool SimBus::Control(const std::string& line, uint64_t now, std::string* reply) 
             f.arg = static_cast<uint32_t>(v);
         } else if (f.kind == FaultKind::OnlyByte) {
             return fail("fault byte needs the byte, e.g. 0x5A");
+        } else if (f.kind == FaultKind::LateAck) {
+            f.arg = kLateAckDefaultMs;
         }
         if (w.size() > 4) {
             if (!ParseNumber(w[4], &v) || v <= 0) return fail("bad count " + w[4]);

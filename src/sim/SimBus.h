@@ -24,6 +24,8 @@ enum class FaultKind {
     LateReply,      // everything comes `arg` ms late
     LateAnswer,     // the acknowledgement is prompt, the answer `arg` ms late
     OnlyByte,       // every request, and a block's data run, is answered with the one byte `arg`
+    DoubleAck,      // every request's acknowledgement comes twice (06 06); a block's data run is refused
+    LateAck,        // the first request is acknowledged `arg` ms late, those after it not at all
 };
 
 struct Fault {
@@ -31,6 +33,7 @@ struct Fault {
     uint32_t arg = 0;
     int remaining = -1;  // exchanges left; -1 until cleared
     int skip = 0;        // exchanges that pass unharmed before it applies
+    bool lateAckSent = false;  // LateAck: its one late acknowledgement is on its way
 };
 
 // One settings block slot: its header fields as the header table holds them.
@@ -158,6 +161,7 @@ private:
     std::vector<uint8_t> Answer(uint8_t address, uint8_t command, uint8_t d1, uint8_t d2, uint8_t d3, uint8_t d4) const;
     void HandleKey(SimProjector& p, uint8_t key, uint64_t now);
     Fault ActiveFault(SimProjector* p);
+    Fault* StoredFault(SimProjector* p);
     void ConsumeFault(SimProjector* p);
 
     mutable std::mutex mutex_;

@@ -223,6 +223,34 @@ TEST_F(OverPty, OneByteForEveryRequestIsNoSuccess) {
     EXPECT_EQ(Cli("read-param 1 48 0").out, "result: 3\nvalue: 119\n");
 }
 
+// A doubled acknowledgement is not the data run's, and a late one stays with the command
+// it answers: neither is ever a "done", for that command or the next.
+TEST_F(OverPty, DoubledOrLateAcknowledgementsAreNoSuccess) {
+    ASSERT_TRUE(sim_.Ready());
+    sim_.Control("fault 1 double-ack");
+    std::this_thread::sleep_for(100ms);
+    CliResult r = Cli("write-block 1 0x44 9 0x20 0x34 " + std::string(128, '5'));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "result: 2\n");
+
+    sim_.Control("fault 1 late-ack");
+    std::this_thread::sleep_for(100ms);
+    r = Cli("write-param 1 48 0 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "result: 0\n");
+    EXPECT_NE(r.err.find("An acknowledgement came 40"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the projector has applied it"), std::string::npos) << r.err;
+
+    // A question's late reply does not reach the next program's bare acknowledgement.
+    sim_.Control("clear");
+    sim_.Control("fault 1 late-ack");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Cli("status 1").status, 1);
+    r = Cli("key 1 13");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "result: 0\n");
+}
+
 TEST(OverPtyNoSim, AMissingDeviceIsError3) {
     testing::TempDir dir;
     const CliResult r = Cli("status 1");

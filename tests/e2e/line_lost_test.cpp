@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,6 +138,8 @@ TEST(OverTcp, SearchAndWatchOnADeadOrNoisyLineFail) {
         {"watch_once_dead", dead, "watch --once", "The line tcp://"},
         {"search_noisy", noisy, "search", "never falls quiet"},
         {"watch_once_noisy", noisy, "watch --once", "never falls quiet"},
+        {"backup_dead", dead, "backup 1 new.set", "The line tcp://"},
+        {"backup_noisy", noisy, "backup 1 new.set", "never falls quiet"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -191,18 +194,24 @@ TEST(Ports, AnUnreadablePortFileIsSaidAndNoDefaultIsOpened) {
 }
 
 // A temporary file a killed save left behind goes at the next start; the file it was
-// meant to replace stays.
+// meant to replace stays, and so do the user's files that only look like one.
 TEST(Start, RemovesWhatAKilledSaveLeftBehind) {
     testing::TempDir dir;
     HangingUpServer hangUp;
     ASSERT_EQ(RunCli("--device tcp://127.0.0.1:" + std::to_string(hangUp.Port()) + " search"), 1);
     const std::string options = Slurp("options.cfg");
     ASSERT_FALSE(options.empty());
-    { std::ofstream("options.cfg.tmpQ7xZ2a") << std::string(158000, 'x'); }
-    { std::ofstream("notes.tmp.txt") << "mine"; }
-    RunCli("--device tcp://127.0.0.1:" + std::to_string(hangUp.Port()) + " search");
-    EXPECT_NE(::access("options.cfg.tmpQ7xZ2a", F_OK), 0);
-    EXPECT_EQ(::access("notes.tmp.txt", F_OK), 0);
+    { std::ofstream(".options.cfg.ombrix-tmp-Q7xZ2a") << std::string(158000, 'x'); }
+    const char* const mine[] = {"notes.tmp.txt", "thesis.tmp000001", "meeting.tmp2024Q3", "budget.xls.tmpABCDEF"};
+    for (const char* name : mine) {
+        std::ofstream(name) << "mine";
+        const struct timeval twoDaysAgo = {::time(nullptr) - 2 * 24 * 3600, 0};
+        const struct timeval times[2] = {twoDaysAgo, twoDaysAgo};
+        ::utimes(name, times);
+    }
+    RunCli("--device tcp://127.0.0.1:" + std::to_string(hangUp.Port()) + " watch --once");
+    EXPECT_NE(::access(".options.cfg.ombrix-tmp-Q7xZ2a", F_OK), 0);
+    for (const char* name : mine) EXPECT_EQ(Slurp(name), "mine") << name;
     EXPECT_EQ(Slurp("options.cfg"), options);
 }
 

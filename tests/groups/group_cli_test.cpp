@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "platform/FileLock.h"
 #include "../support/BlockBench.h"
 #include "../support/CliBench.h"
 
@@ -25,6 +26,20 @@ std::string ReadText(const std::string& path) {
 }
 
 const char kDome[] = R"({"version": 1, "groups": [{"name": "Dome", "members": [3, 1]}, {"name": "Half", "members": [1, 9]}]})";
+
+// A writer that cannot have the file's lock in time gives up with the reason and
+// changes nothing; a reader is not held up.
+TEST(GroupCli, ALockHeldTooLongIsSaidAndNothingChanges) {
+    CliBench b;
+    WriteText("groups.json", kDome);
+    FileLock held;
+    ASSERT_TRUE(held.Acquire("groups.json", b.clock, 0, nullptr));
+    const auto r = b.Run({"group-add", "Wall", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("groups.json is being changed by another program"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadText("groups.json"), kDome);
+    EXPECT_EQ(b.Run({"groups"}).status, 0);
+}
 
 TEST(GroupCli, EachMemberGetsItsResultBlockInMemberOrder) {
     CliBench b;

@@ -171,6 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"member_fraction", R"({"version": 1, "groups": [{"name": "A", "members": [3.5]}]})"},
         DamagedCase{"member_text", R"({"version": 1, "groups": [{"name": "A", "members": ["3"]}]})"},
         DamagedCase{"member_twice", R"({"version": 1, "groups": [{"name": "A", "members": [3, 3]}]})"},
+        DamagedCase{"groups_key_twice", R"({"version": 1, "groups": [{"name": "A", "members": [3]}],
+                                            "groups": [{"name": "B", "members": [4]}]})"},
+        DamagedCase{"members_key_twice", R"({"version": 1, "groups": [{"name": "A", "members": [3], "members": []}]})"},
         DamagedCase{"nested_too_deep", R"({"version": 1, "groups": [], "x": )" + std::string(100, '[') +
                                            std::string(100, ']') + "}"}),
     [](const auto& info) { return std::string(info.param.label); });

@@ -147,9 +147,12 @@ TEST(BlockCli, ALineLostMidwayIsSaidOnceAndWritesNoFile) {
         std::vector<std::string> args;
         int nthRead;  // the header table is read 1; the blocks follow
     };
-    for (const Case& k : {Case{"backup_first_block", {"backup", "1", "new.set"}, 2},
+    for (const Case& k : {Case{"backup_header_table", {"backup", "1", "new.set"}, 1},
+                          Case{"backup_first_block", {"backup", "1", "new.set"}, 2},
                           Case{"backup_second_block", {"backup", "1", "new.set"}, 3},
-                          Case{"verify_second_block", {"verify", "good.set", "1"}, 3}}) {
+                          Case{"verify_header_table", {"verify", "good.set", "1"}, 1},
+                          Case{"verify_second_block", {"verify", "good.set", "1"}, 3},
+                          Case{"restore_header_table", {"restore", "good.set", "1", "--yes"}, 1}}) {
         SCOPED_TRACE(k.label);
         BlockCli c;
         ASSERT_EQ(c.Run({"backup", "1", "good.set"}).status, 0);

@@ -84,9 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Nobody at address 9: 2000 ms without an acknowledgement, then the same waits.
         FrameCase{"silent_status", [](Link& l) { return ReadStatus(l, 9, &g_flags, &g_value); },
                   {9, 'K', 0, 0, 0, 0}, 0, 2000 + 401 + 301},
-        FrameCase{"silent_key", [](Link& l) { return KeyCommand(l, 9, 0x0E); }, {9, 0x0E, 0, 0, 0, 0}, 0, 2000},
+        // A change unacknowledged in time is listened for 4000 ms more before the line is let go.
+        FrameCase{"silent_key", [](Link& l) { return KeyCommand(l, 9, 0x0E); }, {9, 0x0E, 0, 0, 0, 0}, 0, 2000 + 4000},
         FrameCase{"silent_write_param", [](Link& l) { return WriteParameter(l, 9, 1, 0, 1); },
-                  {9, 'y', 1, 0, 1, 0}, 0, 2000 + 301},
+                  {9, 'y', 1, 0, 1, 0}, 0, 2000 + 4000 + 301},
         // A projector in standby refuses block and parameter work.
         FrameCase{"standby_block_read", [](Link& l) { return ReadBlockData(l, 2, g_bytes, 0, 0, 0, 0, 16); },
                   {2, 'r', 0, 0, 0, 0}, 2, 5 + 301 + 101}),
@@ -125,8 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"short_data_run", "fault 1 short",
                   [](Link& l) { return ReadBlockData(l, 1, g_bytes, 0x40, 0x01, 0x20, 0x34, 16); }, 1,
                   5 + 301 + 2000 + 101},
+        // Not done, but heard when it comes, 2505 ms after the request.
         FaultCase{"late_acknowledgement", "fault 1 late 2500",
-                  [](Link& l) { return KeyCommand(l, 1, 0x0D); }, 0, 2000},
+                  [](Link& l) { return KeyCommand(l, 1, 0x0D); }, 0, 2505},
         FaultCase{"late_answer", "fault 1 late-answer 3000", [](Link& l) { return ReadRuntime(l, 1, &g_text); }, 1,
                   5 + 151 + 2000 + 151},
         // Only 0x06 acknowledges: a stray byte first fails the exchange at once.
@@ -137,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                   5 + 301 + 101},
         FaultCase{"silent_block_write", "fault all silence",
                   [](Link& l) { return WriteBlockData(l, 1, g_bytes, 0x41, 0x05, 0x20, 0x34, 16); }, 0,
-                  2000 + 301 + 101}),
+                  2000 + 301 + 4000 + 101}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Answers, DecodedFromTheSimulatedProjector) {

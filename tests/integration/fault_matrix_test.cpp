@@ -103,6 +103,8 @@ public:
         while (bus.NextDue()) clock.Nap(10);
         clock.WaitMs(quietMs);
         FlushInput(link);
+        // Nothing more is due: no late reply of this case can still come.
+        link.lateReplyUntil = 0;
     }
 
     ScaledClock clock{kSpeed};
@@ -199,7 +201,10 @@ const std::vector<CommandCase>& Commands() {
     return kCases;
 }
 
-enum class Fault { None, Silence, Nack, Short, GarbageBefore, GarbageAfter, Late, LateAnswer, PowerOff, Standby, Drop, Byte };
+enum class Fault {
+    None, Silence, Nack, Short, GarbageBefore, GarbageAfter, Late, LateAnswer, PowerOff, Standby, Drop, Byte,
+    DoubleAck, LateAck
+};
 
 struct FaultCase {
     const char* label;
@@ -229,6 +234,10 @@ const FaultCase kFaults[] = {
     {"byte_15", Fault::Byte, "fault 1 byte 0x15", {2, 2, 2, 2}},
     {"garbage_after", Fault::GarbageAfter, "fault 1 garbage-after 3", {3, 3, 3, 3}},
     {"late", Fault::Late, "fault 1 late 2500", {0, 0, 0, 0}},
+    // A doubled acknowledgement is no answer, and never the data run's acknowledgement.
+    {"double_ack", Fault::DoubleAck, "fault 1 double-ack", {3, 1, 1, 2}},
+    // One acknowledgement twice the time-out late, then nothing heard.
+    {"late_ack", Fault::LateAck, "fault 1 late-ack 4000", {0, 0, 0, 0}},
     {"late_answer", Fault::LateAnswer, "fault 1 late-answer 2500", {3, 1, 1, 3}},
     {"power_off", Fault::PowerOff, "power 1 off", {0, 0, 0, 0}},
     {"standby", Fault::Standby, "standby 1 on", {-1, -1, -1, -1}},
@@ -240,10 +249,14 @@ int Expected(const FaultCase& f, const CommandCase& c) {
     return f.result[static_cast<int>(c.shape)];
 }
 
+bool Changes(const CommandCase& c) { return c.shape == Shape::NoAnswer || c.shape == Shape::BlockWrite; }
+
 // The longest a command may take: its settle and closing waits, 2000 ms for each reply
-// it waits for, the bounded flush, and slack for a loaded machine.
+// it waits for, 4000 ms more for a late acknowledgement of a change, the bounded flush,
+// and slack for a loaded machine.
 uint64_t TimeBound(const CommandCase& c) {
     uint64_t bound = 2000 + kFlushLimitMs + 1500;
+    if (Changes(c)) bound += 4000;
     if (c.settle >= 0) bound += static_cast<uint64_t>(c.settle) + 2000;
     if (c.shape == Shape::BlockRead) bound += 2000;
     if (c.after >= 0) bound += static_cast<uint64_t>(c.after);
@@ -289,7 +302,7 @@ TEST_P(FaultMatrix, EveryCommand) {
         }
         // A block write whose acknowledgement came late or spoilt leaves the projector
         // waiting for its data run until that gives up (3000 ms after the request).
-        b.Settle(f.fault == Fault::Late ? 1000 : f.fault == Fault::GarbageBefore ? 3000 : 100);
+        b.Settle(f.fault == Fault::Late || f.fault == Fault::LateAck ? 1000 : f.fault == Fault::GarbageBefore ? 3000 : 100);
     }
     if (f.fault == Fault::Drop) {
         EXPECT_EQ(LineLost(b.link), 1);
@@ -325,6 +338,36 @@ TEST(LineDroppedMidCommand, FailsAtOnceOnBothTransports) {
         // The settle and closing waits (700 ms) follow; the 2000 ms wait for the ACK did not run out.
         EXPECT_LT(b.clock.TickMs() - t0, 2000u + 700u);
         EXPECT_EQ(LineLost(b.link), 1);
+    }
+}
+
+// An acknowledgement that comes twice the time-out late belongs to the command it
+// answers, whichever that was: the command after it, on a device that hears nothing
+// more, is never done, and a change names the acknowledgement that came late.
+TEST(LateAcknowledgement, NeverPassesForTheNextCommands) {
+    for (Transport t : {Transport::Pty, Transport::Tcp}) {
+        SCOPED_TRACE(t == Transport::Pty ? "pty" : "tcp");
+        LineBench b(t);
+        auto command = [](const std::string& label) {
+            for (const CommandCase& c : Commands())
+                if (label == c.label) return c;
+            return CommandCase{};
+        };
+        // One of each shape; a bare acknowledgement is what a late one could pass for.
+        for (const char* first : {"write-param", "key", "status", "read-block", "write-block"}) {
+            SCOPED_TRACE(first);
+            const CommandCase c = command(first);
+            ASSERT_TRUE(b.bus.Control("fault 1 late-ack 4000", b.clock.TickMs(), nullptr));
+            Outputs out;
+            EXPECT_NE(c.call(b.link, out), kDone);
+            if (Changes(c)) {
+                EXPECT_EQ(b.link.lateReply.load(), 0x06);
+                EXPECT_NE(LateReplyText(b.link).find("the projector has applied it"), std::string::npos);
+            }
+            EXPECT_NE(command("key").call(b.link, out), kDone);
+            b.bus.ClearFaults();
+            b.Settle(100);
+        }
     }
 }
 

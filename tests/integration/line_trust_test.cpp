@@ -149,15 +149,25 @@ TEST(SimulatorFaults, AreDecidedBeforeAnythingChanges) {
          [](const sim::SimProjector& p) { return std::to_string(p.irisState); }},
         {"key", [](Link& l) { return KeyCommand(l, 1, 0x0D); },
          [](const sim::SimProjector& p) { return std::to_string(p.status[2]); }},
+        {"write_block",
+         [](Link& l) {
+             const uint8_t data[16] = {9, 9, 9};
+             return WriteBlockData(l, 1, data, 0x40, 0x01, 0x20, 0x34, 16);
+         },
+         [](const sim::SimProjector& p) { return std::to_string(p.blocks[0].data[0]); }},
     };
-    for (const char* fault : {"nack", "silence"}) {
+    // late-ack: the one request it hears (an unknown key) is behind; those after go unheard.
+    for (const char* fault : {"nack", "silence", "late-ack 0", "double-ack"}) {
+        const bool doubled = std::string(fault) == "double-ack";
         for (const Case& c : cases) {
+            if (doubled && std::string(c.label) != "write_block") continue;
             SCOPED_TRACE(std::string(fault) + " " + c.label);
             SimBench b(kThreeProjectors);
             b.bus.With(1, [](sim::SimProjector& p) { p.irisState = 0x1E; });
             std::string before, after;
             b.bus.With(1, [&](sim::SimProjector& p) { before = c.state(p); });
             ASSERT_TRUE(b.bus.Control(std::string("fault 1 ") + fault, 0, nullptr));
+            if (std::string(fault).rfind("late-ack", 0) == 0) KeyCommand(b.link, 1, 0x7E);
             EXPECT_NE(c.call(b.link), kDone);
             b.bus.With(1, [&](sim::SimProjector& p) { after = c.state(p); });
             EXPECT_EQ(after, before);

@@ -32,7 +32,7 @@ using testing::WriteBytes;
 
 int TempFiles() {
     int n = 0;
-    for (const auto& e : fs::directory_iterator(".")) n += e.path().filename().string().find(".tmp") != std::string::npos;
+    for (const auto& e : fs::directory_iterator(".")) n += e.path().filename().string().find(".ombrix-tmp-") != std::string::npos;
     return n;
 }
 

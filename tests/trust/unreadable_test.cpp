@@ -13,10 +13,16 @@
 #include <fstream>
 #include <functional>
 
+#include "blocks/Groups.h"
+#include "data/Description.h"
 #include "discovery/AddressSets.h"
 #include "discovery/Search.h"
 #include "link/PortList.h"
 #include "platform/Files.h"
+#include "platform/Library.h"
+#include "platform/RecordingUi.h"
+#include "service/Mqtt.h"
+#include "service/Schedule.h"
 #include "../support/Loaders.h"
 #include "../support/SimBench.h"
 #include "../support/TempDir.h"
@@ -120,6 +126,75 @@ TEST_P(UnreadablePortMap, RefusesEveryPort) {
 INSTANTIATE_TEST_SUITE_P(ComportsCfg, UnreadablePortMap, ::testing::ValuesIn(kForms),
                          [](const auto& info) { return std::string(info.param.label); });
 
+class UnreadableWorkFile : public ::testing::TestWithParam<Unreadable> {};
+
+// Every file of the work folder that is there but cannot be read is refused with its
+// name and the reason, never taken for one that is missing: mqtt.json (MQTT is not
+// quietly off), schedules.json (not "none"), groups.json, and a type description,
+// for which another folder's copy is not taken in its place.
+TEST_P(UnreadableWorkFile, IsNamedWithTheReason) {
+    if (SkipForRoot(GetParam())) GTEST_SKIP() << "root reads any file";
+    struct Reader {
+        const char* file;
+        std::function<std::string()> refusal;  // empty when the file was taken as missing or good
+    };
+    const Reader readers[] = {
+        {"mqtt.json",
+         [] {
+             MqttConfig c;
+             bool enabled = false;
+             std::string reason;
+             return LoadMqttConfig(".", "", "rack", &c, &enabled, &reason) ? std::string() : reason;
+         }},
+        {"schedules.json",
+         [] {
+             std::vector<ScheduleEntry> list;
+             std::string reason;
+             return ReadSchedulesFile("schedules.json", &list, &reason) ? std::string() : reason;
+         }},
+        {"groups.json",
+         [] {
+             Grouping g;
+             const GroupsLoad load = LoadGroupsFile("groups.json", &g);
+             return load.ok || load.missing ? std::string() : load.reason;
+         }},
+        {"type05v.dsc",
+         [] {
+             Description good;
+             good.typeCount = 1;
+             good.typeCodes[0] = 5;
+             good.alphaIds[0] = 'V';
+             std::vector<uint8_t> bytes;
+             std::filesystem::create_directory("user");
+             if (!SerializeDescription(good, nullptr, &bytes, nullptr) ||
+                 !WriteFileAtomic("user/type05v.dsc", bytes, nullptr)) {
+                 return std::string("the user's copy was not written");
+             }
+             const std::vector<std::string> fallbacks = {"user"};
+             const std::unique_ptr<Library> strings = DlLibraryLoader().Load("kelvaneproj", nullptr);
+             RecordingUi ui;
+             Env env;
+             env.ui = &ui;
+             env.strings = strings.get();
+             env.descriptionFolders = &fallbacks;
+             Description d;
+             if (LoadDescription(env, ".", 5, 'V', &d) || ui.Boxes().empty()) return std::string();
+             return ui.Boxes()[0].detail;
+         }},
+    };
+    for (const Reader& r : readers) {
+        SCOPED_TRACE(r.file);
+        TempDir dir;
+        GetParam().make(r.file);
+        const std::string refusal = r.refusal();
+        EXPECT_NE(refusal.find(r.file), std::string::npos) << refusal;
+        EXPECT_NE(refusal.find(GetParam().reason), std::string::npos) << refusal;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(WorkFiles, UnreadableWorkFile, ::testing::ValuesIn(kForms),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 // As root every file reads: the permission case runs in a child that is nobody.
 TEST(PortMap, NoPermissionEvenWhenRunAsRoot) {
     TempDir dir;
@@ -180,8 +255,9 @@ void SetAge(const std::string& path, int secondsAgo) {
     ::utimes(path.c_str(), times);
 }
 
-// Only regular files named as the atomic writer names its temporary files, and only
-// those last written before the start, are removed.
+// Only regular files named as the atomic writer names the temporary files of the work
+// folder's own files, and only those last written before the start, are removed: a
+// user's file that merely looks like one stays, however old.
 TEST(StaleTempFiles, OnlyTheWritersOwnAndOnlyOldOnes) {
     TempDir dir;
     struct Case {
@@ -189,23 +265,30 @@ TEST(StaleTempFiles, OnlyTheWritersOwnAndOnlyOldOnes) {
         int age;  // seconds before the start; negative: after it
         bool removed;
     };
+    const int kTwoDays = 2 * 24 * 3600;
     const Case cases[] = {
-        {"options.cfg.tmpAb12Cd", 60, true},  {"comm.cfg.tmpZZZZZZ", 1, true},
-        {"options.cfg.tmpNewer1", -60, false}, {"options.cfg.tmp", 60, false},
-        {"notes.tmpAB_12C", 60, false},        {"report.tmp.txt", 60, false},
-        {".tmpABCDEF", 60, false},
+        {".options.cfg.ombrix-tmp-Ab12Cd", 60, true},
+        {".groups.json.ombrix-tmp-ZZZZZZ", 1, true},
+        {".options.cfg.ombrix-tmp-Newer1", -60, false},
+        {".options.cfg.ombrix-tmp-AB_12C", 60, false},
+        {".options.cfg.ombrix-tmp-ABCDEFG", 60, false},
+        {".thesis.doc.ombrix-tmp-ABCDEF", kTwoDays, false},  // not a name the program writes
+        {"options.cfg.tmpAb12Cd", kTwoDays, false},          // an earlier version's: may stay
+        {"thesis.tmp000001", kTwoDays, false},
+        {"meeting.tmp2024Q3", kTwoDays, false},
+        {"budget.xls.tmpABCDEF", kTwoDays, false},
     };
     for (const Case& c : cases) {
         std::ofstream(c.name) << "x";
         SetAge(c.name, c.age);
     }
-    std::filesystem::create_directory("dir.cfg.tmpABCDEF");
-    SetAge("dir.cfg.tmpABCDEF", 60);
+    std::filesystem::create_directory(".comm.cfg.ombrix-tmp-ABCDEF");
+    SetAge(".comm.cfg.ombrix-tmp-ABCDEF", 60);
     struct timespec start{};
     ::clock_gettime(CLOCK_REALTIME, &start);
-    RemoveStaleTempFiles(".", start);
+    RemoveStaleTempFiles(".", WorkFolderFileNames(), start);
     for (const Case& c : cases) EXPECT_EQ(!std::filesystem::exists(c.name), c.removed) << c.name;
-    EXPECT_TRUE(std::filesystem::exists("dir.cfg.tmpABCDEF"));
+    EXPECT_TRUE(std::filesystem::exists(".comm.cfg.ombrix-tmp-ABCDEF"));
 }
 
 // The start of the program clears what a killed save of options.cfg left and keeps the
@@ -216,7 +299,7 @@ TEST(StaleTempFiles, RemovedAtStart) {
     mine.searchLimit = 128;
     ASSERT_TRUE(WriteOptionsFile(kOptionsFileName, mine, nullptr));
     const std::vector<uint8_t> options = testing::ReadBytes(kOptionsFileName);
-    testing::WriteBytes("options.cfg.tmp3kQ9xW", std::vector<uint8_t>(158 * 1024, 0));
+    testing::WriteBytes(".options.cfg.ombrix-tmp-3kQ9xW", std::vector<uint8_t>(158 * 1024, 0));
     VirtualClock clock;
     RecordingUi ui;
     testing::SelectiveLoader loader;
@@ -224,7 +307,7 @@ TEST(StaleTempFiles, RemovedAtStart) {
     sim::InProcessOpener opener{bus, clock};
     ProgramState state{clock, ui, loader, opener};
     StartProgram(state);
-    EXPECT_FALSE(std::filesystem::exists("options.cfg.tmp3kQ9xW"));
+    EXPECT_FALSE(std::filesystem::exists(".options.cfg.ombrix-tmp-3kQ9xW"));
     EXPECT_EQ(testing::ReadBytes(kOptionsFileName), options);
     EXPECT_EQ(state.options.searchLimit, 128);
 }

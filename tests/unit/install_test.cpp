@@ -139,7 +139,7 @@ TEST(WorkFolder, TheWorkFolderThenTheUsersThenTheShippedDescriptions) {
         {"work folder before the user's", {kShipped, kUser, kWork}, {}, false, kWork},
         {"user's folder before the shipped", {kShipped, kUser}, {}, false, kUser},
         {"another type here does not stop the search", {kShipped}, {kWork, kUser}, false, kShipped},
-        {"a damaged file here is passed over", {kUser}, {}, true, kUser},
+        {"a damaged file here is named, not passed over", {kUser}, {}, true, kNone},
         {"nowhere: error 46", {}, {kWork}, false, kNone},
     };
     for (const Case& c : cases) {
@@ -168,6 +168,10 @@ TEST(WorkFolder, TheWorkFolderThenTheUsersThenTheShippedDescriptions) {
         } else {
             ASSERT_EQ(ui.Boxes().size(), 1u);  // once, not once per folder
             EXPECT_EQ(ui.Boxes()[0].caption, "Error  46");
+            if (c.damagedInWork) {
+                EXPECT_NE(ui.Boxes()[0].detail.find("type05.dsc: not a description file"), std::string::npos)
+                    << ui.Boxes()[0].detail;
+            }
         }
     }
 }

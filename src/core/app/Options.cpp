@@ -31,28 +31,58 @@ OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* o, SysError
         if (error) *error = e;
         return e.osError == ENOENT ? OptionsRead::Missing : OptionsRead::Unreadable;
     }
-    ParseOptions(bytes.data(), bytes.size(), o);
+    std::string why;
+    if (!ParseOptions(bytes.data(), bytes.size(), o, &why)) {
+        if (error) {
+            *error = SysError{};
+            error->code = SysErrorCode::Other;
+            error->osError = EINVAL;
+            error->text = path + ": " + why;
+        }
+        return OptionsRead::Unreadable;
+    }
     return OptionsRead::Loaded;
 }
 
-void ParseOptions(const uint8_t* data, size_t size, ProgramOptions* o) {
+bool ParseOptions(const uint8_t* data, size_t size, ProgramOptions* o, std::string* why) {
+    auto refuse = [&](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
     ByteReader r(data, size);
     ProgramOptions d;
     int32_t sourceCount = 0;
-    // Each read stops the chain at the end of a short file; what was read stays.
-    r.I32(&d.searchLimit) && r.I32(&d.userAddressCount) && r.U8(&d.useAddressSet) && r.U8(&d.userDefinedSet) &&
-        r.I32(&d.reservedOption) && r.I32(&d.checkQuiet) && r.I32(&d.checkEnabled) && r.I32(&d.checkIntervalId) &&
-        r.U8(&d.rangeStart) && r.U8(&d.rangeEnd) && r.I32(&sourceCount) && r.I32(&d.activeSource);
-    sourceCount = std::clamp(sourceCount, 0, kMaxSources);
-    for (int i = 0; i < sourceCount; ++i) {
+    if (!(r.I32(&d.searchLimit) && r.I32(&d.userAddressCount) && r.U8(&d.useAddressSet) && r.U8(&d.userDefinedSet) &&
+          r.I32(&d.reservedOption) && r.I32(&d.checkQuiet) && r.I32(&d.checkEnabled) && r.I32(&d.checkIntervalId) &&
+          r.U8(&d.rangeStart) && r.U8(&d.rangeEnd) && r.I32(&sourceCount) && r.I32(&d.activeSource))) {
+        return refuse("it is cut short (" + std::to_string(size) + " bytes; the options alone take " +
+                      std::to_string(kOptionsHeaderSize) + ")");
+    }
+    // Values no program writes: the file is something else, or damaged.
+    if (d.searchLimit < 0 || d.searchLimit > 256) {
+        return refuse("its search limit " + std::to_string(d.searchLimit) + " is not 0-256");
+    }
+    if (d.userAddressCount < 0 || d.userAddressCount > 256) {
+        return refuse("its address count " + std::to_string(d.userAddressCount) + " is not 0-256");
+    }
+    if (d.checkIntervalId < kCheckIntervalFirstId || d.checkIntervalId > kCheckIntervalLastId) {
+        return refuse("its check interval " + std::to_string(d.checkIntervalId) + " is none of the choices");
+    }
+    if (sourceCount < 0) return refuse("its source count " + std::to_string(sourceCount) + " is negative");
+    const int kept = std::min(sourceCount, kMaxSources);
+    if (r.Remaining() < static_cast<size_t>(kept) * kSourceEntrySize) {
+        return refuse("it is cut short (" + std::to_string(size) + " bytes; its " + std::to_string(kept) +
+                      " sources take " + std::to_string(kOptionsHeaderSize + kSourceEntrySize * kept) + ")");
+    }
+    for (int i = 0; i < kept; ++i) {
         SourceEntry s;
-        if (!r.I32(&s.inputSlot) || !r.Bytes(s.name.data(), kSourceNameSize) ||
-            !r.Skip(kSourceEntrySize - 4 - kSourceNameSize)) {
-            break;
-        }
+        r.I32(&s.inputSlot);
+        r.Bytes(s.name.data(), kSourceNameSize);
+        r.Skip(kSourceEntrySize - 4 - kSourceNameSize);
         d.sources.push_back(s);
     }
     *o = d;
+    return true;
 }
 
 std::vector<uint8_t> SerializeOptions(const ProgramOptions& o) {

@@ -52,13 +52,14 @@ struct ProgramOptions {
 
 enum class OptionsRead { Loaded, Missing, Unreadable };
 
-// Reads field by field as far as the file goes; fields not present keep their defaults.
-// A source count above 99 stops at 99; a negative one reads none; bytes after the 99th
-// entry are ignored. Unreadable: the file is there but cannot be read (not a regular
-// file, no permission).
+// Reads the record field by field. A source count above 99 stops at 99; bytes after the
+// 99th entry are ignored. Unreadable: the file is there but cannot be read (not a regular
+// file, no permission), or it lies (see ParseOptions); error->text says why.
 OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* options, SysError* error);
-// The record from the file's bytes, by the same rules.
-void ParseOptions(const uint8_t* data, size_t size, ProgramOptions* options);
+// The record from the file's bytes. Refused (false, *options untouched, *why set): a
+// file cut short of its fields or of the sources it counts, a negative source count, a
+// search limit or address count outside 0-256, a check interval none of the choices.
+bool ParseOptions(const uint8_t* data, size_t size, ProgramOptions* options, std::string* why = nullptr);
 std::vector<uint8_t> SerializeOptions(const ProgramOptions& options);
 bool WriteOptionsFile(const std::string& path, const ProgramOptions& options, SysError* error);
 

@@ -6,8 +6,11 @@
 #include <cctype>
 #include <vector>
 
+#include "discovery/AddressSets.h"
+#include "discovery/QuickSearch.h"
 #include "platform/Files.h"
 #include "projector/Messages.h"
+#include "service/Schedule.h"
 
 namespace ombrix {
 namespace {
@@ -22,6 +25,11 @@ struct timespec StartTime() {
 
 }  // namespace
 
+std::vector<std::string> WorkFolderFileNames() {
+    return {kOptionsFileName,    kCommFileName,         kComPortMapFileName, kQuickSearchFileName,
+            kUserAddressFile,    kGeneratedAddressFile, kGroupsFileName,     kSchedulesFileName};
+}
+
 ProgramState::ProgramState(Clock& clock, Ui& ui, LibraryLoader& l, DeviceOpener& opener)
     : loader(l), link(clock, opener) {
     env.clock = &clock;
@@ -32,7 +40,7 @@ void StartProgram(ProgramState& s) {
     std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
     if (::getcwd(cwd.data(), cwd.size())) s.startDirectory = cwd.data();
     // A save killed before its rename leaves its temporary file; nothing else removes it.
-    RemoveStaleTempFiles(".", StartTime());
+    RemoveStaleTempFiles(".", WorkFolderFileNames(), StartTime());
 
     s.imagesLibrary = s.loader.Load("kelvanebmp", nullptr);
     s.stringsLibrary = s.loader.Load("kelvaneproj", nullptr);

@@ -3,6 +3,7 @@
 // window, the command-line tool, tests) runs the same way.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Options.h"
 #include "blocks/BlockModel.h"
@@ -55,7 +56,11 @@ struct ProgramState {
     bool groupsFileRefused = false;
 };
 
-// Remembers the start directory, loads both libraries, reads or creates options.cfg.
+// The files the program itself writes in its work folder: only their temporary files
+// are ever cleared away at start.
+std::vector<std::string> WorkFolderFileNames();
+// Remembers the start directory, clears what killed saves left of the work folder's
+// own files, loads both libraries, reads or creates options.cfg.
 void StartProgram(ProgramState& state);
 // Reads options.cfg, or writes the defaults when there is none.
 void LoadOptions(ProgramState& state);

@@ -19,8 +19,6 @@ bool Report(ProgramState& s, const GroupResult& r) {
     return r.ok;
 }
 
-bool Commit(ProgramState& s, const GroupResult& r) { return Report(s, r) && SaveWorkGroups(s); }
-
 }  // namespace
 
 void ReportGroupResult(const Env& env, const GroupResult& r) {
@@ -49,18 +47,44 @@ void LoadWorkGroups(ProgramState& s) {
     ShowError(s.env, kErrorGroupFile, load.reason);
 }
 
-bool SaveWorkGroups(ProgramState& s) {
-    SysError error;
-    if (s.groupsFileRefused) {
-        if (MoveFileAside(kGroupsFileName, ".refused", &error).empty()) {
-            ShowError(s.env, kErrorSaveFile, std::string(kGroupsFileName) + ": " + error.text);
-            return false;
-        }
-        s.groupsFileRefused = false;
+namespace {
+
+// The file's troubles always get their box; a broken rule only when asked to.
+bool ApplyToWorkGroups(ProgramState& s, const std::function<GroupResult(Grouping&)>& change, bool reportRule,
+                       GroupResult* rule) {
+    static SteadyClock steady;
+    Clock& clock = s.env.clock ? *s.env.clock : steady;
+    Grouping after;
+    const GroupsUpdate u = UpdateGroupsFile(kGroupsFileName, clock, true, &s.groups, change, &after);
+    if (!u.setAside.empty()) s.groupsFileRefused = false;
+    switch (u.end) {
+        case GroupsUpdateEnd::Done:
+            s.groupsFileRefused = false;
+            s.groups = std::move(after);
+            return true;
+        case GroupsUpdateEnd::Refused:
+            if (rule) *rule = u.result;
+            return reportRule ? Report(s, u.result) : false;
+        case GroupsUpdateEnd::FileRefused:
+        case GroupsUpdateEnd::Busy:
+        case GroupsUpdateEnd::NotWritten: break;
     }
-    if (SaveGroupsFile(kGroupsFileName, s.groups, &error)) return true;
-    ShowError(s.env, kErrorSaveFile, std::string(kGroupsFileName) + ": " + error.text);
+    ShowError(s.env, kErrorSaveFile, u.reason);
     return false;
+}
+
+}  // namespace
+
+bool ChangeWorkGroups(ProgramState& s, const std::function<GroupResult(Grouping&)>& change) {
+    return ApplyToWorkGroups(s, change, true, nullptr);
+}
+
+bool SaveWorkGroups(ProgramState& s) {
+    const Grouping mine = s.groups;
+    return ChangeWorkGroups(s, [&](Grouping& g) {
+        g = mine;
+        return GroupResult::Done();
+    });
 }
 
 int UserGroupOfTreeGroup(const ProgramState& s, int treeGroup) {
@@ -74,10 +98,10 @@ std::string TreeGroupName(const ProgramState& s, int treeGroup) {
 }
 
 std::string NewGroup(ProgramState& s, const std::string& name) {
-    const GroupResult r = AddGroup(s.groups, name);
-    if (!r.ok) return r.text;
-    SaveWorkGroups(s);
-    return {};
+    // A refused name stays in the dialog with its reason.
+    GroupResult rule;
+    ApplyToWorkGroups(s, [&](Grouping& g) { return AddGroup(g, name); }, false, &rule);
+    return rule.ok ? std::string() : rule.text;
 }
 
 bool RenameTreeGroup(ProgramState& s, int treeGroup, const std::string& name) {
@@ -86,9 +110,16 @@ bool RenameTreeGroup(ProgramState& s, int treeGroup, const std::string& name) {
     const int i = UserGroupOfTreeGroup(s, treeGroup);
     if (i < 0) return Report(s, GroupResult::Warning(kWarningNoneSelected, "No group chosen"));
     const std::string old = s.groups.groups[static_cast<size_t>(i)].name;
-    if (!Commit(s, RenameGroup(s.groups, old, name))) return false;
+    std::string renamed;
+    const bool done = ChangeWorkGroups(s, [&](Grouping& g) {
+        const int at = FindGroup(g, old);
+        GroupResult r = RenameGroup(g, old, name);
+        if (r.ok && at >= 0) renamed = g.groups[static_cast<size_t>(at)].name;
+        return r;
+    });
+    if (!done) return false;
     ProjectorSelection& sel = s.direct.selection;
-    if (sel.kind == SelectionKind::Group && sel.group == old) sel.group = s.groups.groups[static_cast<size_t>(i)].name;
+    if (sel.kind == SelectionKind::Group && sel.group == old) sel.group = renamed;
     return true;
 }
 
@@ -98,19 +129,21 @@ bool DeleteTreeGroup(ProgramState& s, int treeGroup) {
     const std::string name = TreeGroupName(s, treeGroup);
     if (name.empty()) return Report(s, GroupResult::Warning(kWarningNoneSelected, "No group chosen"));
     if (!s.env.ui || !s.env.ui->AskYesNo("Confirmation", "Delete group " + name + " ?")) return false;
-    return Commit(s, DeleteGroup(s.groups, name));
+    return ChangeWorkGroups(s, [&](Grouping& g) { return DeleteGroup(g, name); });
 }
 
 bool AddToTreeGroup(ProgramState& s, int treeGroup, const std::vector<uint8_t>& addresses) {
     if (treeGroup < 0) return Report(s, GroupResult::Warning(kWarningNoGroupChosen, "No group chosen"));
     if (treeGroup == 0) return Report(s, MainGroupAddRefused());
-    return Commit(s, AddMembers(s.groups, TreeGroupName(s, treeGroup), addresses));
+    const std::string name = TreeGroupName(s, treeGroup);
+    return ChangeWorkGroups(s, [&](Grouping& g) { return AddMembers(g, name, addresses); });
 }
 
 bool RemoveFromTreeGroup(ProgramState& s, int treeGroup, uint8_t address) {
     if (treeGroup == 0) return Report(s, MainGroupRemoveRefused());
     if (treeGroup < 0) return Report(s, GroupResult::Warning(kWarningNoneSelected, "No group chosen"));
-    return Commit(s, RemoveMembers(s.groups, TreeGroupName(s, treeGroup), {address}));
+    const std::string name = TreeGroupName(s, treeGroup);
+    return ChangeWorkGroups(s, [&](Grouping& g) { return RemoveMembers(g, name, {address}); });
 }
 
 bool SaveGroupingAs(ProgramState& s, const std::string& path) {
@@ -127,8 +160,10 @@ bool LoadGroupingFrom(ProgramState& s, const std::string& path) {
         ShowError(s.env, kErrorGroupFile, load.reason);
         return false;
     }
-    s.groups = std::move(g);
-    return SaveWorkGroups(s);
+    return ChangeWorkGroups(s, [&](Grouping& work) {
+        work = std::move(g);
+        return GroupResult::Done();
+    });
 }
 
 std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& s, ProjectorSession& session, BlockView& view,

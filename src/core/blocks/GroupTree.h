@@ -6,6 +6,7 @@
 //
 // Tree group indexes: 0 is the main group, i (1..) is user group i - 1; -1 is none.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,7 +23,13 @@ void ReportGroupResult(const Env& env, const GroupResult& result);
 // reason, no user groups, and the file is moved aside (groups.json.refused) before the
 // first change is written, so it is never lost.
 void LoadWorkGroups(ProgramState& state);
-// After every change; error 25 with the reason when it cannot be written.
+// One change of the user groups: applied to groups.json as it is now (another program
+// may have changed it meanwhile) under its lock, written, and taken as state.groups.
+// A broken rule gets its box; a file that cannot be written, or whose lock another
+// program holds too long, error 25 with the reason; then nothing changes.
+bool ChangeWorkGroups(ProgramState& state, const std::function<GroupResult(Grouping&)>& change);
+// Writes state.groups as they are over groups.json, under its lock; error 25 with the
+// reason when it cannot be written.
 bool SaveWorkGroups(ProgramState& state);
 
 // The user group of a tree group index, or -1 (main group, none).

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "data/JsonInput.h"
+#include "platform/FileLock.h"
 #include "platform/Files.h"
 
 namespace ombrix {
@@ -42,6 +43,44 @@ bool ValidUtf8(const std::string& s) {
 bool Contains(const std::vector<uint8_t>& v, uint8_t a) { return std::find(v.begin(), v.end(), a) != v.end(); }
 
 std::string Dump(const Json& j, int indent) { return j.dump(indent, ' ', false, Json::error_handler_t::replace); }
+
+// Finds a key given twice in one object. The parser would keep the last and drop the
+// first without a word; a file that says two things is refused instead.
+class RepeatedKeyFinder final : public nlohmann::json_sax<Json> {
+public:
+    std::string repeated;
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override {
+        keys_.emplace_back();
+        return true;
+    }
+    bool key(string_t& k) override {
+        std::vector<std::string>& seen = keys_.back();
+        if (std::find(seen.begin(), seen.end(), k) != seen.end()) {
+            repeated = k;
+            return false;
+        }
+        seen.push_back(k);
+        return true;
+    }
+    bool end_object() override {
+        keys_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    std::vector<std::vector<std::string>> keys_;
+};
 
 // The keys of obj other than the known ones, as object text; empty when there are none.
 std::string ExtraKeys(const Json& obj, std::initializer_list<const char*> known) {
@@ -207,6 +246,12 @@ bool ParseGroups(const uint8_t* data, size_t size, Grouping* out, std::string* r
     if (!ReadJsonText(std::string_view(reinterpret_cast<const char*>(data), size), &root, &why)) {
         return refuse("it is not JSON text (" + why + ")");
     }
+    if (RepeatedKeyFinder finder; !Json::sax_parse(data, data + size, &finder) && !finder.repeated.empty()) {
+        const size_t kShown = 40;
+        const std::string key = finder.repeated.size() > kShown ? finder.repeated.substr(0, kShown) + "..."
+                                                                 : finder.repeated;
+        return refuse("it gives the key " + Dump(Json(key), -1) + " twice in one object");
+    }
     if (!root.is_object()) return refuse("it is not a grouping file (no JSON object)");
     if (!root.contains("version")) return refuse("it is not a grouping file (no version)");
     const Json& version = root["version"];
@@ -257,7 +302,7 @@ GroupsLoad LoadGroupsFile(const std::string& path, Grouping* out) {
     std::vector<uint8_t> bytes;
     SysError error;
     if (!ReadWholeFile(path, &bytes, &error, kMaxGroupsFileSize + 1)) {
-        load.reason = path + ": " + (error.text.empty() ? "cannot be read" : error.text);
+        load.reason = error.text.empty() ? path + ": cannot be read" : error.text;  // names the file
         return load;
     }
     std::string why;
@@ -271,6 +316,35 @@ GroupsLoad LoadGroupsFile(const std::string& path, Grouping* out) {
 
 bool SaveGroupsFile(const std::string& path, const Grouping& grouping, SysError* error) {
     return WriteFileAtomic(path, EncodeGroups(grouping), error);
+}
+
+GroupsUpdate UpdateGroupsFile(const std::string& path, Clock& clock, bool setAsideDamaged, const Grouping* fallback,
+                              const std::function<GroupResult(Grouping&)>& change, Grouping* after) {
+    GroupsUpdate u;
+    auto end = [&](GroupsUpdateEnd e, std::string reason) {
+        u.end = e;
+        u.reason = std::move(reason);
+        return u;
+    };
+    FileLock lock;
+    std::string why;
+    if (!lock.Acquire(path, clock, kFileLockWaitMs, &why)) return end(GroupsUpdateEnd::Busy, why + "; nothing changed");
+    Grouping g;
+    const GroupsLoad load = LoadGroupsFile(path, &g);
+    if (load.missing && fallback) g = *fallback;
+    if (!load.ok && !load.missing) {
+        if (!setAsideDamaged) return end(GroupsUpdateEnd::FileRefused, "refused " + load.reason + "; nothing changed");
+        SysError error;
+        u.setAside = MoveFileAside(path, ".refused", &error);
+        if (u.setAside.empty()) return end(GroupsUpdateEnd::NotWritten, path + ": " + error.text);
+        g = fallback ? *fallback : Grouping{};
+    }
+    u.result = change(g);
+    if (!u.result.ok) return end(GroupsUpdateEnd::Refused, u.result.text);
+    SysError error;
+    if (!SaveGroupsFile(path, g, &error)) return end(GroupsUpdateEnd::NotWritten, path + ": " + error.text);
+    if (after) *after = std::move(g);
+    return u;
 }
 
 std::string SelectionText(const ProjectorSelection& s) {

@@ -24,10 +24,12 @@
 // force, sources, force block, the comparison, the handset, ombrix-cli --group,
 // ombrix-server) takes BuildGroupTargetList's answer and loops over it in order.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "directaccess/DirectAccessState.h"
+#include "platform/Clock.h"
 #include "platform/SystemError.h"
 #include "projector/Projector.h"
 
@@ -109,6 +111,28 @@ struct GroupsLoad {
 GroupsLoad LoadGroupsFile(const std::string& path, Grouping* out);
 // Written atomically: a failed save leaves the previous file as it was.
 bool SaveGroupsFile(const std::string& path, const Grouping& grouping, SysError* error);
+
+// One change of a grouping file several programs share: read, changed and written back
+// under the file's lock (kFileLockWaitMs at most), so a change made meanwhile by another
+// program is kept, never written over.
+enum class GroupsUpdateEnd {
+    Done,
+    Refused,      // the change broke a rule: result says which; nothing written
+    FileRefused,  // the file there cannot be read: reason; nothing written
+    Busy,         // another program held the lock too long: reason; nothing written
+    NotWritten,   // reason
+};
+struct GroupsUpdate {
+    GroupsUpdateEnd end = GroupsUpdateEnd::Done;
+    GroupResult result;
+    std::string reason;
+    std::string setAside;  // where a damaged file was moved, when it was
+};
+// A missing file is *fallback (the caller's last view), or no groups. A damaged one
+// refuses the change, unless setAsideDamaged: then it is kept as NAME.refused and the
+// change applies to *fallback (or to no groups). *after is the grouping written, on Done.
+GroupsUpdate UpdateGroupsFile(const std::string& path, Clock& clock, bool setAsideDamaged, const Grouping* fallback,
+                              const std::function<GroupResult(Grouping&)>& change, Grouping* after);
 
 // ---- the target list ----
 // (ProjectorSelection and TargetEntry are part of the direct-access state.)

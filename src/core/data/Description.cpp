@@ -1,7 +1,6 @@
 #include "data/Description.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -307,9 +306,8 @@ std::vector<std::string> DescriptionFiles(const std::string& directory) {
     if (!dir) return names;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
+        // A folder or FIFO by that name is listed too: its reader says why it is no description.
         if (!HasExtension(name, ".dsc")) continue;
-        struct stat st{};
-        if (::stat(JoinPath(directory, name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         names.push_back(name);
     }
     ::closedir(dir);
@@ -333,17 +331,36 @@ bool LoadDescription(const Env& env, const std::string& directory, int typeCode,
         }
         return false;
     }
+    std::string broken;  // the first description file that cannot be read, and why
     for (const std::string& folder : folders) {
         for (const std::string& name : DescriptionFiles(folder)) {
+            const std::string path = JoinPath(folder, name);
+            std::vector<uint8_t> bytes;
+            SysError error;
             Description d;
-            if (!ReadDescriptionFile(JoinPath(folder, name), &d, nullptr, nullptr)) continue;
+            std::string why;
+            if (!ReadWholeFile(path, &bytes, &error, kMaxDescriptionFileSize)) {
+                if (broken.empty()) broken = error.text;
+                continue;
+            }
+            if (!ParseDescription(bytes.data(), bytes.size(), &d, nullptr, &why)) {
+                if (broken.empty()) broken = path + ": not a description file: " + why;
+                continue;
+            }
             if (d.Serves(typeCode, alphaId)) {
                 *out = std::move(d);
                 return true;
             }
         }
+        // The broken one may be the description meant for this projector: another
+        // folder's copy is not taken in its place.
+        if (!broken.empty()) break;
     }
-    ShowError(env, 46);
+    if (broken.empty()) {
+        ShowError(env, 46);
+    } else {
+        ShowError(env, 46, broken);
+    }
     return false;
 }
 

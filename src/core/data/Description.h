@@ -141,9 +141,11 @@ std::vector<std::string> DescriptionFiles(const std::string& directory);
 
 // typeCode -1 reads default.dsc of the folder; any other value takes the first file (by
 // name) that serves the pair and can be read whole. Error 46 when there is no "*.dsc"
-// file or none serves; a missing default.dsc shows nothing (the caller warns). A file
-// that lies is passed over as one that cannot be opened. When the folder has nothing
-// that serves, the folders of env.descriptionFolders are tried in turn, the same way.
+// file or none serves; a missing default.dsc shows nothing (the caller warns). When the
+// folder has nothing that serves, the folders of env.descriptionFolders are tried in
+// turn, the same way — but not past a folder holding a "*.dsc" that cannot be read or
+// lies (a folder, a FIFO, cut short): that may be the one meant, so error 46 names it
+// and why instead of taking another folder's copy without a word.
 // The caller owns the result and keeps it as its projector description or releases it.
 bool LoadDescription(const Env& env, const std::string& directory, int typeCode, char alphaId, Description* out);
 void ReleaseDescription(Description* description);

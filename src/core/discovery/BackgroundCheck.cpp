@@ -293,7 +293,9 @@ void BackgroundCheck::OnCheckTimer() {
 void BackgroundCheck::OnLineLost() {
     Tip(state_.env, 1, "");
     Tip(state_.env, 2, "");
-    if (state_.env.ui) state_.env.ui->ShowBox("Projector RS232", LineLostText(state_.link), BoxIcon::Exclamation);
+    if (state_.env.ui && !state_.link.lossTold.exchange(true)) {
+        state_.env.ui->ShowBox("Projector RS232", LineLostText(state_.link), BoxIcon::Exclamation);
+    }
     if (hooks_.lineLost) hooks_.lineLost();
 }
 

@@ -245,6 +245,7 @@ bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
     s.link.clock.WaitMs(500);
     ui.ProgressClose();
     if (s.lastSearch != SearchEnd::Completed) {
+        if (s.lastSearch == SearchEnd::LineLost) s.link.lossTold = true;
         ui.ShowBox("Projector RS232",
                    s.lastSearch == SearchEnd::LineLost ? LineLostText(s.link) : LineUnquietText(s.link),
                    BoxIcon::Exclamation);

@@ -18,6 +18,7 @@ struct Exchange {
     Reply reply = Reply::None;
     bool fromBackground = false;
     bool holdAfter = false;  // a repeating key keeps the background off the line
+    bool changes = false;    // changes something on the projector: a late ACK must not outlive it
     uint8_t* readBuffer = nullptr;
     const uint8_t* writeData = nullptr;
     size_t length = 0;
@@ -26,14 +27,15 @@ struct Exchange {
     int sendResult = kNoAck;
 };
 
-// The steps every command takes, in order: take the line, send, settle, read, give the
-// line back, then the closing wait.
+// The steps every command takes, in order: take the line, send, settle, read, listen on
+// for a late acknowledgement of a change, give the line back, then the closing wait.
 int Run(Link& link, Exchange& x) {
     if (x.fromBackground) {
         if (!link.lock.AcquireBackground(&link.backgroundStop)) return kNoAck;
     } else {
         link.lock.AcquireForeground();
     }
+    if (x.changes) AwaitLateReplies(link);
     const uint64_t start = link.clock.TickMs();
     x.frame = BuildRequest(x.address, x.command, x.p[0], x.p[1], x.p[2], x.p[3]);
     int r = SendFrame(link, x.frame);
@@ -52,6 +54,12 @@ int Run(Link& link, Exchange& x) {
             }
         }
     }
+    if (r == kNoAck && x.changes) {
+        ListenForLateReply(link, start);
+    } else if (x.sendResult == kNoAck && link.strayReply.load() < 0 && !link.unquiet.load() && !LineLost(link)) {
+        // A question's late reply ends with its answer, which only its own question takes.
+        link.lateReplyUntil = start + kReplyTimeoutMs + kLateAckListenMs;
+    }
     if (x.fromBackground) {
         link.lock.ReleaseBackground();
     } else {
@@ -69,6 +77,7 @@ Exchange Make(uint8_t address, uint8_t command, int settle, int after, Reply rep
     x.settle = settle;
     x.after = after;
     x.reply = reply;
+    x.changes = reply == Reply::None || reply == Reply::BlockWrite;
     return x;
 }
 

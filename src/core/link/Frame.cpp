@@ -1,6 +1,7 @@
 #include "link/Frame.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -54,6 +55,8 @@ int SendFrame(Link& link, const RequestFrame& frame) {
     // A late reply to an earlier request must not be taken for this one. A line that
     // keeps talking gives no acknowledgement that could be trusted.
     link.strayReply = -1;
+    link.lateReply = -1;
+    link.lateReplyMs = -1;
     if (!FlushInput(link)) return kNoAck;
     const auto wire = WireBytes(frame);
     PutBytes(link, wire.data(), wire.size());
@@ -89,6 +92,8 @@ int ReadAnswer(Link& link, RequestFrame& frame) {
 }
 
 int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset) {
+    // A doubled acknowledgement of the request would otherwise pass for the data run's.
+    if (!FlushInput(link)) return kNoAck;
     std::vector<uint8_t> run(n + 1);
     for (size_t i = 0; i < n; ++i) run[i] = static_cast<uint8_t>(data[i] + offset);
     run[n] = DataRunChecksum(data, n, offset);
@@ -104,6 +109,26 @@ int ReadDataRun(Link& link, uint8_t* buffer, size_t n) {
     if (GetByte(link) != DataRunChecksum(run.data(), n, 0)) return kNoAnswer;
     std::copy(run.begin(), run.end(), buffer);
     return kDone;
+}
+
+void ListenForLateReply(Link& link, uint64_t requestAt) {
+    if (!link.device || link.strayReply.load() >= 0 || link.unquiet.load() || LineLost(link)) return;
+    if (!WaitForBytes(link, kLateAckListenMs, 1)) return;
+    link.lateReply = GetByte(link);
+    link.lateReplyMs = static_cast<int>(std::min<uint64_t>(link.clock.TickMs() - requestAt, INT32_MAX));
+    ++link.discardedBytes;
+    // An answer may follow it; it belongs to no request of ours.
+    FlushInput(link);
+}
+
+void AwaitLateReplies(Link& link) {
+    for (;;) {
+        const uint64_t until = link.lateReplyUntil.load();
+        const uint64_t now = link.clock.TickMs();
+        if (!link.device || now >= until || LineLost(link)) return;
+        // A line that never falls quiet holds no reply to wait for: the request fails on it.
+        if (WaitForBytes(link, static_cast<uint32_t>(until - now), 1) && !FlushInput(link)) return;
+    }
 }
 
 const char* CommErrorText(int result) {
@@ -131,14 +156,39 @@ std::string StrayReplyText(const Link& link) {
     return text;
 }
 
+std::string LateReplyText(const Link& link) {
+    const int b = link.lateReply.load();
+    if (b < 0) return {};
+    const std::string when = std::to_string(link.lateReplyMs.load()) + " ms after the request, past its " +
+                             std::to_string(kReplyTimeoutMs) + " ms time-out";
+    if (b == kAck) return "An acknowledgement came " + when + ": the projector has applied it.";
+    if (b == kNack) return "A refusal (NACK) came " + when + ".";
+    char text[48];
+    std::snprintf(text, sizeof text, "The byte 0x%02X came ", b);
+    return text + when + ".";
+}
+
+std::string LineTroubleText(const Link& link) {
+    if (link.device && link.device->LineDropped()) return LineLostText(link);
+    if (link.unquiet.load()) return LineUnquietText(link);
+    return {};
+}
+
 void ReportCommError(const Env& env, Link& link, int result) {
     const char* text = CommErrorText(result);
     if (!text || !env.ui) return;
     if (LineLost(link)) {
-        env.ui->ShowBox("Projector RS232", LineLostText(link), BoxIcon::Exclamation);
+        if (!link.lossTold.exchange(true)) env.ui->ShowBox("Projector RS232", LineLostText(link), BoxIcon::Exclamation);
         return;
     }
-    const std::string detail = result == kNoAck ? StrayReplyText(link) : std::string();
+    if (result == kNoAck && link.unquiet.load()) {
+        if (!link.unquietTold.exchange(true)) {
+            env.ui->ShowBox("Projector RS232", LineUnquietText(link), BoxIcon::Exclamation);
+        }
+        return;
+    }
+    std::string detail;
+    if (result == kNoAck) detail = StrayReplyText(link) + LateReplyText(link);
     env.ui->ShowBoxDetail("Error in communication", text, BoxIcon::Stop, detail);
 }
 

@@ -15,6 +15,10 @@ constexpr uint8_t kStartByte = 0x02;
 constexpr uint8_t kAck = 0x06;
 constexpr uint8_t kNack = 0x15;
 constexpr uint32_t kReplyTimeoutMs = 2000;
+// How long past its time-out a command that changes something still listens for its
+// acknowledgement, so that one a slow converter delivers late is heard by its own
+// command and never taken by the next.
+constexpr uint32_t kLateAckListenMs = 2 * kReplyTimeoutMs;
 
 // Command results.
 constexpr int kNoAck = 0;
@@ -46,15 +50,28 @@ int SendDataRun(Link& link, const uint8_t* data, size_t n, uint8_t offset);
 // After ReadAnswer returned 3: n block bytes and their checksum; the buffer is written
 // only when the checksum holds.
 int ReadDataRun(Link& link, uint8_t* buffer, size_t n);
+// After a command that changes something heard nothing in time: listens up to
+// kLateAckListenMs more, keeps what came (lateReply, lateReplyMs since requestAt) and
+// empties the line. The result stays what it was: a late acknowledgement is no "done".
+void ListenForLateReply(Link& link, uint64_t requestAt);
+// Before a command whose success rests on a bare acknowledgement: empties the line until
+// lateReplyUntil, so a late reply to an earlier question cannot pass for its ACK.
+void AwaitLateReplies(Link& link);
 
 const char* CommErrorText(int result);
 void ReportCommError(const Env& env, int result);
-// The same box, naming the byte that came instead of an acknowledgement, if one did;
-// for a line that is gone, "The line ... was lost." instead.
+// The same box, naming the byte that came instead of an acknowledgement, or too late, if
+// one did; for a line that is gone, "The line ... was lost." instead, and for one that
+// never falls quiet, that. A lost line is told once, however many exchanges fail on it.
 void ReportCommError(const Env& env, Link& link, int result);
+// The line's own trouble (lost, never quiet), else empty: it outweighs any result.
+std::string LineTroubleText(const Link& link);
 // "The projector answered 0x5A, not an acknowledgement (0x06)."; empty when no stray
 // byte spoiled the last exchange.
 std::string StrayReplyText(const Link& link);
+// What came after the last exchange's time-out, e.g. "An acknowledgement came 4005 ms
+// after the request, ..."; empty when nothing did.
+std::string LateReplyText(const Link& link);
 // For a command that changes something and got no acknowledgement in time: a slow
 // converter may still have delivered it.
 extern const char kMayHaveAppliedText[];

@@ -65,6 +65,7 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
     link.owners = owner;
     link.settings.connected = 1;
     link.lastError = SysError{};
+    link.lossTold = false;
     return 1;
 }
 
@@ -125,6 +126,7 @@ int FlushInput(Link& link) {
         }
         if (waiting <= 0) {
             link.unquiet = false;
+            link.unquietTold = false;
             return 1;
         }
         if (discarded > 2 * kInputQueueSize || link.clock.TickMs() >= deadline) {
@@ -133,6 +135,7 @@ int FlushInput(Link& link) {
         }
         for (int i = 0; i < waiting; ++i) d.GetByte();
         discarded += static_cast<size_t>(waiting);
+        link.discardedBytes += static_cast<uint64_t>(waiting);
     }
 }
 

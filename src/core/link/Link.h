@@ -52,6 +52,20 @@ struct Link {
     // Set while the line does not fall quiet before a request (a device that keeps
     // talking): nothing heard on it can be trusted.
     std::atomic<bool> unquiet{false};
+    // Bytes thrown away unread before requests and data runs: replies that came too late,
+    // doubled acknowledgements, noise.
+    std::atomic<uint64_t> discardedBytes{0};
+    // The byte that came for the last exchange after its time-out, and how many ms after
+    // its request; -1 when none did.
+    std::atomic<int> lateReply{-1};
+    std::atomic<int> lateReplyMs{-1};
+    // Until this tick a reply to an earlier question that went unacknowledged may still
+    // come: a command whose success rests on a bare acknowledgement waits it out first.
+    std::atomic<uint64_t> lateReplyUntil{0};
+    // Set once the open line's loss, or its never falling quiet, has been told: one
+    // trouble is told once, however many exchanges fail on it.
+    std::atomic<bool> lossTold{false};
+    std::atomic<bool> unquietTold{false};
 };
 
 // The device path that SetupConnection will open for the current settings.
@@ -65,7 +79,8 @@ int IsConnected(const Link& link);
 int PutByte(Link& link, uint8_t b);
 int PutBytes(Link& link, const uint8_t* data, size_t n);
 uint8_t GetByte(Link& link);
-// Discards waiting input; 0 when the line did not fall quiet within kFlushLimitMs.
+// Discards waiting input, counting it in discardedBytes; 0 when the line did not fall
+// quiet within kFlushLimitMs.
 int FlushInput(Link& link);
 int WaitForBytes(Link& link, uint32_t timeoutMs, int count);
 

@@ -112,7 +112,7 @@ bool ReadUpTo(const std::string& path, std::vector<uint8_t>* out, SysError* erro
 
 bool FileExists(const std::string& path) {
     struct stat st{};
-    return ::stat(path.c_str(), &st) == 0;
+    return ::stat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, SysError* error, size_t maxSize) {
@@ -187,7 +187,9 @@ bool AtomicFileWriter::Commit(SysError* error) {
         return false;
     }
     open_ = false;
-    std::string temp = target_ + ".tmpXXXXXX";
+    const size_t slash = target_.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : target_.substr(0, slash + 1)) +
+                       AtomicTempName(slash == std::string::npos ? target_ : target_.substr(slash + 1));
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         Report(error, SystemErrorFromErrno(errno, path_));
@@ -232,22 +234,36 @@ bool AtomicFileWriter::Commit(SysError* error) {
     return true;
 }
 
-bool IsAtomicTempName(const std::string& name) {
-    constexpr size_t kSuffix = 4 + 6;  // ".tmp" and mkstemp's six characters
-    if (name.size() <= kSuffix || name.compare(name.size() - kSuffix, 4, ".tmp") != 0) return false;
-    for (size_t i = name.size() - 6; i < name.size(); ++i) {
-        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+namespace {
+
+constexpr char kTempMark[] = ".ombrix-tmp-";
+constexpr size_t kTempRandom = 6;  // mkstemp's six characters
+
+}  // namespace
+
+std::string AtomicTempName(const std::string& name) { return "." + name + kTempMark + std::string(kTempRandom, 'X'); }
+
+bool IsAtomicTempName(const std::string& entry, const std::vector<std::string>& names) {
+    const size_t mark = sizeof kTempMark - 1;
+    for (const std::string& name : names) {
+        if (entry.size() != 1 + name.size() + mark + kTempRandom || entry[0] != '.' ||
+            entry.compare(1, name.size(), name) != 0 || entry.compare(1 + name.size(), mark, kTempMark) != 0) {
+            continue;
+        }
+        return std::all_of(entry.end() - kTempRandom, entry.end(),
+                           [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
     }
-    return true;
+    return false;
 }
 
-std::vector<std::string> RemoveStaleTempFiles(const std::string& folder, const struct timespec& notAfter) {
+std::vector<std::string> RemoveStaleTempFiles(const std::string& folder, const std::vector<std::string>& names,
+                                              const struct timespec& notAfter) {
     std::vector<std::string> removed;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return removed;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (!IsAtomicTempName(name)) continue;
+        if (!IsAtomicTempName(name, names)) continue;
         const std::string path = folder + "/" + name;
         struct stat st{};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;

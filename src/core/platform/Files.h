@@ -20,18 +20,24 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, SysError*
 bool ReadFilePrefix(const std::string& path, std::vector<uint8_t>* out, SysError* error, size_t maxSize,
                     bool* more);
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes, SysError* error);
+// False only when nothing is under that name (a link to nothing counts as nothing): a
+// link loop, or a name that cannot be looked up, is there, so its reader says why.
 bool FileExists(const std::string& path);
 // Renames the file to the first free name of path + suffix, path + suffix + "2", ...;
 // the new name, or empty when it could not be moved.
 std::string MoveFileAside(const std::string& path, const std::string& suffix, SysError* error);
 
+// The atomic writer's temporary files are hidden beside the file they replace, under a
+// name nobody else uses: ".NAME.ombrix-tmp-XXXXXX".
+std::string AtomicTempName(const std::string& name);
+// True for ".NAME.ombrix-tmp-XXXXXX" (six letters or digits) with NAME one of names.
+bool IsAtomicTempName(const std::string& entry, const std::vector<std::string>& names);
 // Removes what a save killed before its rename left behind in folder: regular files of
-// ours named like the atomic writer's temporary files (NAME.tmpXXXXXX) and last changed
-// before notAfter (the process's start, so a save running in another instance is left
-// alone). The names removed.
-std::vector<std::string> RemoveStaleTempFiles(const std::string& folder, const struct timespec& notAfter);
-// True for "NAME.tmpXXXXXX" as the atomic writer names its temporary files.
-bool IsAtomicTempName(const std::string& name);
+// ours, named as the atomic writer names the temporary files of one of names, and last
+// changed before notAfter (the process's start, so a save running in another instance
+// is left alone). Nothing else is touched, whatever its name. The names removed.
+std::vector<std::string> RemoveStaleTempFiles(const std::string& folder, const std::vector<std::string>& names,
+                                              const struct timespec& notAfter);
 
 // A file written in one go at Commit: until then the old file stays as it was. Opening
 // answers "can this be written?" before any work but creates nothing, so a process

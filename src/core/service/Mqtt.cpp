@@ -168,7 +168,7 @@ bool LoadMqttConfig(const std::string& workFolder, const std::string& option, co
     if (haveFile) {
         std::vector<uint8_t> bytes;
         SysError error;
-        if (!ReadWholeFile(path, &bytes, &error, 64 * 1024)) return Fail(reason, path + ": " + error.text);
+        if (!ReadWholeFile(path, &bytes, &error, 64 * 1024)) return Fail(reason, error.text);  // names the file
         std::string why;
         if (!ParseMqttConfig(std::string(bytes.begin(), bytes.end()), workFolder, &c, &why)) {
             return Fail(reason, path + ": " + why);

@@ -274,9 +274,7 @@ bool ReadSchedulesFile(const std::string& path, std::vector<ScheduleEntry>* out,
     }
     std::vector<uint8_t> bytes;
     SysError error;
-    if (!ReadWholeFile(path, &bytes, &error, kMaxSchedulesFileSize)) {
-        return Fail(reason, path + ": " + error.text);
-    }
+    if (!ReadWholeFile(path, &bytes, &error, kMaxSchedulesFileSize)) return Fail(reason, error.text);  // names the file
     std::string why;
     if (!ParseSchedules(std::string(bytes.begin(), bytes.end()), out, &why)) return Fail(reason, path + ": " + why);
     return true;

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "directaccess/DirectAccess.h"
+#include "platform/FileLock.h"
 #include "service/ServiceAction.h"
 
 namespace ombrix {
@@ -19,6 +20,13 @@ ScheduleReply PutSchedules(const std::string& path, const std::string& body, Sch
     std::vector<ScheduleEntry> entries;
     std::string reason;
     if (!ParseSchedules(body, &entries, &reason)) return {400, json{{"error", reason}}.dump()};
+    // Another server on the same work folder may be writing the file too.
+    static SteadyClock steady;
+    FileLock fileLock;
+    std::string busy;
+    if (!fileLock.Acquire(path, steady, kFileLockWaitMs, &busy)) {
+        return {503, json{{"error", "schedules not saved: " + busy}}.dump()};
+    }
     SysError error;
     if (!WriteSchedulesFile(path, entries, &error)) {
         return {500, json{{"error", "schedules not saved: " + error.text}}.dump()};
