@@ -49,7 +49,7 @@ std::string ResolvePath(const std::string& folder, const std::string& path) {
 bool ReadPasswordFile(const std::string& path, std::string* password, std::string* reason) {
     std::vector<uint8_t> bytes;
     SysError error;
-    if (!ReadWholeFile(path, &bytes, &error, 4096)) return Fail(reason, path + ": " + error.text);
+    if (!ReadWholeFile(path, &bytes, &error, 4096)) return Fail(reason, error.text);  // names the file
     std::string text(bytes.begin(), bytes.end());
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos) text.resize(end);
@@ -166,7 +166,7 @@ bool LoadMqttConfig(const std::string& workFolder, const std::string& option, co
     if (haveFile) {
         std::vector<uint8_t> bytes;
         SysError error;
-        if (!ReadWholeFile(path, &bytes, &error, 64 * 1024)) return Fail(reason, path + ": " + error.text);
+        if (!ReadWholeFile(path, &bytes, &error, 64 * 1024)) return Fail(reason, error.text);  // names the file
         std::string why;
         if (!ParseMqttConfig(std::string(bytes.begin(), bytes.end()), workFolder, &c, &why)) {
             return Fail(reason, path + ": " + why);
