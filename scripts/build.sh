@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# build.sh [BUILD_DIR [extra cmake arguments...]]: configures and builds everything.
+# build.sh [BUILD_DIR [cmake arguments...] [--target TARGET...]]: configures and builds
+# everything, or only the targets named after --target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}
 shift || true
+configure=()
+targets=()
+while [ $# -gt 0 ]; do
+    if [ "$1" = --target ]; then
+        shift
+        targets=(--target "$@")
+        break
+    fi
+    configure+=("$1")
+    shift
+done
 launcher=()
 # A compiler cache makes rebuilds of several checkouts cheap where one is installed.
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
-cmake --build "$dir"
+cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "${configure[@]}" >/dev/null
+cmake --build "$dir" "${targets[@]}"

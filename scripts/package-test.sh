@@ -4,6 +4,7 @@
 # installed ombrix-sim, and the installed program makes its per-user folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" lintian
 deb=$("$root/scripts/package.sh" "${1:-$root/build-package}")
 scratch=$(mktemp -d)
 sim=
@@ -35,10 +36,15 @@ for f in usr/bin/ombrix usr/bin/ombrix-cli usr/bin/ombrix-sim usr/bin/ombrix-ser
     check "installs /$f" test -s "$r/$f"
 done
 check "declares its dependencies" sh -c "dpkg-deb -f '$deb' Depends | grep -q libqt6widgets6"
-summary=$(dpkg-deb -f "$deb" Description | head -n 1)
+# Read whole, then split: a reader that stops early would break the writer's pipe.
+description=$(dpkg-deb -f "$deb" Description)
+summary=${description%%$'\n'*}
+long=${description#*$'\n'}
 check "the long description does not repeat the summary" sh -c "
-    dpkg-deb -f '$deb' Description | tail -n +2 | grep -q '[a-z]' &&
-    ! dpkg-deb -f '$deb' Description | tail -n +2 | grep -qiF '$summary'"
+    printf '%s\n' \"\$1\" | grep -q '[a-z]' && ! printf '%s\n' \"\$1\" | grep -qiF \"\$2\"" sh "$long" "$summary"
+check "the long description is indented once" sh -c "
+    printf '%s\n' \"\$1\" | grep -q '^ [^ ]' && ! printf '%s\n' \"\$1\" | grep -q '^  '" sh "$long"
+check "lintian finds no error or warning" lintian --fail-on error,warning "$deb"
 check "desktop entry is valid" desktop-file-validate "$r/usr/share/applications/org.ombrix.Ombrix.desktop"
 check "metadata is valid" appstreamcli validate --no-net --pedantic "$r/usr/share/metainfo/org.ombrix.Ombrix.metainfo.xml"
 check "man page renders" sh -c "zcat '$r/usr/share/man/man1/ombrix-cli.1.gz' | groff -man -Tutf8 -ww >/dev/null"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Ombrix needs on Debian 12, if missing.
+# setup.sh [PACKAGE...]: installs what building, running and testing Ombrix needs on
+# Debian 12, and the packages named, if missing.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev
@@ -7,7 +8,7 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           dpkg-dev desktop-file-utils appstream groff-base ser2net clang libclang-rt-14-dev
           libcpp-httplib-dev chromium chromium-driver python3-selenium
           mosquitto mosquitto-clients libmosquitto-dev tzdata xdotool imagemagick
-          prometheus curl)
+          prometheus curl ccache "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,7 @@ import time
 import urllib.request
 
 SKIP = 77
+CHECK_INTERVAL = 3  # seconds between the server's background check passes
 
 
 def free_port():
@@ -33,6 +34,18 @@ def wait_until(what, pred, limit):
             pass
         time.sleep(0.05)
     raise AssertionError("timed out waiting for " + what)
+
+
+def check_seconds(base):
+    """How long the server's last background check pass took, from its metrics."""
+    def last_pass():
+        text = urllib.request.urlopen(base + "/metrics", timeout=5).read().decode()
+        for line in text.splitlines():
+            if line.startswith("ombrix_background_check_seconds "):
+                value = float(line.split()[1])
+                return value if value > 0 else None
+        return None
+    return wait_until("a background check pass", last_pass, 60)
 
 
 def main():
@@ -75,7 +88,7 @@ def main():
         port = free_port()
         log = open(os.path.join(work, "server.log"), "w")
         server = subprocess.Popen([os.path.join(args.bin, "ombrix-server"), "--workdir", work, "--device", "tty",
-                                   "--listen", "127.0.0.1:%d" % port, "--check-interval", "3"],
+                                   "--listen", "127.0.0.1:%d" % port, "--check-interval", str(CHECK_INTERVAL)],
                                   cwd=work, stdout=log, stderr=log)
         procs.append(server)
         base = "http://127.0.0.1:%d" % port
@@ -141,15 +154,23 @@ def main():
         posts = browser.execute_script("return window.posts;")
         assert posts == ["/api/v1/projectors/%d/text" % texty], posts
 
-        # A projector switched off in the simulator turns "lost" at the next check.
+        # A projector switched off in the simulator turns "lost" when a check pass gives it
+        # up. At worst it goes just after the pass asked it: the rest of that pass, the
+        # interval, the next pass up to it, and its own probe: a status request unanswered
+        # twice, 2 s apart, each given up after its 2 s wait for the acknowledgement, 400 ms
+        # settling and 300 ms closing. A pass lasts what the server reports for its last one
+        # (a loaded machine makes it longer, and the allowance with it); the margin is for
+        # the event to reach the page.
+        silent = 2 * (2 + 0.4 + 0.3) + 2
+        pass_seconds = check_seconds(base)
+        allowance = pass_seconds + CHECK_INTERVAL + pass_seconds + silent + 3
         other = next(a for a in expected if a not in (on, texty) and state(a) == "operating")
         with open(os.path.join(work, "ctl"), "w") as f:
             f.write("power %d off\n" % other)
-        # The next check starts within its 3 s interval; its pass asks each projector for its
-        # status (400 ms settling, 300 ms closing), and the silent one is given up after three
-        # unanswered requests of about 2.7 s each. Plus a margin for the page and a loaded machine.
-        wait_until("the card to show lost", lambda: state(other) == "lost",
-                   3 + len(expected) * (0.4 + 0.3) + 3 * 2.7 + 6)
+        started = time.monotonic()
+        wait_until("the card to show lost (allowed %.1f s, a pass took %.1f s)" % (allowance, pass_seconds),
+                   lambda: state(other) == "lost", allowance)
+        print("switched off to lost on the card: %.2f s of %.1f s allowed" % (time.monotonic() - started, allowance))
         # What a lost projector said last is not shown as if it were still so.
         for b in card(other).find_elements(By.CSS_SELECTOR, ".toggles [data-action]"):
             assert b.get_attribute("aria-pressed") is None and ":" not in b.text, b.text

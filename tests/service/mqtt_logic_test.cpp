@@ -115,6 +115,7 @@ TEST_P(MqttConfigRefusals, Refused) {
     EXPECT_FALSE(enabled);
     EXPECT_EQ(c.host, "unchanged");
     EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
+    EXPECT_EQ(reason.find(GetParam().reason), reason.rfind(GetParam().reason)) << "said twice: " << reason;
 }
 
 INSTANTIATE_TEST_SUITE_P(

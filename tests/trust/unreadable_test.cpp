@@ -23,6 +23,7 @@
 #include "platform/RecordingUi.h"
 #include "service/Mqtt.h"
 #include "service/Schedule.h"
+#include "../support/AsNobody.h"
 #include "../support/Loaders.h"
 #include "../support/SimBench.h"
 #include "../support/TempDir.h"
@@ -52,14 +53,17 @@ const Unreadable kForms[] = {
      "ermission denied", true},
 };
 
-bool SkipForRoot(const Unreadable& u) { return u.needsNonRoot && ::geteuid() == 0; }
+bool AsRoot(const Unreadable& u) { return u.needsNonRoot && ::geteuid() == 0; }
 
 class UnreadableSet : public ::testing::TestWithParam<Unreadable> {};
 
 // The generated set cannot be read: error 2 with the reason, nothing probed, and the
 // search mode as the user set it, so the next search tries the set again.
 TEST_P(UnreadableSet, SkipsThisSearchOnly) {
-    if (SkipForRoot(GetParam())) GTEST_SKIP() << "root reads any file";
+    if (AsRoot(GetParam())) {
+        EXPECT_TRUE(testing::PassesAsNobody()) << "root reads any file: run as nobody";
+        return;
+    }
     TempDir dir;
     VirtualClock clock;
     sim::SimBus bus;
@@ -100,7 +104,10 @@ class UnreadablePortMap : public ::testing::TestWithParam<Unreadable> {};
 // Whatever the file was meant to map is unknown: every COM port is refused, with the
 // file and the reason, and nothing is opened in its place.
 TEST_P(UnreadablePortMap, RefusesEveryPort) {
-    if (SkipForRoot(GetParam())) GTEST_SKIP() << "root reads any file";
+    if (AsRoot(GetParam())) {
+        EXPECT_TRUE(testing::PassesAsNobody()) << "root reads any file: run as nobody";
+        return;
+    }
     TempDir dir;
     GetParam().make(kComPortMapFileName);
     testing::SimBench b(testing::kThreeProjectors);
@@ -133,7 +140,10 @@ class UnreadableWorkFile : public ::testing::TestWithParam<Unreadable> {};
 // quietly off), schedules.json (not "none"), groups.json, and a type description,
 // for which another folder's copy is not taken in its place.
 TEST_P(UnreadableWorkFile, IsNamedWithTheReason) {
-    if (SkipForRoot(GetParam())) GTEST_SKIP() << "root reads any file";
+    if (AsRoot(GetParam())) {
+        EXPECT_TRUE(testing::PassesAsNobody()) << "root reads any file: run as nobody";
+        return;
+    }
     struct Reader {
         const char* file;
         std::function<std::string()> refusal;  // empty when the file was taken as missing or good

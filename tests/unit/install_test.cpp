@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "app/WindowArgs.h"
 #include "app/WorkFolder.h"
 #include "data/Description.h"
 #include "link/CommDialog.h"
@@ -75,6 +76,31 @@ TEST(WorkFolder, ChoiceByCommandLineInstallationAndEnvironment) {
         EXPECT_EQ(choice.directory, c.directory);
         EXPECT_EQ(choice.remainingArgs, c.remaining);
         EXPECT_EQ(choice.sharedData.empty(), c.exeDir == buildBin);
+    }
+}
+
+TEST(WindowArgs, CommunicationOnRequestAndUnknownArgumentsRefused) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        bool communication;
+        std::string error;
+    };
+    const std::string longArg(300, 'x');
+    const std::vector<Case> cases = {
+        {"none: the frame alone", {}, false, ""},
+        {"--communication", {"--communication"}, true, ""},
+        {"a typo is not ignored", {"--comunication"}, false, "unknown argument --comunication"},
+        {"a stray word", {"--communication", "COM2"}, false, "unknown argument COM2"},
+        {"a long argument is cut", {longArg}, false, "unknown argument " + longArg.substr(0, 40) + "..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const WindowArgs a = ReadWindowArgs(c.args);
+        EXPECT_EQ(a.error, c.error);
+        if (c.error.empty()) {
+            EXPECT_EQ(a.openCommunication, c.communication);
+        }
     }
 }
 

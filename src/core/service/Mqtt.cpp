@@ -50,7 +50,7 @@ std::string ResolvePath(const std::string& folder, const std::string& path) {
 bool ReadPasswordFile(const std::string& path, std::string* password, std::string* reason) {
     std::vector<uint8_t> bytes;
     SysError error;
-    if (!ReadWholeFile(path, &bytes, &error, 4096)) return Fail(reason, path + ": " + error.text);
+    if (!ReadWholeFile(path, &bytes, &error, 4096)) return Fail(reason, error.text);  // names the file
     std::string text(bytes.begin(), bytes.end());
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos) text.resize(end);

@@ -3,9 +3,11 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "core/app/Program.h"
+#include "core/app/WindowArgs.h"
 #include "core/app/WorkFolder.h"
 #include "core/platform/Clock.h"
 #include "core/platform/Library.h"
@@ -30,6 +32,13 @@ extern "C" __attribute__((visibility("default"))) char Return_Projector_Alpha_ID
 int main(int argc, char** argv) {
     ombrix::gui::InstallExitSignalHandlers();
     ombrix::IgnoreBrokenPipe();
+    // Before QApplication, which needs a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("%s\n%s", ombrix::kWindowUsage, ombrix::kWindowOptionsHelp);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // The frame alone decides when the program ends; a box that closes before it exists must not.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -38,8 +47,10 @@ int main(int argc, char** argv) {
     for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
     const ombrix::WorkFolderChoice folder =
         ombrix::ChooseWorkFolder(args, ombrix::ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
-    if (!folder.error.empty()) {
-        std::fprintf(stderr, "ombrix: %s\nusage: ombrix [--workdir FOLDER]\n", folder.error.c_str());
+    const ombrix::WindowArgs options = ombrix::ReadWindowArgs(folder.remainingArgs);
+    const std::string& usageError = folder.error.empty() ? options.error : folder.error;
+    if (!usageError.empty()) {
+        std::fprintf(stderr, "ombrix: %s\n%s\n", usageError.c_str(), ombrix::kWindowUsage);
         return 2;
     }
     ombrix::SysError folderError;
@@ -71,6 +82,8 @@ int main(int argc, char** argv) {
     // exit() rather than quit(): it also ends a modal dialog a signal finds open.
     QObject::connect(frame.get(), &ombrix::gui::MainFrame::closed, &app, [] { QCoreApplication::exit(0); });
     frame->show();
+    if (options.openCommunication)
+        QTimer::singleShot(0, frame.get(), &ombrix::gui::MainFrame::OpenCommunication);
     // For timing start-up: leave as soon as the shown frame has been through the event loop.
     if (std::getenv("OMBRIX_EXIT_WHEN_SHOWN"))
         QTimer::singleShot(0, frame.get(), &ombrix::gui::MainFrame::Exit);
