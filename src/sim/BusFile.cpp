@@ -155,6 +155,7 @@ private:
             auto it = p_.params.find(param.da1);
             if (it == p_.params.end()) continue;
             SimParam& live = it->second;
+            live.place = param.placeInBlock;
             live.value = std::clamp(static_cast<int>(active[static_cast<size_t>(param.placeInBlock)]), live.min, live.max);
         }
     }

@@ -402,6 +402,13 @@ void SimBus::HandleFrame(uint64_t now) {
             // The step is a signed byte; the projector keeps the value within its limits.
             const int step = static_cast<int8_t>(p3);
             it->second.value = std::clamp(it->second.value + step, it->second.min, it->second.max);
+            // The change is made to the active block's settings, as on the projector.
+            if (p->activeBlock >= 0 && static_cast<size_t>(p->activeBlock) < p->blocks.size()) {
+                std::vector<uint8_t>& data = p->blocks[static_cast<size_t>(p->activeBlock)].data;
+                if (it->second.place >= 0 && static_cast<size_t>(it->second.place) < data.size()) {
+                    data[static_cast<size_t>(it->second.place)] = static_cast<uint8_t>(it->second.value);
+                }
+            }
             Reply(*p, now, true, {});
             return;
         }
@@ -588,6 +595,15 @@ void SimBus::HandleWriteData(uint64_t now) {
     if (newBlock) target->extra = 0;
     target->fh = probe.fh, target->fv = probe.fv, target->source = probe.source, target->config = probe.config;
     target->data = data;
+    // The active block's settings are the live ones.
+    if (p->activeBlock >= 0 && static_cast<size_t>(p->activeBlock) < p->blocks.size() &&
+        target == &p->blocks[static_cast<size_t>(p->activeBlock)]) {
+        for (auto& [code, param] : p->params) {
+            if (param.place >= 0 && static_cast<size_t>(param.place) < data.size()) {
+                param.value = std::clamp(static_cast<int>(data[static_cast<size_t>(param.place)]), param.min, param.max);
+            }
+        }
+    }
     ackOnly(true);
 }
 

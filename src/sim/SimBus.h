@@ -48,6 +48,7 @@ struct SimParam {
     int value = 128;
     int min = 0;
     int max = 255;
+    int place = -1;  // its byte in the active block, when a description says
 };
 
 struct SimProjector {

@@ -1,0 +1,15 @@
+# The block history: the store and the comparison without a line, and the history
+# commands as whole processes (ombrix-sim on a pseudo-terminal, ombrix-cli).
+find_package(SQLite3 REQUIRED)
+set(_history ${CMAKE_CURRENT_LIST_DIR}/../history)
+add_executable(history_tests ${_history}/history_store_test.cpp)
+target_link_libraries(history_tests PRIVATE ombrix_core GTest::gtest_main)
+gtest_discover_tests(history_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+
+add_executable(history_e2e_tests ${_history}/history_pty_test.cpp)
+target_link_libraries(history_e2e_tests PRIVATE ombrix_core SQLite::SQLite3 GTest::gtest_main)
+target_compile_definitions(history_e2e_tests PRIVATE
+  OMBRIX_BIN_DIR="$<TARGET_FILE_DIR:ombrix-cli>"
+  OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+add_dependencies(history_e2e_tests ombrix-cli ombrix-sim kelvaneproj)
+gtest_discover_tests(history_e2e_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS e2e)
