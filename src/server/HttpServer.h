@@ -50,6 +50,9 @@ public:
 
 private:
     void Routes();
+    // The block routes and the history (HistoryRoutes.cpp); before the command routes,
+    // whose paths would take theirs.
+    void HistoryRoutes();
     void Log(const std::string& line);
 
     ServiceHost& host_;

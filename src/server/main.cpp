@@ -1,6 +1,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
     HostOptions hostOptions;
     hostOptions.device = options.device;
     hostOptions.baud = options.baud;
+    hostOptions.descriptionFolders =
+        DescriptionFallbackFolders(ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     hostOptions.checkIntervalMs = static_cast<uint32_t>(options.checkInterval * 1000);
     ServiceHost host(ports, hostOptions);
     if (!host.Start(&why)) {

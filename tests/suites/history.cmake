@@ -13,3 +13,13 @@ target_compile_definitions(history_e2e_tests PRIVATE
   OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
 add_dependencies(history_e2e_tests ombrix-cli ombrix-sim kelvaneproj)
 gtest_discover_tests(history_e2e_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS e2e)
+
+# The block routes and the history over HTTP, the server on the simulator's pty.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+add_executable(history_server_tests ${_history}/history_server_test.cpp)
+target_link_libraries(history_server_tests PRIVATE PkgConfig::HTTPLIB nlohmann_json::nlohmann_json GTest::gtest_main)
+target_compile_definitions(history_server_tests PRIVATE
+  OMBRIX_BIN_DIR="${CMAKE_BINARY_DIR}/bin" OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+add_dependencies(history_server_tests ombrix-server ombrix-cli ombrix-sim kelvaneproj)
+gtest_discover_tests(history_server_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS e2e)

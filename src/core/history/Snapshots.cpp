@@ -181,7 +181,7 @@ bool LoadSideDescription(const ProgramState& state, const ProjectorIdentity& pro
 
 SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, const SnapshotRecord& snapshot,
                                        const std::vector<std::array<uint8_t, 4>>& only, bool addressGiven,
-                                       int64_t nowMs) {
+                                       int64_t nowMs, bool confirmed) {
     SnapshotRestoreOutcome out;
     BlockReport& report = out.report;
     ProgramState& st = work.State();
@@ -196,6 +196,7 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
                          std::string(1, rec.alphaId ? rec.alphaId : '?') + ", " + snap + " of type " +
                          std::to_string(was.typeCode) + " " + std::string(1, was.letter ? was.letter : '?') +
                          "; nothing was restored";
+        out.refused = true;
         return out;
     }
     if (!addressGiven) {
@@ -203,6 +204,7 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
         if (ReadSerialNumber(st.link, work.Address(), &serial) == kDone && was.serial != "?" && serial != was.serial) {
             report.failure = "projector " + address + " is another projector now (serial " + serial + "; " + snap +
                              " was taken of serial " + was.serial + "); naming the address restores it there anyway";
+            out.refused = true;
             return out;
         }
     }
@@ -222,11 +224,13 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
                          [&](const HistoryBlock* b) { return InUseKey(b->wire, longHeader) == InUseKey(w, longHeader); })) {
             uint8_t wire[4] = {w[0], w[1], w[2], w[3]};
             report.failure = snap + " holds no block [" + WireText(wire) + "] in use; nothing was restored";
+            out.refused = true;
             return out;
         }
     }
     if (chosen.empty()) {
         report.failure = snap + " holds no block in use; nothing was restored";
+        out.refused = true;
         return out;
     }
 
@@ -278,12 +282,12 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
             text += ".";
         }
         text += " A snapshot of the projector as it is now is taken first.";
-        if (!st.env.ui || !st.env.ui->AskYesNo("Confirmation", text)) {
+        if (!confirmed && (!st.env.ui || !st.env.ui->AskYesNo("Confirmation", text))) {
             report.failure = "nothing was restored";
             return out;
         }
-        const SnapshotTaken before = TakeSnapshot(work, store, SnapshotReason::BeforeRestore,
-                                                  "before restoring " + snap, nowMs);
+        out.before = TakeSnapshot(work, store, SnapshotReason::BeforeRestore, "before restoring " + snap, nowMs);
+        const SnapshotTaken& before = out.before;
         if (!before.stored || !before.complete) {
             report.failure = "the snapshot of what is there could not be taken whole (" +
                              (before.stored ? before.detail : before.failure) + "); nothing was restored";

@@ -46,15 +46,19 @@ bool LoadSideDescription(const ProgramState& state, const ProjectorIdentity& pro
 struct SnapshotRestoreOutcome {
     BlockReport report;
     int64_t beforeId = 0;  // the snapshot of what was there
+    SnapshotTaken before;
+    // Turned away before anything was asked or written: another type, another projector,
+    // a block the snapshot does not hold.
+    bool refused = false;
 };
 // Brings the snapshot's blocks in use (or those with the given headers) back to the open
 // projector: a block the projector holds under that header is overwritten, one it does
 // not hold goes into a free block (all or none); each is read back. One question first
-// (the state's Ui; No changes nothing), then the snapshot "before restore". Refused when
-// the projector is of another type, or (unless addressGiven) is another projector than
-// the snapshot's by its serial number.
+// unless the caller has had its confirmation (the state's Ui; No changes nothing), then
+// the snapshot "before restore". Refused when the projector is of another type, or
+// (unless addressGiven) is another projector than the snapshot's by its serial number.
 SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, const SnapshotRecord& snapshot,
                                        const std::vector<std::array<uint8_t, 4>>& only, bool addressGiven,
-                                       int64_t nowMs);
+                                       int64_t nowMs, bool confirmed = false);
 
 }  // namespace ombrix
