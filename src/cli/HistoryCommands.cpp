@@ -171,9 +171,10 @@ bool ResolveTargets(Run& r, Targets* t, const LineOptions& line) {
     return true;
 }
 
-// The open projector's blocks now; false (said) when it cannot be read whole.
-bool LiveSide(Run& r, BlockWork& work, BlockSide* side) {
-    side->projector = ReadProjectorIdentity(work);
+// The open projector's blocks now; false (said) when it cannot be read whole. known: the
+// projector as a snapshot knew it.
+bool LiveSide(Run& r, BlockWork& work, BlockSide* side, const ProjectorIdentity* known = nullptr) {
+    side->projector = ReadProjectorIdentity(work, known);
     side->label = "projector " + std::to_string(work.Address()) + " now";
     std::string detail;
     if (ReadBlockSide(work, side, &detail)) return true;
@@ -273,9 +274,9 @@ bool IsSnapshotId(const std::string& s) {
 
 bool IsLive(const std::string& s) { return s.rfind("live:", 0) == 0; }
 
-// A snapshot or the projector now; *description of its type when it can be had.
+// A snapshot or the projector now (known: the other side, when it is a snapshot).
 bool ResolveSide(Run& r, const std::string& spec, const LineOptions& line, BlockSide* side,
-                 std::unique_ptr<BlockWork>* work) {
+                 std::unique_ptr<BlockWork>* work, const BlockSide* known) {
     if (IsSnapshotId(spec)) {
         SnapshotRecord rec;
         std::string why;
@@ -290,7 +291,8 @@ bool ResolveSide(Run& r, const std::string& spec, const LineOptions& line, Block
     if (!ParseNumber(spec.substr(5), 1, 255, &address)) return UsageError(*r.ports.err, "live: needs ADDR 1-255"), false;
     if (!r.OpenLine(line)) return false;
     *work = std::make_unique<BlockWork>(r.State());
-    return OpenProjector(r, **work, static_cast<uint8_t>(address)) && LiveSide(r, **work, side);
+    return OpenProjector(r, **work, static_cast<uint8_t>(address)) &&
+           LiveSide(r, **work, side, known && known->label.rfind("snapshot ", 0) == 0 ? &known->projector : nullptr);
 }
 
 int Diff(Run& r, const std::vector<std::string>& args, const LineOptions& line) {
@@ -303,8 +305,11 @@ int Diff(Run& r, const std::vector<std::string>& args, const LineOptions& line) 
     if ((IsSnapshotId(a) || IsSnapshotId(b)) && !r.OpenStore()) return r.Finish("diff", kExitFailed);
     BlockSide from, to;
     std::unique_ptr<BlockWork> workA, workB;
-    if (!fileA && !ResolveSide(r, a, line, &from, &workA)) return r.Finish("diff", kExitFailed);
-    if (!fileB && !ResolveSide(r, b, line, &to, &workB)) return r.Finish("diff", kExitFailed);
+    // A snapshot first: the projector it knew spares the live side a question.
+    const bool bFirst = IsSnapshotId(b);
+    if (bFirst && !ResolveSide(r, b, line, &to, &workB, nullptr)) return r.Finish("diff", kExitFailed);
+    if (!fileA && !ResolveSide(r, a, line, &from, &workA, &to)) return r.Finish("diff", kExitFailed);
+    if (!bFirst && !fileB && !ResolveSide(r, b, line, &to, &workB, &from)) return r.Finish("diff", kExitFailed);
     for (auto [spec, side, other] : {std::tuple{a, &from, &to}, std::tuple{b, &to, &from}}) {
         if (IsSnapshotId(spec) || IsLive(spec)) continue;
         SettingsFileContent file;
@@ -371,7 +376,7 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
         }
         BlockWork work(r.State());
         BlockSide now;
-        if (!OpenProjector(r, work, address) || !LiveSide(r, work, &now)) {
+        if (!OpenProjector(r, work, address) || !LiveSide(r, work, &now, &snap.info.projector)) {
             entry["error"] = name + " could not be read";
             list.push_back(entry);
             failed = true;

@@ -338,6 +338,9 @@ bool HistoryStore::Ensure(std::string* reason, std::string* leave) {
         }
     }
     db_->Exec("PRAGMA journal_mode=WAL");
+    // With WAL a commit survives the program's end however it ends; only the machine
+    // losing power may take the last ones back, never leaving the file damaged.
+    db_->Exec("PRAGMA synchronous=NORMAL");
     db_->Exec("PRAGMA foreign_keys=ON");
     return true;
 }
@@ -580,6 +583,19 @@ bool HistoryStore::LatestReference(int address, int64_t beforeId, SnapshotRecord
     if (rc != SQLITE_ROW) return Fail("cannot look up the latest snapshot", rc, why);
     *found = Get(s.Int(0), out, why);
     return *found;
+}
+
+bool HistoryStore::LatestProjector(int address, ProjectorIdentity* out, bool* found, std::string* why) {
+    *found = false;
+    const std::string sql = std::string("SELECT ") + kSnapshotColumns + "WHERE p.address=? ORDER BY s.id DESC LIMIT 1";
+    SqliteStatement s(*db_, sql.c_str());
+    s.Bind(1, static_cast<int64_t>(address));
+    const int rc = s.Step();
+    if (rc == SQLITE_DONE) return true;
+    if (rc != SQLITE_ROW) return Fail("cannot look up the projector", rc, why);
+    *out = InfoOf(s, nullptr).projector;
+    *found = true;
+    return true;
 }
 
 bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string* why) {

@@ -122,6 +122,8 @@ public:
     // (0: any) taken by hand or by a schedule - the ones taken before a restore or a write
     // keep what was left on purpose; *found false when there is none.
     bool LatestReference(int address, int64_t beforeId, SnapshotRecord* out, bool* found, std::string* why);
+    // The projector as the latest snapshot at this address knew it; *found false when none.
+    bool LatestProjector(int address, ProjectorIdentity* out, bool* found, std::string* why);
     // Snapshots last found before cutoffMs go, except each projector's latest and latest
     // complete snapshot; block lists and bodies no snapshot uses go with them.
     bool Prune(int64_t cutoffMs, int* removed, int* kept, std::string* why);

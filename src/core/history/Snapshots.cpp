@@ -86,13 +86,18 @@ std::string ReadBack(BlockWork& w, const std::array<uint8_t, 4>& wire, const std
 
 }  // namespace
 
-ProjectorIdentity ReadProjectorIdentity(BlockWork& work) {
+ProjectorIdentity ReadProjectorIdentity(BlockWork& work, const ProjectorIdentity* known) {
     ProgramState& st = work.State();
     const ProjectorRecord& r = work.Record();
     ProjectorIdentity p;
     p.address = work.Address();
-    std::string serial;
-    p.serial = ReadSerialNumber(st.link, work.Address(), &serial) == kDone ? serial : "?";
+    if (known && known->address == p.address && known->idNumber == r.idNumber && r.idNumber != -1 &&
+        known->typeCode == r.projectorType && known->letter == r.alphaId && known->serial != "?") {
+        p.serial = known->serial;
+    } else {
+        std::string serial;
+        p.serial = ReadSerialNumber(st.link, work.Address(), &serial) == kDone ? serial : "?";
+    }
     const struct ProjectorRowTexts texts = ProjectorListRow(st.env, r);
     p.model = texts.model;
     p.version = texts.version;
@@ -148,7 +153,10 @@ SnapshotTaken TakeSnapshot(BlockWork& work, HistoryStore& store, SnapshotReason 
                            int64_t nowMs) {
     SnapshotTaken out;
     BlockSide side;
-    side.projector = ReadProjectorIdentity(work);
+    ProjectorIdentity latest;
+    bool known = false;
+    store.LatestProjector(work.Address(), &latest, &known, &out.failure);
+    side.projector = ReadProjectorIdentity(work, known ? &latest : nullptr);
     const int64_t id = store.Begin(side.projector, reason, note, nowMs, &out.failure);
     if (!id) return out;
     out.complete = ReadBlockSide(work, &side, &out.detail);

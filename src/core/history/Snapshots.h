@@ -14,9 +14,10 @@
 
 namespace ombrix {
 
-// The open projector as a snapshot records it; its serial number is read afresh ("?"
-// when it does not answer).
-ProjectorIdentity ReadProjectorIdentity(BlockWork& work);
+// The open projector as a snapshot records it. Its serial number is read afresh ("?" when
+// it does not answer) unless known says it already: the same type and identification
+// number at the same address are the same projector.
+ProjectorIdentity ReadProjectorIdentity(BlockWork& work, const ProjectorIdentity* known = nullptr);
 
 // Every block of the open projector's list as a snapshot keeps it: blocks in use read as
 // a backup reads them, free ones by their header; special blocks are left out. False

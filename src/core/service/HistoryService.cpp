@@ -241,31 +241,33 @@ HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::
     BlockSide sides[2];
     BlockWork works[2] = {BlockWork(state), BlockWork(state)};
     const std::string specs[2] = {from, to};
-    for (int i = 0; i < 2; ++i) {
+    auto isLive = [](const std::string& spec) { return spec.rfind("live:", 0) == 0; };
+    // Snapshots first: the projector a snapshot knew spares the live side a question.
+    for (int i : {0, 1}) {
+        if (isLive(specs[i])) continue;
         const std::string& spec = specs[i];
-        BlockSide& side = sides[i];
-        if (spec.rfind("live:", 0) == 0) {
-            const std::string a = spec.substr(5);
-            const long address = a.size() <= 3 && a.find_first_not_of("0123456789") == std::string::npos && !a.empty()
-                                     ? std::stol(a)
-                                     : 0;
-            if (address < 1 || address > 255) return Failure(400, "live: needs an address 1-255");
-            if (!OpenWork(works[i], ui, static_cast<uint8_t>(address), true, &reply)) return reply;
-            side.projector = ReadProjectorIdentity(works[i]);
-            side.label = "projector " + a + " now";
-            std::string detail;
-            if (!ReadBlockSide(works[i], &side, &detail)) return Failure(502, "projector " + a + ": " + detail);
-            continue;
-        }
         if (spec.empty() || spec.size() > 18 || spec.find_first_not_of("0123456789") != std::string::npos) {
             return Failure(400, "from and to take a snapshot id or live:ADDR");
         }
         SnapshotRecord record;
         std::string why;
         if (!store.Get(std::stoll(spec), &record, &why)) return Failure(404, why);
-        side.projector = record.info.projector;
-        side.blocks = record.blocks;
-        side.label = "snapshot " + spec;
+        sides[i].projector = record.info.projector;
+        sides[i].blocks = record.blocks;
+        sides[i].label = "snapshot " + spec;
+    }
+    for (int i : {0, 1}) {
+        if (!isLive(specs[i])) continue;
+        const std::string a = specs[i].substr(5);
+        const long address =
+            !a.empty() && a.size() <= 3 && a.find_first_not_of("0123456789") == std::string::npos ? std::stol(a) : 0;
+        if (address < 1 || address > 255) return Failure(400, "live: needs an address 1-255");
+        if (!OpenWork(works[i], ui, static_cast<uint8_t>(address), true, &reply)) return reply;
+        const BlockSide& other = sides[1 - i];
+        sides[i].projector = ReadProjectorIdentity(works[i], other.label.empty() ? nullptr : &other.projector);
+        sides[i].label = "projector " + a + " now";
+        std::string detail;
+        if (!ReadBlockSide(works[i], &sides[i], &detail)) return Failure(502, "projector " + a + ": " + detail);
     }
     Description description;
     const bool named = LoadSideDescription(state, sides[1].projector, &description);
