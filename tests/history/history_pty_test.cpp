@@ -175,6 +175,45 @@ TEST(HistoryOverPty, AKilledSnapshotLeavesTheEarlierOnesWholeAndIsNeverComplete)
     EXPECT_EQ(Cli("drift 1").status, 0);
 }
 
+// Two programs on one work folder: every snapshot of each is kept, none is left half.
+TEST(HistoryFiles, TwoProgramsWritingAtOnceLoseNothing) {
+    testing::TempDir dir;
+    constexpr int kEach = 40;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        if (children[c] == 0) {
+            HistoryStore store;
+            std::string why;
+            if (!store.Open("", &why)) _exit(1);
+            for (int n = 0; n < kEach; ++n) {
+                ProjectorIdentity p;
+                p.address = 1 + c;
+                p.serial = "S" + std::to_string(c);
+                HistoryBlock b;
+                b.body.assign(64, static_cast<uint8_t>(n));
+                SnapshotSaved saved;
+                const int64_t id = store.Begin(p, SnapshotReason::ByHand, "", n, &why);
+                if (!id || !store.Finish(id, {b}, true, "", &saved, &why)) _exit(2);
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    HistoryStore store;
+    std::string why;
+    ASSERT_TRUE(store.Open("", &why)) << why;
+    std::vector<SnapshotInfo> list;
+    ASSERT_TRUE(store.List(std::nullopt, &list, &why)) << why;
+    EXPECT_EQ(list.size(), 2u * kEach);
+    EXPECT_TRUE(std::all_of(list.begin(), list.end(), [](const SnapshotInfo& i) { return i.state == SnapshotState::Complete; }));
+    EXPECT_EQ(store.CountRows("bodies"), kEach);
+}
+
 // A file that is not a store of ours is never written: moved aside whole, or (a newer
 // version's store) left where it is.
 TEST(HistoryFiles, AStoreThatIsNotOursIsRefusedAndKept) {
