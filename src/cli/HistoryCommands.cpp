@@ -467,7 +467,8 @@ int Prune(Run& r, const std::vector<std::string>& args) {
     int removed = 0, kept = 0;
     std::string why;
     if (!r.store.Prune(NowMs() - days * 86400000LL, &removed, &kept, &why)) return r.Finish("history-prune", r.Fail(why));
-    r.Say("history-prune: " + std::to_string(removed) + " snapshots removed, " + std::to_string(kept) + " kept");
+    r.Say("history-prune: " + std::to_string(removed) + (removed == 1 ? " snapshot" : " snapshots") + " removed, " +
+          std::to_string(kept) + " kept");
     r.out["removed"] = removed;
     r.out["kept"] = kept;
     return r.Finish("history-prune", kExitDone);

@@ -85,35 +85,38 @@ TEST(HistoryStore, KeepsEachBodyAndBlockListOnce) {
     }
 }
 
-TEST(HistoryStore, PruneKeepsEachProjectorsLatestAndLatestComplete) {
+TEST(HistoryStore, PruneKeepsEachProjectorsLatestAndLatestReference) {
     testing::TempDir dir;
     HistoryStore store;
     std::string why;
     ASSERT_TRUE(store.Open("", &why)) << why;
     const int64_t day = 86400000;
-    // address, blocks' fill, complete, day taken
-    const std::tuple<int, uint8_t, bool, int64_t> taken[] = {
-        {1, 1, true, 1}, {1, 2, true, 2}, {1, 3, false, 3},  // old: the complete day 2 and the incomplete day 3 stay
-        {4, 1, true, 1}, {4, 2, true, 40},                   // day 1 goes, day 40 is new
+    // address, blocks' fill, complete, day taken, reason: all old but day 40. Projector 1
+    // keeps the complete day 2 (its reference: day 3 is incomplete, day 4 before a restore)
+    // and day 4 (its latest); projector 4 keeps day 40.
+    const SnapshotReason schedule = SnapshotReason::Schedule, restore = SnapshotReason::BeforeRestore;
+    const std::tuple<int, uint8_t, bool, int64_t, SnapshotReason> taken[] = {
+        {1, 1, true, 1, schedule}, {1, 2, true, 2, schedule}, {1, 3, false, 3, schedule}, {1, 4, true, 4, restore},
+        {4, 1, true, 1, schedule}, {4, 2, true, 40, schedule},
     };
     std::map<std::pair<int, int64_t>, int64_t> ids;
-    for (const auto& [address, fill, complete, when] : taken) {
-        const int64_t id = store.Begin(Projector(address), SnapshotReason::Schedule, "", when * day, &why);
+    for (const auto& [address, fill, complete, when, reason] : taken) {
+        const int64_t id = store.Begin(Projector(address), reason, "", when * day, &why);
         SnapshotSaved saved;
         ASSERT_TRUE(store.Finish(id, {Block(0, 0x40, fill)}, complete, "", &saved, &why)) << why;
         ids[{address, when}] = saved.id;
     }
     int removed = 0, kept = 0;
     ASSERT_TRUE(store.Prune(30 * day, &removed, &kept, &why)) << why;
-    EXPECT_EQ(removed, 2);
+    EXPECT_EQ(removed, 3);
     EXPECT_EQ(kept, 3);
     SnapshotRecord r;
-    for (auto [key, expected] : {std::pair{std::pair{1, int64_t{1}}, false}, {{1, 2}, true}, {{1, 3}, true},
-                                 {{4, 1}, false}, {{4, 40}, true}}) {
+    for (auto [key, expected] : {std::pair{std::pair{1, int64_t{1}}, false}, {{1, 2}, true}, {{1, 3}, false},
+                                 {{1, 4}, true}, {{4, 1}, false}, {{4, 40}, true}}) {
         SCOPED_TRACE(std::to_string(key.first) + " day " + std::to_string(key.second));
         EXPECT_EQ(store.Get(ids[key], &r, &why), expected) << why;
     }
-    // The bodies of the removed snapshots went with them.
+    // The bodies of the removed snapshots went with them: fills 2 and 4 stay.
     EXPECT_EQ(store.CountRows("bodies"), 2);
 }
 

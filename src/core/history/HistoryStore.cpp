@@ -606,7 +606,8 @@ bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string*
                          "SELECT max(s.id) FROM snapshots s JOIN projectors p ON p.id = s.projector_id "
                          "GROUP BY p.address, p.serial UNION "
                          "SELECT max(s.id) FROM snapshots s JOIN projectors p ON p.id = s.projector_id "
-                         "WHERE s.state='complete' GROUP BY p.address, p.serial)");
+                         "WHERE s.state='complete' AND s.reason IN ('manual', 'schedule') "
+                         "GROUP BY p.address, p.serial)");
     drop.Bind(1, cutoffMs);
     if (const int rc = drop.Step(); rc != SQLITE_DONE) return Fail("cannot prune", rc, why);
     *removed = db_->Changes();

@@ -124,8 +124,9 @@ public:
     bool LatestReference(int address, int64_t beforeId, SnapshotRecord* out, bool* found, std::string* why);
     // The projector as the latest snapshot at this address knew it; *found false when none.
     bool LatestProjector(int address, ProjectorIdentity* out, bool* found, std::string* why);
-    // Snapshots last found before cutoffMs go, except each projector's latest and latest
-    // complete snapshot; block lists and bodies no snapshot uses go with them.
+    // Snapshots last found before cutoffMs go, except each projector's latest snapshot and
+    // its latest reference (see LatestReference); block lists and bodies no snapshot uses
+    // go with them.
     bool Prune(int64_t cutoffMs, int* removed, int* kept, std::string* why);
 
     // Rows of a table, for the checks of what dedup keeps.
