@@ -251,8 +251,10 @@ int History(Run& r, const std::vector<std::string>& args) {
         r.Say("ID     TAKEN                ADDR  SERIAL      WHY             BLOCKS  STATE");
     }
     for (const SnapshotInfo& s : list) {
-        snapshots.push_back(SnapshotInfoJson(s));
-        if (r.asJson) continue;
+        if (r.asJson) {
+            snapshots.push_back(SnapshotInfoJson(s));
+            continue;
+        }
         std::string state = StateKey(s.state);
         if (s.state == SnapshotState::Incomplete && !s.detail.empty()) state += ": " + s.detail;
         if (s.state == SnapshotState::Taking) state = "incomplete: not finished";
