@@ -9,7 +9,6 @@ import os
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -17,25 +16,9 @@ import time
 import urllib.request
 
 SKIP = 77
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_until(what, pred, limit):
-    end = time.monotonic() + limit
-    while time.monotonic() < end:
-        try:
-            value = pred()
-            if value:
-                return value
-        except Exception:  # the page or server is not there yet
-            pass
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
+# The web console test's helpers: a free port, and waiting with a deadline.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
+from browser_test import free_port, wait_until  # noqa: E402
 
 
 def main():

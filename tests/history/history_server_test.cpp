@@ -3,9 +3,7 @@
 // the same work folder while the server is stopped.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "../support/Processes.h"
 #include "../support/TempDir.h"
 
 namespace ombrix {
@@ -29,32 +28,8 @@ using namespace std::chrono_literals;
 
 std::string Bin(const char* name) { return std::string(OMBRIX_BIN_DIR) + "/" + name; }
 
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const char* out) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        freopen(out, "a", stdout);
-        freopen(out, "a", stderr);
-        freopen("/dev/null", "r", stdin);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
+using testing::FreePort;
+using testing::Spawn;
 
 int Cli(const std::string& args, std::string* out) {
     const int raw = std::system((Bin("ombrix-cli") + " --device tty " + args + " > cli.out 2>&1").c_str());
