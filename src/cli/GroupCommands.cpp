@@ -31,6 +31,8 @@ const char kUsage[] =
     "                                      (backup needs it: one file per member). Exit\n"
     "                                      status 0 only when every member succeeded.\n";
 
+constexpr long kPowerKeyCode = 0x0E;
+
 const char* const kFanOutCommands[] = {"status",   "identity", "serial",     "id",          "runtime", "location",
                                        "key",      "force",    "read-param", "write-param", "backup",  "verify"};
 
@@ -71,6 +73,25 @@ std::string Replace(std::string text, const std::string& what, const std::string
         text.replace(at, what.size(), with);
     }
     return text;
+}
+
+bool IsPowerKey(const std::string& code) {
+    long v = -1;
+    return ParseNumber(code, 0, 255, &v) && v == kPowerKeyCode;
+}
+
+// Why a member is left out of a command that needs it at work: it does not answer its
+// status, or it is in standby. Empty when it may be sent the command.
+std::string SkipReason(const std::vector<std::string>& before, const std::string& address, const CliPorts& ports) {
+    std::vector<std::string> args = before;
+    args.push_back("status");
+    args.push_back(address);
+    std::ostringstream out, err;
+    CliPorts inner = ports;
+    inner.out = &out;
+    inner.err = &err;
+    if (RunCli(args, inner) != kExitDone) return "no answer";
+    return out.str().find("\nstandby: 1\n") != std::string::npos ? "in standby" : "";
 }
 
 // Options before the command that take a value.
@@ -174,10 +195,32 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
     const std::vector<uint8_t>& members = g.groups[static_cast<size_t>(gi)].members;
     if (members.empty()) return Failed(ports, "group \"" + group + "\" has no members");
 
+    // A command that needs the projector at work goes only to members that answer and
+    // are out of standby; status and identity questions, and the power key, go to all.
+    const bool needsOperating = command != "status" && command != "identity" && command != "serial" &&
+                                command != "id" && command != "runtime" && command != "location" &&
+                                !(command == "key" && !after.empty() && IsPowerKey(after[0]));
     bool allDone = true;
+    std::vector<std::string> summary;
     json projectors = json::array();
     for (uint8_t a : members) {
         const std::string address = std::to_string(a);
+        if (needsOperating) {
+            const std::string skipped = SkipReason(before, address, ports);
+            if (!skipped.empty()) {
+                allDone = false;
+                summary.push_back("projector " + address + " skipped: " + skipped);
+                if (asJson) {
+                    projectors.push_back(json{{"address", a}, {"command", command}, {"exit", kExitFailed},
+                                              {"skipped", skipped}});
+                } else {
+                    *ports.out << "projector: " << address << "\nskipped: " << skipped << '\n';
+                    ports.out->flush();
+                }
+                if (ports.interrupted && *ports.interrupted) break;
+                continue;
+            }
+        }
         std::vector<std::string> memberArgs = before;
         memberArgs.push_back(command);
         if (command == "backup") {
@@ -198,6 +241,7 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
         inner.err = &err;
         const int code = RunCli(memberArgs, inner);
         allDone = allDone && code == kExitDone;
+        if (code != kExitDone && code != kExitUsage) summary.push_back("projector " + address + " failed");
         if (asJson) {
             json one = json::parse(CommandJson(CommandName(memberArgs), code, out.str(), err.str()));
             json entry = json{{"address", a}};
@@ -217,6 +261,9 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
         *ports.out << json{{"command", command}, {"group", group}, {"exit", exit}, {"projectors", projectors}}.dump()
                    << '\n';
     }
+    // Every member that was left out or failed, once more at the end where a script's
+    // reader looks.
+    for (const std::string& line : summary) *ports.err << "ombrix-cli: " << line << '\n';
     return exit;
 }
 

@@ -144,9 +144,8 @@ std::string Automation::RunMqttCommand(const MqttCommandTopic& topic, const Serv
     auto result = std::make_shared<ActionOutcome>();
     ServiceHost* host = &host_;
     const auto outcome = host_.Run([host, result, topic, request](ProgramState& state) {
-        const std::vector<uint8_t> targets = topic.group ? host->GroupTargets(state, topic.groupName)
-                                                         : std::vector<uint8_t>{static_cast<uint8_t>(topic.address)};
-        *result = host->Execute(state, targets, request, !topic.group);
+        *result = topic.group ? host->ExecuteGroup(state, topic.groupName, request)
+                              : host->Execute(state, {static_cast<uint8_t>(topic.address)}, request, true);
     });
     if (outcome != CommandRunner::Outcome::kDone) return Failure(CommandRunnerOutcomeText(outcome));
     json body = result->body;

@@ -284,7 +284,7 @@ void HttpServer::Routes() {
                auto result = std::make_shared<ActionOutcome>();
                ServiceHost* host = &host_;
                const auto outcome = host_.Run([host, result, name, request](ProgramState& state) {
-                   *result = host->Execute(state, host->GroupTargets(state, name), request, false);
+                   *result = host->ExecuteGroup(state, name, request);
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
                result->body["group"] = name;

@@ -244,12 +244,13 @@ std::vector<uint8_t> ServiceHost::GroupTargets(const ProgramState& state, const 
 }
 
 ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_t>& targets,
-                                   const ActionRequest& request, bool single) {
+                                   const ActionRequest& request, bool single, const std::vector<MemberOutcome>* members) {
     std::map<int, std::string> before;
     for (uint8_t a : targets)
         if (const ProjectorRecord* r = FindConnectedRecord(state, a)) before[a] = ProjectorStateText(*r);
-    ActionOutcome o = single && targets.size() == 1 ? RunAction(state, targets[0], request)
-                                                     : RunActionOnTargets(state, targets, request);
+    ActionOutcome o = members                           ? RunActionOnMembers(state, *members, request)
+                      : single && targets.size() == 1 ? RunAction(state, targets[0], request)
+                                                      : RunActionOnTargets(state, targets, request);
     for (uint8_t a : targets) {
         const ProjectorRecord* r = FindConnectedRecord(state, a);
         if (!r) continue;
@@ -263,6 +264,17 @@ ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_
         if (single) o.body["projector"] = StateJson(*r);
     }
     return o;
+}
+
+ActionOutcome ServiceHost::ExecuteGroup(ProgramState& state, const std::string& name, const ActionRequest& request) {
+    ProjectorSelection selection{SelectionKind::Group, name};
+    if (name == kAllGroup) selection = ProjectorSelection{SelectionKind::AllConnected, ""};
+    const std::vector<MemberOutcome> members =
+        PlanGroupMembers(state.projectors, state.link.currentAddress, groups_, selection, ActionWakes(request));
+    std::vector<uint8_t> reached;
+    for (const MemberOutcome& m : members)
+        if (m.skipped == MemberSkip::None) reached.push_back(m.address);
+    return Execute(state, reached, request, false, &members);
 }
 
 json ServiceHost::ReadDetails(ProgramState& state, uint8_t address, int* status) {

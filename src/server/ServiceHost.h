@@ -87,8 +87,12 @@ public:
     std::vector<uint8_t> GroupTargets(const ProgramState& state, const std::string& name) const;
 
     // On the owner thread: an action on targets, its "command" event and the fresh states.
+    // members: a group's plan, skipped members included (targets are the others).
     ActionOutcome Execute(ProgramState& state, const std::vector<uint8_t>& targets, const ActionRequest& request,
-                          bool single);
+                          bool single, const std::vector<MemberOutcome>* members = nullptr);
+    // On the owner thread: an action on every member of a group, as Execute does it; a
+    // member it cannot reach (not connected, in standby) is listed as skipped.
+    ActionOutcome ExecuteGroup(ProgramState& state, const std::string& name, const ActionRequest& request);
     // On the owner thread: serial, id and running hours read fresh; the state as JSON.
     nlohmann::json ReadDetails(ProgramState& state, uint8_t address, int* status);
 

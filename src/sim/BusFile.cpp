@@ -1,7 +1,6 @@
 // The demo bus description: one [projector] section per projector, "key = value" lines.
 #include <algorithm>
 #include <cctype>
-#include <set>
 #include <sstream>
 
 #include "SimBus.h"
@@ -103,7 +102,8 @@ private:
             sp.data.resize(static_cast<size_t>(std::max(p_.blockLength, 0)), 0);
         }
         if (hasDescription_) {
-            LiveValuesFromActiveBlock();
+            // A projector's live values are the settings of its active block.
+            p_.LoadLiveValues();
             if (!description_.Serves(p_.typeCode, p_.letter)) {
                 return Fail("projector " + std::to_string(p_.address) + ": " + descriptionName_ +
                             " does not serve type " + std::to_string(p_.typeCode) + " " + p_.letter);
@@ -144,29 +144,12 @@ private:
         return data;
     }
 
-    // A projector's live values are the settings of its active block; only the codes the
-    // bus file does not set itself.
-    void LiveValuesFromActiveBlock() {
-        if (p_.activeBlock < 0 || static_cast<size_t>(p_.activeBlock) >= p_.blocks.size()) return;
-        const std::vector<uint8_t>& active = p_.blocks[static_cast<size_t>(p_.activeBlock)].data;
-        for (const DescriptionParameter& param : description_.parameters) {
-            if (!param.directAccessAllowed || explicitParams_.count(param.da1)) continue;
-            if (param.placeInBlock < 0 || static_cast<size_t>(param.placeInBlock) >= active.size()) continue;
-            auto it = p_.params.find(param.da1);
-            if (it == p_.params.end()) continue;
-            SimParam& live = it->second;
-            live.place = param.placeInBlock;
-            live.value = std::clamp(static_cast<int>(active[static_cast<size_t>(param.placeInBlock)]), live.min, live.max);
-        }
-    }
-
     bool Line(const std::string& line) {
         if (line == "[projector]") {
             if (!Finish()) return false;
             p_ = SimProjector{};
             open_ = true;
             hasDescription_ = false;
-            explicitParams_.clear();
             return true;
         }
         if (!open_) return Fail("expected [projector]");
@@ -232,7 +215,6 @@ private:
             }
             p_.params[static_cast<uint8_t>(code)] = SimParam{static_cast<int>(value), static_cast<int>(lo),
                                                              static_cast<int>(hi)};
-            explicitParams_.insert(static_cast<uint8_t>(code));
         } else if (key == "iris") {
             if (!Num(v[0], 0, 255, &n)) return Fail("bad IRIS state");
             p_.irisState = static_cast<uint8_t>(n);
@@ -274,7 +256,7 @@ private:
         for (const DescriptionParameter& param : d.parameters) {
             if (!param.directAccessAllowed || p_.params.count(param.da1)) continue;
             const int lo = std::clamp(param.min, 0, 255), hi = std::clamp(param.max, lo, 255);
-            p_.params[param.da1] = SimParam{(lo + hi) / 2, lo, hi};
+            p_.params[param.da1] = SimParam{(lo + hi) / 2, lo, hi, param.placeInBlock};
         }
         description_ = std::move(d);
         descriptionName_ = name;
@@ -340,7 +322,6 @@ private:
     Description description_;
     std::string descriptionName_;
     bool hasDescription_ = false;
-    std::set<uint8_t> explicitParams_;  // codes set by "param =" lines
     bool open_ = false;
     int lineNo_ = 0;
     long seed_ = 1;

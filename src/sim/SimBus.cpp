@@ -53,6 +53,28 @@ std::vector<uint8_t> SimProjector::HeaderTable() const {
     return t;
 }
 
+std::vector<uint8_t>* SimProjector::ActiveData() {
+    if (activeBlock >= 0 && activeBlock < static_cast<int>(blocks.size())) return &blocks[static_cast<size_t>(activeBlock)].data;
+    if (activeSpecial >= 0 && activeSpecial < static_cast<int>(specials.size()))
+        return &specials[static_cast<size_t>(activeSpecial)].data;
+    return nullptr;
+}
+
+void SimProjector::StoreLiveValue(const SimParam& param) {
+    std::vector<uint8_t>* data = ActiveData();
+    if (!data || param.place < 0 || static_cast<size_t>(param.place) >= data->size()) return;
+    (*data)[static_cast<size_t>(param.place)] = static_cast<uint8_t>(param.value);
+}
+
+void SimProjector::LoadLiveValues() {
+    const std::vector<uint8_t>* data = ActiveData();
+    if (!data) return;
+    for (auto& [code, param] : params) {
+        if (param.place < 0 || static_cast<size_t>(param.place) >= data->size()) continue;
+        param.value = std::clamp(static_cast<int>((*data)[static_cast<size_t>(param.place)]), param.min, param.max);
+    }
+}
+
 void SimBus::AddProjector(const SimProjector& p) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& q : projectors_) {
@@ -402,13 +424,7 @@ void SimBus::HandleFrame(uint64_t now) {
             // The step is a signed byte; the projector keeps the value within its limits.
             const int step = static_cast<int8_t>(p3);
             it->second.value = std::clamp(it->second.value + step, it->second.min, it->second.max);
-            // The change is made to the active block's settings, as on the projector.
-            if (p->activeBlock >= 0 && static_cast<size_t>(p->activeBlock) < p->blocks.size()) {
-                std::vector<uint8_t>& data = p->blocks[static_cast<size_t>(p->activeBlock)].data;
-                if (it->second.place >= 0 && static_cast<size_t>(it->second.place) < data.size()) {
-                    data[static_cast<size_t>(it->second.place)] = static_cast<uint8_t>(it->second.value);
-                }
-            }
+            p->StoreLiveValue(it->second);
             Reply(*p, now, true, {});
             return;
         }
@@ -500,6 +516,7 @@ void SimBus::HandleKey(SimProjector& p, uint8_t key, uint64_t now) {
             if (!p.IsFree(b) && (b.source & 0x7F) == p.selectedInput) {
                 p.activeBlock = static_cast<int>(i);
                 p.activeSpecial = -1;
+                p.LoadLiveValues();
                 break;
             }
         }
@@ -535,6 +552,7 @@ void SimBus::HandleWriteData(uint64_t now) {
     for (auto& sp : p->specials) {
         if (std::equal(sp.header, sp.header + 4, want)) {
             sp.data = data;
+            p->LoadLiveValues();
             ackOnly(true);
             return;
         }
@@ -595,15 +613,7 @@ void SimBus::HandleWriteData(uint64_t now) {
     if (newBlock) target->extra = 0;
     target->fh = probe.fh, target->fv = probe.fv, target->source = probe.source, target->config = probe.config;
     target->data = data;
-    // The active block's settings are the live ones.
-    if (p->activeBlock >= 0 && static_cast<size_t>(p->activeBlock) < p->blocks.size() &&
-        target == &p->blocks[static_cast<size_t>(p->activeBlock)]) {
-        for (auto& [code, param] : p->params) {
-            if (param.place >= 0 && static_cast<size_t>(param.place) < data.size()) {
-                param.value = std::clamp(static_cast<int>(data[static_cast<size_t>(param.place)]), param.min, param.max);
-            }
-        }
-    }
+    p->LoadLiveValues();
     ackOnly(true);
 }
 

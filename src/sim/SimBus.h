@@ -48,7 +48,9 @@ struct SimParam {
     int value = 128;
     int min = 0;
     int max = 255;
-    int place = -1;  // its byte in the active block, when a description says
+    // The byte of the active block that holds it (its place in the type's description),
+    // -1 when it lives apart from the blocks.
+    int place = -1;
 };
 
 struct SimProjector {
@@ -91,6 +93,12 @@ struct SimProjector {
     bool IsFree(const SimBlock& b) const;
     void SetFree(SimBlock& b, bool free) const;
     std::vector<uint8_t> HeaderTable() const;
+    // The active block's bytes (an ordinary or a special block), nullptr when none is.
+    std::vector<uint8_t>* ActiveData();
+    // The active block is the projector's current settings: a parameter written lands in
+    // it, and another block made active brings its own values.
+    void StoreLiveValue(const SimParam& param);
+    void LoadLiveValues();
 };
 
 struct TranscriptEntry {

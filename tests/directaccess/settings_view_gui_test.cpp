@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -93,7 +94,7 @@ TEST(SettingsView, EditsAStoredBlock) {
     EXPECT_EQ(FieldTexts(view), (QStringList{"Red H=34", "Common H=37"}));
 
     // The control panel moves the current (last) parameter.
-    QRadioButton* toggle = Named<QRadioButton>(view, "Indirect Access");
+    QCheckBox* toggle = Named<QCheckBox>(view, "Indirect Access");
     ASSERT_NE(toggle, nullptr);
     toggle->click();
     QScrollBar* bar = nullptr;

@@ -60,6 +60,44 @@ TEST(GroupCli, JsonHoldsOneObjectPerMember) {
     EXPECT_EQ(j["projectors"][1]["command"], "identity");
 }
 
+// Projector 2 of the bus is in standby, 9 is not there at all.
+TEST(GroupCli, AMemberThatCannotTakeTheCommandIsNamedWithWhy) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::vector<const char*> out;  // member blocks, each found in the output
+        std::vector<const char*> err;  // lines found on standard error
+    } cases[] = {
+        {"a key passes over standby and silence",
+         {"--group", "Stage", "key", "15"},
+         {"projector: 1\nresult: 3\n", "projector: 2\nskipped: in standby\n", "projector: 9\nskipped: no answer\n"},
+         {"ombrix-cli: projector 2 skipped: in standby\n", "ombrix-cli: projector 9 skipped: no answer\n"}},
+        {"the power key wakes a member in standby",
+         {"--group", "Stage", "key", "14"},
+         {"projector: 2\nresult: 3\n", "projector: 9\nresult: 0\n"},
+         {"ombrix-cli: projector 9 failed\n"}},
+        {"a question is asked of every member",
+         {"--group", "Stage", "status"},
+         {"projector: 2\nresult: 3\n", "projector: 9\nresult: 0\n"},
+         {"ombrix-cli: projector 9 failed\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CliBench b;
+        WriteText("groups.json", R"({"version": 1, "groups": [{"name": "Stage", "members": [1, 2, 9]}]})");
+        const auto r = b.Run(c.args);
+        EXPECT_EQ(r.status, 1);
+        for (const char* block : c.out) EXPECT_NE(r.out.find(block), std::string::npos) << block << r.out;
+        for (const char* line : c.err) EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
+    }
+    CliBench b;
+    WriteText("groups.json", R"({"version": 1, "groups": [{"name": "Stage", "members": [1, 2]}]})");
+    const json j = json::parse(b.Run({"--json", "--group", "Stage", "key", "15"}).out);
+    EXPECT_EQ(j["exit"], 1);
+    EXPECT_EQ(j["projectors"][1]["skipped"], "in standby");
+    EXPECT_FALSE(j["projectors"][0].contains("skipped"));
+}
+
 const char kTwoOfAType[] = R"(
 [projector]
 address = 1

@@ -348,7 +348,7 @@ TEST(GroupTree, BackingUpAGroupFillsOneContainerPerType) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(GroupBackupText(lines[0]), "Projector [3] : 2 blocks added");
     EXPECT_EQ(GroupBackupText(lines[1]), "Projector [1] : 2 blocks added");
-    EXPECT_EQ(GroupBackupText(lines[2]), "Projector [8] : skipped");
+    EXPECT_EQ(GroupBackupText(lines[2]), "Projector [8] : skipped: not connected");
     // Two containers, each a title row and its two blocks, and projector 1 current again.
     const BlockTables& t = b.state.blocks;
     EXPECT_EQ(t.ramRowCount, 6);
@@ -358,6 +358,87 @@ TEST(GroupTree, BackingUpAGroupFillsOneContainerPerType) {
     EXPECT_EQ(b.state.link.currentAddress, 1);
     const std::vector<std::string> events = b.ui.Events();
     EXPECT_NE(std::find(events.begin(), events.end(), "line1 Reading blocks of projector [3]"), events.end());
+}
+
+// Projectors 1, 4 and 5 of type 5, 6 of type 5 in standby; 9 is not on the bus. 5 holds
+// another block under the header of 1's second block.
+const char kCopyBus[] = R"(
+[projector]
+address = 1
+type = 5 V
+status = 00 00 90 00
+block-length = 20
+block = 40 34 01 20 active seed=1
+block = 00 36 02 21 seed=2
+free-blocks = 2
+special = ef 7f 00 00
+[projector]
+address = 4
+type = 5 V
+status = 00 00 90 00
+block-length = 20
+block = 40 34 01 20 active seed=4
+free-blocks = 2
+special = ef 7f 00 00
+[projector]
+address = 5
+type = 5 V
+status = 00 00 90 00
+block-length = 20
+block = 00 36 02 21 active seed=5
+free-blocks = 2
+special = ef 7f 00 00
+[projector]
+address = 6
+type = 5 V
+status = 00 00 81 00
+block-length = 20
+free-blocks = 2
+)";
+
+TEST(GroupTree, ARamBlockGoesToEveryMemberThatCanTakeItAfterOneQuestion) {
+    BlockBench b(kCopyBus, {testing::MakeDescription(5, 'V', 20, 5, 0, {{0xef, 0x7f, 0, 0}})});
+    b.Connect({1, 4, 5, 6});
+    b.Open(1);
+    b.state.groups.groups.push_back(UserGroup{"Dome", {4, 5, 6, 1, 9}, {}});
+    ASSERT_EQ(AddBlocksToRam(b.state, b.view, {1}).added, 1);
+    int row = 0;  // the block just added, below its container's title
+    while (row < b.state.blocks.ramRowCount && b.state.blocks.ramBlocks[static_cast<size_t>(row)].containerTitle) ++row;
+    ASSERT_LT(row, b.state.blocks.ramRowCount);
+    b.ui.Clear();
+    b.ui.QueueAnswer(true);
+    const std::vector<MemberOutcome> members = CopyRamBlockToGroup(b.state, b.session, b.view, "Dome", row);
+    std::vector<std::string> lines;
+    for (const MemberOutcome& m : members) lines.push_back(MemberOutcomeLine(m));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "projector 4 done: written and read back the same",
+                         "projector 5 failed: holds another block under this header; not overwritten",
+                         "projector 6 skipped: in standby",
+                         "projector 1 done: holds this block already",
+                         "projector 9 skipped: not connected",
+                     }));
+    EXPECT_EQ(GroupOutcomeText(members).substr(0, 11), "2 of 5 done");
+    size_t questions = 0;
+    for (const auto& box : b.ui.Boxes()) questions += box.question;
+    EXPECT_EQ(questions, 1u);
+    // Projector 4 holds 1's block, byte for byte; 5 keeps its own; 1 is current again.
+    std::vector<uint8_t> of1, of4, of5;
+    auto second = [](const sim::SimProjector& p, std::vector<uint8_t>* out) {
+        for (const sim::SimBlock& k : p.blocks)
+            if (k.fh == 0x00 && k.fv == 0x36 && k.source == 0x02 && k.config == 0x21) *out = k.data;
+    };
+    b.bus.With(1, [&](sim::SimProjector& p) { second(p, &of1); });
+    b.bus.With(4, [&](sim::SimProjector& p) { second(p, &of4); });
+    b.bus.With(5, [&](sim::SimProjector& p) { second(p, &of5); });
+    EXPECT_FALSE(of1.empty());
+    EXPECT_EQ(of4, of1);
+    EXPECT_NE(of5, of1);
+    EXPECT_EQ(b.state.link.currentAddress, 1);
+    // No: nothing is written anywhere.
+    b.ui.QueueAnswer(false);
+    b.bus.ClearTranscript();
+    EXPECT_TRUE(CopyRamBlockToGroup(b.state, b.session, b.view, "Dome", row).empty());
+    for (const auto& r : b.Sent()) EXPECT_NE(r.command, 'q');
 }
 
 TEST(GroupTree, ADamagedGroupsFileIsToldAtStartAndKeptAside) {

@@ -5,7 +5,9 @@
 #include <sstream>
 
 #include "DataCommands.h"
+#include "InProcessDevice.h"
 #include "SimBus.h"
+#include "link/Commands.h"
 #include "blocks/RamContainer.h"
 #include "data/DescriptionText.h"
 #include "data/SettingsFile.h"
@@ -62,6 +64,54 @@ TEST(DataFiles, TheDemoBusServesItsTypesFromThem) {
             }
         });
     }
+}
+
+// A projector's current settings are its active block: what changes one shows in the other.
+TEST(DataFiles, TheDemoProjectorsKeepTheirLiveValuesInTheActiveBlock) {
+    testing::TempDir elsewhere;
+    sim::SimBus bus;
+    std::string error;
+    ASSERT_TRUE(sim::LoadBusFile(kData + "/demo-bus.cfg", &bus, &error)) << error;
+    VirtualClock clock;
+    sim::InProcessOpener opener{bus, clock};
+    RecordingUi ui;
+    Env env;
+    env.clock = &clock;
+    env.ui = &ui;
+    Link link{clock, opener};
+    ASSERT_EQ(SetupConnection(env, link, kOwnerTool), 1);
+    Description d;
+    ASSERT_TRUE(LoadDescription(env, kData, 5, 'V', &d));
+    const size_t length = static_cast<size_t>(d.blockLength);
+    const size_t place = 10;  // Saturation (0x32) of type 5 V
+    auto active = [&] {
+        uint8_t at[4] = {};
+        std::vector<uint8_t> block(length);
+        EXPECT_EQ(ReadLocation(link, 1, at), 3);
+        EXPECT_EQ(ReadBlockData(link, 1, block.data(), at[0], at[1], at[2], at[3], length), 3);
+        return std::pair{std::vector<uint8_t>(at, at + 4), block};
+    };
+    auto live = [&] {
+        uint32_t v = 0;
+        EXPECT_EQ(ReadParameter(link, 1, 0x32, 0, &v), 3);
+        return static_cast<int>(v & 0xFF);
+    };
+    const int before = live();
+    ASSERT_EQ(active().second[place], before);
+
+    ASSERT_EQ(WriteParameter(link, 1, 0x32, 0, 3), 3);
+    EXPECT_EQ(active().second[place], before + 3) << "a step written";
+    EXPECT_EQ(live(), before + 3);
+
+    ASSERT_EQ(KeyCommand(link, 1, 0x12), 3);  // input 2: another block is active
+    const auto [header, block] = active();
+    EXPECT_EQ(header[1], 0x02);
+    EXPECT_EQ(live(), block[place]) << "another input brings its block's values";
+
+    std::vector<uint8_t> written = block;
+    written[place] = 42;
+    ASSERT_EQ(WriteBlockData(link, 1, written.data(), header[0], header[1], header[2], header[3], length), 3);
+    EXPECT_EQ(live(), 42) << "a block written over the active one";
 }
 
 // What a newcomer sees first: every setting of every block and every live value of the

@@ -58,6 +58,16 @@ def main():
     try:
         with open(os.path.join(work, "quicksearch.cfg"), "w") as f:
             f.write("quick-search = on\n")
+        # A group of every projector of the bus.
+        with open(args.bus) as f:
+            dome = [int(line.split("=")[1].split("#")[0]) for line in f if line.split("=")[0].strip() == "address"]
+        with open(os.path.join(work, "groups.json"), "w") as f:
+            json.dump({"version": 1, "groups": [{"name": "Dome", "members": dome}]}, f)
+        # A schedule with long cells, for the phone-width check; it never fires in a test.
+        with open(os.path.join(work, "schedules.json"), "w") as f:
+            json.dump([{"name": "Weekday morning warm-up of the dome", "time": "03:00",
+                        "days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"],
+                        "target": {"group": "Dome"}, "action": {"text": False}}], f)
         sim = subprocess.Popen([os.path.join(args.bin, "ombrix-sim"), "--bus", args.bus, "--pty", "--link", "tty",
                                 "--control", "ctl"], cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         procs.append(sim)
@@ -73,6 +83,7 @@ def main():
         expected = [p["address"] for p in
                     json.load(urllib.request.urlopen(base + "/api/v1/projectors", timeout=5))["projectors"]]
         assert expected, "the server found no projector"
+        assert len(expected) >= 3, expected
 
         options = webdriver.ChromeOptions()
         options.binary_location = chromium
@@ -105,6 +116,8 @@ def main():
         # and a loaded machine.
         budget = (0.4 + 0.3) + 0.4 + (0.4 + 0.3) + 0.6 + 1.2
         on = next(a for a in expected if state(a) == "operating")
+        # The page says so while a projector is woken (it is not simply "standby").
+        texty = next(a for a in expected if a != on and state(a) == "operating")
         power = card(on).find_element(By.CSS_SELECTOR, '[data-action="power"]')
         assert power.get_attribute("aria-pressed") == "true"
         started = time.monotonic()
@@ -113,8 +126,23 @@ def main():
         print("power click to standby on the card: %.2f s" % (time.monotonic() - started))
         assert card(on).find_element(By.CSS_SELECTOR, '[data-action="power"]').get_attribute("aria-pressed") == "false"
 
+        # A toggle is locked while its command runs: a second click at once sends nothing.
+        browser.execute_script(
+            "window.posts = [];"
+            "const send = window.fetch;"
+            "window.fetch = (u, i) => { if (i && i.method === 'POST') window.posts.push(String(u)); return send(u, i); };")
+        text = card(texty).find_element(By.CSS_SELECTOR, '[data-action="text"]')
+        was = text.get_attribute("aria-pressed")
+        text.click()
+        assert text.get_attribute("aria-busy") == "true", "the toggle is not marked busy"
+        text.click()
+        wait_until("the text toggle to finish", lambda: text.get_attribute("aria-busy") is None
+                   and text.get_attribute("aria-pressed") != was, 10)
+        posts = browser.execute_script("return window.posts;")
+        assert posts == ["/api/v1/projectors/%d/text" % texty], posts
+
         # A projector switched off in the simulator turns "lost" at the next check.
-        other = next(a for a in expected if a != on and state(a) == "operating")
+        other = next(a for a in expected if a not in (on, texty) and state(a) == "operating")
         with open(os.path.join(work, "ctl"), "w") as f:
             f.write("power %d off\n" % other)
         # The next check starts within its 3 s interval; its pass asks each projector for its
@@ -122,6 +150,26 @@ def main():
         # unanswered requests of about 2.7 s each. Plus a margin for the page and a loaded machine.
         wait_until("the card to show lost", lambda: state(other) == "lost",
                    3 + len(expected) * (0.4 + 0.3) + 3 * 2.7 + 6)
+        # What a lost projector said last is not shown as if it were still so.
+        for b in card(other).find_elements(By.CSS_SELECTOR, ".toggles [data-action]"):
+            assert b.get_attribute("aria-pressed") is None and ":" not in b.text, b.text
+
+        # A group command names each member it could not reach, and why.
+        group = browser.find_element(By.CSS_SELECTOR, '.card[data-group="Dome"]')
+        group.find_element(By.CSS_SELECTOR, '[data-action="pause"]').click()
+        result = wait_until("the group's result", lambda: (lambda t: t if "done" in t else None)(
+            group.find_element(By.CLASS_NAME, "result").text), 30)
+        assert "1 of %d done" % len(dome) in result and "%d in standby" % on in result, result
+        members = [li.text for li in group.find_elements(By.CSS_SELECTOR, ".members li")]
+        assert "Projector %d: in standby" % on in members, members
+
+        # A phone: the page, the schedules included, fits its width.
+        browser.set_window_size(390, 844)
+        wait_until("the schedule", lambda: browser.find_element(By.ID, "schedules").is_displayed(), 5)
+        wide = browser.execute_script(
+            "return [document.documentElement.scrollWidth, document.documentElement.clientWidth,"
+            " document.getElementById('schedules').getBoundingClientRect().right];")
+        assert wide[0] <= wide[1] and wide[2] <= wide[1], wide
         if os.environ.get("OMBRIX_BROWSER_SHOT"):
             browser.set_window_size(1280, 1000)
             browser.save_screenshot(os.environ["OMBRIX_BROWSER_SHOT"])

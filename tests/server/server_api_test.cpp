@@ -267,7 +267,8 @@ TEST(ServerApi, KeySourceAndForcedBlockReachTheirProjector) {
     }
 }
 
-TEST(ServerApi, GroupCommandsReachTheConnectedMembersInOrder) {
+// Projector 2 is in standby; 9, a member of Dome, is not on the bus.
+TEST(ServerApi, GroupCommandsReachTheirMembersInOrderAndNameThoseSkipped) {
     ServerBench b;
     ASSERT_TRUE(b.started);
     const json groups = Body(b.client->Get("/api/v1/groups"))["groups"];
@@ -281,23 +282,36 @@ TEST(ServerApi, GroupCommandsReachTheConnectedMembersInOrder) {
     struct Case {
         const char* label;
         std::string group;
+        int code;
         std::vector<int> keyTo;
+        int status;
+        json skipped;  // each member's "skipped", null where it was sent the key
+        const char* summary;
     };
     const Case cases[] = {
-        {"the main group", "all", {1, 2, 3}},
-        {"a user group: connected members, member order", "Dome", {3, 1}},
+        {"the main group passes over the member in standby", "all", 27, {1, 3}, 502,
+         json::array({nullptr, "standby", nullptr}), "2 of 3 done; projector 2 skipped: in standby"},
+        {"a user group in member order, the one not connected said", "Dome", 27, {3, 1}, 502,
+         json::array({nullptr, "not connected", nullptr}), "2 of 3 done; projector 9 skipped: not connected"},
+        {"the power key reaches a member in standby", "all", kKeyPower, {1, 2, 3}, 200,
+         json::array({nullptr, nullptr, nullptr}), "3 of 3 done"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         b.bus.ClearTranscript();
-        const auto r = b.Post("/api/v1/groups/" + c.group + "/key", R"({"code":27})");
+        const auto r = b.Post("/api/v1/groups/" + c.group + "/key", json{{"code", c.code}}.dump());
         ASSERT_TRUE(r);
-        EXPECT_EQ(r->status, 200) << r->body;
+        EXPECT_EQ(r->status, c.status) << r->body;
         std::vector<int> to;
         for (const auto& [address, command] : Requests(b.bus))
-            if (command == 27) to.push_back(address);
+            if (command == c.code) to.push_back(address);
         EXPECT_EQ(to, c.keyTo);
-        EXPECT_EQ(Body(r)["results"].size(), c.keyTo.size());
+        const json body = Body(r);
+        ASSERT_EQ(body["results"].size(), c.skipped.size()) << r->body;
+        for (size_t i = 0; i < c.skipped.size(); ++i)
+            EXPECT_EQ(body["results"][i].value("skipped", json()), c.skipped[i]) << i;
+        EXPECT_EQ(body["ok"], c.status == 200);
+        EXPECT_EQ(body["summary"], c.summary);
     }
 }
 

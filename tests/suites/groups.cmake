@@ -26,3 +26,13 @@ if(TARGET ombrix_gui)
   add_test(NAME groups_gui_test COMMAND groups_gui_test)
   set_tests_properties(groups_gui_test PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endif()
+
+if(TARGET ombrix_gui)
+  add_executable(group_windows_tests ${_groups}/group_windows_test.cpp)
+  set_target_properties(group_windows_tests PROPERTIES AUTOMOC ON)
+  target_link_libraries(group_windows_tests PRIVATE ombrix_gui ombrix_sim Qt6::Test GTest::gtest)
+  target_compile_definitions(group_windows_tests PRIVATE OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+  add_dependencies(group_windows_tests kelvaneproj kelvanebmp)
+  gtest_discover_tests(group_windows_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+endif()

@@ -2,6 +2,7 @@
 // the program names exists and can be reached from the contents.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,6 +33,9 @@ TEST(HelpTopics, F1OpensThePageOfTheInnermostWindowThatHasOne) {
         {"the projector's block list", {"qt_scrollarea_viewport", "projectorBlocks", "MDIComm"}, "task-backup.html"},
         {"the RAM container", {"ramBlocks", "MDIComm"}, "task-copy.html"},
         {"the tree of the communication window", {"TITLE", "MDIComm"}, "communication.html"},
+        {"projector selection", {"selection", "SELECTIONPANEL", "GeneralWindow", "DirectAccess", "MDIComm"},
+         "task-groups.html"},
+        {"the new group box", {"name", "GROUPBOX"}, "task-groups.html"},
         {"a handset", {"key1013", "handset", "RCUDLGBOX"}, "task-handset.html"},
         {"communication setup", {"portPath", "COMMSETBOX"}, "troubleshooting.html"},
         {"the explorer", {"editor", "MDIMain"}, "explorer.html"},
@@ -85,11 +89,38 @@ TEST(HelpTopics, EveryPageShipsAndIsLinkedFromTheContents) {
     }
     const char* windows[] = {"IRIS",     "FORCEDIALOG", "BRONSWITCHING", "CTRLDIALOGBOX", "COMPAREBOX",
                              "projectorBlocks", "ramBlocks", "THREADTIPBOX",  "COMMSETBOX",   "RCUDLGBOX",
-                             "MDIComm",  "MDIMain",     "PROGRESSBOX",   "VIEWADDRESSSETBOX"};
+                             "MDIComm",  "MDIMain",     "PROGRESSBOX",   "VIEWADDRESSSETBOX", "SELECTIONPANEL",
+                             "GROUPBOX", "ADDPROJECTORBOX"};
     for (const char* window : windows) {
         const std::string page = HelpPageFor({window});
         EXPECT_NE(page, kHelpContentsPage) << window;
         EXPECT_TRUE(std::filesystem::exists(folder / page)) << window << " -> " << page;
+    }
+}
+
+// What an operator types into the search finds the page about it first.
+TEST(HelpTopics, TheShippedPagesAnswerTheirSearches) {
+    const std::filesystem::path folder = std::filesystem::path(OMBRIX_DATA_DIR) / "help";
+    std::vector<HelpPage> pages;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        pages.push_back(ReadHelpPage(entry.path().filename().string(), ReadFile(entry.path())));
+    struct Case {
+        const char* query;
+        const char* page;
+        bool first;  // else anywhere among the pages found
+    } cases[] = {
+        {"group", "task-groups.html", true},
+        {"send to group", "task-handset.html", false},
+        {"match", "task-groups.html", false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<size_t> found = SearchHelp(pages, c.query);
+        ASSERT_FALSE(found.empty()) << c.query;
+        if (c.first) {
+            EXPECT_EQ(pages[found[0]].file, c.page) << c.query;
+        }
+        EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](size_t i) { return pages[i].file == c.page; }))
+            << c.query;
     }
 }
 

@@ -483,6 +483,52 @@ CopyToFreeResult CopyRamRowsToFreeBlocks(ProgramState& s, BlockView& view, const
     return result;
 }
 
+bool CopyRamRowToFreeBlock(ProgramState& s, BlockView& view, int ramRow, std::string* detail) {
+    ProjectorRecord* cur = CurrentRecord(s);
+    BlockTables& t = s.blocks;
+    auto no = [&](const char* why) {
+        *detail = why;
+        return false;
+    };
+    if (!cur) return no("not connected");
+    if (ramRow < 0 || ramRow >= t.ramRowCount || t.ramBlocks[Index(ramRow)].containerTitle ||
+        t.ramBlocks[Index(ramRow)].specialKind != 0) {
+        return no("no ordinary block chosen");
+    }
+    const RAMBlock ram = t.ramBlocks[Index(ramRow)];
+    if (ram.projectorType != cur->projectorType) return no("another projector type");
+    if (!GeometryAllowsTransfers(t.geometry)) return no("not all of its blocks are listed");
+    const size_t L = BlockLength(s);
+    for (int i = 0; i < t.projectorRowCount; ++i) {
+        const ProjectorBlock& b = t.projectorBlocks[Index(i)];
+        if (b.specialKind != 0 || !(b.header == ram.header)) continue;
+        // The list holds headers only: the bytes are asked of the projector.
+        BlockBody held{};
+        if (ReadBlock(s, *cur, b.header, &held) != kDone) return no("holds a block under this header that could not be read");
+        if (std::equal(held.begin(), held.begin() + static_cast<long>(L), ram.body.begin())) {
+            *detail = "holds this block already";
+            return true;
+        }
+        return no("holds another block under this header; not overwritten");
+    }
+    const int f = FirstFreeOrdinaryRow(s);
+    if (f < 0) return no("no free block");
+    const int w = WriteBlock(s, *cur, ram.header, ram.body);
+    if (w != kDone) return no(LineLost(s.link) ? "the line was lost" : w == kNacked ? "refused the block (NACK)" : "no answer");
+    ProjectorBlock& block = t.projectorBlocks[Index(f)];
+    block.header = ram.header;
+    block.longHeader = ram.longHeader;
+    block.body = ram.body;
+    UpdateActive(s, view, block);
+    // An acknowledgement says the bytes arrived, not that they were kept.
+    BlockBody back{};
+    if (ReadBlock(s, *cur, ram.header, &back) != kDone) return no("written, but it could not be read back");
+    if (!std::equal(back.begin(), back.begin() + static_cast<long>(L), ram.body.begin()))
+        return no("written, but what it reads back differs");
+    *detail = "written and read back the same";
+    return true;
+}
+
 void DeleteBlocks(ProgramState& s, BlockView& view, BlockListKind list) {
     BlockTables& t = s.blocks;
     const std::vector<int> rows = OperationRows(s, view, list);

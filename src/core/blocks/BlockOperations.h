@@ -58,4 +58,11 @@ struct CopyToFreeResult {
 };
 CopyToFreeResult CopyRamRowsToFreeBlocks(ProgramState& s, BlockView& view, const std::vector<int>& ramRows);
 
+// One RAM row (an ordinary block of the current projector's type) into a free block of
+// the current projector, without a question, then read back and compared. Nothing is
+// overwritten: a block under the same header is left as it is. True when the projector
+// holds the block afterwards (written and read back the same, or there already);
+// *detail says what came of it in words.
+bool CopyRamRowToFreeBlock(ProgramState& s, BlockView& view, int ramRow, std::string* detail);
+
 }  // namespace ombrix

@@ -11,6 +11,8 @@ constexpr int kErrorGroupFile = 24;
 constexpr int kErrorSaveFile = 25;
 constexpr int kWarningNoneSelected = 28;
 constexpr int kWarningNoGroupChosen = 31;
+constexpr const char* kMainGroupKeepsItsName =
+    "The main group cannot be renamed: it is every connected projector, under its own name.";
 
 bool Report(ProgramState& s, const GroupResult& r) {
     if (!r.ok) ReportGroupResult(s.env, r);
@@ -79,8 +81,10 @@ std::string NewGroup(ProgramState& s, const std::string& name) {
 }
 
 bool RenameTreeGroup(ProgramState& s, int treeGroup, const std::string& name) {
+    // Its name is rebuilt with its members at every fill: a new one would not last.
+    if (treeGroup == 0) return Report(s, GroupResult::Refused(kMainGroupKeepsItsName));
     const int i = UserGroupOfTreeGroup(s, treeGroup);
-    if (i < 0) return false;
+    if (i < 0) return Report(s, GroupResult::Warning(kWarningNoneSelected, "No group chosen"));
     const std::string old = s.groups.groups[static_cast<size_t>(i)].name;
     if (!Commit(s, RenameGroup(s.groups, old, name))) return false;
     ProjectorSelection& sel = s.direct.selection;
@@ -145,6 +149,7 @@ std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& s, ProjectorSession&
         const int index = FindProjectorByAddress(s, a);
         if (index < 0 || s.projectors.records[static_cast<size_t>(index)].standby) {
             line.skipped = true;
+            line.why = SkipText(index < 0 ? MemberSkip::NotConnected : MemberSkip::Standby);
             out.push_back(line);
             if (ui) ui->ProgressStep();
             continue;
@@ -152,9 +157,11 @@ std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& s, ProjectorSession&
         const NodeSelection sel = SelectViewNode(s, session, &view, NodeData(kNodeOverview, a), true, false);
         if (!sel.showView || session.isDefault || !session.hasDescription) {
             line.skipped = true;
+            line.why = "its blocks could not be read";
         } else if (!EnsureRamContainer(s, &view, index)) {
             ShowWarning(s.env, 6);
             line.skipped = true;
+            line.why = "no room in the RAM container";
         } else {
             std::vector<int> rows;
             const BlockTables& t = s.blocks;
@@ -178,10 +185,79 @@ std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& s, ProjectorSession&
 
 std::string GroupBackupText(const GroupBackupLine& l) {
     const std::string who = "Projector [" + std::to_string(l.address) + "] : ";
-    if (l.skipped) return who + "skipped";
+    if (l.skipped) return who + "skipped" + (l.why.empty() ? std::string() : ": " + l.why);
     std::string text = who + std::to_string(l.added) + " blocks added";
     if (l.failed) text += ", " + std::to_string(l.failed) + " not read";
     return text;
+}
+
+std::vector<MemberOutcome> CopyRamBlockToGroup(ProgramState& s, ProjectorSession& session, BlockView& view,
+                                               const std::string& group, int ramRow) {
+    const BlockTables& t = s.blocks;
+    if (ramRow < 0 || ramRow >= t.ramRowCount) {
+        ShowError(s.env, 6);
+        return {};
+    }
+    const RAMBlock& ram = t.ramBlocks[static_cast<size_t>(ramRow)];
+    if (ram.containerTitle) {
+        ShowWarning(s.env, 12);
+        return {};
+    }
+    // Written under its own header a special block would land on each member's own.
+    if (ram.specialKind != 0) {
+        ShowWarning(s.env, 11);
+        return {};
+    }
+    const int g = FindGroup(s.groups, group);
+    if (g < 0) {
+        ReportGroupResult(s.env, GroupResult::Warning(kWarningNoneSelected, "No group chosen"));
+        return {};
+    }
+    std::vector<MemberOutcome> out =
+        PlanGroupMembers(s.projectors, s.link.currentAddress, s.groups, {SelectionKind::Group, group}, false);
+    Ui* ui = s.env.ui;
+    if (out.empty()) {
+        if (ui) ui->ShowBox("Copy to group", "The group " + group + " has no members.", BoxIcon::Information);
+        return {};
+    }
+    // The block as the RAM list shows it: its number, source and type.
+    std::string what = "this block of the RAM container";
+    if (static_cast<size_t>(ramRow) < view.ramList.rows.size()) {
+        const auto& cells = view.ramList.rows[static_cast<size_t>(ramRow)].cells;
+        what = "RAM block " + cells[0] + " (source " + cells[1] + ", " + cells[2] + ")";
+    }
+    if (!ui || !ui->AskYesNo("Confirmation", "Copy " + what + " into a free block of each of the " +
+                                                 std::to_string(out.size()) + " members of " + group + " ?")) {
+        return {};
+    }
+    const uint8_t wasCurrent = s.link.currentAddress;
+    ui->ProgressOpen("Copy to group", "", static_cast<int>(out.size()));
+    bool lost = false;
+    for (MemberOutcome& m : out) {
+        if (m.skipped != MemberSkip::None) {
+            ui->ProgressStep();
+            continue;
+        }
+        if (lost || ui->ProgressCancelled()) {
+            m.detail = lost ? "not tried: the line was lost" : "not tried: cancelled";
+            continue;
+        }
+        ui->ProgressLine(1, "Writing to projector [" + std::to_string(m.address) + "]");
+        // The member's own blocks are read first: nothing is written over what it holds.
+        const NodeSelection sel = SelectViewNode(s, session, &view, NodeData(kNodeOverview, m.address), true, false);
+        if (!sel.showView || session.isDefault || !session.hasDescription) {
+            m.detail = "its blocks could not be read";
+        } else {
+            m.done = CopyRamRowToFreeBlock(s, view, ramRow, &m.detail);
+        }
+        lost = LineLost(s.link) != 0;
+        ui->ProgressStep();
+    }
+    ui->ProgressClose();
+    if (FindProjectorByAddress(s, wasCurrent) >= 0 && s.link.currentAddress != wasCurrent) {
+        SelectViewNode(s, session, &view, NodeData(kNodeOverview, wasCurrent), true, false);
+    }
+    return out;
 }
 
 std::vector<std::pair<uint8_t, std::string>> AddProjectorChoices(const ProgramState& s) {

@@ -58,12 +58,24 @@ struct GroupBackupLine {
     uint8_t address = 0;
     int added = 0;
     int failed = 0;
-    bool skipped = false;  // not connected, in standby, or without a description
+    bool skipped = false;
+    std::string why;  // why it was skipped: "not connected", "in standby", "no description"
 };
 std::vector<GroupBackupLine> BackupGroupToRam(ProgramState& state, ProjectorSession& session, BlockView& view,
                                               int treeGroup);
-// "Projector [3] : 4 blocks added", "... : 3 blocks added, 1 not read", "... : skipped".
+// "Projector [3] : 4 blocks added", "... : 3 blocks added, 1 not read", "... : skipped:
+// in standby".
 std::string GroupBackupText(const GroupBackupLine& line);
+
+// "Copy to group": one block of the RAM container to every member of a user group, after
+// one question. Each connected member in turn is made current and its blocks read; the
+// trust rules of a block write hold for each: a member of another projector type, one
+// that holds a block under the same header already (identical or not: nothing is
+// overwritten) or has no free block is told and left alone; the written block is read
+// back and compared. The projector that was current is made current again at the end.
+// Empty when nothing was asked or the user said No.
+std::vector<MemberOutcome> CopyRamBlockToGroup(ProgramState& state, ProjectorSession& session, BlockView& view,
+                                               const std::string& group, int ramRow);
 
 // ADDPROJECTORBOX: the connected projectors as (address, "Projector [N] : model").
 std::vector<std::pair<uint8_t, std::string>> AddProjectorChoices(const ProgramState& state);

@@ -338,4 +338,89 @@ std::vector<TargetEntry> BuildGroupTargetList(const ProjectorTable& t, uint8_t c
     return out;
 }
 
+const char* SkipWord(MemberSkip why) {
+    switch (why) {
+        case MemberSkip::NotConnected: return "not connected";
+        case MemberSkip::Standby: return "standby";
+        case MemberSkip::NoSound: return "no sound";
+        case MemberSkip::None: break;
+    }
+    return "";
+}
+
+const char* SkipText(MemberSkip why) {
+    switch (why) {
+        case MemberSkip::NotConnected: return "not connected";
+        case MemberSkip::Standby: return "in standby";
+        case MemberSkip::NoSound: return "without sound";
+        case MemberSkip::None: break;
+    }
+    return "";
+}
+
+std::vector<MemberOutcome> PlanGroupMembers(const ProjectorTable& t, uint8_t currentAddress, const Grouping& g,
+                                            const ProjectorSelection& s, bool wakes) {
+    std::vector<uint8_t> addresses;
+    if (s.kind == SelectionKind::Group) {
+        const int gi = FindGroup(g, s.group);
+        if (gi >= 0) addresses = g.groups[static_cast<size_t>(gi)].members;
+    } else {
+        for (const TargetEntry& e : BuildGroupTargetList(t, currentAddress, g, s)) addresses.push_back(e.address);
+    }
+    const int count = std::clamp(t.connectedCount, 0, kProjectorTableSize);
+    std::vector<MemberOutcome> out;
+    for (uint8_t a : addresses) {
+        MemberOutcome m;
+        m.address = a;
+        m.skipped = MemberSkip::NotConnected;
+        for (int i = 0; i < count; ++i) {
+            const ProjectorRecord& r = t.records[static_cast<size_t>(i)];
+            if (r.address != a) continue;
+            m.skipped = r.standby && !wakes ? MemberSkip::Standby : MemberSkip::None;
+            break;
+        }
+        out.push_back(m);
+    }
+    return out;
+}
+
+std::string MemberOutcomeLine(const MemberOutcome& m) {
+    const std::string who = "projector " + std::to_string(m.address);
+    if (m.skipped != MemberSkip::None) return who + " skipped: " + SkipText(m.skipped);
+    if (!m.done) return who + " failed: " + (m.detail.empty() ? std::string("no answer") : m.detail);
+    return who + " done" + (m.detail.empty() ? std::string() : ": " + m.detail);
+}
+
+std::string GroupOutcomeText(const std::vector<MemberOutcome>& members) {
+    if (members.empty()) return {};
+    size_t done = 0;
+    std::string rest;
+    for (const MemberOutcome& m : members) {
+        if (m.skipped == MemberSkip::None && m.done) {
+            ++done;
+            continue;
+        }
+        rest += "; " + MemberOutcomeLine(m);
+    }
+    return std::to_string(done) + " of " + std::to_string(members.size()) + " done" + rest;
+}
+
+bool AllMembersDone(const std::vector<MemberOutcome>& members) {
+    return std::all_of(members.begin(), members.end(),
+                       [](const MemberOutcome& m) { return m.skipped == MemberSkip::None && m.done; });
+}
+
+MemberOutcome* FindMember(std::vector<MemberOutcome>& members, uint8_t address) {
+    for (MemberOutcome& m : members)
+        if (m.address == address) return &m;
+    return nullptr;
+}
+
+void NoteMemberResult(std::vector<MemberOutcome>& members, uint8_t address, int result) {
+    MemberOutcome* m = FindMember(members, address);
+    if (!m) return;
+    m->done = result == 3;
+    m->detail = result == 3 ? "" : result == 2 ? "refused (NACK)" : result == 1 ? "no valid answer" : "no answer";
+}
+
 }  // namespace ombrix

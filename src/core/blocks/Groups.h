@@ -126,4 +126,26 @@ std::string SelectionText(const ProjectorSelection& selection);
 std::vector<TargetEntry> BuildGroupTargetList(const ProjectorTable& table, uint8_t currentAddress,
                                               const Grouping& grouping, const ProjectorSelection& selection);
 
+// ---- what a command on a group came to ----
+
+// "not connected", "standby", "no sound": the word an API result carries.
+const char* SkipWord(MemberSkip why);
+// "not connected", "in standby", "without sound": the word a sentence carries.
+const char* SkipText(MemberSkip why);
+// Every member the selection names, in order (Default: the current projector), marked
+// skipped where a command cannot reach it: not connected; in standby, unless the command
+// wakes a projector (power, the digits of a source).
+std::vector<MemberOutcome> PlanGroupMembers(const ProjectorTable& table, uint8_t currentAddress,
+                                            const Grouping& grouping, const ProjectorSelection& selection, bool wakes);
+// "projector 12 skipped: in standby", "projector 4 failed: no answer", "projector 1 done".
+std::string MemberOutcomeLine(const MemberOutcome& member);
+// "3 of 3 done", "2 of 3 done; projector 12 skipped: in standby"; empty for no members.
+std::string GroupOutcomeText(const std::vector<MemberOutcome>& members);
+// True when every member did it.
+bool AllMembersDone(const std::vector<MemberOutcome>& members);
+// The outcome of that member, nullptr when it is none of them.
+MemberOutcome* FindMember(std::vector<MemberOutcome>& members, uint8_t address);
+// What a command's result (0-3) means for a member: done, or failed with the reason.
+void NoteMemberResult(std::vector<MemberOutcome>& members, uint8_t address, int result);
+
 }  // namespace ombrix

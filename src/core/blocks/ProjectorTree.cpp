@@ -220,15 +220,11 @@ bool EndLabelEdit(ProgramState& s, GroupTable& g, int groupIndex, uint32_t nodeD
     }
     ProjectorGroup& group = g.groups[Index(groupIndex)];
     TreeNode& root = g.roots[Index(groupIndex)];
-    if (groupNode && groupIndex > 0) {
-        // A user group's name follows the grouping's rules and is saved.
+    if (groupNode) {
+        // A user group's name follows the grouping's rules and is saved; the main group
+        // keeps its own.
         if (!RenameTreeGroup(s, groupIndex, text)) return false;
         group.name = TreeGroupName(s, groupIndex);
-        root.text = group.name;
-        return true;
-    }
-    if (groupNode) {
-        group.name = label.substr(0, kTreeGroupNameSize);
         root.text = group.name;
         return true;
     }

@@ -55,5 +55,7 @@ constexpr int kCmdPopupSelectAll = 40096;
 constexpr int kCmdPopupAdjustment = 40097;
 constexpr int kCmdPopupReference = 40101;
 constexpr int kCmdPopupConvert = 40123;
+// A RAM block to every member of a group (the RAM list's pop-up only).
+constexpr int kCmdPopupCopyToGroup = 40125;
 
 }  // namespace ombrix

@@ -175,11 +175,14 @@ int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& h
     // With a group chosen a member that does not answer is told once and left as it is:
     // a step computed from a value never read could throw its picture far off.
     const bool group = da.selection.kind != SelectionKind::Default;
+    da.lastRun.clear();
+    if (group) da.lastRun = PlanGroupMembers(state.projectors, state.link.currentAddress, state.groups, da.selection, false);
     const std::vector<TargetEntry> targets = da.targets;
     if (group) hooks.Begin(static_cast<int>(targets.size()), "");
     int shown = 0;
     bool shownCurrent = false, shownAny = false;
     for (const TargetEntry& t : targets) {
+        MemberOutcome* outcome = FindMember(da.lastRun, t.address);
         if (group) {
             hooks.Text(MemberProgressText(t.address));
             hooks.Step();
@@ -187,12 +190,16 @@ int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& h
         if (t.standby) continue;
         if (IsAudioCode(p.code)) {
             const ProjectorRecord* r = FindConnectedRecord(state, t.address);
-            if (!r || !r->soundAvailable) continue;
+            if (!r || !r->soundAvailable) {
+                if (outcome) outcome->skipped = MemberSkip::NoSound;
+                continue;
+            }
         }
         uint32_t read = 0;
         const int got = ReadParameter(state.link, t.address, p.code, 0, &read);
         if (group && got != 3) {
             ReportCommError(state.env, state.link, got);
+            NoteMemberResult(da.lastRun, t.address, got);
             continue;
         }
         const int v = static_cast<int>(read & 0xFF);
@@ -210,9 +217,13 @@ int ApplyDelta(ProgramState& state, int delta, int index, const ProgressHooks& h
             shown = v + d;
         }
         shownAny = true;
+        NoteMemberResult(da.lastRun, t.address, 3);
         if (d != 0) {
             const int sent = WriteParameter(state.link, t.address, p.code, 0, static_cast<uint8_t>(static_cast<int8_t>(d)));
-            if (group) ReportCommError(state.env, state.link, sent);
+            if (group) {
+                ReportCommError(state.env, state.link, sent);
+                NoteMemberResult(da.lastRun, t.address, sent);
+            }
         }
     }
     if (group) hooks.End();

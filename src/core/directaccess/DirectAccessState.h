@@ -22,6 +22,18 @@ struct TargetEntry {
 
 enum class SelectionKind { Default, AllConnected, Group };
 
+// Why a member of a group was left out of a command.
+enum class MemberSkip { None, NotConnected, Standby, NoSound };
+
+// What one member of a command on a group came to.
+struct MemberOutcome {
+    uint8_t address = 0;
+    MemberSkip skipped = MemberSkip::None;
+    bool done = false;
+    // In words: why a member that was tried did not do it ("no answer"), or what was done.
+    std::string detail;
+};
+
 // Projector Selection: the current projector, every connected projector, or one group
 // (blocks/Groups.h builds the target list from it).
 struct ProjectorSelection {
@@ -49,6 +61,9 @@ struct DirectAccessState {
     std::vector<TargetEntry> targets;
     // Kept until changed; a group that is deleted turns it back to Default.
     ProjectorSelection selection;
+    // Every member of the last command on a group, in order; empty after one on the
+    // current projector alone.
+    std::vector<MemberOutcome> lastRun;
 
     // Desired-state flags of the force buttons, as the last status read showed them.
     uint8_t forcePower = 0;  // the standby flag

@@ -101,8 +101,30 @@ void ToggleForce(ProgramState& state, int which, const ProgressHooks& hooks) {
 
 void ApplyForce(ProgramState& state, int which, uint8_t desired, const ProgressHooks& hooks) {
     BuildTargetList(state);
-    const std::vector<TargetEntry> targets = state.direct.targets;
-    for (const TargetEntry& t : targets) ForceOne(state, t.address, which, desired, hooks);
+    DirectAccessState& da = state.direct;
+    const bool group = da.selection.kind != SelectionKind::Default;
+    da.lastRun.clear();
+    if (!group) {
+        for (const TargetEntry& t : da.targets) ForceOne(state, t.address, which, desired, hooks);
+        RefreshForceStatus(state);
+        return;
+    }
+    // Power reaches a member in standby (it is what wakes it); pause and text do not.
+    da.lastRun = PlanGroupMembers(state.projectors, state.link.currentAddress, state.groups, da.selection,
+                                  which == kForcePower);
+    const std::vector<MemberOutcome> plan = da.lastRun;
+    for (const MemberOutcome& m : plan) {
+        if (m.skipped != MemberSkip::None) continue;
+        hooks.Text(MemberProgressText(m.address));
+        const int done = ForceOne(state, m.address, which, desired, hooks);
+        const ProjectorRecord* r = FindConnectedRecord(state, m.address);
+        const uint8_t now = !r ? 0 : which == kForcePause ? r->pause : which == kForceText ? r->textOn : r->standby;
+        MemberOutcome* out = FindMember(da.lastRun, m.address);
+        if (!out) continue;
+        out->done = done >= 0 && r && (now != 0) == (desired != 0);
+        out->detail = done < 0 ? "no answer" : out->done ? "" : "did not change";
+    }
+    hooks.Text("");
     RefreshForceStatus(state);
 }
 
@@ -170,10 +192,23 @@ uint8_t ForceBlockTypeCode(int typeIndex) {
 
 void SendForceBlock(ProgramState& state) {
     BuildTargetList(state);
-    const DirectAccessState& da = state.direct;
+    DirectAccessState& da = state.direct;
     const auto number = static_cast<uint8_t>(std::clamp(da.sourceNumberIndex, 0, kSourceNumberCount - 1) + 1);
     const uint8_t type = ForceBlockTypeCode(da.sourceTypeIndex);
-    for (const TargetEntry& t : da.targets) ReportCommError(state.env, state.link, ForceBlock(state.link, t.address, number, type));
+    da.lastRun.clear();
+    if (da.selection.kind == SelectionKind::Default) {
+        for (const TargetEntry& t : da.targets)
+            ReportCommError(state.env, state.link, ForceBlock(state.link, t.address, number, type));
+        return;
+    }
+    da.lastRun = PlanGroupMembers(state.projectors, state.link.currentAddress, state.groups, da.selection, false);
+    const std::vector<MemberOutcome> plan = da.lastRun;
+    for (const MemberOutcome& m : plan) {
+        if (m.skipped != MemberSkip::None) continue;
+        const int r = ForceBlock(state.link, m.address, number, type);
+        ReportCommError(state.env, state.link, r);
+        NoteMemberResult(da.lastRun, m.address, r);
+    }
 }
 
 }  // namespace ombrix

@@ -9,15 +9,21 @@
 namespace ombrix {
 
 bool SelectSourceOnTargets(ProgramState& state, int inputSlot, const ProgressHooks& hooks) {
-    if (state.direct.selection.kind == SelectionKind::Default)
-        return SelectSource(state, state.link.currentAddress, inputSlot, hooks);
+    DirectAccessState& da = state.direct;
+    da.lastRun.clear();
+    if (da.selection.kind == SelectionKind::Default) return SelectSource(state, state.link.currentAddress, inputSlot, hooks);
     BuildTargetList(state);
-    const std::vector<TargetEntry> targets = state.direct.targets;
+    // The digits wake a member in standby.
+    da.lastRun = PlanGroupMembers(state.projectors, state.link.currentAddress, state.groups, da.selection, true);
+    const std::vector<MemberOutcome> plan = da.lastRun;
     bool any = false;
-    for (const TargetEntry& t : targets) {
-        hooks.Text(MemberProgressText(t.address));
+    for (const MemberOutcome& m : plan) {
+        if (m.skipped != MemberSkip::None) continue;
+        hooks.Text(MemberProgressText(m.address));
         // A member that does not answer is reported there and sent nothing; the others go on.
-        if (SelectSource(state, t.address, inputSlot, hooks)) any = true;
+        const bool done = SelectSource(state, m.address, inputSlot, hooks);
+        NoteMemberResult(da.lastRun, m.address, done ? 3 : 0);
+        any = any || done;
     }
     hooks.Text("");
     return any;
@@ -40,9 +46,15 @@ std::vector<MatchLine> MatchToReference(ProgramState& state, int page, int index
     std::vector<MatchLine> out;
     BuildTargetList(state);
     const std::vector<TargetEntry> targets = state.direct.targets;
+    state.direct.lastRun =
+        PlanGroupMembers(state.projectors, state.link.currentAddress, state.groups, state.direct.selection, false);
     const auto ref = std::find_if(targets.begin(), targets.end(),
                                   [&](const TargetEntry& t) { return t.address == referenceAddress; });
-    if (ref == targets.end() || ref->standby) return out;
+    if (ref == targets.end() || ref->standby) {
+        for (MemberOutcome& m : state.direct.lastRun)
+            if (m.skipped == MemberSkip::None) m.detail = "the reference cannot be read";
+        return out;
+    }
     std::vector<int> indexes;
     if (index >= 0 && index < kDirectParameterCount) {
         indexes.push_back(index);
@@ -116,6 +128,22 @@ std::vector<MatchLine> MatchToReference(ProgramState& state, int page, int index
             line.reached = goal - left;
             out.push_back(line);
         }
+    }
+    // Each member as the summary tells it: reached when it got its values, no answer when
+    // it (or the reference) fell silent, without sound when only audio was asked.
+    const bool referenceSilent = std::find(silent.begin(), silent.end(), referenceAddress) != silent.end();
+    for (MemberOutcome& m : state.direct.lastRun) {
+        if (m.skipped != MemberSkip::None) continue;
+        const bool reached = std::any_of(out.begin(), out.end(), [&](const MatchLine& l) { return l.address == m.address; });
+        const bool failed = std::find(silent.begin(), silent.end(), m.address) != silent.end();
+        if (!failed && !reached && m.address != referenceAddress && !hasSound(m.address) &&
+            std::all_of(indexes.begin(), indexes.end(),
+                        [](int i) { return IsAudioCode(kDirectAccessParameters[static_cast<size_t>(i)].code); })) {
+            m.skipped = MemberSkip::NoSound;
+            continue;
+        }
+        m.done = !failed && !referenceSilent;
+        if (!m.done) m.detail = failed ? "no answer" : "the reference did not answer";
     }
     hooks.End();
     return out;

@@ -133,6 +133,8 @@ constexpr Accelerator kAccelerators[] = {
     {"F1", kHelpTopics},     {"F2", kOpenCommunication}, {"F3", kOpenExplorer},
     {"F5", kRemoteControl},  {"Alt+C", kCheckConnection}, {"Alt+S", kCommSetup},
     {"Alt+V", kViewAddressSet},
+    // Inside the communication window F2 names the selected group, as in a tree anywhere.
+    {"F2", kRenameGroup},
 };
 
 // The toolbars name their commands; the rest of the 23 slots are spacing.
@@ -266,6 +268,8 @@ bool KeyInMenu(FrameMode mode, const char* key) {
 }
 
 bool AcceleratorActive(FrameMode mode, int commandId) {
+    // Opened again from inside itself the window would start a whole new search.
+    if (mode == FrameMode::Communication && RouteCommand(commandId) == FrameAction::OpenCommunication) return false;
     if (RouteCommand(commandId) != FrameAction::Forward) return true;
     const auto menu = ModeMenu(mode);
     return std::any_of(menu.begin(), menu.end(), [&](const MenuRow& r) { return r.commandId == commandId; });

@@ -16,6 +16,9 @@ struct Topic {
 // Innermost windows first in each chain, so a panel's page wins over its host's.
 constexpr Topic kTopics[] = {
     {"IRIS", "task-iris.html"},
+    {"SELECTIONPANEL", "task-groups.html"},
+    {"GROUPBOX", "task-groups.html"},
+    {"ADDPROJECTORBOX", "task-groups.html"},
     {"FORCEDIALOG", "task-source.html"},
     {"BRONSWITCHING", "task-source.html"},
     {"CTRLDIALOGBOX", "task-picture.html"},

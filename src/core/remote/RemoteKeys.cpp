@@ -135,11 +135,15 @@ KeyPress BeginKeyPress(RemoteWindowEntry& window, const ProjectorTable& table, i
     for (int i = 0; i < table.connectedCount; ++i) press.connected.push_back(table.records[static_cast<size_t>(i)].address);
     if (!window.group.empty() && press.key->kind != RemoteKeyKind::AddressKey &&
         press.key->kind != RemoteKeyKind::Strip) {
-        // A group: its connected members in member order, as address 0 takes the table.
+        // A group: its members in member order, as address 0 takes the table; those off
+        // the line, and those in standby unless the key is power, are left out and said.
+        Grouping one;
+        one.groups.push_back(UserGroup{window.group, window.groupMembers, {}});
+        press.members = PlanGroupMembers(table, 0, one, ProjectorSelection{SelectionKind::Group, window.group},
+                                         press.key->kind == RemoteKeyKind::Power);
         std::vector<uint8_t> members;
-        for (uint8_t a : window.groupMembers) {
-            if (std::find(press.connected.begin(), press.connected.end(), a) != press.connected.end()) members.push_back(a);
-        }
+        for (const MemberOutcome& m : press.members)
+            if (m.skipped == MemberSkip::None) members.push_back(m.address);
         press.group = true;
         press.address = 0;
         press.connected = members;
@@ -262,6 +266,7 @@ void RunStateKey(Link& link, const Env& env, KeyPress& press) {
     for (ProjectorRecord& rec : press.records) {
         press.result = KeyCommand(link, rec.address, code);
         ReportCommError(env, link, press.result);
+        NoteMemberResult(press.members, rec.address, press.result);
         if (press.result == kDone) {
             if (kind == RemoteKeyKind::Power && rec.standby) WakeUpProgress(env, link.clock, rec.address);
             uint32_t optionsValid = 0;
@@ -274,6 +279,13 @@ void RunStateKey(Link& link, const Env& env, KeyPress& press) {
                 rec.textOn = press.flags.textOn;
                 if (kind == RemoteKeyKind::Power && !rec.standby && rec.projectorType == -1)
                     ReadWokenIdentity(link, env, rec);
+                // Gone into standby since the table last said: the key was heard, not done.
+                if (kind != RemoteKeyKind::Power && rec.standby) {
+                    if (MemberOutcome* m = FindMember(press.members, rec.address)) {
+                        m->done = false;
+                        m->detail = SkipText(MemberSkip::Standby);
+                    }
+                }
             } else {
                 ReportCommError(env, link, r);
             }
@@ -288,6 +300,19 @@ void RunStateKey(Link& link, const Env& env, KeyPress& press) {
 void RunKeyPress(Link& link, const Env& env, KeyPress& press) {
     if (!press.key) return;
     const RemoteKey& key = *press.key;
+    if (press.sends && press.group && key.kind != RemoteKeyKind::Power && key.kind != RemoteKeyKind::Pause &&
+        key.kind != RemoteKeyKind::Text) {
+        // Each member is told apart: one that fails is said and the others still get the key.
+        for (uint8_t a : press.connected) {
+            const int r = KeyCommand(link, a, key.code);
+            ReportCommError(env, link, r);
+            NoteMemberResult(press.members, a, r);
+            if (r != kDone) press.result = r;
+            link.clock.WaitMs(kSendPauseMs);
+        }
+        if (key.pauseMs > 0) link.clock.WaitMs(static_cast<uint32_t>(key.pauseMs));
+        return;
+    }
     if (press.sends) {
         switch (key.kind) {
             case RemoteKeyKind::Single:

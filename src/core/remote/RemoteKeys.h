@@ -97,6 +97,9 @@ struct KeyPress {
     std::vector<ProjectorRecord> records;
     bool inTable = false;
     bool group = false;  // to a group's members: connected holds them, digits go to each
+    // With a group: every member in order, those the key cannot reach marked skipped,
+    // the others marked done or failed as the line answered.
+    std::vector<MemberOutcome> members;
     // Outcome.
     int result = kDone;
     bool statusRead = false;

@@ -186,6 +186,33 @@ ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>
     return all;
 }
 
+bool ActionWakes(const ActionRequest& request) {
+    return request.action == kActionPower || request.action == kActionSource ||
+           (request.action == kActionKey && request.code == kKeyPower);
+}
+
+ActionOutcome RunActionOnMembers(ProgramState& state, const std::vector<MemberOutcome>& members,
+                                 const ActionRequest& request) {
+    std::vector<MemberOutcome> outcomes = members;
+    json results = json::array();
+    for (MemberOutcome& m : outcomes) {
+        if (m.skipped != MemberSkip::None) {
+            results.push_back(
+                {{"address", m.address}, {"action", request.action}, {"ok", false}, {"skipped", SkipWord(m.skipped)}});
+            continue;
+        }
+        const ActionOutcome one = RunAction(state, m.address, request);
+        m.done = one.status == 200;
+        if (!m.done) m.detail = one.body.value("error", std::string("failed"));
+        results.push_back(one.body);
+    }
+    ActionOutcome all;
+    const bool ok = AllMembersDone(outcomes);
+    all.status = ok ? 200 : 502;
+    all.body = {{"action", request.action}, {"ok", ok}, {"results", results}, {"summary", GroupOutcomeText(outcomes)}};
+    return all;
+}
+
 struct CommandRunner::Pending {
     std::mutex mutex;
     std::condition_variable cv;

@@ -60,6 +60,15 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
 ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>& targets,
                                  const ActionRequest& request);
 
+// Power, the power key and a source reach a projector in standby: they wake it.
+bool ActionWakes(const ActionRequest& request);
+// A group's members in order: those planned as skipped are not sent anything and their
+// result says why ({"address": 12, "ok": false, "skipped": "standby"}), the others run
+// as RunActionOnTargets runs them. 200 only when every member did it, else 502;
+// "summary" says it in words ("2 of 3 done; projector 12 skipped: in standby").
+ActionOutcome RunActionOnMembers(ProgramState& state, const std::vector<MemberOutcome>& members,
+                                 const ActionRequest& request);
+
 // The time a request may wait for its turn on the line before it is answered "busy".
 constexpr std::chrono::milliseconds kLineWaitLimit{30000};
 // Seconds a refused client is told to wait (Retry-After).

@@ -258,6 +258,8 @@ void MainFrame::BuildToolBar(FrameMode mode) {
         action->setProperty(kCommandIdProperty, id);
         action->setToolTip(tip);
         toolbar->widgetForAction(action)->setAccessibleName(tip);
+        // A toolbar keeps its buttons out of the Tab chain; a keyboard user needs them too.
+        toolbar->widgetForAction(action)->setFocusPolicy(Qt::TabFocus);
         connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
         widgets.commands.emplace_back(id, action);
     }

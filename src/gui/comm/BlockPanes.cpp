@@ -49,6 +49,7 @@ BlockPanes::BlockPanes(ProgramState& state, BlockView& view, LineWork& work, QWi
         {"Select for &reference", kCmdPopupReference},
         {"&Select All", kCmdPopupSelectAll},
         {"C&onvert to text ... ", kCmdPopupConvert},
+        {"Copy to &group ...", kCmdPopupCopyToGroup},
     };
     for (const auto& [text, id] : items) popup_->addAction(QString::fromLatin1(text))->setData(id);
     Sync();
@@ -178,6 +179,9 @@ void BlockPanes::ListKey(BlockListView* list, int key, Qt::KeyboardModifiers mod
 }
 
 void BlockPanes::PopUp(BlockListView* list, const QPoint& globalPos) {
+    // Only a RAM block goes to a group.
+    for (QAction* a : popup_->actions())
+        if (a->data().toInt() == kCmdPopupCopyToGroup) a->setVisible(list->Kind() == BlockListKind::Ram);
     const QAction* chosen = popup_->exec(globalPos);
     if (chosen) PopupCommand(list->Kind(), chosen->data().toInt());
 }
@@ -208,6 +212,17 @@ void BlockPanes::PopupCommand(BlockListKind kind, int commandId) {
         case kCmdPopupConvert:
             ConvertToText(kind);
             break;
+        case kCmdPopupCopyToGroup: {
+            if (kind != BlockListKind::Ram) break;
+            PushSelection();
+            const BlockListModel& list = view_.List(kind);
+            for (size_t r = 0; r < list.rows.size(); ++r) {
+                if (!list.rows[r].selected) continue;
+                emit copyToGroup(static_cast<int>(r));
+                break;
+            }
+            break;
+        }
         default:
             break;
     }

@@ -48,6 +48,8 @@ public:
 signals:
     // Blocks or selections changed: the command states may follow.
     void changed();
+    // "Copy to group ..." on a row of the RAM list.
+    void copyToGroup(int ramRow);
 
 private:
     BlockListView* Other(BlockListView* list) const;

@@ -93,6 +93,8 @@ CommWindow::CommWindow(ProgramState& state, QtUi* ui, QWidget* parent) : QWidget
     for (BlockListKind kind : {BlockListKind::Projector, BlockListKind::Ram})
         panes_->List(kind)->TableModel()->SetIcons(blockIcons);
     panes_->askListingFile = [this] { return pickFile ? pickFile(this, FileAsk::Listing) : QString(); };
+    connect(panes_, &BlockPanes::copyToGroup, this, &CommWindow::CopyToGroup);
+    pickGroup = [this] { return ChooseGroupName(state_.groups, state_.env, QStringLiteral("Copy to group"), this); };
 
     guide_ = new QRubberBand(QRubberBand::Line, this);
 
@@ -500,6 +502,30 @@ void CommWindow::GroupAction(int action, const QModelIndex& index) {
     }
 }
 
+void CommWindow::CopyToGroup(int ramRow) {
+    if (busy_ || work_.Running() || DirectAccessBusy(state_)) return;
+    const QString group = pickGroup ? pickGroup() : QString();
+    if (group.isEmpty()) return;
+    std::vector<MemberOutcome> members;
+    panes_->PushSelection();
+    work_.Run([&] { members = CopyRamBlockToGroup(state_, session_, blocks_, group.toStdString(), ramRow); });
+    panes_->Sync();
+    ShowStatusPart(kStatusAddress, QString::number(state_.link.currentAddress));
+    LayOut();
+    if (members.empty() || !state_.env.ui) return;
+    std::string summary;
+    size_t done = 0;
+    for (const MemberOutcome& m : members) {
+        summary += MemberOutcomeLine(m) + "\n";
+        done += m.skipped == MemberSkip::None && m.done;
+    }
+    summary += std::to_string(done) + " of " + std::to_string(members.size()) + " done";
+    ShowStatusPart(kStatusText, QString::fromStdString("Copy to group " + group.toStdString() + ": " +
+                                                       GroupOutcomeText(members)));
+    state_.env.ui->ShowBox("Copy to group " + group.toStdString(), summary,
+                           AllMembersDone(members) ? BoxIcon::Information : BoxIcon::Exclamation);
+}
+
 void CommWindow::NewGroupBox() {
     GroupDialog dialog([this](const std::string& name) { return NewGroup(state_, name); }, this);
     if (dialog.exec() == QDialog::Accepted) FillTree();
@@ -529,6 +555,10 @@ void CommWindow::RenameGroupInPlace(int treeGroup) {
         ShowWarning(state_.env, 28);
         return;
     }
+    if (treeGroup == 0) {
+        RenameTreeGroup(state_, 0, {});  // refused, with the reason
+        return;
+    }
     const QModelIndex index = treeModel_->IndexOfPath({treeGroup});
     tree_->setCurrentIndex(index);
     tree_->edit(index);
@@ -538,7 +568,13 @@ void CommWindow::GroupingFile(bool save) {
     const QString path = pickFile ? pickFile(this, save ? FileAsk::SaveGrouping : FileAsk::LoadGrouping) : QString();
     if (path.isEmpty()) return;
     if (save) {
-        SaveGroupingAs(state_, path.toStdString());
+        if (SaveGroupingAs(state_, path.toStdString()) && state_.env.ui) {
+            const size_t n = state_.groups.groups.size();
+            state_.env.ui->ShowBox("Save grouping",
+                                   std::to_string(n) + (n == 1 ? " group" : " groups") + " saved in " +
+                                       path.toStdString() + ".",
+                                   BoxIcon::Information);
+        }
     } else if (LoadGroupingFrom(state_, path.toStdString())) {
         FillTree();
     }

@@ -5,6 +5,7 @@
 // information tabs, the direct-access view or the settings view of the adjustment block.
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "core/app/Program.h"
@@ -49,6 +50,11 @@ public:
     // The frame's commands of communication mode that act on this window.
     bool HandleCommand(int commandId) override;
     bool CommandEnabled(int commandId) const override;
+
+    // "Copy to group ...": the RAM row to every member of a group the user picks.
+    void CopyToGroup(int ramRow);
+    // The group picker of CopyToGroup; tests answer it.
+    std::function<QString()> pickGroup;
 
     ProjectorTreeView* Tree() const { return tree_; }
     ThreadTipBox* TipBox() const { return tip_; }

@@ -2,6 +2,7 @@
 
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,11 @@ GroupDialog::GroupDialog(std::function<std::string(const std::string&)> make, QW
     refusal_->setObjectName(QStringLiteral("refusal"));
     refusal_->setAccessibleDescription(QStringLiteral("Why the name was refused"));
     refusal_->setWordWrap(true);
+    // Room for a refusal from the start: a line that appears later in a box sized without
+    // it was cut at top and bottom.
+    refusal_->setMinimumHeight(2 * refusal_->fontMetrics().lineSpacing() + 4);
+    name_->setMinimumWidth(refusal_->fontMetrics().horizontalAdvance(
+        QStringLiteral("Unable to add the group: the group name is empty")));
     form->addRow(refusal_);
     auto* buttons = new QHBoxLayout;
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -51,8 +57,24 @@ void GroupDialog::Ok() {
     }
     refusal_->setText(QString::fromStdString(why));
     refusal_->setAccessibleName(refusal_->text());
+    adjustSize();
     name_->setFocus();
     name_->selectAll();
+}
+
+QString ChooseGroupName(const Grouping& grouping, const Env& env, const QString& title, QWidget* parent) {
+    QStringList names;
+    for (const UserGroup& g : grouping.groups) names << QString::fromStdString(g.name);
+    if (names.isEmpty()) {
+        if (env.ui) env.ui->ShowBox(title.toStdString(), "There is no group yet.", BoxIcon::Information);
+        return {};
+    }
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(QStringLiteral("Group"));
+    dialog.setComboBoxItems(names);
+    dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 }  // namespace ombrix::gui

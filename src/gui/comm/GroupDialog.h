@@ -5,6 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "core/blocks/Groups.h"
+#include "core/platform/Env.h"
+
 class QLabel;
 class QLineEdit;
 
@@ -25,5 +28,9 @@ private:
     QLineEdit* name_ = nullptr;
     QLabel* refusal_ = nullptr;
 };
+
+// The user groups to pick one from (title: "Send to group", "Copy to group"); empty when
+// the user cancels, or when there is none (said in a box).
+QString ChooseGroupName(const Grouping& grouping, const Env& env, const QString& title, QWidget* parent);
 
 }  // namespace ombrix::gui

@@ -130,7 +130,7 @@ QVariant ProjectorTreeModel::data(const QModelIndex& index, int role) const {
 
 bool ProjectorTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     const TreeNode* node = Node(index);
-    if (!node || role != Qt::EditRole || !CanEditLabel(node->data)) return false;
+    if (!node || role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
     const QString text = value.toString();
     if (text.isEmpty()) return false;
     emit labelEdited(index, text);
@@ -141,8 +141,11 @@ Qt::ItemFlags ProjectorTreeModel::flags(const QModelIndex& index) const {
     const TreeNode* node = Node(index);
     if (!node) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (CanEditLabel(node->data)) f |= Qt::ItemIsEditable;
     const std::vector<int> path = PathOf(index);
+    // The main group is named after what it holds; every other group and projector label
+    // can be edited.
+    const bool mainGroup = path.size() == 1 && path[0] == 0;
+    if (CanEditLabel(node->data) && !mainGroup) f |= Qt::ItemIsEditable;
     // Projectors are dragged from the main group onto a user group's node.
     if (path.size() == 2 && path[0] == 0) f |= Qt::ItemIsDragEnabled;
     if (path.size() == 1 && path[0] > 0) f |= Qt::ItemIsDropEnabled;

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "gui/directaccess/InfoStrip.h"
 #include "gui/directaccess/LineWork.h"
 #include "gui/platform/ListTableModel.h"
+#include "gui/platform/ProjectorNews.h"
 
 namespace ombrix::gui {
 namespace {
@@ -69,7 +71,40 @@ CompareWindow::CompareWindow(ProgramState& state, int page, InfoStrip* strip, QW
     buttons->addWidget(convert);
     layout->addLayout(buttons);
 
-    QTimer::singleShot(kFillDelayMs, this, [this] { WhenLineFree(this, [this] { Fill(); }); });
+    QTimer::singleShot(kFillDelayMs, this, [this] { Refresh(); });
+    // What a handset key changed on a member shows here too.
+    connect(&ProjectorNews::Instance(), &ProjectorNews::keysSent, this, [this](const QList<int>& addresses) {
+        for (const TargetEntry& t : state_.direct.targets) {
+            if (addresses.contains(t.address)) {
+                Refresh();
+                return;
+            }
+        }
+    });
+}
+
+void CompareWindow::Refresh() {
+    WhenLineFree(this, [this] { Fill(); });
+}
+
+bool CompareWindow::event(QEvent* event) {
+    // F5 here reads the projectors again, before the frame's F5 opens a handset.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F5 && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void CompareWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+        Refresh();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CompareWindow::SizeColumnsToHeadings() {
@@ -107,7 +142,10 @@ void CompareWindow::Match(bool wholePage) {
     RunOnLine([&] { lines = MatchToReference(state_, page_, index, reference, hooks); });
     std::string summary;
     for (const MatchLine& l : lines) summary += MatchLineText(l, reference) + "\n";
-    if (summary.empty()) summary = "Nothing to match.";
+    if (summary.empty()) summary = "Nothing to match.\n";
+    // Each member left out, and the count, so no member is passed over in silence.
+    summary += GroupOutcomeText(state_.direct.lastRun);
+    if (strip_) strip_->ShowOutcome(state_.direct.lastRun);
     if (state_.env.ui) {
         state_.env.ui->ShowBox("Match to Projector [" + std::to_string(reference) + "]", summary, BoxIcon::Information);
     }

@@ -21,10 +21,16 @@ public:
     QComboBox* Reference() const { return reference_; }
     // "Match row >>" (the current row's parameter) or "Match page >>".
     void Match(bool wholePage);
+    // Every target read again (F5, after a Match, after a handset key reached one).
+    void Refresh();
     const ListTableModel* Model() const { return model_; }
 
 signals:
     void filled(bool ok);
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Fill();

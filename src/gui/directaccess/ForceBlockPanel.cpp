@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/directaccess/Force.h"
+#include "gui/directaccess/InfoStrip.h"
 #include "gui/directaccess/LineWork.h"
 #include "gui/platform/Accessible.h"
 
@@ -27,7 +28,8 @@ QListWidget* List(const QString& title, QVBoxLayout* column, QWidget* parent) {
 
 }  // namespace
 
-ForceBlockPanel::ForceBlockPanel(ProgramState& state, QWidget* parent) : QWidget(parent), state_(state) {
+ForceBlockPanel::ForceBlockPanel(ProgramState& state, InfoStrip* strip, QWidget* parent)
+    : QWidget(parent), state_(state), strip_(strip) {
     setObjectName(QStringLiteral("BRONSWITCHING"));
     setAccessibleName(QStringLiteral("Force Block"));
     auto* layout = new QHBoxLayout(this);
@@ -76,6 +78,7 @@ void ForceBlockPanel::ShowSelection() {
 
 void ForceBlockPanel::Send() {
     RunOnLine([this] { SendForceBlock(state_); });
+    if (strip_) strip_->ShowOutcome(state_.direct.lastRun);
 }
 
 }  // namespace ombrix::gui

@@ -9,10 +9,12 @@ class QListWidget;
 
 namespace ombrix::gui {
 
+class InfoStrip;
+
 class ForceBlockPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit ForceBlockPanel(ProgramState& state, QWidget* parent = nullptr);
+    ForceBlockPanel(ProgramState& state, InfoStrip* strip, QWidget* parent = nullptr);
 
     QListWidget* TypeList() const { return types_; }
     QListWidget* NumberList() const { return numbers_; }
@@ -22,6 +24,7 @@ private:
     void ShowSelection();
 
     ProgramState& state_;
+    InfoStrip* strip_;
     QListWidget* types_ = nullptr;
     QListWidget* numbers_ = nullptr;
     QLabel* typeText_ = nullptr;

@@ -169,6 +169,7 @@ void ForcePanel::Toggle(int which) {
     const ProgressHooks hooks = strip_ ? strip_->Hooks(changed_) : ProgressHooks{};
     RunOnLine([&] { ToggleForce(state_, which, hooks); });
     ShowStatus();
+    if (strip_) strip_->ShowOutcome(state_.direct.lastRun);
 }
 
 void ForcePanel::SetMode(int compareMode) {
@@ -219,6 +220,7 @@ void ForcePanel::Select() {
     // The Projector Selection's targets; with Default the current projector alone.
     RunOnLine([&] { ChooseSource(state_, index, hooks); });
     ShowActiveSource();
+    if (strip_) strip_->ShowOutcome(state_.direct.lastRun);
 }
 
 }  // namespace ombrix::gui

@@ -97,7 +97,7 @@ void GeneralWindow::Choose(int entry) {
     if (panel == kPanelSelection) {
         panel_ = new SelectionPanel(state_, strip_, panelArea_);
     } else if (panel == kPanelForceBlock) {
-        panel_ = new ForceBlockPanel(state_, panelArea_);
+        panel_ = new ForceBlockPanel(state_, strip_, panelArea_);
     } else if (panel == kPanelIris) {
         panel_ = new IrisPanel(state_, panelArea_);
     } else {

@@ -83,6 +83,19 @@ void InfoStrip::End() {
 
 QString InfoStrip::ProgressText() const { return text_->text(); }
 
+void InfoStrip::ShowOutcome(const std::vector<MemberOutcome>& members) {
+    if (members.empty()) return;
+    const QString text = QString::fromStdString(GroupOutcomeText(members));
+    QPointer<InfoStrip> self(this);
+    // Queued behind the progress the command posted, its End included.
+    QMetaObject::invokeMethod(
+        this,
+        [self, text] {
+            if (self) ShowLiveText(self->text_, text);
+        },
+        Qt::QueuedConnection);
+}
+
 ProgressHooks InfoStrip::Hooks(std::function<void(uint8_t)> changed) {
     QPointer<InfoStrip> self(this);
     auto post = [self](std::function<void(InfoStrip*)> fn) {

@@ -22,6 +22,9 @@ public:
     void Step();
     void End();
     QString ProgressText() const;
+    // What the last command on a group came to, shown once the strip has caught up with
+    // the command's own progress; nothing after a command on one projector.
+    void ShowOutcome(const std::vector<MemberOutcome>& members);
 
     // Hooks for work on another thread: the strip is updated on its own thread, and not
     // at all once it is gone. changed runs there too.

@@ -148,6 +148,7 @@ void PageWindow::Press(int slot, int button) {
     const ProgressHooks hooks = strip_ ? strip_->Hooks() : ProgressHooks{};
     RunOnLine([&] { adjusted = AdjustSlot(state_, slot, delta, &shown, hooks); });
     if (adjusted && ValueField(slot)) ValueField(slot)->setText(QString::number(shown));
+    if (adjusted && strip_) strip_->ShowOutcome(state_.direct.lastRun);
 }
 
 }  // namespace ombrix::gui

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -182,12 +183,12 @@ void SettingsPaneView::BuildControlColumn() {
                 OnLine([this, id] { ChooseDirection(state_, pane_, PaneDirection(id)); });
             });
         } else if (row == "Control") {
-            // A toggle that looks like a radio button.
-            toggle_ = new QRadioButton(Text(AccessText(pane_)), this);
-            toggle_->setAutoExclusive(false);
+            // An on/off switch of its own, beside no other choice: a check box, to the
+            // eye and to assistive technology alike.
+            toggle_ = new QCheckBox(Text(AccessText(pane_)), this);
             toggle_->setAccessibleName(toggle_->text());
             rowChoices_[i].push_back(toggle_);
-            connect(toggle_, &QRadioButton::clicked, this, [this](bool on) {
+            connect(toggle_, &QCheckBox::clicked, this, [this](bool on) {
                 OnLine([this, on] { ShowControlPanel(state_, pane_, on); });
             });
         }
@@ -288,7 +289,7 @@ int SettingsPaneView::ControlFrameWidth(const PaneLayout& layout) const {
     int widest = 0;
     for (size_t i = 0; i < rowChoices_.size() && i < layout.controlRowRects.size(); ++i) {
         int w = rowCaptions_[i] ? captionWidth_ : 0;
-        for (const QRadioButton* b : rowChoices_[i]) w += b->sizeHint().width() + charWidth_;
+        for (const QAbstractButton* b : rowChoices_[i]) w += b->sizeHint().width() + charWidth_;
         widest = std::max(widest, layout.controlRowRects[i].x - layout.controlFrame.x + w + charWidth_);
     }
     return std::max(layout.controlFrame.w, widest);
@@ -304,7 +305,7 @@ void SettingsPaneView::SyncControl(const PaneLayout& layout, int shift) {
             caption->show();
             x += captionWidth_;
         }
-        for (QRadioButton* b : rowChoices_[i]) {
+        for (QAbstractButton* b : rowChoices_[i]) {
             const int w = b->sizeHint().width();
             b->setGeometry(x, r.y, w, r.h);
             b->show();

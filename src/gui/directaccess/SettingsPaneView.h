@@ -17,6 +17,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QAbstractButton;
+class QCheckBox;
 class QRadioButton;
 class QScrollBar;
 
@@ -66,11 +68,11 @@ private:
     std::vector<QLineEdit*> fields_;
     std::vector<int> fieldIds_;
     std::vector<QLabel*> rowCaptions_;
-    std::vector<std::vector<QRadioButton*>> rowChoices_;
+    std::vector<std::vector<QAbstractButton*>> rowChoices_;
     QButtonGroup* modeGroup_ = nullptr;
     QButtonGroup* colourGroup_ = nullptr;
     QButtonGroup* directionGroup_ = nullptr;
-    QRadioButton* toggle_ = nullptr;
+    QCheckBox* toggle_ = nullptr;
     QGroupBox* panelFrame_;
     QLineEdit* minField_;
     QLineEdit* maxField_;

@@ -1,5 +1,7 @@
 #include "gui/frame/HelpWindow.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -88,12 +90,17 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     split->addWidget(results_);
     split->addWidget(browser_);
     split->setStretchFactor(1, 1);
-    split->setSizes({180, 560});
+    // The pages found are listed by their titles, which should show whole.
+    int titles = 0;
+    for (const HelpPage& p : pages_)
+        titles = std::max(titles, results_->fontMetrics().horizontalAdvance(QString::fromStdString(p.title)));
+    const int listWidth = std::min(titles + 32, 340);
+    split->setSizes({listWidth, 740 - listWidth});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(navigation);
     layout->addWidget(split, 1);
     layout->addWidget(buttons);
-    resize(760, 560);
+    resize(std::max(760, listWidth + 560), 560);
     ShowContents();
 }
 

@@ -21,6 +21,12 @@ bool IsCancelKey(const QKeyEvent& event) {
            (event.key() == Qt::Key_Cancel || event.key() == Qt::Key_Pause || event.nativeVirtualKey() == kX11Break);
 }
 
+int WidthForTitle(const QString& title) {
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    return QFontMetrics(titleFont).horizontalAdvance(title) * 5 / 4 + 3 * 32;
+}
+
 ProgressBox::ProgressBox(const QString& title, const QString& note, int range, std::function<void()> onCancel,
                          QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), onCancel_(std::move(onCancel)) {
@@ -45,7 +51,12 @@ ProgressBox::ProgressBox(const QString& title, const QString& note, int range, s
     layout->addWidget(noteLabel);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
-    connect(buttons->button(QDialogButtonBox::Cancel), &QPushButton::clicked, this, [this] {
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    // Cancel takes a click or Ctrl+Break only: the Enter or Space of someone typing
+    // elsewhere as the box comes up must not throw a long search away.
+    cancel->setFocusPolicy(Qt::NoFocus);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, [this] {
         if (onCancel_) onCancel_();
     });
     layout->addWidget(buttons);
@@ -53,9 +64,7 @@ ProgressBox::ProgressBox(const QString& title, const QString& note, int range, s
     // Wide enough for the longest line, so the box does not jump as the lines change, and
     // for its title beside the window manager's buttons, which a window manager would
     // otherwise cut short.
-    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
-    titleFont.setBold(true);
-    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) * 5 / 4 + 3 * 32;
+    const int titleWidth = WidthForTitle(title);
     lines_[1]->setMinimumWidth(std::max(
         lines_[1]->fontMetrics().horizontalAdvance(QStringLiteral("Projector with address 255 not found ...")) + 24,
         titleWidth));
@@ -75,6 +84,8 @@ void ProgressBox::keyPressEvent(QKeyEvent* event) {
         if (onCancel_) onCancel_();
         return;
     }
+    // A dialog's Enter presses a button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
     QDialog::keyPressEvent(event);
 }
 

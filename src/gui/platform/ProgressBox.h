@@ -15,6 +15,9 @@ class LiveLabel;
 
 // Ctrl+Break, whichever key code the keyboard gives for it.
 bool IsCancelKey(const QKeyEvent& event);
+// How wide a top-level window must be for a window manager to show this title whole
+// beside its buttons.
+int WidthForTitle(const QString& title);
 
 class ProgressBox : public QDialog {
     Q_OBJECT

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -17,12 +16,15 @@
 #include "core/projector/Messages.h"
 #include "gui/app/AboutDialog.h"
 #include "gui/app/Images.h"
+#include "gui/comm/GroupDialog.h"
 #include "gui/remote/CloseBox.h"
 #include "gui/remote/HandsetKey.h"
 #include "gui/remote/LineWork.h"
 #include "gui/remote/RemoteControl.h"
 #include "kelvanebmp.h"
 #include "gui/platform/Accessible.h"
+#include "gui/platform/ProgressBox.h"
+#include "gui/platform/ProjectorNews.h"
 
 namespace ombrix::gui {
 namespace {
@@ -64,7 +66,7 @@ RemoteWindow::RemoteWindow(ProgramState& state, int id, QWidget* owner, Links li
     auto* client = new QWidget;
     client->setObjectName(QStringLiteral("handset"));
     client->setAccessibleName(QStringLiteral("Handset"));
-    layout->addWidget(client);
+    layout->addWidget(client, 0, Qt::AlignHCenter);
     BuildHandset(client);
     BuildStatus(layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -111,6 +113,10 @@ void RemoteWindow::BuildMenuAndToolbar(QLayout* layout) {
         a->setData(commands[i]->data());
         if (!image.isNull()) a->setIcon(image);
         connect(a, &QAction::triggered, commands[i], &QAction::trigger);
+        if (QWidget* button = tools->widgetForAction(a)) {
+            button->setAccessibleName(a->text());
+            button->setFocusPolicy(Qt::TabFocus);
+        }
     }
     tools->setToolButtonStyle(strip.isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly);
     layout->addWidget(tools);
@@ -151,11 +157,12 @@ void RemoteWindow::BuildHandset(QWidget* client) {
 
 void RemoteWindow::BuildStatus(QLayout* layout) {
     auto* first = new QStatusBar;
+    statusBar_ = first;
     first->setObjectName(QStringLiteral("status1"));
     first->setSizeGripEnabled(false);
     connection_ = StatusPart(first, QStringLiteral("connection"), 2);
-    auto* label = StatusPart(first, QStringLiteral("addressLabel"), 1);
-    label->setText(QStringLiteral("Address"));
+    addressLabel_ = StatusPart(first, QStringLiteral("addressLabel"), 1);
+    addressLabel_->setText(QStringLiteral("Address"));
     addressPart_ = StatusPart(first, QStringLiteral("address"), 1);
     layout->addWidget(first);
 
@@ -166,22 +173,20 @@ void RemoteWindow::BuildStatus(QLayout* layout) {
     lastKey_->setText(QStringLiteral("Ready"));
     mode_ = StatusPart(second, QStringLiteral("mode"), 2);
     layout->addWidget(second);
+
+    // A line of its own, wrapped to the handset's width: the members a group key reached
+    // and those it left out can be longer than a status part.
+    groupOutcome_ = new LiveLabel(QStringLiteral("Group result"));
+    groupOutcome_->setObjectName(QStringLiteral("groupResult"));
+    groupOutcome_->setWordWrap(true);
+    groupOutcome_->setContentsMargins(4, 2, 4, 2);
+    groupOutcome_->hide();
+    layout->addWidget(groupOutcome_);
 }
 
 void RemoteWindow::ChooseGroup() {
-    QStringList names;
-    for (const UserGroup& g : state_.groups.groups) names << QString::fromStdString(g.name);
-    if (names.isEmpty()) {
-        if (state_.env.ui) state_.env.ui->ShowBox("Send to group", "There is no group yet.", BoxIcon::Information);
-        return;
-    }
-    QInputDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Send to group"));
-    dialog.setLabelText(QStringLiteral("Group"));
-    dialog.setComboBoxItems(names);
-    dialog.setWindowModality(Qt::WindowModal);
-    if (dialog.exec() != QDialog::Accepted) return;
-    AimAtGroup(dialog.textValue());
+    const QString name = ChooseGroupName(state_.groups, state_.env, QStringLiteral("Send to group"), this);
+    if (!name.isEmpty()) AimAtGroup(name);
 }
 
 void RemoteWindow::AimAtGroup(const QString& name) {
@@ -198,13 +203,17 @@ void RemoteWindow::ShowEntry() {
     const QString title = QString::fromStdString(RemoteWindowTitle(*e));
     setWindowTitle(title);
     setAccessibleName(title);
+    // A group's name makes the title longer than the handset is wide.
+    statusBar_->setMinimumWidth(WidthForTitle(title));
     connection_->setText(QString::fromLatin1(RemoteConnectionText(IsConnected(state_.link) != 0)));
-    addressPart_->setText(QString::number(e->address));
+    // Aimed at a group, the keys go to its members, not to the address.
+    const bool group = !e->group.empty() && !e->addressEntry;
+    addressLabel_->setText(group ? QStringLiteral("Group") : QStringLiteral("Address"));
+    addressPart_->setText(group ? QString::fromStdString(e->group) : QString::number(e->address));
+    if (!group) groupOutcome_->hide();
     QString mode;
     if (e->addressEntry) {
         mode = QStringLiteral("Typing an address");
-    } else if (!e->group.empty()) {
-        mode = QStringLiteral("Group");
     } else if (e->address == 0) {
         mode = QStringLiteral("All projectors");
     }
@@ -294,7 +303,20 @@ void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey, bool re
     if (shown) shown->setDown(false);
     if (FinishKeyPress(state_.projectors, state_.statusFlags, press) && links_.projectorsChanged)
         links_.projectorsChanged();
-    if (self) ShowEntry();
+    if (!self) return;
+    ShowEntry();
+    if (press.sends) {
+        QList<int> reached;
+        for (uint8_t a : press.connected) reached << a;
+        if (press.address != 0) reached = {press.address};
+        emit ProjectorNews::Instance().keysSent(reached);
+    }
+    // A held key is sent many times; a single press says what each member made of it.
+    if (press.group && qtKey < 0) {
+        ShowLiveText(groupOutcome_, QString::fromLatin1(press.key->legend) + QStringLiteral(": ") +
+                                        QString::fromStdString(GroupOutcomeText(press.members)));
+        groupOutcome_->show();
+    }
 }
 
 void RemoteWindow::keyPressEvent(QKeyEvent* event) {

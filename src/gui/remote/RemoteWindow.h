@@ -68,8 +68,12 @@ private:
     const int id_;
     Links links_;
     QLabel* picture_ = nullptr;
+    QWidget* statusBar_ = nullptr;
     QLabel* connection_ = nullptr;
+    QLabel* addressLabel_ = nullptr;
     QLabel* addressPart_ = nullptr;
+    // What the last key aimed at a group came to, member by member.
+    QLabel* groupOutcome_ = nullptr;
     QLabel* lastKey_ = nullptr;
     QLabel* mode_ = nullptr;
     bool busy_ = false;

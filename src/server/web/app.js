@@ -6,6 +6,9 @@ const TOKEN_KEY = 'ombrix-token';
 const projectors = new Map();  // address -> state object
 let groups = [];
 let stream = null;
+let lineUp = true;
+// Projectors being woken by a power-on from this page: they warm up for 10 s and more.
+const warming = new Set();
 
 function token() { return sessionStorage.getItem(TOKEN_KEY) || ''; }
 
@@ -15,14 +18,15 @@ function headers(extra) {
   return h;
 }
 
-async function api(method, path, body) {
+// withResults: a refusal that carries per-projector results (a group's 502) is an answer.
+async function api(method, path, body, withResults) {
   const init = { method, headers: headers(body !== undefined ? { 'Content-Type': 'application/json' } : {}) };
   if (body !== undefined) init.body = JSON.stringify(body);
   const res = await fetch(path, init);
   if (res.status === 401) { askToken('The server needs an access token.'); throw new Error('a token is needed'); }
   let data = {};
   try { data = await res.json(); } catch (e) { data = {}; }
-  if (!res.ok) throw new Error(data.error || ('HTTP ' + res.status));
+  if (!res.ok && !(withResults && Array.isArray(data.results))) throw new Error(data.error || ('HTTP ' + res.status));
   return data;
 }
 
@@ -54,10 +58,43 @@ function stateWord(state) {
   return { Operating: 'operating', Pause: 'pause', StandBy: 'standby', Lost: 'lost' }[state] || 'unknown';
 }
 
+// What a card can say of a projector now: nothing while the line is lost or the
+// projector is, and "warming up" while a power-on from here wakes it.
+function shownState(p) {
+  if (!lineUp || p.state === 'unknown') return 'unknown';
+  if (p.lost || p.state === 'Lost') return 'Lost';
+  if (warming.has(p.address) && p.state !== 'Operating' && p.state !== 'Pause') return 'warming';
+  return p.state;
+}
+
 function setLine(up) {
   const line = document.getElementById('line');
   line.textContent = up ? 'Line: up' : 'Line: lost';
   line.className = 'banner ' + (up ? 'up' : 'lost');
+  if (up === lineUp) return;
+  lineUp = up;
+  // Every card follows: unknown while the line is down, the projectors read again once back.
+  for (const p of projectors.values()) render(p);
+  if (up) {
+    api('GET', '/api/v1/projectors').then((r) => { for (const p of r.projectors || []) update(p); }).catch(() => {});
+  }
+}
+
+// A control locked while its command runs: a second click cannot send the same
+// command again before the first one's answer is in.
+async function busy(card, button, work) {
+  if (card.dataset.busy) return;
+  card.dataset.busy = 'true';
+  button.setAttribute('aria-busy', 'true');
+  card.querySelectorAll('button, input').forEach((el) => { el.disabled = true; });
+  try {
+    await work();
+  } finally {
+    delete card.dataset.busy;
+    button.removeAttribute('aria-busy');
+    const p = card.dataset.address ? projectors.get(Number(card.dataset.address)) : null;
+    if (p) render(p); else card.querySelectorAll('button, input').forEach((el) => { el.disabled = false; });
+  }
 }
 
 function logEvent(text) {
@@ -75,7 +112,7 @@ function keypad(container, send) {
     b.type = 'button';
     b.textContent = String(digit);
     b.setAttribute('aria-label', 'Key ' + digit);
-    b.addEventListener('click', () => send('key', { code: 0x10 + digit }));
+    b.addEventListener('click', () => send('key', { code: 0x10 + digit }, b));
     container.append(b);
   }
 }
@@ -84,19 +121,19 @@ function buildControls(card, label, send, current) {
   card.querySelectorAll('[data-action]').forEach((b) => {
     const action = b.dataset.action;
     if (action === 'source') {
-      b.addEventListener('click', () => {
+      b.addEventListener('click', () => busy(card, b, () => {
         const slot = parseInt(card.querySelector('.slot').value, 10);
-        send('source', { slot });
-      });
+        return send('source', { slot });
+      }));
     } else {
-      b.addEventListener('click', () => {
+      b.addEventListener('click', () => busy(card, b, () => {
         const on = current ? !isOn(current(), action) : b.dataset.next !== 'off';
-        send(action, { on });
-      });
+        return send(action, { on });
+      }));
     }
   });
   card.querySelector('.slot').setAttribute('aria-label', 'Source slot for ' + label);
-  keypad(card.querySelector('.keypad'), send);
+  keypad(card.querySelector('.keypad'), (action, body, button) => busy(card, button, () => send(action, body)));
 }
 
 function isOn(p, action) {
@@ -114,12 +151,24 @@ function cardFor(address) {
   const result = card.querySelector('.result');
   const send = async (action, body) => {
     result.textContent = action + '…';
+    const waking = action === 'power' && body.on;
+    if (waking) {
+      warming.add(address);
+      const p = projectors.get(address);
+      if (p) render(p);
+    }
     try {
       const r = await api('POST', '/api/v1/projectors/' + address + '/' + action, body);
       result.textContent = action + ': done';
       if (r.projector) update(r.projector);
     } catch (e) {
       result.textContent = action + ': ' + e.message;
+    } finally {
+      if (waking) {
+        warming.delete(address);
+        const p = projectors.get(address);
+        if (p) render(p);
+      }
     }
   };
   buildControls(card, 'projector ' + address, send, () => projectors.get(address));
@@ -131,19 +180,29 @@ function cardFor(address) {
 
 function render(p) {
   const card = cardFor(p.address);
-  card.className = 'card ' + stateClass(p.state);
-  const word = stateWord(p.state);
+  const state = shownState(p);
+  card.className = 'card ' + (state === 'warming' ? 'warming' : stateClass(state));
+  const word = state === 'warming' ? 'warming up' : stateWord(state);
   card.querySelector('.title').textContent = 'Projector ' + p.address + ' — ' + p.model;
   card.querySelector('.state').textContent = word;
+  // A projector that cannot be asked has no values to show: what it said last may be
+  // long gone.
+  const known = state !== 'Lost' && state !== 'unknown';
   card.querySelector('.hours').textContent =
-    p.runtime !== undefined ? 'Running hours: ' + p.runtime : 'Running hours: unknown';
+    known && p.runtime !== undefined ? 'Running hours: ' + p.runtime : 'Running hours: unknown';
   card.setAttribute('aria-label', 'Projector ' + p.address + ', ' + p.model + ', ' + word);
-  const lost = p.state === 'Lost';
-  card.querySelectorAll('button, input').forEach((el) => { el.disabled = lost; });
+  const locked = !known || Boolean(card.dataset.busy);
+  card.querySelectorAll('button, input').forEach((el) => { el.disabled = locked; });
   card.querySelectorAll('.toggles [data-action]').forEach((b) => {
+    const name = b.dataset.action.charAt(0).toUpperCase() + b.dataset.action.slice(1);
+    if (!known) {
+      b.removeAttribute('aria-pressed');
+      b.textContent = name;
+      return;
+    }
     const on = isOn(p, b.dataset.action);
     b.setAttribute('aria-pressed', on ? 'true' : 'false');
-    b.textContent = b.dataset.action.charAt(0).toUpperCase() + b.dataset.action.slice(1) + (on ? ': on' : ': off');
+    b.textContent = name + (on ? ': on' : ': off');
   });
   document.getElementById('empty').hidden = projectors.size > 0;
 }
@@ -166,13 +225,28 @@ function renderGroups() {
     card.querySelector('.title').textContent = 'Group ' + g.name;
     card.querySelector('.state-line').textContent = 'Members: ' + (g.members.length ? g.members.join(', ') : 'none');
     card.querySelector('.hours').remove();
+    // One line per member: what the group's command is doing there, then what it came to.
+    const list = document.createElement('ul');
+    list.className = 'members';
+    list.setAttribute('aria-label', 'Members of group ' + g.name);
+    const lines = new Map();
+    for (const m of g.members) {
+      const li = document.createElement('li');
+      li.dataset.member = String(m);
+      list.append(li);
+      lines.set(m, li);
+    }
+    card.querySelector('.state-line').after(list);
     const result = card.querySelector('.result');
     const send = async (action, body) => {
       result.textContent = action + '…';
+      for (const [m, li] of lines) li.textContent = 'Projector ' + m + ': ' + action + '…';
       try {
-        const r = await api('POST', '/api/v1/groups/' + encodeURIComponent(g.name) + '/' + action, body);
-        result.textContent = action + (r.ok ? ': done' : ': not every projector did it');
+        const r = await api('POST', '/api/v1/groups/' + encodeURIComponent(g.name) + '/' + action, body, true);
+        showMemberResults(lines, r.results || []);
+        result.textContent = action + ': ' + groupSummary(g.members, r.results || []);
       } catch (e) {
+        for (const li of lines.values()) li.textContent = '';
         result.textContent = action + ': ' + e.message;
       }
     };
@@ -187,6 +261,26 @@ function renderGroups() {
     buildControls(card, 'group ' + g.name, send, null);
     box.append(card);
   }
+}
+
+function memberWord(r) {
+  if (r.skipped) return r.skipped === 'standby' ? 'in standby' : r.skipped;
+  if (r.ok) return 'done';
+  return 'failed' + (r.error ? ' (' + r.error + ')' : '');
+}
+
+function showMemberResults(lines, results) {
+  for (const [m, li] of lines) {
+    const r = results.find((x) => x.address === m);
+    li.textContent = 'Projector ' + m + ': ' + (r ? memberWord(r) : 'not sent');
+  }
+}
+
+// "2 of 3 done, 12 in standby": every member that did not do it is named.
+function groupSummary(members, results) {
+  const done = results.filter((r) => r.ok).length;
+  const others = results.filter((r) => !r.ok).map((r) => r.address + ' ' + memberWord(r));
+  return done + ' of ' + members.length + ' done' + (others.length ? ', ' + others.join(', ') : '');
 }
 
 async function loadGroups() {
@@ -226,11 +320,15 @@ function renderSchedules(list) {
   for (const s of list) {
     const row = document.createElement('tr');
     const last = s.last ? shownTime(s.last) + (s.last_ok ? ' (done)' : ' (failed)') : 'none';
-    for (const text of [s.name, s.days.join(', ') + ' ' + s.time, describeTarget(s.target), describeAction(s.action), shownTime(s.next), last]) {
-      const cell = document.createElement('td');
-      cell.textContent = text;
-      row.append(cell);
-    }
+    const headings = [...table.querySelectorAll('thead th')].map((th) => th.textContent);
+    [s.name, s.days.join(', ') + ' ' + s.time, describeTarget(s.target), describeAction(s.action), shownTime(s.next), last]
+      .forEach((text, i) => {
+        const cell = document.createElement('td');
+        cell.textContent = text;
+        // On a narrow screen each cell stands on its own line under its heading.
+        cell.dataset.label = headings[i] || '';
+        row.append(cell);
+      });
     body.append(row);
   }
   table.hidden = list.length === 0;

@@ -46,6 +46,8 @@ function historyRender(list) {
   const table = historyById('history-list');
   const body = table.querySelector('tbody');
   body.textContent = '';
+  // On a narrow screen each cell stands on its own line under its heading.
+  const headings = [...table.querySelectorAll('thead th')].map((th) => th.textContent);
   for (const s of list) {
     const row = document.createElement('tr');
     const pick = document.createElement('input');
@@ -53,15 +55,17 @@ function historyRender(list) {
     pick.value = String(s.id);
     pick.setAttribute('aria-label', 'Select snapshot ' + s.id);
     const first = document.createElement('td');
+    first.dataset.label = headings[0];
     first.append(pick);
     row.append(first);
     const cells = [String(s.id), new Date(s.time).toLocaleString(), HISTORY_REASONS[s.reason] || s.reason,
       String(s.blocks), historyStateText(s), s.note];
-    for (const text of cells) {
+    cells.forEach((text, i) => {
       const cell = document.createElement('td');
       cell.textContent = text;
+      cell.dataset.label = headings[i + 1] || '';
       row.append(cell);
-    }
+    });
     body.append(row);
   }
   table.hidden = list.length === 0;
