@@ -3,9 +3,11 @@
 # command through a 9600-baud pacing relay against its wire time plus the protocol's
 # waits, CPU while waiting on a silent address, the ordinary and the quick search over
 # 255 addresses with four projectors, and the window program's start-up against a bare
-# Qt window, and ombrix-server (list latency during the check, state change to event,
+# Qt window, ombrix-server (list latency during the check, state change to event,
 # memory with 16 projectors; latency and memory under never-reading streams and slow
-# headers). Build first (a Release build gives the fairest numbers).
+# headers), and the block history (snapshot against backup, space of a year of
+# snapshots, a site's diff, a long history list). Build first (a Release build gives
+# the fairest numbers).
 # Usage: bench/run.sh [--skip-normal-search] [BUILD_DIR]   (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +16,7 @@ build=$root/build
 for a in "$@"; do
     case $a in
         --skip-normal-search) skip_normal=1 ;;
-        -h|--help) sed -n 2,9p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,11p "$0"; exit 0 ;;
         *) build=$a ;;
     esac
 done
@@ -98,6 +100,42 @@ if [ -x "$bin/group_press" ]; then
     printf '| %-34s | %8s | %8s | %6s |\n' "+1 on a group of 4" "$group" "$singles" "$ratio"
     echo
 fi
+
+# The block history: a snapshot reads what a backup reads (its store costs no line time),
+# a year of unchanged nightly snapshots costs no space, a site's diff and a long history
+# list stay quick.
+echo "Block history (snapshot and backup of projector 90 at $baud baud through ombrix-pace;"
+echo "the store's measurements from bench/history_bench, the listing by ombrix-cli):"
+echo
+printf '| %-34s | %10s | %10s | %6s |\n' "measurement" "value" "against" "ratio"
+printf '| %-34s | %10s | %10s | %6s |\n' "----------------------------------" "----------" "----------" "------"
+mkdir -p "$work/hist"
+cp "$root"/data/*.dsc "$work/hist/"
+hist() { "$bin/ombrix-cli" --workdir "$work/hist" --device "$work/tty" "$@" >"$work/out" 2>&1 || true; }
+# Projector 1 is in standby after the key row above.
+hist snapshot 90  # the first one also asks for the serial number
+read -r backup _ _ <<<"$( { time hist backup 90 b.set --force; } 2>&1 )"
+grep -q '^backup: ' "$work/out" || backup=failed
+read -r snapshot _ _ <<<"$( { time hist snapshot 90; } 2>&1 )"
+grep -q ', complete' "$work/out" || snapshot=failed
+printf '| %-34s | %8s s | %8s s | %6s |\n' "snapshot against backup (line)" "$snapshot" "$backup" \
+    "$(awk -v a="$snapshot" -v b="$backup" 'BEGIN { printf "%.2f", a / b }')"
+if [ -x "$bin/history_bench" ]; then
+    mkdir -p "$work/hb"
+    "$bin/history_bench" "$work/hb" >"$work/hb.out"
+    v() { awk -v k="$1" '$1 == k { print $2 }' "$work/hb.out"; }
+    printf '| %-34s | %10s | %10s | %6s |\n' "365 days x 16 unchanged (bytes)" "$(v space_365_days_bytes)" \
+        "$(v space_one_day_bytes)" "$(v space_ratio)"
+    printf '| %-34s | %7s ms | %7s ms | %6s |\n' "diff 16 projectors x 30 blocks" "$(v diff_16x30_ms)" 200 \
+        "$(awk -v a="$(v diff_16x30_ms)" 'BEGIN { printf "%.2f", a / 200 }')"
+    read -r listing user sys <<<"$( { time "$bin/ombrix-cli" --workdir "$work/hb/many" history >/dev/null 2>&1; } 2>&1 )"
+    printf '| %-34s | %8s s | %8s s | %6s |\n' "ombrix-cli history, 10000 (wall)" "$listing" 0.2 \
+        "$(awk -v a="$listing" 'BEGIN { printf "%.2f", a / 0.2 }')"
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
+    printf '| %-34s | %8s s | %8s s | %6s |\n' "ombrix-cli history, 10000 (CPU)" "$cpu" 0.2 \
+        "$(awk -v a="$cpu" 'BEGIN { printf "%.2f", a / 0.2 }')"
+fi
+echo
 
 echo "CPU while a command waits on a silent address (bench/silent-wait-cpu.sh):"
 "$root/bench/silent-wait-cpu.sh" "$build" | sed 's/^/    /' || true

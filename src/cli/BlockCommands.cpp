@@ -2,24 +2,17 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <ostream>
 
 #include "StreamUi.h"
 #include "app/Program.h"
 #include "blocks/BlockList.h"
-#include "blocks/BlockOperations.h"
+#include "blocks/BlockWork.h"
 #include "blocks/ListToText.h"
-#include "blocks/RamContainer.h"
-#include "data/Description.h"
 #include "data/SettingsFile.h"
-#include "discovery/Search.h"
-#include "link/Frame.h"
 #include "platform/Files.h"
-#include "projector/Messages.h"
 
 namespace ombrix::cli {
 namespace {
@@ -44,8 +37,6 @@ const char kUsage[] =
 
 const char* const kCommands[] = {"blocks", "backup", "restore", "verify"};
 
-constexpr size_t Index(int i) { return static_cast<size_t>(i); }
-
 struct Arguments {
     std::vector<std::string> positional;
     std::string output;
@@ -54,9 +45,10 @@ struct Arguments {
     bool yes = false;
 };
 
-// A program on one line for one projector: its record, its description and its lists.
+// The line and the state of a program for one projector's block work.
 struct Session {
-    Session(const CliPorts& p, StreamUi& u) : ports(p), ui(u), state(*p.clock, u, *p.libraries, *p.devices) {}
+    Session(const CliPorts& p, StreamUi& u)
+        : ports(p), ui(u), state(*p.clock, u, *p.libraries, *p.devices), work(state) {}
     ~Session() {
         if (lineOpen) CloseConnection(state.link, kOwnerTool);
     }
@@ -64,8 +56,7 @@ struct Session {
     const CliPorts& ports;
     StreamUi& ui;
     ProgramState state;
-    BlockView view;
-    Description description;
+    BlockWork work;
     bool lineOpen = false;
 };
 
@@ -76,140 +67,28 @@ int Failed(const CliPorts& ports, const std::string& why) {
     return kExitFailed;
 }
 
-std::string Hex(const uint8_t* bytes, size_t n) {
-    std::string s;
-    char buf[4];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02x" : "%02x", bytes[i]);
-        s += buf;
-    }
-    return s;
-}
-
-// Identifies the projector as the search does, then reads its header table with its own
-// description. A type without its description is not guessed at with the default one.
 int Open(Session& s, const LineOptions& line, uint8_t address, bool needEveryBlock) {
-    ProgramState& st = s.state;
-    st.stringsLibrary = s.ports.libraries->Load("kelvaneproj", nullptr);
-    st.env.strings = st.stringsLibrary.get();
-    st.env.descriptionFolders = &s.ports.descriptionFolders;
-    std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
-    if (::getcwd(cwd.data(), cwd.size())) st.startDirectory = cwd.data();
-    LoadCommSettings(st);
-    if (!OpenLine(st.env, st.link, line, *s.ports.err)) return kExitFailed;
+    if (!OpenCliSession(s.state, s.ports, line)) return kExitFailed;
     s.lineOpen = true;
-
-    ProjectorRecord record;
-    const ProbeOutcome probe = ProbeAddress(st.link, st.env, address, &record, &st.statusFlags, false);
-    if (!probe.answered) return Failed(s.ports, WhyUnanswered(st.link, probe.result, address));
-    st.projectors.records[0] = record;
-    st.projectors.connectedCount = 1;
-    st.projectors.currentProjectorIndex = 0;
-    st.link.currentAddress = address;
-    if (record.standby) {
-        ShowWarning(st.env, 24);
-        return kExitFailed;
-    }
-    if (record.projectorType < 0) {
-        return Failed(s.ports, "the projector at address " + std::to_string(address) + " did not tell its type");
-    }
-    const std::string directory = st.startDirectory.empty() ? "." : st.startDirectory;
-    if (!LoadDescription(st.env, directory, record.projectorType, record.alphaId, &s.description)) {
-        ShowWarning(st.env, 16);
-        return kExitFailed;
-    }
-    SetBlockGeometry(st.blocks.geometry, s.description, &st.projectors.records[0]);
-    ClearRamContainer(st.blocks);
-    BuildProjectorBlocks(st, s.view, s.description);
-    const BlockGeometry& g = st.blocks.geometry;
-    if (g.rowCount > 0 && st.blocks.projectorRowCount == 0) {
-        return Failed(s.ports, "the header table of projector " + std::to_string(address) + " could not be read");
-    }
-    if (needEveryBlock && !GeometryAllowsTransfers(g)) {
-        return Failed(s.ports, "not every block of projector " + std::to_string(address) + " can be listed");
-    }
-    return kExitDone;
-}
-
-// The file's containers of one type into the RAM container, nothing else of it.
-bool LoadTypeFromFile(Session& s, const std::string& path, int projectorType) {
-    SettingsFileContent file;
     std::string why;
-    if (!ReadSettingsFile(path, &file, &why)) {
-        ShowError(s.state.env, 26, why);
-        return false;
-    }
-    SettingsFileContent ofType;
-    size_t next = 0;
-    for (const SettingsFileContainer& c : file.containers) {
-        const auto n = static_cast<size_t>(c.rowCount);
-        if (c.projectorType == projectorType) {
-            ofType.containers.push_back(c);
-            ofType.rows.insert(ofType.rows.end(), file.rows.begin() + static_cast<long>(next),
-                               file.rows.begin() + static_cast<long>(next + n));
-        }
-        next += n;
-    }
-    if (ofType.rows.size() >= static_cast<size_t>(kRamRowCapacity)) {
-        ShowWarning(s.state.env, 43);
-        return false;
-    }
-    ClearRamContainer(s.state.blocks);
-    MergeSettings(s.state.env, s.state.blocks, ofType, false);
-    return true;
+    if (s.work.Open(address, needEveryBlock, &why)) return kExitDone;
+    return why.empty() ? kExitFailed : Failed(s.ports, why);
 }
 
-// The block's number inside its container, as the RAM list shows it, and its header.
-std::string BlockName(Session& s, int row) {
-    const BlockTables& t = s.state.blocks;
-    const int k = ContainerOfRow(t, row);
-    const int first = k < 0 ? 0 : t.ramContainers[Index(k)].firstRow;
-    const RAMBlock& b = t.ramBlocks[Index(row)];
-    uint8_t wire[4];
-    WireHeader(b.header, s.state.blocks.geometry.headerVariant == 2, wire);
-    return "block " + std::to_string(row - first) + " [" + Hex(wire, 4) + "]";
-}
-
-enum class Comparison { Identical, Different, Unreadable };
-
-// Reads the projector's block under this header and compares its L bytes with body.
-// A failed read leaves its result in *readResult.
-Comparison CompareWithProjector(Session& s, const BlockHeader& header, const BlockBody& body,
-                                std::vector<int>* places, int* readResult = nullptr) {
-    ProgramState& st = s.state;
-    const auto L = static_cast<size_t>(st.blocks.geometry.blockLength);
-    uint8_t wire[4];
-    WireHeader(header, st.blocks.geometry.headerVariant == 2, wire);
-    BlockBody read{};
-    const int r = ReadBlockData(st.link, st.link.currentAddress, read.data(), wire[0], wire[1], wire[2], wire[3], L);
-    ReportCommError(st.env, st.link, r);
-    if (readResult) *readResult = r;
-    if (r != kDone) return Comparison::Unreadable;
-    for (size_t i = 0; i < L; ++i) {
-        if (read[i] != body[i]) places->push_back(static_cast<int>(i));
-    }
-    return places->empty() ? Comparison::Identical : Comparison::Different;
-}
-
-std::string PlacesText(const std::vector<int>& places) {
-    std::string text;
-    for (size_t i = 0; i < places.size(); ++i) text += (i ? ", " : "") + std::to_string(places[i]);
-    return text;
-}
-
-// The row of the projector list that carries this header, -1 when none.
-int ProjectorRowWithHeader(const BlockTables& t, const BlockHeader& h) {
-    for (int i = 0; i < t.projectorRowCount; ++i) {
-        if (SameHeaderFields(t.projectorBlocks[Index(i)].header, h)) return i;
-    }
-    return -1;
+// Lines as "block N [..]: text", the failure and the note on standard error.
+int Report(const CliPorts& ports, const BlockReport& r) {
+    for (const BlockLine& l : r.lines) *ports.out << l.block << ": " << l.text << '\n';
+    ports.out->flush();
+    if (!r.failure.empty()) Failed(ports, r.failure);
+    if (!r.note.empty()) *ports.err << "ombrix-cli: " << r.note << '\n';
+    return r.ok ? kExitDone : kExitFailed;
 }
 
 int Blocks(const Arguments& a, const LineOptions& line, const CliPorts& ports, uint8_t address) {
     StreamUi ui(*ports.out, *ports.err);
     auto s = std::make_unique<Session>(ports, ui);
     if (const int r = Open(*s, line, address, false); r != kExitDone) return r;
-    const ListModel list = BlockListToText(s->state, s->view.projectorList, true);
+    const ListModel list = BlockListToText(s->state, s->work.View().projectorList, true);
     const std::string type = "Listing projector blocks";
     const std::string info = "Overview Blocks in Projector with address " + std::to_string(address);
     if (!a.output.empty()) {
@@ -246,45 +125,19 @@ int Backup(const Arguments& a, const LineOptions& line, const CliPorts& ports, u
             return Failed(ports, path + " holds more rows than the RAM container; nothing was changed");
         }
     }
-    if (!EnsureRamContainer(st, &s->view, 0)) {
-        ShowWarning(st.env, 6);
-        return kExitFailed;
-    }
-    std::vector<int> rows;
-    // Blocks of the later special kinds are handled as ordinary blocks, so they are kept too.
-    for (int i = 0; i < t.projectorRowCount; ++i) {
-        const ProjectorBlock& b = t.projectorBlocks[Index(i)];
-        if (b.specialKind == 0 && !HeaderIsFree(b.header, b.longHeader != 0)) rows.push_back(i);
-    }
-    const AddToRamResult added = AddBlocksToRam(st, s->view, rows);
+    const BlockReadOutcome read = BackupBlocks(s->work, OrdinaryRowsInUse(t));
+    if (read.noContainer) return kExitFailed;
     // The lost line has been said; the count of a pass cut short would mislead.
-    if (added.lineLost) return Failed(ports, path + " was not written");
-    if (added.added != static_cast<int>(rows.size())) {
-        return Failed(ports, std::to_string(rows.size() - static_cast<size_t>(added.added)) + " of " +
-                                 std::to_string(rows.size()) + " blocks could not be read; " + path +
-                                 " was not written");
+    if (read.lineLost) return Failed(ports, path + " was not written");
+    if (read.read != read.wanted) {
+        return Failed(ports, std::to_string(read.wanted - read.read) + " of " + std::to_string(read.wanted) +
+                                 " blocks could not be read; " + path + " was not written");
     }
     if (!SaveSettingsFile(st.env, t, path)) return kExitFailed;
-    *ports.out << "backup: " << added.added << " blocks of projector " << static_cast<int>(address) << " saved in "
+    *ports.out << "backup: " << read.read << " blocks of projector " << static_cast<int>(address) << " saved in "
                << path << '\n';
     ports.out->flush();
     return kExitDone;
-}
-
-// What a failed read of a block came to, in the words of the communication error.
-std::string ReadFailure(int result) {
-    const char* text = CommErrorText(result);
-    return text ? std::string(text) : "result " + std::to_string(result);
-}
-
-// How to free the projector's block under this header with the line commands.
-std::string FreeHint(const Session& s, uint8_t address, const BlockHeader& header) {
-    uint8_t wire[4];
-    WireHeader(header, s.state.blocks.geometry.headerVariant == 2, wire);
-    char text[64];
-    std::snprintf(text, sizeof text, "ombrix-cli free-block %d 0x%02x 0x%02x 0x%02x 0x%02x", address, wire[0], wire[1],
-                  wire[2], wire[3]);
-    return text;
 }
 
 int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, uint8_t address) {
@@ -293,144 +146,39 @@ int Restore(const Arguments& a, const LineOptions& line, const CliPorts& ports, 
     ui.assumeYes = a.yes;
     ui.askTerminal = !a.yes && ports.stdinIsTerminal;
     auto s = std::make_unique<Session>(ports, ui);
-    SettingsFileContent probe;
+    SettingsFileContent file;
     std::string why;
-    if (!ReadSettingsFile(path, &probe, &why)) return Failed(ports, path + " is not a settings file: " + why);
+    if (!ReadSettingsFile(path, &file, &why)) return Failed(ports, path + " is not a settings file: " + why);
     if (const int r = Open(*s, line, address, true); r != kExitDone) return r;
-    ProgramState& st = s->state;
-    const BlockTables& t = st.blocks;
-    if (!LoadTypeFromFile(*s, path, st.projectors.records[0].projectorType)) return kExitFailed;
-
-    // Only the blocks whose header the projector does not hold take free blocks; one it
-    // holds is either the file's block already or another that must be freed first.
-    std::vector<int> rows;
-    std::map<int, std::string> outcome;
-    bool allRestored = true;
-    for (int row = 0; row < t.ramRowCount; ++row) {
-        const RAMBlock& b = t.ramBlocks[Index(row)];
-        if (b.containerTitle) continue;
-        if (b.specialKind != 0 || HeaderIsFree(b.header, b.longHeader != 0)) {
-            *ports.out << BlockName(*s, row) << ": " << (b.specialKind ? "special" : "free")
-                       << " block, not restored\n";
-            allRestored = false;
-            continue;
-        }
-        if (ProjectorRowWithHeader(t, b.header) < 0) {
-            rows.push_back(row);
-            continue;
-        }
-        std::vector<int> places;
-        int result = kDone;
-        switch (CompareWithProjector(*s, b.header, b.body, &places, &result)) {
-            case Comparison::Identical: outcome[row] = "already in the projector"; break;
-            case Comparison::Different:
-                outcome[row] = "not restored: the projector holds another block with this header (different at "
-                               "places " + PlacesText(places) + "); to replace it, free it first (" +
-                               FreeHint(*s, address, b.header) + ") and restore again";
-                break;
-            case Comparison::Unreadable:
-                if (LineLost(st.link)) return Failed(ports, "nothing was restored");
-                outcome[row] = "not restored: the projector holds a block with this header, but reading it failed (" +
-                               ReadFailure(result) + ")";
-                break;
-        }
-    }
-    if (rows.empty() && outcome.empty()) {
-        return Failed(ports, path + " holds no block for type " + std::to_string(st.projectors.records[0].projectorType));
-    }
-    CopyToFreeResult copied;
-    if (!rows.empty()) {
-        copied = CopyRamRowsToFreeBlocks(st, s->view, rows);
-        if (!copied.confirmed) return Failed(ports, "nothing was restored");
-    }
-    for (int row : copied.written) {
-        std::vector<int> places;
-        const RAMBlock& b = t.ramBlocks[Index(row)];
-        int result = kDone;
-        if (LineLost(st.link)) {
-            outcome[row] = "written (acknowledged), not read back: the line was lost";
-            continue;
-        }
-        switch (CompareWithProjector(*s, b.header, b.body, &places, &result)) {
-            case Comparison::Identical: outcome[row] = "restored"; break;
-            case Comparison::Different:
-                outcome[row] = "written, but reads back different at places " + PlacesText(places);
-                break;
-            case Comparison::Unreadable:
-                outcome[row] = "written, but the read-back failed (" + ReadFailure(result) + ")";
-                break;
-        }
-    }
-    // Rows the checks above let through are never duplicates; a failed write is said.
-    for (int row : copied.duplicates) outcome[row] = "not restored: the projector holds a block with this header";
-    for (int row : copied.failed) outcome[row] = "not written";
-    for (const auto& [row, text] : outcome) {
-        *ports.out << BlockName(*s, row) << ": " << text << '\n';
-        allRestored = allRestored && (text == "restored" || text == "already in the projector");
-    }
-    ports.out->flush();
-    if (!copied.written.empty() && !copied.failed.empty()) {
-        // A restore cut short is not undone; the same restore skips what is in already.
-        std::string written;
-        for (int row : copied.written) written += (written.empty() ? "" : ", ") + BlockName(*s, row);
-        *ports.err << "ombrix-cli: the restore stopped after writing " << copied.written.size() << " of "
-                   << copied.written.size() + copied.failed.size() << " blocks (" << written
-                   << "); running the same restore again writes the rest\n";
-    }
-    return allRestored ? kExitDone : kExitFailed;
+    return Report(ports, RestoreBlocks(s->work, file, path));
 }
 
 int Verify(const Arguments& a, const LineOptions& line, const CliPorts& ports, uint8_t address) {
     const std::string& path = a.positional[0];
     StreamUi ui(*ports.out, *ports.err);
     auto s = std::make_unique<Session>(ports, ui);
-    SettingsFileContent probe;
+    SettingsFileContent file;
     std::string why;
-    if (!ReadSettingsFile(path, &probe, &why)) return Failed(ports, path + " is not a settings file: " + why);
+    if (!ReadSettingsFile(path, &file, &why)) return Failed(ports, path + " is not a settings file: " + why);
     if (const int r = Open(*s, line, address, true); r != kExitDone) return r;
-    ProgramState& st = s->state;
-    const BlockTables& t = st.blocks;
-    if (!LoadTypeFromFile(*s, path, st.projectors.records[0].projectorType)) return kExitFailed;
-    int compared = 0;
-    bool allIdentical = true;
-    for (int row = 0; row < t.ramRowCount; ++row) {
-        const RAMBlock& b = t.ramBlocks[Index(row)];
-        if (b.containerTitle) continue;
-        ++compared;
-        *ports.out << BlockName(*s, row) << ": ";
-        if (ProjectorRowWithHeader(t, b.header) < 0) {
-            *ports.out << "missing\n";
-            allIdentical = false;
-            continue;
-        }
-        std::vector<int> places;
-        const Comparison c = CompareWithProjector(*s, b.header, b.body, &places);
-        // Said once; the blocks after it cannot be read either.
-        if (c == Comparison::Unreadable && LineLost(st.link)) {
-            *ports.out << "could not be read\n";
-            ports.out->flush();
-            return kExitFailed;
-        }
-        switch (c) {
-            case Comparison::Identical: *ports.out << "identical\n"; break;
-            case Comparison::Different:
-                *ports.out << "different at places " << PlacesText(places) << '\n';
-                allIdentical = false;
-                break;
-            case Comparison::Unreadable:
-                *ports.out << "could not be read\n";
-                allIdentical = false;
-                break;
-        }
-    }
-    ports.out->flush();
-    if (!compared) {
-        return Failed(ports, path + " holds no block for type " + std::to_string(st.projectors.records[0].projectorType));
-    }
-    return allIdentical ? kExitDone : kExitFailed;
+    return Report(ports, VerifyBlocks(s->work, file, path));
 }
 
 }  // namespace
+
+void PrepareCliState(ProgramState& st, const CliPorts& ports) {
+    st.stringsLibrary = ports.libraries->Load("kelvaneproj", nullptr);
+    st.env.strings = st.stringsLibrary.get();
+    st.env.descriptionFolders = &ports.descriptionFolders;
+    std::vector<char> cwd(kMaxStartDirectory + 1, '\0');
+    if (::getcwd(cwd.data(), cwd.size())) st.startDirectory = cwd.data();
+}
+
+bool OpenCliSession(ProgramState& st, const CliPorts& ports, const LineOptions& line) {
+    PrepareCliState(st, ports);
+    LoadCommSettings(st);
+    return OpenLine(st.env, st.link, line, *ports.err);
+}
 
 const char* BlockCommandsUsage() { return kUsage; }
 

@@ -7,11 +7,17 @@
 #include <vector>
 
 #include "Cli.h"
+#include "app/Program.h"
 
 namespace ombrix::cli {
 
 // -1 when args[0] is not a block command; else the exit status (0 done, 1 failed, 2 usage).
 int RunBlockCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports);
+// The tool's side of a program: its strings, description folders and start directory.
+void PrepareCliState(ProgramState& state, const CliPorts& ports);
+// The same, then comm.cfg and the line opened as the options say. False when the line is
+// not open (said).
+bool OpenCliSession(ProgramState& state, const CliPorts& ports, const LineOptions& line);
 // Usage lines of the block commands, to follow the line commands' usage.
 const char* BlockCommandsUsage();
 

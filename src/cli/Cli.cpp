@@ -16,6 +16,7 @@
 #include "BlockCommands.h"
 #include "DataCommands.h"
 #include "GroupCommands.h"
+#include "HistoryCommands.h"
 #include "JsonOutput.h"
 #include "StreamUi.h"
 
@@ -212,19 +213,6 @@ bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream&
     return false;
 }
 
-std::string WhyUnanswered(Link& link, int result, int address) {
-    if (std::string trouble = LineTroubleText(link); !trouble.empty()) return trouble;
-    const std::string at = " at address " + std::to_string(address);
-    switch (result) {
-        case kNacked: return "the projector" + at + " refuses the question (NACK)";
-        case kNoAnswer: return "the projector" + at + " acknowledges but gives no valid answer";
-        default: {
-            // A byte in the acknowledgement's place is no silence: it is named.
-            const std::string stray = StrayReplyText(link);
-            return "no projector answers" + at + (stray.empty() ? std::string() : ": " + stray);
-        }
-    }
-}
 
 namespace {
 
@@ -321,6 +309,7 @@ int RunCli(const std::vector<std::string>& args, const CliPorts& ports) {
         if (a != "--json") rest.push_back(a);
     }
     const bool json = rest.size() != args.size();
+    if (const int r = RunHistoryCommand(rest, ports, json); r >= 0) return r;
     if (const int r = RunGroupFanOut(rest, ports, json); r >= 0) return r;
     if (json && !rest.empty() && rest[0] == "groups") return RunGroupsFileCommand(rest, ports, true);
     if (json) return RunCliJson(rest, ports);
@@ -339,7 +328,7 @@ int RunCliText(const std::vector<std::string>& args, const CliPorts& ports) {
     const CommandLine parsed = ParseCommandLine(args);
     if (parsed.help) {
         out << kUsageText << '\n' << BlockCommandsUsage() << '\n' << DataCommandsUsage() << '\n' << GroupCommandsUsage() << '\n'
-            << PortCommandsUsage();
+            << HistoryCommandsUsage() << '\n' << PortCommandsUsage();
         return kExitDone;
     }
     if (!parsed.error.empty()) return UsageError(err, parsed.error);

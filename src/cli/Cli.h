@@ -60,8 +60,6 @@ std::string CommandName(const std::vector<std::string>& args);
 // Applies the options to the link (after comm.cfg and comports.cfg were read) and opens it.
 bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err);
 bool ParseNumber(const std::string& s, long lo, long hi, long* out);
-// Why a projector's question failed, in words: refused, unanswered, silent, or the line gone.
-std::string WhyUnanswered(Link& link, int result, int address);
 int UsageError(std::ostream& err, const std::string& why);
 
 int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports);

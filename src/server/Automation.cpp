@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/HistoryService.h"
+
 namespace ombrix::server {
 
 using nlohmann::json;
@@ -117,6 +119,15 @@ ScheduleOutcome Automation::RunEntry(const ScheduleEntry& entry) {
         *targets = host->GroupTargets(state, group);
         if (targets->empty()) *error = "no member of group \"" + group + "\" is connected";
         return !targets->empty();
+    };
+    // The entry's name is the snapshots' note: a nightly run of an unchanged site counts on
+    // the snapshots it took before.
+    hooks.snapshot = [host, note = entry.name](ProgramState& state, const std::vector<uint8_t>& targets) {
+        const HistoryReply r = SnapshotReply(state, host->Hub(), targets, SnapshotReason::Schedule, note);
+        ActionOutcome o;
+        o.status = r.status;
+        o.body = r.body;
+        return o;
     };
     return RunScheduleEntry(entry, hooks);
 }

@@ -286,6 +286,8 @@ void HttpServer::Routes() {
         Reply(res, details->status, details->body);
     });
 
+    HistoryRoutes();
+
     // Checks everything a command request can get wrong before anything goes on the line.
     auto command = [](const httplib::Request& req, httplib::Response& res, const std::string& action,
                       ActionRequest* request) {

@@ -56,6 +56,9 @@ public:
 
 private:
     void Routes();
+    // The block routes and the history (HistoryRoutes.cpp); before the command routes,
+    // whose paths would take theirs.
+    void HistoryRoutes();
     void Log(const std::string& line);
     // Whether the request may go on to its route; otherwise res holds the refusal.
     bool Admit(const httplib::Request& req, httplib::Response& res);

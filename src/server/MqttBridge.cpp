@@ -131,6 +131,7 @@ void MqttBridge::OnConnect(mosquitto*, void* self, int rc) {
     std::lock_guard lock(b->mutex_);
     b->connected_ = true;
     for (const auto& m : b->publisher_.OnConnect(b->lineUp_, b->states_)) b->Publish(m);
+    for (const auto& [address, drifted] : b->drifted_) b->Publish(b->publisher_.Drift(address, drifted));
     {
         std::lock_guard queueLock(b->queueMutex_);
         b->refreshDue_ = true;
@@ -234,6 +235,7 @@ void MqttBridge::ProjectorChanged(int address, const std::string& stateJson) {
 void MqttBridge::ProjectorForgotten(int address) {
     std::lock_guard lock(mutex_);
     states_.erase(address);
+    drifted_.erase(address);
     if (!connected_) forgottenOffline_.insert(address);
     for (const auto& m : publisher_.ProjectorForgotten(address)) Publish(m);
 }
@@ -253,6 +255,12 @@ void MqttBridge::OnServiceEvent(const ServiceEvent& event) {
         case MqttRoute::kLost: ProjectorLost(route.address); break;
         case MqttRoute::kForget: ProjectorForgotten(route.address); break;
         case MqttRoute::kLine: LineChanged(route.lineUp); break;
+        case MqttRoute::kDrift: {
+            std::lock_guard lock(mutex_);
+            drifted_[route.address] = route.drifted;
+            Publish(publisher_.Drift(route.address, route.drifted));
+            break;
+        }
         case MqttRoute::kNone: break;
     }
     Event(EventJson(event).dump());

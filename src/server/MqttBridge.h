@@ -83,6 +83,7 @@ private:
     std::mutex mutex_;  // the publisher, the state cache, and publishing
     MqttPublisher publisher_;
     std::map<int, std::string> states_;
+    std::map<int, bool> drifted_;  // the settings-drift sensors' states
     std::set<int> forgottenOffline_;  // their retained messages go at the next connection
     bool lineUp_ = false;
 

@@ -85,6 +85,7 @@ void ServiceHost::PublishProjector(const std::string& kind, const ProjectorRecor
 
 bool ServiceHost::Start(std::string* why) {
     StartProgram(state_);
+    state_.env.descriptionFolders = &options_.descriptionFolders;
     LoadWorkGroups(state_);
     groups_ = state_.groups;
     LoadCommSettings(state_);

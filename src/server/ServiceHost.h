@@ -38,6 +38,8 @@ struct HostOptions {
     std::optional<long> baud;
     uint32_t checkIntervalMs = 0;  // 0: options.cfg's interval
     std::chrono::milliseconds lineWait = kLineWaitLimit;
+    // Where descriptions are looked for after the work folder (block work needs them).
+    std::vector<std::string> descriptionFolders;
 };
 
 // Boxes the core raises become log lines and "box" events; questions get the default No.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
     HostOptions hostOptions;
     hostOptions.device = options.device;
     hostOptions.baud = options.baud;
+    hostOptions.descriptionFolders =
+        DescriptionFallbackFolders(ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     hostOptions.checkIntervalMs = static_cast<uint32_t>(options.checkInterval * 1000);
     ServiceHost host(ports, hostOptions);
     if (!host.Start(&why)) {

@@ -100,7 +100,7 @@ TEST_F(MqttBridgeTest, RetainedStateAndDiscoveryForEachProjector) {
         [&] {
             size_t n = 0;
             for (const auto& m : client.Messages()) n += m.topic.rfind("homeassistant/", 0) == 0;
-            return n >= 12;
+            return n >= 15;
         },
         kWaitMs));
     std::set<std::string> ids;
@@ -111,10 +111,23 @@ TEST_F(MqttBridgeTest, RetainedStateAndDiscoveryForEachProjector) {
         ASSERT_FALSE(c.is_discarded()) << m.topic << ": " << m.payload;
         EXPECT_TRUE(ids.insert(c.value("unique_id", "")).second) << m.payload;
     }
-    EXPECT_EQ(ids.size(), 12u);
+    EXPECT_EQ(ids.size(), 15u);
     std::string power;
     ASSERT_TRUE(client.Last("homeassistant/switch/ombrix_test_3/power/config", &power));
     EXPECT_EQ(json::parse(power)["command_topic"], "ombrix/test/projector/3/set");
+
+    // The settings-drift sensor: on with a drift, off with a snapshot as the one before it.
+    ServiceEvent drift;
+    drift.kind = "drift";
+    drift.address = 3;
+    bridge.OnServiceEvent(drift);
+    EXPECT_TRUE(client.WaitFor("ombrix/test/projector/3/drift", [](const std::string& p) { return p == "ON"; }, kWaitMs));
+    ServiceEvent same;
+    same.kind = "snapshot taken";
+    same.address = 3;
+    same.fields = {{"complete", true}, {"drift", false}};
+    bridge.OnServiceEvent(same);
+    EXPECT_TRUE(client.WaitFor("ombrix/test/projector/3/drift", [](const std::string& p) { return p == "OFF"; }, kWaitMs));
 
     // Forgotten: the discovery configs are emptied, retained.
     bridge.ProjectorForgotten(2);

@@ -244,12 +244,17 @@ TEST(MqttPublisher, ConnectAnnouncesEverythingRetainedWithUniqueIds) {
         ASSERT_FALSE(c.is_discarded()) << m.payload;
         EXPECT_TRUE(uniqueIds.insert(c["unique_id"].get<std::string>()).second) << m.payload;
         EXPECT_EQ(c["availability_topic"], "ombrix/Dome Hall/status");
-        const int address = c["state_topic"] == "ombrix/Dome Hall/projector/3/state" ? 3 : 5;
+        const int address = c["state_topic"].get<std::string>().rfind("ombrix/Dome Hall/projector/3/", 0) == 0 ? 3 : 5;
         devices[address].insert(c["device"].dump());
         EXPECT_EQ(c["device"]["model"], address == 3 ? "25V" : "16D");
         EXPECT_EQ(c["device"]["serial_number"], address == 3 ? "F1-234567" : "F0-000001");
     }
-    EXPECT_EQ(configs, 8u);
+    EXPECT_EQ(configs, 10u);
+    const auto drift = std::find_if(msgs.begin(), msgs.end(), [](const MqttMessage& m) {
+        return m.topic == "homeassistant/binary_sensor/ombrix_dome_hall_3/settings_drift/config";
+    });
+    ASSERT_NE(drift, msgs.end());
+    EXPECT_EQ(json::parse(drift->payload)["state_topic"], "ombrix/Dome Hall/projector/3/drift");
     EXPECT_EQ(devices[3].size(), 1u);  // one device per projector
     EXPECT_EQ(devices[5].size(), 1u);
     const auto power = std::find_if(msgs.begin(), msgs.end(), [](const MqttMessage& m) {
@@ -274,10 +279,10 @@ TEST(MqttPublisher, ConfigsFollowOnlyWhenTheDeviceChangesAndGoWhenForgotten) {
     EXPECT_EQ(change[0], (MqttMessage{"ombrix/dome/projector/3/state", paused, true, 1}));
 
     const std::string replaced = R"({"address":3,"model":"25V","serial":"F1-999999","state":"Operating"})";
-    EXPECT_EQ(pub.ProjectorChanged(3, replaced).size(), 5u);
+    EXPECT_EQ(pub.ProjectorChanged(3, replaced).size(), 6u);
 
     const auto gone = pub.ProjectorForgotten(3);
-    ASSERT_EQ(gone.size(), 5u);
+    ASSERT_EQ(gone.size(), 7u);
     for (const auto& m : gone) {
         EXPECT_TRUE(m.retain);
         EXPECT_EQ(m.payload, "") << m.topic;

@@ -129,7 +129,7 @@ TEST_F(ServerAutomation, MqttStateDiscoveryCommandAndLastWill) {
         [&] {
             size_t n = 0;
             for (const auto& m : client.Messages()) n += m.topic.rfind("homeassistant/", 0) == 0;
-            return n >= 16;
+            return n >= 20;
         },
         10000));
     std::set<std::string> ids;
@@ -139,7 +139,7 @@ TEST_F(ServerAutomation, MqttStateDiscoveryCommandAndLastWill) {
         ASSERT_FALSE(c.is_discarded()) << m.topic << ": " << m.payload;
         ids.insert(c.value("unique_id", ""));
     }
-    EXPECT_EQ(ids.size(), 16u);
+    EXPECT_EQ(ids.size(), 20u);
     // The device carries the serial number once the bridge has read it.
     const std::string powerConfig = "homeassistant/switch/" + MqttTopics("ombrix", Site()).NodeId(4) + "/power/config";
     std::string power;

@@ -50,6 +50,7 @@ struct ServiceBench {
     std::thread owner;
     VirtualClock wall;
     std::vector<ServiceEvent> events;
+    std::vector<uint8_t> snapshotted;
     Scheduler scheduler{wall,
                         [this](const ScheduleEntry& e) {
                             ScheduleHooks hooks;
@@ -64,6 +65,13 @@ struct ServiceBench {
                                 }
                                 *targets = {1, 3};
                                 return true;
+                            };
+                            hooks.snapshot = [this](ProgramState&, const std::vector<uint8_t>& targets) {
+                                ActionOutcome o;
+                                o.body["results"] = json::array();
+                                for (uint8_t a : targets) o.body["results"].push_back({{"address", a}, {"ok", a != 3}});
+                                snapshotted.insert(snapshotted.end(), targets.begin(), targets.end());
+                                return o;
                             };
                             return RunScheduleEntry(e, hooks);
                         },
@@ -141,6 +149,20 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"NotConnected", R"({"address": 9})", false, false, "", "no connected projector at address 9"},
                       RunCase{"LineDown", R"("all")", true, false, "[[1, false], [2, false], [3, false]]", ""}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ScheduleService, ASnapshotEntryTakesItsTargetsSnapshotsAndReportsEach) {
+    ServiceBench b;
+    ASSERT_TRUE(b.program.ready);
+    b.Schedule(R"([{"name": "Keep", "days": ["fri"], "time": "08:30", "target": {"group": "Dome"}, "action": {"snapshot": true}}])");
+    b.wall.Advance(60000);
+    b.scheduler.Poll();
+    EXPECT_EQ(b.snapshotted, (std::vector<uint8_t>{1, 3}));
+    ASSERT_EQ(b.events.size(), 1u);
+    const json e = EventJson(b.events[0]);
+    EXPECT_EQ(e["ok"], false);
+    EXPECT_EQ(e["results"], json::parse(R"([{"address": 1, "ok": true}, {"address": 3, "ok": false, "error": "failed"}])"))
+        << e.dump();
+}
 
 TEST(ScheduleService, RefusedListChangesNeitherTheFileNorTheRunningList) {
     ServiceBench b;

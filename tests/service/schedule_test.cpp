@@ -71,12 +71,14 @@ TEST(ScheduleFile, WrittenFormReadsBackTheSame) {
       {"name": "Morning", "days": ["mon","tue","wed","thu","fri"], "time": "08:30", "target": {"group": "Dome"}, "action": {"power": true}},
       {"name": "Show", "days": ["sat"], "time": "19:05", "target": {"address": 3}, "action": {"source": {"slot": 42}}},
       {"name": "Night", "days": ["sun","mon"], "time": "00:00", "target": "all", "action": {"key": 27}},
-      {"name": "Hold", "days": ["wed"], "time": "23:59", "target": "all", "action": {"pause": false}}
+      {"name": "Hold", "days": ["wed"], "time": "23:59", "target": "all", "action": {"pause": false}},
+      {"name": "Keep", "days": ["sun"], "time": "02:00", "target": "all", "action": {"snapshot": true}}
     ])";
     std::vector<ScheduleEntry> first, second;
     std::string reason;
     ASSERT_TRUE(ParseSchedules(text, &first, &reason)) << reason;
-    ASSERT_EQ(first.size(), 4u);
+    ASSERT_EQ(first.size(), 5u);
+    EXPECT_EQ(first[4].action.kind, ScheduleActionKind::Snapshot);
     EXPECT_EQ(first[0].days, 0b0111110);
     EXPECT_EQ(first[1].target.address, 3);
     EXPECT_EQ(first[1].action.value, 42);
@@ -152,6 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"SlotOutOfRange", ENTRY(R"("days": ["mon"], "time": "08:30", "target": "all", "action": {"source": {"slot": 100}})"),
                 "\"source\""},
         Refusal{"KeyTooBig", ENTRY(R"("days": ["mon"], "time": "08:30", "target": "all", "action": {"key": 256})"), "\"key\""},
+        Refusal{"SnapshotFalse", ENTRY(R"("days": ["mon"], "time": "08:30", "target": "all", "action": {"snapshot": false})"),
+                "\"snapshot\" must be true"},
         Refusal{"UnknownField", ENTRY(R"("days": ["mon"], "time": "08:30", "target": "all", "action": {"key": 1}, "enabled": true)"),
                 "unknown field \"enabled\""},
         Refusal{"NoTime", ENTRY(R"("days": ["mon"], "target": "all", "action": {"key": 1})"), "no \"time\""},

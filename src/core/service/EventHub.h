@@ -15,8 +15,8 @@
 namespace ombrix {
 
 // Kinds: "found", "not found", "connected", "lost", "state change", "line lost",
-// "line back", "command", "schedule", "box", "message", "error". A consumer ignores
-// kinds it does not know.
+// "line back", "command", "schedule", "snapshot taken", "drift", "box", "message",
+// "error". A consumer ignores kinds it does not know.
 struct ServiceEvent {
     std::string kind;
     std::chrono::system_clock::time_point time = std::chrono::system_clock::now();

@@ -201,6 +201,9 @@ std::string MqttTopics::ProjectorSet(int address) const {
 std::string MqttTopics::ProjectorResult(int address) const {
     return base_ + "/projector/" + std::to_string(address) + "/result";
 }
+std::string MqttTopics::ProjectorDrift(int address) const {
+    return base_ + "/projector/" + std::to_string(address) + "/drift";
+}
 std::string MqttTopics::GroupSet(const std::string& group) const { return base_ + "/group/" + group + "/set"; }
 std::string MqttTopics::GroupResult(const std::string& group) const { return base_ + "/group/" + group + "/result"; }
 
@@ -279,10 +282,16 @@ std::vector<MqttMessage> MqttPublisher::DiscoveryConfigs(int address, const std:
     stateSensor["value_template"] = "{{ value_json.state }}";
     stateSensor["device_class"] = "enum";
     stateSensor["options"] = {"Operating", "Pause", "StandBy", "Lost", "?"};
+    OrderedJson drift = common("settings_drift", "Settings drift");
+    drift["state_topic"] = topics_.ProjectorDrift(address);
+    drift["payload_on"] = "ON";
+    drift["payload_off"] = "OFF";
+    drift["device_class"] = "problem";
     return {switchConfig("power", "Power", "value_json.state in ['Operating', 'Pause']"),
             switchConfig("pause", "Pause", "value_json.state == 'Pause'"),
             {topics_.DiscoveryTopic("sensor", address, "running_hours"), hours.dump(), true, 1},
-            {topics_.DiscoveryTopic("sensor", address, "state"), stateSensor.dump(), true, 1}};
+            {topics_.DiscoveryTopic("sensor", address, "state"), stateSensor.dump(), true, 1},
+            {topics_.DiscoveryTopic("binary_sensor", address, "settings_drift"), drift.dump(), true, 1}};
 }
 
 std::vector<MqttMessage> MqttPublisher::OnConnect(bool lineUp, const std::map<int, std::string>& states) {
@@ -321,6 +330,7 @@ std::vector<MqttMessage> MqttPublisher::Removals(int address) const {
     std::vector<MqttMessage> out;
     for (auto& m : DiscoveryConfigs(address, "{}")) out.push_back({m.topic, "", true, 1});
     out.push_back({topics_.ProjectorState(address), "", true, 1});
+    out.push_back({topics_.ProjectorDrift(address), "", true, 1});
     return out;
 }
 

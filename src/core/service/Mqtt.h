@@ -71,6 +71,8 @@ public:
     std::string ProjectorState(int address) const;
     std::string ProjectorSet(int address) const;
     std::string ProjectorResult(int address) const;
+    // "ON" while the projector's latest snapshot found its settings changed, else "OFF".
+    std::string ProjectorDrift(int address) const;
     std::string GroupSet(const std::string& group) const;
     std::string GroupResult(const std::string& group) const;
     std::vector<std::string> Subscriptions() const;
@@ -114,9 +116,12 @@ public:
     MqttMessage CommandResult(const MqttCommandTopic& command, const std::string& resultJson) const {
         return {command.resultTopic, resultJson, false, 1};
     }
+    MqttMessage Drift(int address, bool drifted) const {
+        return {topics_.ProjectorDrift(address), drifted ? "ON" : "OFF", true, 1};
+    }
 
-    // The four discovery configs of one projector (power and pause switches, running-hours
-    // and state sensors), for a projector state.
+    // The discovery configs of one projector (power and pause switches, running-hours and
+    // state sensors, the settings-drift binary sensor), for a projector state.
     std::vector<MqttMessage> DiscoveryConfigs(int address, const std::string& stateJson) const;
 
 private:

@@ -17,6 +17,9 @@ MqttRoute RouteForMqtt(const ServiceEvent& e) {
         r.kind = MqttRoute::kNone;
     } else if (e.kind == "lost") {
         r.kind = MqttRoute::kLost;
+    } else if (e.kind == "drift" || (e.kind == "snapshot taken" && e.fields.value("complete", false))) {
+        r.kind = MqttRoute::kDrift;
+        r.drifted = e.kind == "drift" || e.fields.value("drift", false);
     } else if (e.kind == "not found") {
         r.kind = MqttRoute::kForget;
     } else if (withState && (e.kind == "found" || e.kind == "connected" || e.kind == "state change" ||

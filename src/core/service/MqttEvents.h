@@ -7,15 +7,17 @@
 namespace ombrix {
 
 struct MqttRoute {
-    enum Kind { kNone, kState, kLost, kForget, kLine } kind = kNone;
+    enum Kind { kNone, kState, kLost, kForget, kLine, kDrift } kind = kNone;
     int address = 0;
     std::string stateJson;  // kState
     bool lineUp = false;    // kLine
+    bool drifted = false;   // kDrift
 };
 
 // "found", "connected", "state change", "command" with a projector → its state; "lost" →
 // its last state with the lost word (it stays listed, as lost); "not found" → forgotten;
-// "line lost" / "line back" → the line.
+// "line lost" / "line back" → the line; "drift" → drifted; a complete "snapshot taken" →
+// its drift flag.
 MqttRoute RouteForMqtt(const ServiceEvent& event);
 // current, with the serial number of previous when current has none: only a fresh read
 // carries it, and the discovery device should not lose it at every change of state.

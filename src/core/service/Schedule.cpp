@@ -71,7 +71,7 @@ bool ParseTarget(const Json& v, ScheduleTarget* t, std::string* why) {
 
 constexpr const char* kActionForms =
     "\"action\" must be {\"power\": true|false}, {\"pause\": true|false}, {\"text\": true|false}, "
-    "{\"source\": {\"slot\": N}} or {\"key\": N}";
+    "{\"source\": {\"slot\": N}}, {\"key\": N} or {\"snapshot\": true}";
 
 bool ParseAction(const Json& v, ScheduleAction* a, std::string* why) {
     if (!v.is_object() || v.size() != 1) return Fail(why, kActionForms);
@@ -96,6 +96,12 @@ bool ParseAction(const Json& v, ScheduleAction* a, std::string* why) {
     if (key == "key") {
         if (!IntegerIn(value, 0, 255, &a->value)) return Fail(why, "\"key\" must be a key code from 0 to 255");
         a->kind = ScheduleActionKind::Key;
+        return true;
+    }
+    if (key == "snapshot") {
+        if (!value.is_boolean() || !value.get<bool>()) return Fail(why, "\"snapshot\" must be true");
+        a->kind = ScheduleActionKind::Snapshot;
+        a->on = true;
         return true;
     }
     return Fail(why, kActionForms);
@@ -153,6 +159,7 @@ OrderedJson ActionJson(const ScheduleAction& a) {
         case ScheduleActionKind::Text: return OrderedJson{{"text", a.on}};
         case ScheduleActionKind::Source: return OrderedJson{{"source", OrderedJson{{"slot", a.value}}}};
         case ScheduleActionKind::Key: return OrderedJson{{"key", a.value}};
+        case ScheduleActionKind::Snapshot: return OrderedJson{{"snapshot", true}};
     }
     return OrderedJson::object();
 }

@@ -23,7 +23,7 @@ struct ScheduleTarget {
     bool operator==(const ScheduleTarget&) const = default;
 };
 
-enum class ScheduleActionKind { Power, Pause, Text, Source, Key };
+enum class ScheduleActionKind { Power, Pause, Text, Source, Key, Snapshot };
 
 struct ScheduleAction {
     ScheduleActionKind kind = ScheduleActionKind::Power;

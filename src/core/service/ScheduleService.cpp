@@ -81,17 +81,23 @@ ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome) {
 }
 
 ScheduleOutcome RunScheduleEntry(const ScheduleEntry& entry, const ScheduleHooks& hooks) {
+    const bool snapshot = entry.action.kind == ScheduleActionKind::Snapshot;
+    if (snapshot && !hooks.snapshot) return {{}, "snapshots are not kept here"};
     const ServiceAction action = ScheduleServiceAction(entry.action);
     ActionRequest request;
     std::string why;
-    if (!ParseAction(action.command, json::parse(action.body), &request, &why)) return {{}, why};
+    if (!snapshot && !ParseAction(action.command, json::parse(action.body), &request, &why)) return {{}, why};
     // Owned by the job: one that overruns its limit carries on after run has returned.
     auto out = std::make_shared<ScheduleOutcome>();
-    const auto result = hooks.run([out, target = entry.target, hooks, request](ProgramState& state) {
+    const auto result = hooks.run([out, target = entry.target, hooks, request, snapshot](ProgramState& state) {
         std::vector<uint8_t> targets;
         std::string error;
         if (!ScheduleTargets(state, target, hooks.groups, &targets, &error)) {
             out->error = error;
+            return;
+        }
+        if (snapshot) {
+            *out = OutcomeOfAction(hooks.snapshot(state, targets));
             return;
         }
         *out = OutcomeOfAction(hooks.execute ? hooks.execute(state, targets, request)

@@ -39,6 +39,8 @@ struct ScheduleHooks {
     std::function<CommandRunner::Outcome(const std::function<void(ProgramState&)>&)> run;
     std::function<ActionOutcome(ProgramState&, const std::vector<uint8_t>&, const ActionRequest&)> execute;
     GroupTargets groups;
+    // Snapshots of the targets' blocks ({"results": [...]}); without it a snapshot entry fails.
+    std::function<ActionOutcome(ProgramState&, const std::vector<uint8_t>&)> snapshot;
 };
 // Any thread: runs the entry as an API call would.
 ScheduleOutcome RunScheduleEntry(const ScheduleEntry& entry, const ScheduleHooks& hooks);

@@ -71,6 +71,7 @@ ServiceAction ScheduleServiceAction(const ScheduleAction& action) {
         case ScheduleActionKind::Text: return {"text", Json{{"on", action.on}}.dump()};
         case ScheduleActionKind::Source: return {"source", Json{{"slot", action.value}}.dump()};
         case ScheduleActionKind::Key: return {"key", Json{{"code", action.value}}.dump()};
+        case ScheduleActionKind::Snapshot: return {"snapshot", "{}"};
     }
     return {};
 }

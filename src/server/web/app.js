@@ -300,6 +300,7 @@ function describeAction(a) {
   for (const k of ['power', 'pause', 'text']) if (a[k] !== undefined) return k + (a[k] ? ' on' : ' off');
   if (a.source) return 'source ' + a.source.slot;
   if (a.key !== undefined) return 'key ' + a.key;
+  if (a.snapshot) return 'snapshot';
   return JSON.stringify(a);
 }
 
@@ -341,6 +342,7 @@ async function loadSchedules() {
 }
 
 function onEvent(e) {
+  if (typeof historyEvent === 'function') historyEvent(e);
   switch (e.event) {
     case 'snapshot':
       setLine(e.line === 'up');

@@ -1,0 +1,504 @@
+#include "HistoryCommands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <iomanip>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include <nlohmann/json.hpp>
+
+#include "BlockCommands.h"
+#include "StreamUi.h"
+#include "app/Program.h"
+#include "blocks/BlockWork.h"
+#include "blocks/Groups.h"
+#include "data/SettingsFile.h"
+#include "discovery/QuickSearch.h"
+#include "discovery/Search.h"
+#include "history/BlockDiff.h"
+#include "history/HistoryJson.h"
+#include "history/HistoryStore.h"
+#include "history/Snapshots.h"
+
+namespace ombrix::cli {
+namespace {
+
+using nlohmann::json;
+
+const char kUsage[] =
+    "Block history (history.sqlite of the working directory; the server keeps the same):\n"
+    "  snapshot ADDR|--group NAME|--all [--note TEXT]\n"
+    "                                      reads every block in use (as backup does) and keeps\n"
+    "                                      it; a snapshot that finds the projector as its latest\n"
+    "                                      snapshot did counts on that one; --all: every\n"
+    "                                      projector the search finds\n"
+    "  history [ADDR]                      the snapshots, newest first\n"
+    "  diff A B                            A and B: a snapshot ID, live:ADDR or a FILE.set;\n"
+    "                                      per block and parameter (by its description's\n"
+    "                                      name); exit status 3 when they differ\n"
+    "  drift [ADDR|--group NAME|--all]     each projector now against its latest complete\n"
+    "                                      snapshot by hand or by schedule (without ADDR:\n"
+    "                                      every projector in the history); exit status 3\n"
+    "                                      when one has drifted\n"
+    "  restore-snapshot ID [--block HEADER]... [--address ADDR] [--yes]\n"
+    "                                      brings the snapshot's blocks (or those with the\n"
+    "                                      headers, e.g. 3f022136) back, after a snapshot of\n"
+    "                                      what is there; a block the projector holds is\n"
+    "                                      overwritten, one it lacks goes into a free block\n"
+    "  history-prune --keep-days N         removes snapshots older than N days, keeping each\n"
+    "                                      projector's latest whatever its age\n"
+    "  --json with any of them prints one JSON object.\n";
+
+const char* const kCommands[] = {"snapshot", "history", "diff", "drift", "restore-snapshot", "history-prune"};
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+struct Run {
+    Run(const CliPorts& p, bool j) : ports(p), asJson(j), ui(*p.out, *p.err) {}
+    ~Run() {
+        if (lineOpen) CloseConnection(state->link, kOwnerTool);
+    }
+
+    const CliPorts& ports;
+    bool asJson;
+    StreamUi ui;
+    std::unique_ptr<ProgramState> state;
+    HistoryStore store;
+    bool lineOpen = false;
+    json out = json::object();
+
+    std::ostream& Out() { return *ports.out; }
+    int Fail(const std::string& why) {
+        *ports.err << "ombrix-cli: " << why << '\n';
+        return kExitFailed;
+    }
+    void Say(const std::string& line) {
+        if (!asJson) Out() << line << '\n';
+    }
+    ProgramState& State() {
+        if (!state) {
+            state = std::make_unique<ProgramState>(*ports.clock, ui, *ports.libraries, *ports.devices);
+            PrepareCliState(*state, ports);
+        }
+        return *state;
+    }
+    bool OpenStore() {
+        std::string why, refused, movedTo;
+        if (!store.Open("", &why, &refused, &movedTo)) {
+            Fail(why);
+            return false;
+        }
+        if (!refused.empty()) {
+            *ports.err << "ombrix-cli: " << kHistoryFileName << " was refused (" << refused << "); it was moved to "
+                       << movedTo << " and a new history begins\n";
+        }
+        return true;
+    }
+    bool OpenLine(const LineOptions& line) {
+        if (lineOpen) return true;
+        State();
+        LoadCommSettings(*state);
+        lineOpen = cli::OpenLine(state->env, state->link, line, *ports.err);
+        return lineOpen;
+    }
+    int Finish(const std::string& command, int code) {
+        if (asJson) {
+            json j{{"command", command}, {"exit", code}};
+            for (auto it = out.begin(); it != out.end(); ++it) j[it.key()] = it.value();
+            Out() << j.dump() << '\n';
+        }
+        Out().flush();
+        return code;
+    }
+};
+
+// ADDR, --group NAME or --all; false with a usage reason.
+struct Targets {
+    std::vector<uint8_t> addresses;
+    std::string group;
+    bool all = false;
+    bool given = false;
+};
+
+bool TakeTarget(const std::vector<std::string>& args, size_t* i, Targets* t, std::string* why) {
+    const std::string& a = args[*i];
+    if (a == "--group") {
+        if (++*i >= args.size() || args[*i].empty()) return *why = "--group needs a NAME", false;
+        t->group = args[*i];
+    } else if (a == "--all") {
+        t->all = true;
+    } else {
+        long v = 0;
+        if (!ParseNumber(a, 1, 255, &v)) return *why = "ADDR must be 1-255, not " + a, false;
+        t->addresses.push_back(static_cast<uint8_t>(v));
+    }
+    if (t->given) return *why = "name one projector, --group NAME or --all", false;
+    t->given = true;
+    return true;
+}
+
+// The addresses the targets stand for: a group's members from groups.json, or every
+// projector the search finds (after the line is open).
+bool ResolveTargets(Run& r, Targets* t, const LineOptions& line) {
+    if (!t->group.empty()) {
+        Grouping g;
+        const GroupsLoad load = LoadGroupsFile(kGroupsFileName, &g);
+        if (!load.ok && !load.missing) return r.Fail("refused " + load.reason), false;
+        const int gi = FindGroup(g, t->group);
+        if (gi < 0) return r.Fail("there is no group named \"" + t->group + "\" in groups.json"), false;
+        t->addresses = g.groups[static_cast<size_t>(gi)].members;
+        if (t->addresses.empty()) return r.Fail("group \"" + t->group + "\" has no members"), false;
+    }
+    if (t->all) {
+        if (!r.OpenLine(line)) return false;
+        ProgramState& st = r.State();
+        LoadOptions(st);
+        if (SearchSkipped(st.options)) return r.Fail("the search mode in options.cfg is \"Skip Search\""), false;
+        RunConfiguredSearch(st);
+        for (int i = 0; i < st.projectors.connectedCount; ++i) {
+            const ProjectorRecord& p = st.projectors.records[static_cast<size_t>(i)];
+            if (!p.standby) t->addresses.push_back(p.address);
+        }
+        if (t->addresses.empty()) return r.Fail("the search found no projector in operation"), false;
+    }
+    return true;
+}
+
+// The open projector's blocks now; false (said) when it cannot be read whole. known: the
+// projector as a snapshot knew it.
+bool LiveSide(Run& r, BlockWork& work, BlockSide* side, const ProjectorIdentity* known = nullptr) {
+    side->projector = ReadProjectorIdentity(work, known);
+    side->label = "projector " + std::to_string(work.Address()) + " now";
+    std::string detail;
+    if (ReadBlockSide(work, side, &detail)) return true;
+    r.Fail("projector " + std::to_string(work.Address()) + " could not be read whole: " + detail);
+    return false;
+}
+
+bool OpenProjector(Run& r, BlockWork& work, uint8_t address) {
+    std::string why;
+    if (work.Open(address, true, &why)) return true;
+    if (!why.empty()) r.Fail(why);
+    return false;
+}
+
+int Snapshot(Run& r, const std::vector<std::string>& args, const LineOptions& line) {
+    Targets t;
+    std::string note, why;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--note") {
+            if (++i >= args.size()) return UsageError(*r.ports.err, "--note needs a TEXT");
+            note = args[i];
+            if (note.size() > kMaxSnapshotNote) {
+                return UsageError(*r.ports.err, "a note has at most " + std::to_string(kMaxSnapshotNote) + " bytes");
+            }
+        } else if (!TakeTarget(args, &i, &t, &why)) {
+            return UsageError(*r.ports.err, "snapshot: " + why);
+        }
+    }
+    if (!t.given) return UsageError(*r.ports.err, "snapshot takes ADDR, --group NAME or --all");
+    if (!r.OpenStore() || !r.OpenLine(line) || !ResolveTargets(r, &t, line)) return r.Finish("snapshot", kExitFailed);
+    bool allDone = true;
+    json list = json::array();
+    for (uint8_t address : t.addresses) {
+        BlockWork work(r.State());
+        json entry{{"address", address}};
+        if (!OpenProjector(r, work, address)) {
+            allDone = false;
+            entry["error"] = "projector " + std::to_string(address) + " could not be read";
+            list.push_back(entry);
+            continue;
+        }
+        const SnapshotTaken taken = TakeSnapshot(work, r.store, SnapshotReason::ByHand, note, NowMs());
+        const json fields = SnapshotTakenJson(taken);
+        for (auto it = fields.begin(); it != fields.end(); ++it) entry[it.key()] = it.value();
+        list.push_back(entry);
+        if (!taken.stored) {
+            r.Fail("no snapshot of projector " + std::to_string(address) + " was kept: " + taken.failure);
+            allDone = false;
+            continue;
+        }
+        r.Say(SnapshotTakenText(address, taken));
+        for (const std::string& l : DiffLines(taken.changes)) r.Say("  " + l);
+        allDone = allDone && taken.complete;
+    }
+    r.out["projectors"] = list;
+    return r.Finish("snapshot", allDone ? kExitDone : kExitFailed);
+}
+
+std::string Padded(const std::string& s, size_t width) { return s.size() >= width ? s : s + std::string(width - s.size(), ' '); }
+
+int History(Run& r, const std::vector<std::string>& args) {
+    std::optional<int> address;
+    for (size_t i = 1; i < args.size(); ++i) {
+        long v = 0;
+        if (address || !ParseNumber(args[i], 1, 255, &v)) return UsageError(*r.ports.err, "history takes [ADDR]");
+        address = static_cast<int>(v);
+    }
+    if (!r.OpenStore()) return r.Finish("history", kExitFailed);
+    std::vector<SnapshotInfo> list;
+    std::string why;
+    if (!r.store.List(address, &list, &why)) return r.Finish("history", r.Fail(why));
+    json snapshots = json::array();
+    if (!r.asJson && !list.empty()) {
+        r.Say("ID     TAKEN                ADDR  SERIAL      WHY             BLOCKS  STATE");
+    }
+    for (const SnapshotInfo& s : list) {
+        if (r.asJson) {
+            snapshots.push_back(SnapshotInfoJson(s));
+            continue;
+        }
+        std::string state = StateKey(s.state);
+        if (s.state == SnapshotState::Incomplete && !s.detail.empty()) state += ": " + s.detail;
+        if (s.state == SnapshotState::Taking) state = "incomplete: not finished";
+        if (s.times > 1) state += ", found so " + std::to_string(s.times) + " times until " + LocalTimeText(s.lastMs);
+        std::string line = Padded(std::to_string(s.id), 7) + Padded(LocalTimeText(s.firstMs), 21) +
+                           Padded(std::to_string(s.projector.address), 6) + Padded(s.projector.serial, 12) +
+                           Padded(ReasonText(s.reason), 16) + Padded(std::to_string(s.blockCount), 8) + state;
+        if (!s.note.empty()) line += "  \"" + s.note + "\"";
+        r.Say(line);
+    }
+    if (!r.asJson && list.empty()) r.Say("no snapshots");
+    r.out["snapshots"] = snapshots;
+    return r.Finish("history", kExitDone);
+}
+
+bool IsSnapshotId(const std::string& s) {
+    return !s.empty() && s.size() < 19 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsLive(const std::string& s) { return s.rfind("live:", 0) == 0; }
+
+// A snapshot or the projector now (known: the other side, when it is a snapshot).
+bool ResolveSide(Run& r, const std::string& spec, const LineOptions& line, BlockSide* side,
+                 std::unique_ptr<BlockWork>* work, const BlockSide* known) {
+    if (IsSnapshotId(spec)) {
+        SnapshotRecord rec;
+        std::string why;
+        if (!r.store.Get(std::stoll(spec), &rec, &why)) return r.Fail(why), false;
+        side->projector = rec.info.projector;
+        side->blocks = rec.blocks;
+        side->label = "snapshot " + spec + " (" + LocalTimeText(rec.info.firstMs) + ")";
+        if (rec.info.state != SnapshotState::Complete) side->label += ", incomplete";
+        return true;
+    }
+    long address = 0;
+    if (!ParseNumber(spec.substr(5), 1, 255, &address)) return UsageError(*r.ports.err, "live: needs ADDR 1-255"), false;
+    if (!r.OpenLine(line)) return false;
+    *work = std::make_unique<BlockWork>(r.State());
+    return OpenProjector(r, **work, static_cast<uint8_t>(address)) &&
+           LiveSide(r, **work, side, known && known->label.rfind("snapshot ", 0) == 0 ? &known->projector : nullptr);
+}
+
+int Diff(Run& r, const std::vector<std::string>& args, const LineOptions& line) {
+    if (args.size() != 3) return UsageError(*r.ports.err, "diff takes A B (a snapshot ID, live:ADDR or a FILE.set)");
+    const std::string a = args[1], b = args[2];
+    const bool fileA = !IsSnapshotId(a) && !IsLive(a), fileB = !IsSnapshotId(b) && !IsLive(b);
+    if (fileA && fileB) {
+        return UsageError(*r.ports.err, "diff compares a snapshot or live:ADDR with a snapshot, live:ADDR or a FILE.set");
+    }
+    if ((IsSnapshotId(a) || IsSnapshotId(b)) && !r.OpenStore()) return r.Finish("diff", kExitFailed);
+    BlockSide from, to;
+    std::unique_ptr<BlockWork> workA, workB;
+    // A snapshot first: the projector it knew spares the live side a question.
+    const bool bFirst = IsSnapshotId(b);
+    if (bFirst && !ResolveSide(r, b, line, &to, &workB, nullptr)) return r.Finish("diff", kExitFailed);
+    if (!fileA && !ResolveSide(r, a, line, &from, &workA, &to)) return r.Finish("diff", kExitFailed);
+    if (!bFirst && !fileB && !ResolveSide(r, b, line, &to, &workB, &from)) return r.Finish("diff", kExitFailed);
+    for (auto [spec, side, other] : {std::tuple{a, &from, &to}, std::tuple{b, &to, &from}}) {
+        if (IsSnapshotId(spec) || IsLive(spec)) continue;
+        SettingsFileContent file;
+        std::string why;
+        if (!ReadSettingsFile(spec, &file, &why)) return r.Finish("diff", r.Fail(spec + " is not a settings file: " + why));
+        *side = FileSide(file.rows, other->projector.typeCode, spec);
+        side->projector.address = other->projector.address;
+        side->projector.blockLength = other->projector.blockLength;
+        for (HistoryBlock& blk : side->blocks) {
+            if (!blk.free) blk.body.resize(static_cast<size_t>(std::max(other->projector.blockLength, 0)));
+        }
+        if (side->blocks.empty()) {
+            return r.Finish("diff", r.Fail(spec + " holds no block for type " + std::to_string(other->projector.typeCode)));
+        }
+    }
+    Description description;
+    const bool named = LoadSideDescription(r.State(), to.fromFile ? from.projector : to.projector, &description);
+    const BlockDiff diff = DiffBlocks(from, to, named ? &description : nullptr);
+    r.Say("from " + from.label + " to " + to.label + ":");
+    for (const std::string& l : DiffLines(diff)) r.Say(l);
+    if (diff.Empty()) r.Say("no differences");
+    r.out = DiffJson(diff);
+    r.out["from"] = from.label;
+    r.out["to"] = to.label;
+    r.out["differ"] = !diff.Empty();
+    return r.Finish("diff", diff.Empty() ? kExitDone : kExitDifferent);
+}
+
+int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line) {
+    Targets t;
+    std::string why;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (!TakeTarget(args, &i, &t, &why)) return UsageError(*r.ports.err, "drift: " + why);
+    }
+    if (!r.OpenStore()) return r.Finish("drift", kExitFailed);
+    if (!t.given) {
+        std::vector<SnapshotInfo> list;
+        if (!r.store.List(std::nullopt, &list, &why)) return r.Finish("drift", r.Fail(why));
+        std::set<int> seen;
+        for (const SnapshotInfo& s : list) {
+            if (s.state == SnapshotState::Complete &&
+                (s.reason == SnapshotReason::ByHand || s.reason == SnapshotReason::Schedule)) {
+                seen.insert(s.projector.address);
+            }
+        }
+        for (int a : seen) t.addresses.push_back(static_cast<uint8_t>(a));
+        if (t.addresses.empty()) return r.Finish("drift", r.Fail("the history holds no complete snapshot yet"));
+    }
+    if (!r.OpenLine(line) || !ResolveTargets(r, &t, line)) return r.Finish("drift", kExitFailed);
+    bool failed = false, drifted = false;
+    json list = json::array();
+    for (uint8_t address : t.addresses) {
+        const std::string name = "projector " + std::to_string(address);
+        json entry{{"address", address}};
+        SnapshotRecord snap;
+        bool found = false;
+        if (!r.store.LatestReference(address, 0, &snap, &found, &why) || !found) {
+            if (found || why.empty()) why = name + ": no complete snapshot by hand or by schedule to compare with";
+            r.Fail(why);
+            entry["error"] = why;
+            list.push_back(entry);
+            failed = true;
+            continue;
+        }
+        BlockWork work(r.State());
+        BlockSide now;
+        if (!OpenProjector(r, work, address) || !LiveSide(r, work, &now, &snap.info.projector)) {
+            entry["error"] = name + " could not be read";
+            list.push_back(entry);
+            failed = true;
+            continue;
+        }
+        const BlockSide before{snap.info.projector, snap.blocks, "", false};
+        const BlockDiff diff = DiffBlocks(before, now, &work.TypeDescription());
+        const std::string since = "snapshot " + std::to_string(snap.info.id) + " (" + LocalTimeText(snap.info.lastMs) + ")";
+        if (diff.Empty()) {
+            r.Say(name + ": no drift since " + since);
+        } else {
+            drifted = true;
+            r.Say(name + ": drift since " + since + ":");
+            for (const std::string& l : DiffLines(diff)) r.Say("  " + l);
+        }
+        entry["snapshot"] = snap.info.id;
+        entry["drift"] = !diff.Empty();
+        const json d = DiffJson(diff);
+        entry["identity"] = d["identity"];
+        entry["changes"] = d["changes"];
+        list.push_back(entry);
+    }
+    r.out["projectors"] = list;
+    return r.Finish("drift", drifted ? kExitDifferent : failed ? kExitFailed : kExitDone);
+}
+
+int RestoreSnapshotCommand(Run& r, const std::vector<std::string>& args, const LineOptions& line, bool yes) {
+    std::vector<std::array<uint8_t, 4>> only;
+    std::optional<uint8_t> address;
+    std::string id;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--block") {
+            std::array<uint8_t, 4> wire{};
+            if (++i >= args.size() || !ParseWireHeader(args[i], &wire)) {
+                return UsageError(*r.ports.err, "--block needs a HEADER of four bytes (e.g. 3f022136)");
+            }
+            only.push_back(wire);
+        } else if (args[i] == "--address") {
+            long v = 0;
+            if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) {
+                return UsageError(*r.ports.err, "--address needs ADDR 1-255");
+            }
+            address = static_cast<uint8_t>(v);
+        } else if (id.empty() && IsSnapshotId(args[i])) {
+            id = args[i];
+        } else {
+            return UsageError(*r.ports.err, "restore-snapshot takes ID [--block HEADER]... [--address ADDR] [--yes]");
+        }
+    }
+    if (id.empty()) return UsageError(*r.ports.err, "restore-snapshot needs a snapshot ID");
+    if (!r.OpenStore()) return r.Finish("restore-snapshot", kExitFailed);
+    SnapshotRecord snap;
+    std::string why;
+    if (!r.store.Get(std::stoll(id), &snap, &why)) return r.Finish("restore-snapshot", r.Fail(why));
+    if (snap.info.state != SnapshotState::Complete) {
+        *r.ports.err << "ombrix-cli: snapshot " << id << " is incomplete; only the blocks it holds come back\n";
+    }
+    r.ui.assumeYes = yes;
+    r.ui.askTerminal = !yes && r.ports.stdinIsTerminal;
+    if (!r.OpenLine(line)) return r.Finish("restore-snapshot", kExitFailed);
+    BlockWork work(r.State());
+    if (!OpenProjector(r, work, address.value_or(static_cast<uint8_t>(snap.info.projector.address)))) {
+        return r.Finish("restore-snapshot", kExitFailed);
+    }
+    const SnapshotRestoreOutcome outcome =
+        RestoreSnapshot(work, r.store, snap, only, address.has_value(), NowMs());
+    json blocks = json::array();
+    for (const BlockLine& l : outcome.report.lines) {
+        r.Say(l.block + ": " + l.text);
+        blocks.push_back({{"block", l.block}, {"text", l.text}, {"ok", l.ok}});
+    }
+    if (outcome.beforeId) r.Say("before: " + outcome.report.note);
+    if (!outcome.report.failure.empty()) {
+        r.Fail(outcome.report.failure);
+        r.out["error"] = outcome.report.failure;
+    }
+    r.out["blocks"] = blocks;
+    r.out["before"] = outcome.beforeId;
+    return r.Finish("restore-snapshot", outcome.report.ok ? kExitDone : kExitFailed);
+}
+
+int Prune(Run& r, const std::vector<std::string>& args) {
+    long days = 0;
+    if (args.size() != 3 || args[1] != "--keep-days" || !ParseNumber(args[2], 0, 100000, &days)) {
+        return UsageError(*r.ports.err, "history-prune takes --keep-days N");
+    }
+    if (!r.OpenStore()) return r.Finish("history-prune", kExitFailed);
+    int removed = 0, kept = 0;
+    std::string why;
+    if (!r.store.Prune(NowMs() - days * 86400000LL, &removed, &kept, &why)) return r.Finish("history-prune", r.Fail(why));
+    r.Say("history-prune: " + std::to_string(removed) + (removed == 1 ? " snapshot" : " snapshots") + " removed, " +
+          std::to_string(kept) + " kept");
+    r.out["removed"] = removed;
+    r.out["kept"] = kept;
+    return r.Finish("history-prune", kExitDone);
+}
+
+}  // namespace
+
+const char* HistoryCommandsUsage() { return kUsage; }
+
+int RunHistoryCommand(const std::vector<std::string>& args, const CliPorts& ports, bool json) {
+    const CommandLine parsed = ParseCommandLine(args);
+    if (parsed.help || !parsed.error.empty() || parsed.command >= args.size()) return -1;
+    const std::string command = args[parsed.command];
+    if (std::none_of(std::begin(kCommands), std::end(kCommands), [&](const char* c) { return command == c; })) return -1;
+    std::vector<std::string> rest(args.begin() + static_cast<long>(parsed.command), args.end());
+    bool yes = false;
+    if (command == "restore-snapshot") {
+        const auto it = std::remove(rest.begin(), rest.end(), std::string("--yes"));
+        yes = it != rest.end();
+        rest.erase(it, rest.end());
+    }
+    Run r(ports, json);
+    if (command == "snapshot") return Snapshot(r, rest, parsed.line);
+    if (command == "history") return History(r, rest);
+    if (command == "diff") return Diff(r, rest, parsed.line);
+    if (command == "drift") return Drift(r, rest, parsed.line);
+    if (command == "restore-snapshot") return RestoreSnapshotCommand(r, rest, parsed.line, yes);
+    return Prune(r, rest);
+}
+
+}  // namespace ombrix::cli

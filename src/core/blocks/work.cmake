@@ -1,0 +1,3 @@
+target_sources(ombrix_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/BlockWork.cpp
+)

@@ -1,0 +1,57 @@
+#pragma once
+// The block work and the block history as the service gives them: a projector's block
+// list, its backup as a settings file, a verification against one, snapshots with their
+// events, the history, diffs and a restore. Functions that use the line run on the thread
+// that owns the program's state; the history alone may be read from any thread.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/Program.h"
+#include "history/HistoryStore.h"
+#include "service/EventHub.h"
+
+namespace ombrix {
+
+struct HistoryReply {
+    int status = 200;
+    nlohmann::json body = nlohmann::json::object();
+};
+
+// {"address", "blocks": [{"block", "header", "source", "type", "fh", "fv", "config",
+// "active", "free", "special"}]}
+HistoryReply ProjectorBlocksReply(ProgramState& state, uint8_t address);
+// The projector's ordinary blocks in use as a settings file; status 200 with *file, else
+// the reason in the body.
+HistoryReply BackupReply(ProgramState& state, uint8_t address, std::vector<uint8_t>* file);
+// {"identical", "blocks": [{"block", "text", "ok", "places"}]}; 400 for bytes that are not
+// a settings file.
+HistoryReply VerifyReply(ProgramState& state, uint8_t address, const std::string& fileBytes);
+
+// Each target in turn: {"results": [{"address", "ok", "snapshot", ...}]}; 200 when each
+// was taken whole, else 502. Each snapshot kept is a "snapshot taken" event, and one that
+// differs from the projector's reference snapshot before it a "drift" event too.
+HistoryReply SnapshotReply(ProgramState& state, EventHub& hub, const std::vector<uint8_t>& targets,
+                           SnapshotReason reason, const std::string& note);
+// A body of {"note": "..."} or nothing; false with the reason.
+bool ParseSnapshotBody(const std::string& body, std::string* note, std::string* why);
+
+// Any thread: {"snapshots": [...]} newest first, one projector's when given.
+HistoryReply HistoryListReply(std::optional<int> address);
+HistoryReply HistoryEntryReply(int64_t id);
+// from and to: a snapshot id or "live:ADDR" (then on the owner's thread).
+HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::string& to);
+// Body {"blocks": ["3f 02 21 36", ...] (none or empty: every block in use),
+// "address": N (another projector of the type)}; the request is the confirmation. A
+// snapshot of what is there is taken first ("snapshot taken" event). 409 when the projector is
+// another one or of another type.
+HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const std::string& body);
+
+// "snapshot taken" and "drift" events of one snapshot, as every live feed gets them.
+std::vector<ServiceEvent> SnapshotEvents(int address, SnapshotReason reason, const nlohmann::json& taken,
+                                         const std::vector<std::string>& lines);
+
+}  // namespace ombrix

@@ -1,0 +1,185 @@
+// The block routes and the block history of the API: each maps a request onto the core's
+// block work (on the service host's thread when it uses the line) and its reply onto
+// the response.
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "HttpServer.h"
+#include "ServiceHost.h"
+#include "service/HistoryService.h"
+
+namespace ombrix::server {
+
+using nlohmann::json;
+
+namespace {
+
+void Send(httplib::Response& res, const HistoryReply& r) {
+    res.status = r.status;
+    res.set_content(r.body.dump() + "\n", "application/json");
+}
+
+void SendError(httplib::Response& res, int status, const std::string& why) { Send(res, {status, json{{"error", why}}}); }
+
+// "1".."255": the path's own digits.
+bool Address(const std::string& text, uint8_t* out) {
+    if (text.empty() || text.size() > 3 || text[0] == '0' || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int v = std::stoi(text);
+    if (v > 255) return false;
+    *out = static_cast<uint8_t>(v);
+    return true;
+}
+
+bool SnapshotId(const std::string& text, int64_t* out) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *out = std::stoll(text);
+    return *out > 0;
+}
+
+}  // namespace
+
+void HttpServer::HistoryRoutes() {
+    HttpFront& s = *http_;
+    ServiceHost* host = &host_;
+
+    // On the host's thread; false (answered) when the line could not be had in time.
+    auto run = [host](httplib::Response& res, const std::function<HistoryReply(ProgramState&)>& work,
+                      HistoryReply* reply) {
+        // Shared with the job: one that outlives its run limit writes here, not into this frame.
+        auto out = std::make_shared<HistoryReply>();
+        const auto outcome = host->Run([out, work](ProgramState& state) { *out = work(state); });
+        if (outcome != CommandRunner::Outcome::kDone) {
+            if (outcome == CommandRunner::Outcome::kLineBusy)
+                res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
+            SendError(res, outcome == CommandRunner::Outcome::kTimedOut ? 504 : 503,
+                      CommandRunnerOutcomeText(outcome));
+            return false;
+        }
+        *reply = *out;
+        return true;
+    };
+    // The projector in the path, connected; false (answered) otherwise.
+    auto projector = [host](const httplib::Request& req, httplib::Response& res, uint8_t* address) {
+        if (!Address(req.matches[1], address)) {
+            SendError(res, 400, "the address must be 1-255");
+            return false;
+        }
+        if (!host->Hub().ProjectorKnown(*address)) {
+            SendError(res, 404, "no connected projector at address " + std::to_string(*address));
+            return false;
+        }
+        return true;
+    };
+
+    s.Get(R"(/api/v1/projectors/([^/]+)/blocks)", [run, projector](const httplib::Request& req, httplib::Response& res) {
+        uint8_t address = 0;
+        HistoryReply reply;
+        if (!projector(req, res, &address)) return;
+        if (run(res, [address](ProgramState& st) { return ProjectorBlocksReply(st, address); }, &reply)) Send(res, reply);
+    });
+
+    s.Post(R"(/api/v1/projectors/([^/]+)/backup)", [run, projector](const httplib::Request& req, httplib::Response& res) {
+        uint8_t address = 0;
+        if (!projector(req, res, &address)) return;
+        auto file = std::make_shared<std::vector<uint8_t>>();
+        HistoryReply reply;
+        if (!run(res, [address, file](ProgramState& st) { return BackupReply(st, address, file.get()); }, &reply)) return;
+        if (reply.status != 200) return Send(res, reply);
+        res.set_content(reinterpret_cast<const char*>(file->data()), file->size(), "application/octet-stream");
+        res.set_header("Content-Disposition",
+                       "attachment; filename=\"projector-" + std::to_string(address) + ".set\"");
+    });
+
+    s.Post(R"(/api/v1/projectors/([^/]+)/verify)", [run, projector](const httplib::Request& req, httplib::Response& res) {
+        uint8_t address = 0;
+        if (!projector(req, res, &address)) return;
+        HistoryReply reply;
+        const std::string body = req.body;
+        if (run(res, [address, body](ProgramState& st) { return VerifyReply(st, address, body); }, &reply)) {
+            Send(res, reply);
+        }
+    });
+
+    s.Post(R"(/api/v1/projectors/([^/]+)/snapshot)",
+           [run, projector, host](const httplib::Request& req, httplib::Response& res) {
+               uint8_t address = 0;
+               if (!projector(req, res, &address)) return;
+               std::string note, why;
+               if (!ParseSnapshotBody(req.body, &note, &why)) return SendError(res, 400, why);
+               HistoryReply reply;
+               if (!run(res,
+                        [host, address, note](ProgramState& st) {
+                            return SnapshotReply(st, host->Hub(), {address}, SnapshotReason::ByHand, note);
+                        },
+                        &reply)) {
+                   return;
+               }
+               // One projector: its result is the reply.
+               if (reply.body.contains("results") && reply.body["results"].size() == 1) {
+                   reply.body = reply.body["results"][0];
+               }
+               Send(res, reply);
+           });
+
+    s.Post(R"(/api/v1/groups/([^/]+)/snapshot)", [run, host](const httplib::Request& req, httplib::Response& res) {
+        const std::string name = req.matches[1];
+        if (!host->GroupKnown(name)) return SendError(res, 404, "no group \"" + name.substr(0, 64) + "\"");
+        std::string note, why;
+        if (!ParseSnapshotBody(req.body, &note, &why)) return SendError(res, 400, why);
+        HistoryReply reply;
+        if (!run(res,
+                 [host, name, note](ProgramState& st) {
+                     const std::vector<uint8_t> targets = host->GroupTargets(st, name);
+                     if (targets.empty()) return HistoryReply{404, json{{"error", "no member of the group is connected"}}};
+                     return SnapshotReply(st, host->Hub(), targets, SnapshotReason::ByHand, note);
+                 },
+                 &reply)) {
+            return;
+        }
+        reply.body["group"] = name;
+        Send(res, reply);
+    });
+
+    // The history needs no line: read on the request's own thread.
+    s.Get("/api/v1/history", [](const httplib::Request& req, httplib::Response& res) {
+        std::optional<int> address;
+        if (req.has_param("address")) {
+            uint8_t a = 0;
+            if (!Address(req.get_param_value("address"), &a)) return SendError(res, 400, "address must be 1-255");
+            address = a;
+        }
+        Send(res, HistoryListReply(address));
+    });
+
+    s.Get(R"(/api/v1/history/([^/]+))", [](const httplib::Request& req, httplib::Response& res) {
+        int64_t id = 0;
+        if (!SnapshotId(req.matches[1], &id)) return SendError(res, 400, "a snapshot id is a number");
+        Send(res, HistoryEntryReply(id));
+    });
+
+    s.Get("/api/v1/diff", [run](const httplib::Request& req, httplib::Response& res) {
+        if (!req.has_param("from") || !req.has_param("to")) {
+            return SendError(res, 400, "diff takes from= and to= (a snapshot id or live:ADDR)");
+        }
+        const std::string from = req.get_param_value("from"), to = req.get_param_value("to");
+        HistoryReply reply;
+        if (run(res, [from, to](ProgramState& st) { return DiffReply(st, from, to); }, &reply)) Send(res, reply);
+    });
+
+    s.Post(R"(/api/v1/history/([^/]+)/restore)", [run, host](const httplib::Request& req, httplib::Response& res) {
+        int64_t id = 0;
+        if (!SnapshotId(req.matches[1], &id)) return SendError(res, 400, "a snapshot id is a number");
+        if (!req.body.empty() && req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
+            return SendError(res, 415, "the body must be application/json");
+        }
+        HistoryReply reply;
+        const std::string body = req.body;
+        if (run(res, [host, id, body](ProgramState& st) { return RestoreReply(st, host->Hub(), id, body); }, &reply)) {
+            Send(res, reply);
+        }
+    });
+}
+
+}  // namespace ombrix::server
