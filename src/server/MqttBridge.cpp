@@ -219,7 +219,8 @@ void MqttBridge::Refresher() {
         std::lock_guard lock(mutex_);
         Publish({publisher_.Topics().Availability(), kMqttOnline, true, 1});
         for (const auto& m : publisher_.LineChanged(lineUp_)) Publish(m);
-        for (const auto& [address, state] : states_) Publish({publisher_.Topics().ProjectorState(address), state, true, 1});
+        for (const auto& [address, state] : states_)
+            for (const auto& m : publisher_.ProjectorChanged(address, state)) Publish(m);
     }
 }
 

@@ -13,9 +13,9 @@ struct MqttRoute {
     bool lineUp = false;    // kLine
 };
 
-// "found", "connected", "state change", "command" with a projector → its state; "lost" →
-// its last state with the lost word (it stays listed, as lost); "not found" → forgotten;
-// "line lost" / "line back" → the line.
+// "found", "connected", "state change", "details", "command" or "lost" with a projector →
+// its state (a lost one stays listed, as lost); "lost" without one → its last state with
+// the lost word; "not found" → forgotten; "line lost" / "line back" → the line.
 MqttRoute RouteForMqtt(const ServiceEvent& event);
 // current, with the serial number of previous when current has none: only a fresh read
 // carries it, and the discovery device should not lose it at every change of state.
