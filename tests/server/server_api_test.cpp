@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "EventReader.h"
 #include "ServerBench.h"
 #include "Cli.h"
 #include "JsonOutput.h"
@@ -21,65 +20,12 @@ namespace {
 
 using nlohmann::json;
 using testing::BenchSettings;
+using testing::EventReader;
 using testing::Requests;
 using testing::ServerBench;
 using namespace std::chrono_literals;
 
 json Body(const httplib::Result& r) { return r ? json::parse(r->body, nullptr, false) : json(); }
-
-// Reads an event stream on a thread of its own, collecting its events.
-class EventReader {
-public:
-    EventReader(int port, const std::string& token = "") : client_("127.0.0.1", port) {
-        httplib::Headers headers;
-        if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
-        thread_ = std::thread([this, headers] {
-            client_.set_read_timeout(30s);
-            client_.Get("/api/v1/events", headers, [this](const char* data, size_t n) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                buffer_.append(data, n);
-                size_t cut;
-                while ((cut = buffer_.find("\n\n")) != std::string::npos) {
-                    const std::string block = buffer_.substr(0, cut);
-                    buffer_.erase(0, cut + 2);
-                    if (block.rfind("data: ", 0) == 0) events_.push_back(json::parse(block.substr(6)));
-                }
-                cv_.notify_all();
-                return !stop_;
-            });
-        });
-    }
-    ~EventReader() {
-        stop_ = true;
-        client_.stop();
-        thread_.join();
-    }
-    // Waits until an event satisfies pred; its index, or -1 at the deadline.
-    template <class F>
-    int WaitFor(F pred, std::chrono::milliseconds limit = 10s) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        int found = -1;
-        cv_.wait_for(lock, limit, [&] {
-            for (size_t i = 0; i < events_.size(); ++i)
-                if (pred(events_[i])) return (found = static_cast<int>(i)) >= 0;
-            return false;
-        });
-        return found;
-    }
-    std::vector<json> Events() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return events_;
-    }
-
-private:
-    httplib::Client client_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::string buffer_;
-    std::vector<json> events_;
-    std::atomic<bool> stop_{false};
-};
 
 std::vector<int> Addresses(const json& list) {
     std::vector<int> out;

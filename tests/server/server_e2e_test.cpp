@@ -8,16 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
-#include <mutex>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
 #include "../support/TempDir.h"
+#include "EventReader.h"
 #include "app/Options.h"
 
 namespace ombrix {
@@ -121,53 +119,6 @@ protected:
     int port_ = 0;
 };
 
-// Collects the event stream on a thread of its own until destroyed.
-class EventLog {
-public:
-    explicit EventLog(int port) : client_("127.0.0.1", port) {
-        thread_ = std::thread([this] {
-            client_.set_read_timeout(120s);
-            client_.Get("/api/v1/events", [this](const char* data, size_t n) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                buffer_.append(data, n);
-                for (size_t cut; (cut = buffer_.find("\n\n")) != std::string::npos; buffer_.erase(0, cut + 2))
-                    if (buffer_.rfind("data: ", 0) == 0) events_.push_back(json::parse(buffer_.substr(6, cut - 6)));
-                return !stop_;
-            });
-        });
-    }
-    ~EventLog() {
-        stop_ = true;
-        client_.stop();
-        thread_.join();
-    }
-    // The index of the first event from `from` on that satisfies pred, waiting at most limit.
-    int WaitFor(const std::function<bool(const json&)>& pred, std::chrono::milliseconds limit, size_t from = 0) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        do {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                for (size_t i = from; i < events_.size(); ++i)
-                    if (pred(events_[i])) return static_cast<int>(i);
-            }
-            std::this_thread::sleep_for(50ms);
-        } while (std::chrono::steady_clock::now() < end);
-        return -1;
-    }
-    std::vector<json> Events() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return events_;
-    }
-
-private:
-    httplib::Client client_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::string buffer_;
-    std::vector<json> events_;
-    std::atomic<bool> stop_{false};
-};
-
 json Listed(httplib::Client& c, int address) {
     const auto r = c.Get("/api/v1/projectors");
     if (!r) return json();
@@ -221,7 +172,7 @@ TEST_F(ServerOverPty, ServesTheBusAndReportsALostProjector) {
 
     // Back on: no event after the command says standby, although the reads go on
     // through the wake-up.
-    EventLog events(port_);
+    testing::EventReader events(port_);
     ASSERT_GE(events.WaitFor([](const json& e) { return e["event"] == "snapshot"; }, 10s), 0);
     r = c.Post("/api/v1/projectors/4/power", R"({"on":true})", "application/json");
     ASSERT_TRUE(r);
