@@ -134,7 +134,7 @@ def state_change_latency(folder, port, count, samples, limit):
     """Standby switched on the simulator, to its "state change" event on the stream (ms)."""
     out = []
     for i in range(samples):
-        address = 1 + (i * 5) % count
+        address = 1 + (i * 5) % count  # toggled: each sample a change
         got = threading.Event()
         seen = {}
 
@@ -159,7 +159,9 @@ def state_change_latency(folder, port, count, samples, limit):
         t.start()
         # Anywhere in the round: the change falls at a random moment of it.
         time.sleep(0.5 + random.random() * 2)
-        on = i % 2 == 0
+        now = [p["state"] for p in json.loads(get(port, "/api/v1/projectors")[1])["projectors"]
+               if p["address"] == address]
+        on = now != ["StandBy"]
         seen["want"] = "StandBy" if on else "Operating"
         control(folder, "standby %d %s" % (address, "on" if on else "off"))
         changed = time.monotonic()
@@ -245,7 +247,7 @@ def mqtt_rows(bench, quick):
                 to_frame.append((hit[0] - sent) * 1000)
                 break
             time.sleep(0.005)
-        on = i % 2 == 0
+        on = i % 8 < 4  # each address on, then off again
         changed = time.monotonic()
         control(folder, "standby %d %s" % (address, "on" if on else "off"))
         want = "StandBy" if on else "Operating"
@@ -310,15 +312,16 @@ def main():
             for interval in (SHORTEST_INTERVAL_S, DEFAULT_INTERVAL_S):
                 server, port, _ = bench.server(folder, interval)
                 bench.searched(port)
-                # A round reads each projector's status (about 0.72 s), then waits the interval.
-                round_s = count * 0.72 + interval
+                # A round reads each projector's status (0.72 s of waits and wire), then waits
+                # the interval.
+                round_s = count * 0.75 + interval
                 samples = 2 if quick else (5 if interval == SHORTEST_INTERVAL_S else 3)
                 lat = state_change_latency(folder, port, count, samples, round_s + 30)
                 target = "< %.1f s (one round + 100 ms)" % (round_s + 0.1)
                 row("state change to SSE, %d proj., every %d s (ms)" % (count, interval),
                     "%.0f / %.0f / %.0f" % (min(lat), statistics.median(lat), max(lat)) if lat else "none", target)
                 if count == 4 and interval == DEFAULT_INTERVAL_S:
-                    time.sleep(count * 0.72 + 2)  # between rounds now
+                    time.sleep(count * 0.75 + 2)  # between rounds now
                     total, owner = idle_wakeups(server.pid, 10)
                     row("wake-ups/s while idle, whole process", "%.1f" % total, "all threads, between rounds")
                     row("wake-ups/s while idle, owner thread", "%.1f" % owner, "0")

@@ -51,7 +51,7 @@ private:
     Clock& clock_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    // Something a sleeping RunUntil must look at: a post, a timer, a wake.
+    // Something a sleeping queue must look at: a post, a timer, a wake.
     bool recheck_ = false;
     std::deque<std::function<void()>> tasks_;
     std::vector<Timer> timers_;
