@@ -73,23 +73,6 @@ bool Automation::Start(const std::string& mqttOption, std::string* why) {
         }
         Log("mqtt: topics under " + mqtt_->Topics().Base() + "/, broker " + config.host + ":" +
             std::to_string(config.port));
-        // The serial numbers come with a fresh read only; one per projector, in turn with
-        // every other command, so the discovery devices carry them.
-        detailsReader_ = std::thread([this, bridge] {
-            for (const json& p : host_.Hub().Projectors()) {
-                if (stop_) return;
-                const int address = p.value("address", 0);
-                ServiceHost* host = &host_;
-                // Handed over on the owner's thread, in order with the hub's events.
-                host_.Run([host, bridge, address](ProgramState& state) {
-                    int status = 0;
-                    json details = host->ReadDetails(state, static_cast<uint8_t>(address), &status);
-                    if (status != 200) return;
-                    details.erase("fresh");
-                    bridge->ProjectorChanged(address, details.dump());
-                });
-            }
-        });
     }
     return true;
 }
@@ -97,7 +80,6 @@ bool Automation::Start(const std::string& mqttOption, std::string* why) {
 void Automation::Stop() {
     stop_ = true;
     if (schedulerThread_.joinable()) schedulerThread_.join();
-    if (detailsReader_.joinable()) detailsReader_.join();
     if (subscription_) host_.Hub().Unsubscribe(subscription_);
     subscription_ = 0;
     if (mqtt_) mqtt_->Stop();
@@ -137,6 +119,7 @@ std::string Automation::RunMqttCommand(const MqttCommandTopic& topic, const Serv
     std::string why;
     if (!ParseAction(action.command, json::parse(action.body, nullptr, false), &request, &why)) return Failure(why);
     if (topic.group && !host_.GroupKnown(topic.groupName)) return Failure("no group \"" + topic.groupName + "\"");
+    if (const std::string why = host_.Unavailable(); !why.empty()) return Failure(why);
     if (!topic.group && !host_.Hub().ProjectorKnown(topic.address)) {
         return Failure("no connected projector at address " + std::to_string(topic.address));
     }

@@ -44,7 +44,6 @@ private:
     std::atomic<bool> stop_{false};
     std::thread schedulerThread_;
     std::unique_ptr<MqttBridge> mqtt_;
-    std::thread detailsReader_;  // serial numbers for the discovery devices
     int subscription_ = 0;
 };
 

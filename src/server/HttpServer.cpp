@@ -249,7 +249,8 @@ void HttpServer::Routes() {
     }
 
     s.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
-        Reply(res, 200, json{{"status", "ok"}, {"line", host_.Hub().LineUp() ? "up" : "lost"}});
+        const char* line = host_.Searching() ? "searching" : host_.Hub().LineUp() ? "up" : "lost";
+        Reply(res, 200, json{{"status", "ok"}, {"line", line}});
     });
 
     s.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
@@ -258,7 +259,31 @@ void HttpServer::Routes() {
 
     s.Get("/api/v1/projectors", [this](const httplib::Request&, httplib::Response& res) {
         const json snapshot = host_.Hub().Snapshot();
-        Reply(res, 200, json{{"line", snapshot["line"]}, {"projectors", snapshot["projectors"]}});
+        Reply(res, 200, json{{"line", snapshot["line"]}, {"projectors", snapshot["projectors"]},
+                             {"searching", host_.Searching()}});
+    });
+
+    // While the search runs or the line is lost nothing can reach a projector: 503 at
+    // once, with when to try again.
+    auto unavailable = [this](httplib::Response& res) {
+        const std::string why = host_.Unavailable();
+        if (why.empty()) return false;
+        res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
+        Error(res, 503, why);
+        return true;
+    };
+    auto reply = [](httplib::Response& res, int status, const json& body) {
+        if (status == 503) res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
+        Reply(res, status, body);
+    };
+
+    s.Post("/api/v1/search", [this, unavailable](const httplib::Request&, httplib::Response& res) {
+        if (unavailable(res)) return;
+        if (!host_.Search()) {
+            res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
+            return Error(res, 503, host_.Unavailable().empty() ? "the service is stopping" : host_.Unavailable());
+        }
+        Reply(res, 202, json{{"searching", true}});
     });
 
     auto busy = [](httplib::Response& res, CommandRunner::Outcome outcome) {
@@ -267,11 +292,13 @@ void HttpServer::Routes() {
         Error(res, outcome == CommandRunner::Outcome::kTimedOut ? 504 : 503, CommandRunnerOutcomeText(outcome));
     };
 
-    s.Get(R"(/api/v1/projectors/([^/]+))", [this, busy](const httplib::Request& req, httplib::Response& res) {
+    s.Get(R"(/api/v1/projectors/([^/]+))", [this, busy, unavailable, reply](const httplib::Request& req,
+                                                                             httplib::Response& res) {
         uint8_t address = 0;
         if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
         if (!host_.Hub().ProjectorKnown(address))
             return Error(res, 404, "no connected projector at address " + std::to_string(address));
+        if (unavailable(res)) return;
         // A job that outlives its run limit still finishes later: it writes into what it
         // shares, never into this handler's frame.
         struct Details {
@@ -283,7 +310,7 @@ void HttpServer::Routes() {
         const auto outcome = RunOnLine(
             [host, details, address](ProgramState& state) { details->body = host->ReadDetails(state, address, &details->status); });
         if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
-        Reply(res, details->status, details->body);
+        reply(res, details->status, details->body);
     });
 
     HistoryRoutes();
@@ -314,20 +341,21 @@ void HttpServer::Routes() {
     };
 
     s.Post(R"(/api/v1/projectors/([^/]+)/([^/]+))",
-           [this, busy, command](const httplib::Request& req, httplib::Response& res) {
+           [this, busy, command, unavailable, reply](const httplib::Request& req, httplib::Response& res) {
                uint8_t address = 0;
                if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
                ActionRequest request;
                if (!command(req, res, req.matches[2], &request)) return;
                if (!host_.Hub().ProjectorKnown(address))
                    return Error(res, 404, "no connected projector at address " + std::to_string(address));
+               if (unavailable(res)) return;
                auto result = std::make_shared<ActionOutcome>();
                ServiceHost* host = &host_;
                const auto outcome = RunOnLine([host, result, address, request](ProgramState& state) {
                    *result = host->Execute(state, {address}, request, true);
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
-               Reply(res, result->status, result->body);
+               reply(res, result->status, result->body);
            });
 
     s.Get("/api/v1/groups", [this](const httplib::Request&, httplib::Response& res) {
@@ -335,11 +363,12 @@ void HttpServer::Routes() {
     });
 
     s.Post(R"(/api/v1/groups/([^/]+)/([^/]+))",
-           [this, busy, command](const httplib::Request& req, httplib::Response& res) {
+           [this, busy, command, unavailable, reply](const httplib::Request& req, httplib::Response& res) {
                const std::string name = req.matches[1];
                if (!host_.GroupKnown(name)) return Error(res, 404, "no group " + JsonExcerpt(json(name)));
                ActionRequest request;
                if (!command(req, res, req.matches[2], &request)) return;
+               if (unavailable(res)) return;
                auto result = std::make_shared<ActionOutcome>();
                ServiceHost* host = &host_;
                const auto outcome = RunOnLine([host, result, name, request](ProgramState& state) {
@@ -347,7 +376,7 @@ void HttpServer::Routes() {
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
                result->body["group"] = name;
-               Reply(res, result->status, result->body);
+               reply(res, result->status, result->body);
            });
 
     s.Get("/api/v1/events", [this](const httplib::Request& req, httplib::Response& res) {

@@ -67,28 +67,18 @@ void Metrics::SetCheckSeconds(double seconds) {
     checkSeconds_ = seconds;
 }
 
-void Metrics::OnEvent(const ServiceEvent& e) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (e.kind == "lost" && e.address > 0) {
-        const json& p = e.fields.contains("projector") ? e.fields["projector"] : json();
-        lost_[e.address] = p.is_object() && p.contains("model") ? Text(p["model"]) : "?";
-    } else if (e.address > 0 && e.fields.contains("projector")) {
-        lost_.erase(e.address);
-    }
-}
-
 std::string Metrics::Render(const EventHub& hub) const {
     std::ostringstream o;
     const auto projectors = hub.Projectors();
     std::lock_guard<std::mutex> lock(mutex_);
-    o << "# HELP ombrix_projector_up Whether the projector answers the background check.\n"
+    o << "# HELP ombrix_projector_up Whether the projector answers its status reads.\n"
          "# TYPE ombrix_projector_up gauge\n";
-    for (const json& p : projectors)
+    // A lost projector, and every one while the line is down, is down; its labels stay.
+    for (const json& p : projectors) {
+        const bool up = !p.value("lost", false) && Text(p["state"]) != "unknown";
         o << "ombrix_projector_up{address=\"" << Text(p["address"]) << "\",model=\"" << Label(Text(p["model"]))
-          << "\"} 1\n";
-    for (const auto& [address, model] : lost_)
-        if (!hub.ProjectorKnown(address))
-            o << "ombrix_projector_up{address=\"" << address << "\",model=\"" << Label(model) << "\"} 0\n";
+          << "\"} " << (up ? 1 : 0) << '\n';
+    }
     o << "# HELP ombrix_projector_state The projector's state: 1 for the state it is in.\n"
          "# TYPE ombrix_projector_state gauge\n";
     for (const json& p : projectors) {
@@ -127,7 +117,7 @@ std::string Metrics::Render(const EventHub& hub) const {
     o << "ombrix_exchange_seconds_bucket{le=\"+Inf\"} " << exchangeCount_ << '\n'
       << "ombrix_exchange_seconds_sum " << Seconds(exchangeSumMs_) << '\n'
       << "ombrix_exchange_seconds_count " << exchangeCount_ << '\n';
-    o << "# HELP ombrix_background_check_seconds How long the last background check pass took.\n"
+    o << "# HELP ombrix_background_check_seconds How long the last round of status reads took.\n"
          "# TYPE ombrix_background_check_seconds gauge\n"
          "ombrix_background_check_seconds "
       << Number(checkSeconds_) << '\n';

@@ -1,7 +1,7 @@
 #pragma once
 // The numbers a monitoring system scrapes at /metrics, in the Prometheus text format.
-// Exchanges are counted from whichever thread ran them; the projectors' gauges follow
-// the event hub.
+// Exchanges are counted from whichever thread ran them; the projectors' gauges are the
+// event hub's kept states, labelled with the identity the service keeps for each.
 #include <array>
 #include <cstdint>
 #include <map>
@@ -19,8 +19,6 @@ public:
 
     void CountExchange(int result, uint64_t ms);
     void SetCheckSeconds(double seconds);
-    // Follows projectors and the line; to be subscribed to the hub.
-    void OnEvent(const ServiceEvent& event);
     // Projectors from the hub's current state, the rest from the counters.
     std::string Render(const EventHub& hub) const;
 
@@ -32,8 +30,6 @@ private:
     // Kept in whole milliseconds, so the sum printed is exact.
     uint64_t exchangeSumMs_ = 0;
     double checkSeconds_ = 0;
-    // Projectors once seen and since lost, with their model: reported as down.
-    std::map<int, std::string> lost_;
 };
 
 }  // namespace ombrix::server

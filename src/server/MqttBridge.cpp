@@ -109,8 +109,8 @@ void MqttBridge::Stop() {
     mosq_ = nullptr;
 }
 
-void MqttBridge::Publish(const MqttMessage& m) {
-    if (!connected_ || !mosq_) return;
+void MqttBridge::Publish(const MqttMessage& m, bool connecting) {
+    if ((!connected_ && !connecting) || !mosq_) return;
     const int rc = mosquitto_publish(mosq_, nullptr, m.topic.c_str(), static_cast<int>(m.payload.size()),
                                      m.payload.empty() ? nullptr : m.payload.data(), m.qos, m.retain);
     // A publish that fails here is lost with the connection; the next connection sends
@@ -129,9 +129,10 @@ void MqttBridge::OnConnect(mosquitto*, void* self, int rc) {
         mosquitto_subscribe(b->mosq_, nullptr, topic.c_str(), 1);
     }
     std::lock_guard lock(b->mutex_);
+    // Connected() says so once the whole state is on its way.
+    for (const auto& m : b->publisher_.OnConnect(b->lineUp_, b->states_)) b->Publish(m, true);
+    for (const auto& [address, drifted] : b->drifted_) b->Publish(b->publisher_.Drift(address, drifted), true);
     b->connected_ = true;
-    for (const auto& m : b->publisher_.OnConnect(b->lineUp_, b->states_)) b->Publish(m);
-    for (const auto& [address, drifted] : b->drifted_) b->Publish(b->publisher_.Drift(address, drifted));
     {
         std::lock_guard queueLock(b->queueMutex_);
         b->refreshDue_ = true;
@@ -220,7 +221,8 @@ void MqttBridge::Refresher() {
         std::lock_guard lock(mutex_);
         Publish({publisher_.Topics().Availability(), kMqttOnline, true, 1});
         for (const auto& m : publisher_.LineChanged(lineUp_)) Publish(m);
-        for (const auto& [address, state] : states_) Publish({publisher_.Topics().ProjectorState(address), state, true, 1});
+        for (const auto& [address, state] : states_)
+            for (const auto& m : publisher_.ProjectorChanged(address, state)) Publish(m);
     }
 }
 

@@ -68,7 +68,8 @@ private:
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
     void HandleMessage(const std::string& topic, const std::string& payload);
-    void Publish(const MqttMessage& m);  // mutex_ held
+    // mutex_ held; `connecting`: from the connection's own callback, before Connected().
+    void Publish(const MqttMessage& m, bool connecting = false);
     void Worker();
     // Until the first connection attempt is under way; then the library's loop retries.
     void Connector();

@@ -92,7 +92,7 @@ const char* ServerUsage() {
            "  --token-file FILE    every /api and /metrics request must carry\n"
            "                       \"Authorization: Bearer TOKEN\", TOKEN the file's first line\n"
            "  --device, --baud     the line, as for ombrix-cli; otherwise comm.cfg's port\n"
-           "  --check-interval S   seconds between background checks instead of options.cfg's\n"
+           "  --check-interval S   seconds between rounds of status reads instead of options.cfg's\n"
            "  --mqtt HOST:PORT     put the projectors on an MQTT broker (or mqtt.json in DIR)\n"
            "  --allow-host NAME    a name clients reach the server by (a reverse proxy's, a\n"
            "                       DNS name); requests for other names get 421. Repeatable\n"

@@ -1,11 +1,14 @@
 #include "ServiceHost.h"
 
+#include <pthread.h>
+
 #include <climits>
 #include <set>
 
 #include "blocks/GroupTree.h"
 #include "blocks/Groups.h"
 #include "directaccess/DirectAccess.h"
+#include "discovery/BackgroundCheck.h"
 #include "discovery/ProjectorListRow.h"
 #include "discovery/QuickSearch.h"
 #include "discovery/Search.h"
@@ -20,11 +23,18 @@ using nlohmann::json;
 
 namespace {
 
-constexpr int kCheckTimer = 1;
 constexpr int kReopenTimer = 2;
 constexpr uint32_t kReopenMs = 3000;
 constexpr uint32_t kSettleAfterReopenMs = 200;
 constexpr const char* kAllGroup = "all";
+constexpr const char* kSearchingText = "the search for projectors is running; try again when it has ended";
+
+ServiceEvent SearchEvent(bool running, const std::string& text) {
+    ServiceEvent e;
+    e.kind = "search";
+    e.fields = {{"running", running}, {"text", text}};
+    return e;
+}
 
 }  // namespace
 
@@ -40,9 +50,15 @@ ServiceHost::ServiceHost(const HostPorts& ports, const HostOptions& options)
       }),
       state_(*ports.clock, ui_, *ports.libraries, *ports.devices),
       queue_(*ports.clock),
-      runner_(queue_) {
+      runner_(queue_),
+      live_(state_.env, [this](int address) {
+          std::vector<std::string> names{kAllGroup};
+          for (const UserGroup& g : groups_.groups)
+              for (uint8_t m : g.members)
+                  if (m == address) names.push_back(g.name);
+          return names;
+      }) {
     hub_.Subscribe([this](const ServiceEvent& e) {
-        metrics_.OnEvent(e);
         if (e.kind == "box") return;  // logged where raised
         std::string line = "event " + e.kind;
         if (e.address) line += " address " + std::to_string(e.address);
@@ -63,27 +79,11 @@ void ServiceHost::Log(const std::string& line) {
     ports_.log->flush();
 }
 
-json ServiceHost::StateJson(const ProjectorRecord& r) const {
-    ProjectorExtras extras;
-    const auto it = runtimeHours_.find(r.address);
-    if (it != runtimeHours_.end()) extras.runtimeHours = it->second;
-    std::vector<std::string> names{kAllGroup};
-    for (const UserGroup& g : groups_.groups)
-        for (uint8_t m : g.members)
-            if (m == r.address) names.push_back(g.name);
-    return ProjectorStateJson(state_.env, r, names, &extras);
+void ServiceHost::Publish(const std::vector<ServiceEvent>& events) {
+    for (const ServiceEvent& e : events) hub_.Publish(e);
 }
 
-void ServiceHost::PublishProjector(const std::string& kind, const ProjectorRecord& r, json extra) {
-    ServiceEvent e;
-    e.kind = kind;
-    e.address = r.address;
-    e.fields = extra.is_object() ? extra : json::object();
-    e.fields["projector"] = StateJson(r);
-    hub_.Publish(e);
-}
-
-bool ServiceHost::Start(std::string* why) {
+bool ServiceHost::Open(std::string* why) {
     StartProgram(state_);
     state_.env.descriptionFolders = &options_.descriptionFolders;
     LoadWorkGroups(state_);
@@ -97,106 +97,169 @@ bool ServiceHost::Start(std::string* why) {
         return false;
     }
     Log("line " + LineName(state_.link) + " open");
-    if (SearchSkipped(state_.options)) {
-        Log("the search mode in options.cfg is \"Skip Search\": no projectors");
-    } else if (!RunConfiguredSearch(state_)) {
-        ShowWarning(state_.env, 18);
-        state_.options.searchLimit = 0;
-    }
-    const ProjectorTable& t = state_.projectors;
-    for (int i = 0; i < t.connectedCount; ++i) {
-        const ProjectorRecord& r = t.records[static_cast<size_t>(i)];
-        std::string text;
-        if (!r.standby && ReadRuntime(state_.link, r.address, &text) == kDone) {
-            if (const auto hours = RuntimeHours(text)) runtimeHours_[r.address] = *hours;
-        }
-        PublishProjector("connected", r);
-    }
-    started_ = true;
-    queue_.Post([this] { StartCheck(); });
+    searching_ = true;
+    opened_ = true;
     owner_ = std::thread([this] { OwnerLoop(); });
     return true;
 }
 
-void ServiceHost::StartCheck() {
-    BackgroundCheck::Hooks hooks;
-    hooks.armTimer = [this](uint32_t ms) {
-        queue_.StartTimer(kCheckTimer, ms, [this] {
-            checkStartTick_ = state_.link.clock.TickMs();
-            check_->OnCheckTimer();
-        });
-    };
-    hooks.applied = [this](const CheckApplied& applied) {
-        metrics_.SetCheckSeconds(static_cast<double>(state_.link.clock.TickMs() - checkStartTick_) / 1000.0);
-        for (ProjectorRecord r : applied.removedRecords) {
-            runtimeHours_.erase(r.address);
-            ServiceEvent e;
-            e.kind = "lost";
-            e.address = r.address;
-            json p = StateJson(r);
-            p["state"] = kLostStateText;
-            e.fields["projector"] = p;
-            hub_.Publish(e);
-        }
-        const ProjectorTable& t = state_.projectors;
-        for (int address : applied.stateChanged) {
-            for (int i = 0; i < t.connectedCount; ++i) {
-                const ProjectorRecord& r = t.records[static_cast<size_t>(i)];
-                if (r.address == address) PublishProjector("state change", r);
+bool ServiceHost::Start(std::string* why) { return Open(why) && Search(); }
+
+bool ServiceHost::Search() {
+    if (!opened_ || stopRequested_ || searchQueued_.exchange(true)) return false;
+    searching_ = true;
+    queue_.Post([this] { RunSearch(); });
+    return true;
+}
+
+std::string ServiceHost::Unavailable() const {
+    if (searching_) return kSearchingText;
+    std::lock_guard<std::mutex> lock(lineMutex_);
+    return lineLostText_;
+}
+
+void ServiceHost::RunSearch() {
+    if (reader_) reader_->Pause(true);
+    // Readings begun before the search say nothing about the table it builds.
+    live_.Generations().BumpAll();
+    hub_.Publish(SearchEvent(true, "searching for projectors"));
+    bool abandoned = false;
+    if (SearchSkipped(state_.options)) {
+        Log("the search mode in options.cfg is \"Skip Search\": no search");
+    } else {
+        const AddressProbe probe = ConfiguredSearchProbe(state_);
+        const bool found = SearchConnectedProjectors(state_, [&](int32_t address, ProjectorRecord* record) {
+            if (stopRequested_) {
+                abandoned = true;
+                ProbeOutcome out;
+                out.abandon = true;
+                return out;
             }
+            const ProbeOutcome p = probe(address, record);
+            if (p.answered) {
+                std::optional<KeptIdentity> identity;
+                std::optional<long> hours;
+                KeptIdentity read;
+                if (!record->standby && ReadKeptIdentity(state_.link, record->address, false, &read, &hours))
+                    identity = read;
+                hub_.Publish(live_.Found(record, identity, hours));
+            }
+            return p;
+        });
+        if (!found && !abandoned) {
+            ShowWarning(state_.env, 18);
+            state_.options.searchLimit = 0;
         }
+    }
+    if (abandoned || stopRequested_) return;
+    Publish(live_.SearchEnded(state_));
+    live_.Generations().BumpAll();
+    searching_ = false;
+    searchQueued_ = false;
+    hub_.Publish(SearchEvent(false, "the search has ended: " + std::to_string(state_.projectors.connectedCount) +
+                                        " projector(s) connected"));
+    if (LineLost(state_.link)) OnLineLost();
+    UpdateRoster();
+    if (reader_) {
+        reader_->Pause(false);
+    } else {
+        StartReader();
+    }
+}
+
+void ServiceHost::StartReader() {
+    if (!state_.options.checkEnabled) {
+        Log("no status reads: the background check is switched off in options.cfg");
+        return;
+    }
+    StatusReader::Hooks hooks;
+    hooks.deliver = [this](const LiveReading& r) {
+        queue_.Post([this, r] { ApplyReading(r); });
     };
-    // Unattended: a lost line is reopened every few seconds, quietly, and the check
-    // carries on once it is back (as the command-line watch does).
-    reopen_ = [this] {
-        CloseConnection(state_.link, kOwnerTool);
-        Env quiet = state_.env;
-        quiet.ui = nullptr;
-        const bool opened = SetupConnection(quiet, state_.link, kOwnerTool) != 0;
-        if (opened) state_.link.clock.WaitMs(kSettleAfterReopenMs);
-        if (!opened || LineLost(state_.link)) {
-            queue_.StartTimer(kReopenTimer, kReopenMs, reopen_);
-            return;
-        }
-        ServiceEvent e;
-        e.kind = "line back";
-        e.fields["text"] = "the line " + LineName(state_.link) + " is back";
-        hub_.Publish(e);
-        check_->ArmCheckTimer();
-    };
-    hooks.lineLost = [this] {
-        ServiceEvent e;
-        e.kind = "line lost";
-        e.fields["text"] = LineLostText(state_.link);
-        hub_.Publish(e);
-        queue_.StartTimer(kReopenTimer, kReopenMs, reopen_);
-    };
-    check_ = std::make_unique<BackgroundCheck>(state_, queue_, hooks);
-    if (options_.checkIntervalMs) check_->SetIntervalOverride(options_.checkIntervalMs);
-    check_->SetEvaluate(false);
-    if (!check_->Start()) Log("no background check: it is switched off, or no projector is connected");
+    hooks.lineLost = [this] { queue_.Post([this] { OnLineLost(); }); };
+    hooks.roundDone = [this](uint64_t ms) { metrics_.SetCheckSeconds(static_cast<double>(ms) / 1000.0); };
+    reader_ = std::make_unique<StatusReader>(state_.link, live_.Generations(), hooks);
+    UpdateRoster();
+    const uint32_t interval = options_.checkIntervalMs ? options_.checkIntervalMs
+                                                       : CheckIntervalSeconds(state_.options.checkIntervalId) * 1000;
+    reader_->Start(interval);
+}
+
+void ServiceHost::UpdateRoster() {
+    if (!reader_) return;
+    StatusReader::Roster roster;
+    const ProjectorTable& t = state_.projectors;
+    for (int i = 0; i < t.connectedCount; ++i) {
+        const uint8_t a = t.records[static_cast<size_t>(i)].address;
+        const KeptIdentity* id = live_.Identity(a);
+        roster.connected.push_back({a, id && id->complete});
+    }
+    roster.lost = live_.LostAddresses();
+    reader_->SetRoster(std::move(roster));
+}
+
+void ServiceHost::ApplyReading(const LiveReading& reading) {
+    if (stopRequested_ || searching_) return;
+    const std::vector<ServiceEvent> events = live_.Apply(state_, reading);
+    Publish(events);
+    if (!events.empty()) UpdateRoster();
+}
+
+void ServiceHost::OnLineLost() {
+    if (!live_.LineUp()) return;
+    const std::string text = LineLostText(state_.link);
+    {
+        std::lock_guard<std::mutex> lock(lineMutex_);
+        lineLostText_ = text;
+    }
+    Publish(live_.LineChanged(false, text, state_));
+    queue_.StartTimer(kReopenTimer, kReopenMs, [this] { Reopen(); });
+}
+
+// Unattended: a lost line is reopened every few seconds, quietly, and the reads carry on
+// once it is back (as the command-line watch does).
+void ServiceHost::Reopen() {
+    CloseConnection(state_.link, kOwnerTool);
+    Env quiet = state_.env;
+    quiet.ui = nullptr;
+    const bool opened = SetupConnection(quiet, state_.link, kOwnerTool) != 0;
+    if (opened) state_.link.clock.WaitMs(kSettleAfterReopenMs);
+    if (!opened || LineLost(state_.link)) {
+        queue_.StartTimer(kReopenTimer, kReopenMs, [this] { Reopen(); });
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(lineMutex_);
+        lineLostText_.clear();
+    }
+    Publish(live_.LineChanged(true, "the line " + LineName(state_.link) + " is back", state_));
+    if (reader_) reader_->LineBack();
 }
 
 void ServiceHost::OwnerLoop() {
-    queue_.RunUntil(UINT64_MAX, [this] { return stopRequested_.load(); });
-    if (check_) {
-        check_->RequestCheckStop();
-        queue_.RunUntil(UINT64_MAX, [this] { return check_->WorkersDone(); });
-        check_.reset();
-    }
+    // Named, so a look at the process (top -H, /proc) tells the threads apart.
+    pthread_setname_np(pthread_self(), "ombrix-owner");
+    // Asleep until there is something to do: Stop() wakes it.
+    queue_.Serve([this] { return stopRequested_.load(); });
     // Whatever is still queued is refused, not run.
     runner_.Stop();
-    queue_.KillTimer(kCheckTimer);
     queue_.KillTimer(kReopenTimer);
     queue_.RunUntil(state_.link.clock.TickMs(), nullptr);
 }
 
 void ServiceHost::Stop() {
-    if (!started_ || stopped_) return;
+    if (!opened_ || stopped_) return;
     stopped_ = true;
     stopRequested_ = true;
     runner_.Stop();
+    // The reader's exchange in progress is called off; what it still delivers is not applied.
+    state_.link.backgroundStop = true;
+    state_.link.lock.Interrupt();
+    queue_.Wake();
     if (owner_.joinable()) owner_.join();
+    // The owner made the reader, if it did; it is gone now.
+    if (reader_) reader_->Stop();
+    reader_.reset();
     CloseConnection(state_.link, kOwnerTool);
     ShutdownProgram(state_);
     Log("stopped: line closed, files saved");
@@ -210,6 +273,7 @@ json ServiceHost::Groups() const {
     std::set<int> connected;
     json all = json::array();
     for (const json& p : hub_.Projectors()) {
+        if (p.value("lost", false)) continue;
         all.push_back(p["address"]);
         connected.insert(p["address"].get<int>());
     }
@@ -245,12 +309,23 @@ std::vector<uint8_t> ServiceHost::GroupTargets(const ProgramState& state, const 
 
 ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_t>& targets,
                                    const ActionRequest& request, bool single, const std::vector<MemberOutcome>* members) {
-    std::map<int, std::string> before;
-    for (uint8_t a : targets)
-        if (const ProjectorRecord* r = FindConnectedRecord(state, a)) before[a] = ProjectorStateText(*r);
+    if (!live_.LineUp()) {
+        ActionOutcome refused;
+        refused.status = 503;
+        refused.body = {{"action", request.action}, {"ok", false}, {"error", LineLostText(state.link)}};
+        return refused;
+    }
     ActionOutcome o = members                           ? RunActionOnMembers(state, *members, request)
                       : single && targets.size() == 1 ? RunAction(state, targets[0], request)
                                                       : RunActionOnTargets(state, targets, request);
+    // Any reading begun before now is older than what the command left.
+    for (uint8_t a : targets) live_.Generations().Bump(a);
+    if (LineLost(state.link)) {
+        o.status = 503;
+        o.body["ok"] = false;
+        o.body["error"] = LineLostText(state.link);
+        OnLineLost();
+    }
     for (uint8_t a : targets) {
         const ProjectorRecord* r = FindConnectedRecord(state, a);
         if (!r) continue;
@@ -259,10 +334,11 @@ ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_
             fields["ok"] = o.body.value("ok", false);
             if (o.body.contains("error")) fields["error"] = o.body["error"];
         }
-        PublishProjector("command", *r, fields);
-        if (before.count(a) && before[a] != ProjectorStateText(*r)) PublishProjector("state change", *r);
-        if (single) o.body["projector"] = StateJson(*r);
+        Publish(live_.Changed(*r, "command", fields));
+        if (single) o.body["projector"] = live_.Json(*r);
     }
+    // A projector the command woke may have to be identified.
+    UpdateRoster();
     return o;
 }
 
@@ -278,29 +354,35 @@ ActionOutcome ServiceHost::ExecuteGroup(ProgramState& state, const std::string& 
 }
 
 json ServiceHost::ReadDetails(ProgramState& state, uint8_t address, int* status) {
+    if (!live_.LineUp()) {
+        *status = 503;
+        return json{{"error", LineLostText(state.link)}};
+    }
     ProjectorRecord* r = FindConnectedRecord(state, address);
     if (!r) {
         *status = 404;
         return json{{"error", "no connected projector at address " + std::to_string(address)}};
     }
-    const std::string stateBefore = ProjectorStateText(*r);
     StatusFlags flags;
     uint32_t valid = 0;
     const int statusResult = ReadStatus(state.link, address, &flags, &valid);
     if (statusResult == kDone) CopyStatusFlags(flags, r);
     std::string serial, id, runtime;
-    ProjectorExtras extras;
     if (statusResult == kDone && !r->standby) {
-        if (ReadSerialNumber(state.link, address, &serial) == kDone) extras.serial = serial;
+        if (ReadSerialNumber(state.link, address, &serial) == kDone) live_.SetSerial(address, serial);
         if (ReadIdNumber(state.link, address, &id) == kDone) r->idNumber = IdNumberValue(id);
         if (ReadRuntime(state.link, address, &runtime) == kDone) {
-            if (const auto hours = RuntimeHours(runtime)) runtimeHours_[address] = *hours;
+            if (const auto hours = RuntimeHours(runtime)) live_.SetRuntime(address, *hours);
         }
     }
-    if (stateBefore != ProjectorStateText(*r)) PublishProjector("state change", *r);
-    hub_.SetProjector(address, StateJson(*r));
-    json j = StateJson(*r);
-    if (!extras.serial.empty()) j["serial"] = extras.serial;
+    live_.Generations().Bump(address);
+    if (statusResult != kDone && LineLost(state.link)) {
+        OnLineLost();
+        *status = 503;
+        return json{{"error", LineLostText(state.link)}};
+    }
+    Publish(live_.Changed(*r));
+    json j = live_.Json(*r);
     j["fresh"] = statusResult == kDone;
     *status = 200;
     return j;

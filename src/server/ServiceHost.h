@@ -1,7 +1,7 @@
 #pragma once
-// The program behind ombrix-server: the core's start-up, search and background check,
-// with a thread of its own playing the window's UI thread - it owns the program's
-// tables, applies the check's findings and runs the clients' commands one at a time.
+// The program behind ombrix-server: the core's start-up and search, with a thread of its
+// own playing the window's UI thread - it owns the program's tables and the live view,
+// applies the status reader's readings and runs the clients' commands one at a time.
 // Everything the outside sees of it goes through the event hub.
 #include <atomic>
 #include <chrono>
@@ -17,11 +17,12 @@
 
 #include "Metrics.h"
 #include "app/Program.h"
-#include "discovery/BackgroundCheck.h"
 #include "platform/Dispatcher.h"
 #include "platform/Ui.h"
 #include "service/EventHub.h"
+#include "service/LiveView.h"
 #include "service/ServiceCommands.h"
+#include "service/StatusReader.h"
 
 namespace ombrix::server {
 
@@ -64,12 +65,23 @@ public:
     ServiceHost& operator=(const ServiceHost&) = delete;
 
     // On the calling thread, before anything serves: options.cfg, comm.cfg and the COM
-    // mapping, the line, the search; then the owner thread starts with the check. False
-    // with why when the line cannot be had (a second holder gets the line's "busy" text).
+    // mapping, the line; then the owner thread starts, idle. False with why when the
+    // line cannot be had (a second holder gets the line's "busy" text).
+    bool Open(std::string* why);
+    // Queues a search on the owner thread, the start-up's or a client's: each projector is
+    // published the moment it answers; once it ends, the ones it did not find are lost
+    // and the rounds of status reads begin (again). False while one is running.
+    bool Search();
+    // Open, then Search.
     bool Start(std::string* why);
-    // As the window's Exit: the check stops, queued commands are refused, the line is
-    // closed and options.cfg saved. Idempotent.
+    // As the window's Exit: a search ends at its next address, the reads stop, queued
+    // commands are refused, the line is closed and options.cfg saved. Idempotent.
     void Stop();
+
+    bool Searching() const { return searching_.load(); }
+    // Why no command can run now ("the search ... is running", "The line ... was lost."),
+    // empty when one can.
+    std::string Unavailable() const;
 
     EventHub& Hub() { return hub_; }
     const Metrics& GetMetrics() const { return metrics_; }
@@ -86,8 +98,9 @@ public:
     // list every group feature takes).
     std::vector<uint8_t> GroupTargets(const ProgramState& state, const std::string& name) const;
 
-    // On the owner thread: an action on targets, its "command" event and the fresh states.
-    // members: a group's plan, skipped members included (targets are the others).
+    // On the owner thread: an action on targets, its "command" event and the fresh states;
+    // 503 with the line's text when the line is lost. members: a group's plan, skipped
+    // members included (targets are the others).
     ActionOutcome Execute(ProgramState& state, const std::vector<uint8_t>& targets, const ActionRequest& request,
                           bool single, const std::vector<MemberOutcome>* members = nullptr);
     // On the owner thread: an action on every member of a group, as Execute does it; a
@@ -98,9 +111,13 @@ public:
 
 private:
     void OwnerLoop();
-    void StartCheck();
-    nlohmann::json StateJson(const ProjectorRecord& record) const;
-    void PublishProjector(const std::string& kind, const ProjectorRecord& record, nlohmann::json extra = {});
+    void RunSearch();
+    void StartReader();
+    void UpdateRoster();
+    void ApplyReading(const LiveReading& reading);
+    void OnLineLost();
+    void Reopen();
+    void Publish(const std::vector<ServiceEvent>& events);
     void Log(const std::string& line);
 
     HostPorts ports_;
@@ -112,17 +129,21 @@ private:
     EventHub hub_;
     Metrics metrics_;
     CommandRunner runner_;
-    std::unique_ptr<BackgroundCheck> check_;
     std::thread owner_;
     std::atomic<bool> stopRequested_{false};
-    bool started_ = false;
+    // From Open until the first search has ended, and while any other runs: the list is
+    // not whole yet.
+    std::atomic<bool> searching_{false};
+    std::atomic<bool> searchQueued_{false};
+    bool opened_ = false;
     bool stopped_ = false;
+    mutable std::mutex lineMutex_;
+    std::string lineLostText_;  // lineMutex_; empty while the line is up
     // Owner thread only.
     // The user groups as read at start; nothing changes them while serving.
     Grouping groups_;
-    std::map<int, long> runtimeHours_;
-    std::function<void()> reopen_;
-    uint64_t checkStartTick_ = 0;
+    LiveView live_;
+    std::unique_ptr<StatusReader> reader_;
 };
 
 }  // namespace ombrix::server

@@ -78,8 +78,10 @@ int main(int argc, char** argv) {
     hostOptions.descriptionFolders =
         DescriptionFallbackFolders(ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     hostOptions.checkIntervalMs = static_cast<uint32_t>(options.checkInterval * 1000);
+    // Everything is checked and the port is served before the search, which may take
+    // minutes: meanwhile /healthz answers and a SIGTERM is acted on at once.
     ServiceHost host(ports, hostOptions);
-    if (!host.Start(&why)) {
+    if (!host.Open(&why)) {
         std::cerr << "ombrix-server: " << why << "\n";
         return 1;
     }
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
     std::cerr << "listening on http://" << (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host)
               << ":" << http.Port() << "/" << (token.empty() ? "" : " (token required)") << std::endl;
     std::thread serving([&] { http.Serve(); });
+    host.Search();
 
     int signal = 0;
     sigwait(&stopSignals, &signal);

@@ -24,8 +24,10 @@ namespace ombrix::testing {
 
 struct BenchSettings {
     std::string token;
-    uint32_t checkIntervalMs = 0;  // 0: no check within a test's time
+    uint32_t checkIntervalMs = 0;  // 0: no status reads within a test's time
     std::chrono::milliseconds lineWait = kLineWaitLimit;
+    int searchLimit = 3;  // the search asks addresses 1 to this
+    bool waitForSearch = true;
 };
 
 // (address, command byte) of each request frame the host sent.
@@ -45,8 +47,8 @@ public:
         std::string error;
         EXPECT_TRUE(sim::ParseBusText(kThreeProjectors, &bus, &error)) << error;
         ProgramOptions o;
-        o.searchLimit = 3;
-        o.rangeEnd = 3;
+        o.searchLimit = s.searchLimit;
+        o.rangeEnd = static_cast<uint8_t>(s.searchLimit);
         SourceEntry dome;
         dome.inputSlot = 42;
         dome.SetName("Dome [42]");
@@ -55,13 +57,13 @@ public:
         // A user group with a member that is not on the bus (9), in the operator's order.
         std::ofstream("groups.json") << R"({"version": 1, "groups": [{"name": "Dome", "members": [3, 9, 1]}]})";
         server::HostOptions options;
-        // A day of scaled time: no check pass disturbs the test unless asked for.
+        // A day of scaled time: no round of reads disturbs the test unless asked for.
         options.checkIntervalMs = s.checkIntervalMs ? s.checkIntervalMs : 86400u * 1000u;
         options.lineWait = s.lineWait;
         host = std::make_unique<server::ServiceHost>(server::HostPorts{&clock, &opener, &libraries, &hostLog},
                                                      options);
         std::string why;
-        started = host->Start(&why);
+        started = host->Open(&why);
         EXPECT_TRUE(started) << why;
         server::HttpOptions httpOptions;
         httpOptions.token = s.token;
@@ -71,6 +73,10 @@ public:
         std::string bindError;
         EXPECT_TRUE(http->Bind("127.0.0.1", 0, &bindError)) << bindError;
         serving = std::thread([this] { http->Serve(); });
+        // Serving first, then the search, as ombrix-server starts.
+        started = started && host->Search();
+        for (int i = 0; s.waitForSearch && i < 6000 && host->Searching(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         client = std::make_unique<httplib::Client>("127.0.0.1", http->Port());
         client->set_read_timeout(std::chrono::seconds(20));
         // Serve() listens on its own thread: ready once a request is answered.

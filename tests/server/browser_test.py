@@ -93,6 +93,9 @@ def main():
         procs.append(server)
         base = "http://127.0.0.1:%d" % port
         wait_until("the server", lambda: urllib.request.urlopen(base + "/healthz", timeout=1).status == 200, 120)
+        # It serves from the start; the search goes on meanwhile.
+        wait_until("the search", lambda: not json.load(urllib.request.urlopen(base + "/api/v1/projectors",
+                                                                                timeout=5))["searching"], 120)
         expected = [p["address"] for p in
                     json.load(urllib.request.urlopen(base + "/api/v1/projectors", timeout=5))["projectors"]]
         assert expected, "the server found no projector"

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "EventReader.h"
 #include "ServerBench.h"
 #include "Cli.h"
 #include "JsonOutput.h"
@@ -20,65 +21,12 @@ namespace {
 
 using nlohmann::json;
 using testing::BenchSettings;
+using testing::EventReader;
 using testing::Requests;
 using testing::ServerBench;
 using namespace std::chrono_literals;
 
 json Body(const httplib::Result& r) { return r ? json::parse(r->body, nullptr, false) : json(); }
-
-// Reads an event stream on a thread of its own, collecting its events.
-class EventReader {
-public:
-    EventReader(int port, const std::string& token = "") : client_("127.0.0.1", port) {
-        httplib::Headers headers;
-        if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
-        thread_ = std::thread([this, headers] {
-            client_.set_read_timeout(30s);
-            client_.Get("/api/v1/events", headers, [this](const char* data, size_t n) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                buffer_.append(data, n);
-                size_t cut;
-                while ((cut = buffer_.find("\n\n")) != std::string::npos) {
-                    const std::string block = buffer_.substr(0, cut);
-                    buffer_.erase(0, cut + 2);
-                    if (block.rfind("data: ", 0) == 0) events_.push_back(json::parse(block.substr(6)));
-                }
-                cv_.notify_all();
-                return !stop_;
-            });
-        });
-    }
-    ~EventReader() {
-        stop_ = true;
-        client_.stop();
-        thread_.join();
-    }
-    // Waits until an event satisfies pred; its index, or -1 at the deadline.
-    template <class F>
-    int WaitFor(F pred, std::chrono::milliseconds limit = 10s) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        int found = -1;
-        cv_.wait_for(lock, limit, [&] {
-            for (size_t i = 0; i < events_.size(); ++i)
-                if (pred(events_[i])) return (found = static_cast<int>(i)) >= 0;
-            return false;
-        });
-        return found;
-    }
-    std::vector<json> Events() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return events_;
-    }
-
-private:
-    httplib::Client client_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::string buffer_;
-    std::vector<json> events_;
-    std::atomic<bool> stop_{false};
-};
 
 std::vector<int> Addresses(const json& list) {
     std::vector<int> out;
@@ -389,24 +337,227 @@ TEST(ServerApi, EventsStartWithTheStateThenFollowInOrder) {
     EXPECT_EQ(late.Events()[0]["projectors"][0]["state"], "StandBy");
 }
 
-TEST(ServerApi, AProjectorThatStopsAnsweringIsReportedLost) {
+json Listed(ServerBench& b, int address) {
+    const json list = Body(b.client->Get("/api/v1/projectors"));
+    for (const json& p : list["projectors"])
+        if (p["address"] == address) return p;
+    return json();
+}
+
+// Standby and loss change the state, never the identity: the list, the events and the
+// metric labels keep the model, version and serial read while the projector was awake,
+// and a projector that answers again is found without a restart.
+TEST(ServerLive, StandbyAndLossKeepTheIdentityAndALostProjectorIsFoundAgain) {
     BenchSettings s;
     s.checkIntervalMs = 2000;
     ServerBench b(s);
     ASSERT_TRUE(b.started);
     EventReader reader(b.http->Port());
     ASSERT_EQ(reader.WaitFor([](const json& e) { return e["event"] == "snapshot"; }), 0);
+    auto control = [&](const std::string& line) {
+        std::string reply;
+        ASSERT_TRUE(b.bus.Control(line, b.clock.TickMs(), &reply)) << reply;
+    };
+    auto eventAt = [&](const char* kind, int address) {
+        return reader.WaitFor([&](const json& e) { return e["event"] == kind && e.value("address", 0) == address; },
+                              20s);
+    };
+    struct Step {
+        const char* label;
+        std::function<void()> act;
+        const char* event;  // awaited for `address`, or nullptr
+        int address;
+        std::string state;
+        bool standby, lost;
+        std::string metric;  // a line /metrics must hold
+    };
+    const Step steps[] = {
+        {"awake", [] {}, nullptr, 1, "Operating", false, false,
+         "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"},
+        {"switched to standby through the API",
+         [&] { ASSERT_EQ(b.Post("/api/v1/projectors/1/power", R"({"on":false})")->status, 200); }, "command", 1,
+         "StandBy", true, false, "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"},
+        {"switched off: lost, still listed", [&] { control("power 1 off"); }, "lost", 1, "Lost", true, true,
+         "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 0"},
+        {"switched on again: found within a round", [&] { control("power 1 on"); }, "found", 1, "StandBy", true, false,
+         "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.label);
+        step.act();
+        if (step.event) {
+            ASSERT_GE(eventAt(step.event, step.address), 0) << b.hostLog.str();
+        }
+        const json p = Listed(b, step.address);
+        EXPECT_EQ(p["state"], step.state) << p.dump();
+        EXPECT_EQ(p["standby"], step.standby);
+        EXPECT_EQ(p["lost"], step.lost);
+        EXPECT_EQ(p["model"], "ZV-051");
+        EXPECT_EQ(p["version"], "3.05");
+        EXPECT_EQ(p["serial"], "1234567");
+        EXPECT_EQ(p["runtime"], 300);
+        EXPECT_NE(b.client->Get("/metrics")->body.find(step.metric), std::string::npos) << step.metric;
+        EXPECT_EQ(b.Post("/api/v1/projectors/1/key", R"({"code":27})")->status, step.lost ? 404 : 200);
+    }
+    for (const json& e : reader.Events()) {
+        if (e.contains("projector") && e.value("address", 0) == 1) {
+            EXPECT_EQ(e["projector"]["model"], "ZV-051") << e.dump();
+        }
+    }
+}
+
+// The race that once published "StandBy" after a power-on had succeeded: readings taken
+// during the wake-up reach the owner after the command; they are older, and dropped.
+TEST(ServerLive, AnOlderReadingNeverOverwritesACommandsResult) {
+    BenchSettings s;
+    s.checkIntervalMs = 200;
+    ServerBench b(s);
+    ASSERT_TRUE(b.started);
+    EventReader reader(b.http->Port());
+    ASSERT_EQ(reader.WaitFor([](const json& e) { return e["event"] == "snapshot"; }), 0);
+    const auto r = b.Post("/api/v1/projectors/2/power", R"({"on":true})");
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200) << r->body;
+    EXPECT_EQ(Body(r)["projector"]["state"], "Operating");
+    const int command =
+        reader.WaitFor([](const json& e) { return e["event"] == "command" && e.value("address", 0) == 2; });
+    ASSERT_GE(command, 0);
+    // Long enough for every reading queued behind the command, and a few rounds more.
+    std::this_thread::sleep_for(2s);
+    const auto events = reader.Events();
+    for (size_t i = static_cast<size_t>(command); i < events.size(); ++i) {
+        if (events[i].value("address", 0) == 2 && events[i].contains("projector")) {
+            EXPECT_EQ(events[i]["projector"]["state"], "Operating") << events[i].dump();
+        }
+    }
+    EXPECT_EQ(Listed(b, 2)["state"], "Operating");
+    // Awake now, it has been identified as ombrix-cli would print it.
+    EXPECT_EQ(Listed(b, 2)["version"], "2.10");
+}
+
+TEST(ServerLive, WhileTheLineIsLostEveryProjectorIsUnknownAndCommandsWait) {
+    BenchSettings s;
+    s.checkIntervalMs = 500;
+    ServerBench b(s);
+    ASSERT_TRUE(b.started);
+    EventReader reader(b.http->Port());
+    ASSERT_EQ(reader.WaitFor([](const json& e) { return e["event"] == "snapshot"; }), 0);
+    b.bus.DropLine();
+    ASSERT_GE(reader.WaitFor([](const json& e) { return e["event"] == "line lost"; }, 20s), 0) << b.hostLog.str();
+    ASSERT_GE(reader.WaitFor([](const json& e) { return e["event"] == "state change" && e.value("address", 0) == 3; }),
+              0);
+    struct Case {
+        const char* label;
+        std::function<httplib::Result()> request;
+        int status;
+        std::function<void(const httplib::Result&)> check;
+    };
+    const Case cases[] = {
+        {"health", [&] { return b.client->Get("/healthz"); }, 200,
+         [](const httplib::Result& r) { EXPECT_EQ(Body(r)["line"], "lost"); }},
+        {"the list", [&] { return b.client->Get("/api/v1/projectors"); }, 200,
+         [](const httplib::Result& r) {
+             const json list = Body(r);
+             for (const json& p : list["projectors"]) EXPECT_EQ(p["state"], "unknown") << p.dump();
+             EXPECT_EQ(list["projectors"][0]["model"], "ZV-051");
+         }},
+        {"the metrics", [&] { return b.client->Get("/metrics"); }, 200,
+         [](const httplib::Result& r) {
+             EXPECT_NE(r->body.find("ombrix_line_up 0"), std::string::npos);
+             EXPECT_EQ(r->body.find("ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"), std::string::npos);
+             EXPECT_NE(r->body.find("ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 0"), std::string::npos);
+         }},
+        {"a command", [&] { return b.Post("/api/v1/projectors/1/key", R"({"code":27})"); }, 503,
+         [](const httplib::Result& r) {
+             EXPECT_EQ(r->get_header_value("Retry-After"), "5");
+             EXPECT_NE(Body(r).value("error", "").find("was lost"), std::string::npos) << r->body;
+         }},
+        {"a group command", [&] { return b.Post("/api/v1/groups/all/key", R"({"code":27})"); }, 503, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto r = c.request();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status) << r->body;
+        if (c.check) c.check(r);
+    }
+    b.bus.RestoreLine();
+    ASSERT_GE(reader.WaitFor([](const json& e) { return e["event"] == "line back"; }, 20s), 0) << b.hostLog.str();
+    const int back = reader.WaitFor(
+        [](const json& e) {
+            return e.value("address", 0) == 1 && e.contains("projector") && e["projector"]["state"] == "Operating";
+        }, 20s);
+    EXPECT_GE(back, 0);
+    EXPECT_EQ(b.Post("/api/v1/projectors/1/key", R"({"code":27})")->status, 200);
+}
+
+// The whole of 1-255 asked the ordinary way takes many minutes; meanwhile the server
+// answers at once, lists what it found so far, refuses commands with when to come back,
+// and stops at once, keeping nothing of the unfinished search.
+TEST(ServerLive, ServesWhileTheSearchRunsAndStopsItAtOnce) {
+    BenchSettings s;
+    s.searchLimit = 255;
+    s.waitForSearch = false;
+    ServerBench b(s);
+    ASSERT_TRUE(b.started);
+    EventReader reader(b.http->Port());
+    ASSERT_GE(reader.WaitFor([](const json& e) { return e["event"] == "found" && e.value("address", 0) == 3; }, 20s),
+              0);
+    ASSERT_TRUE(b.host->Searching());
+    struct Case {
+        const char* label;
+        std::function<httplib::Result()> request;
+        int status;
+        std::function<void(const json&)> check;
+    };
+    const Case cases[] = {
+        {"health", [&] { return b.client->Get("/healthz"); }, 200,
+         [](const json& j) { EXPECT_EQ(j, json({{"status", "ok"}, {"line", "searching"}})); }},
+        {"the list so far", [&] { return b.client->Get("/api/v1/projectors"); }, 200,
+         [](const json& j) {
+             EXPECT_EQ(j["searching"], true);
+             EXPECT_EQ(Addresses(j["projectors"]), (std::vector<int>{1, 2, 3}));
+         }},
+        {"a command", [&] { return b.Post("/api/v1/projectors/1/key", R"({"code":27})"); }, 503, nullptr},
+        {"details", [&] { return b.client->Get("/api/v1/projectors/1"); }, 503, nullptr},
+        {"another search", [&] { return b.Post("/api/v1/search", ""); }, 503, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto r = c.request();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status) << r->body;
+        if (c.status == 503) {
+            EXPECT_EQ(r->get_header_value("Retry-After"), "5");
+        }
+        if (c.check) c.check(Body(r));
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    b.host->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+    EXPECT_FALSE(std::filesystem::exists("addr.cfg")) << "the unfinished search wrote its address set";
+}
+
+TEST(ServerLive, ASearchOnDemandFindsAgainAndLosesWhatIsGone) {
+    ServerBench b;
+    ASSERT_TRUE(b.started);
+    EventReader reader(b.http->Port());
+    ASSERT_EQ(reader.WaitFor([](const json& e) { return e["event"] == "snapshot"; }), 0);
     std::string reply;
     ASSERT_TRUE(b.bus.Control("power 3 off", b.clock.TickMs(), &reply)) << reply;
-    const int lost = reader.WaitFor([](const json& e) { return e["event"] == "lost"; }, 20s);
-    ASSERT_GT(lost, 0);
-    const json e = reader.Events()[static_cast<size_t>(lost)];
-    EXPECT_EQ(e["address"], 3);
-    EXPECT_EQ(e["projector"]["state"], kLostStateText);
-    EXPECT_EQ(Addresses(Body(b.client->Get("/api/v1/projectors"))["projectors"]), (std::vector<int>{1, 2}));
-    const std::string metrics = b.client->Get("/metrics")->body;
-    EXPECT_NE(metrics.find("ombrix_projector_up{address=\"3\",model=\"ZV-251\"} 0"), std::string::npos) << metrics;
-    EXPECT_EQ(b.Post("/api/v1/projectors/3/key", R"({"code":27})")->status, 404);
+    const auto r = b.Post("/api/v1/search", "");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 202) << r->body;
+    const int end = reader.WaitFor([](const json& e) { return e["event"] == "search" && e["running"] == false; }, 30s);
+    ASSERT_GT(end, 0) << b.hostLog.str();
+    std::vector<std::string> seen;
+    for (const json& e : reader.Events())
+        if (e["event"] == "found" || e["event"] == "lost")
+            seen.push_back(e["event"].get<std::string>() + " " + e["address"].dump());
+    EXPECT_EQ(seen, (std::vector<std::string>{"found 1", "found 2", "lost 3"}));
+    const json list = Body(b.client->Get("/api/v1/projectors"));
+    EXPECT_EQ(list["searching"], false);
+    EXPECT_EQ(Listed(b, 3)["lost"], true);
 }
 
 TEST(ServerApi, TokenGuardsTheApiAndMetrics) {

@@ -243,8 +243,12 @@ TEST(MqttPublisher, ConnectAnnouncesEverythingRetainedWithUniqueIds) {
         const json c = json::parse(m.payload, nullptr, false);
         ASSERT_FALSE(c.is_discarded()) << m.payload;
         EXPECT_TRUE(uniqueIds.insert(c["unique_id"].get<std::string>()).second) << m.payload;
-        EXPECT_EQ(c["availability_topic"], "ombrix/Dome Hall/status");
         const int address = c["state_topic"].get<std::string>().rfind("ombrix/Dome Hall/projector/3/", 0) == 0 ? 3 : 5;
+        // Available while the service runs and this projector answers.
+        EXPECT_EQ(c["availability_mode"], "all");
+        EXPECT_EQ(c["availability"][0]["topic"], "ombrix/Dome Hall/status");
+        EXPECT_EQ(c["availability"][1]["topic"],
+                  "ombrix/Dome Hall/projector/" + std::to_string(address) + "/availability");
         devices[address].insert(c["device"].dump());
         EXPECT_EQ(c["device"]["model"], address == 3 ? "25V" : "16D");
         EXPECT_EQ(c["device"]["serial_number"], address == 3 ? "F1-234567" : "F0-000001");
@@ -275,20 +279,52 @@ TEST(MqttPublisher, ConfigsFollowOnlyWhenTheDeviceChangesAndGoWhenForgotten) {
     const std::string paused =
         R"({"address":3,"model":"25V","serial":"F1-234567","version":"12.05","state":"Pause","runtime":1200})";
     const auto change = pub.ProjectorChanged(3, paused);
-    ASSERT_EQ(change.size(), 1u);
+    ASSERT_EQ(change.size(), 2u);
     EXPECT_EQ(change[0], (MqttMessage{"ombrix/dome/projector/3/state", paused, true, 1}));
+    EXPECT_EQ(change[1], (MqttMessage{"ombrix/dome/projector/3/availability", "online", true, 1}));
 
     const std::string replaced = R"({"address":3,"model":"25V","serial":"F1-999999","state":"Operating"})";
     EXPECT_EQ(pub.ProjectorChanged(3, replaced).size(), 6u);
 
     const auto gone = pub.ProjectorForgotten(3);
-    ASSERT_EQ(gone.size(), 7u);
+    ASSERT_EQ(gone.size(), 8u);
     for (const auto& m : gone) {
         EXPECT_TRUE(m.retain);
         EXPECT_EQ(m.payload, "") << m.topic;
     }
     EXPECT_TRUE(pub.ProjectorForgotten(3).empty());
     EXPECT_EQ(pub.Will(), (MqttMessage{"ombrix/dome/status", "offline", true, 1}));
+}
+
+TEST(MqttPublisher, AProjectorIsAvailableWhileItAnswers) {
+    struct Case {
+        const char* label;
+        std::string state;
+        std::string availability;
+        std::string deviceName;
+    };
+    const Case cases[] = {
+        {"operating", R"({"address":3,"model":"25V","state":"Operating","lost":false})", "online", "Projector 3 25V"},
+        {"in standby, model kept", R"({"address":3,"model":"25V","state":"StandBy","standby":true,"lost":false})",
+         "online", "Projector 3 25V"},
+        {"state unknown while the line is down", R"({"address":3,"model":"25V","state":"unknown","lost":false})",
+         "online", "Projector 3 25V"},
+        {"lost", R"({"address":3,"model":"25V","state":"Lost","lost":true})", "offline", "Projector 3 25V"},
+        {"found in standby, never seen awake", R"({"address":3,"model":"?","state":"StandBy","lost":false})",
+         "online", "Projector 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        MqttPublisher pub(MqttTopics("ombrix", "dome"));
+        const auto msgs = pub.ProjectorChanged(3, c.state);
+        std::string availability, name;
+        for (const auto& m : msgs) {
+            if (m.topic == "ombrix/dome/projector/3/availability") availability = m.payload;
+            if (m.topic.rfind("homeassistant/switch/", 0) == 0) name = json::parse(m.payload)["device"]["name"];
+        }
+        EXPECT_EQ(availability, c.availability);
+        EXPECT_EQ(name, c.deviceName);
+    }
 }
 
 }  // namespace

@@ -11,7 +11,8 @@ add_dependencies(server_api_tests kelvaneproj)
 gtest_discover_tests(server_api_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES LABELS threaded)
 
 add_executable(server_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/../server/server_e2e_test.cpp)
-target_link_libraries(server_e2e_tests PRIVATE PkgConfig::HTTPLIB nlohmann_json::nlohmann_json GTest::gtest_main)
+target_link_libraries(server_e2e_tests PRIVATE ombrix_core PkgConfig::HTTPLIB nlohmann_json::nlohmann_json
+                                               GTest::gtest_main)
 target_compile_definitions(server_e2e_tests PRIVATE
   OMBRIX_BIN_DIR="${CMAKE_BINARY_DIR}/bin" OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
 add_dependencies(server_e2e_tests ombrix-server ombrix-sim kelvaneproj)

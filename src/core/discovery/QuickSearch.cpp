@@ -115,22 +115,35 @@ bool QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs) {
     return answered;
 }
 
-bool QuickSearchConnectedProjectors(ProgramState& s, const QuickSearchOptions& q) {
+namespace {
+
+AddressProbe QuickAddressProbe(ProgramState& s, const QuickSearchOptions& q) {
     const uint32_t ackTimeoutMs = QuickAckTimeoutMs(s.link.settings, q.marginMs);
-    return SearchConnectedProjectors(s, [&s, ackTimeoutMs](int32_t address, ProjectorRecord* record) {
+    return [&s, ackTimeoutMs](int32_t address, ProjectorRecord* record) {
         // Only an address that answers the short probe is asked the ordinary way.
         if (QuickProbe(s.link, static_cast<uint8_t>(address), ackTimeoutMs))
             return ProbeAddress(s.link, s.env, address, record, &s.statusFlags, false);
         ProbeOutcome silent;
         silent.suffix = " not found ...";
         return silent;
-    });
+    };
 }
 
-bool RunConfiguredSearch(ProgramState& s) {
+}  // namespace
+
+bool QuickSearchConnectedProjectors(ProgramState& s, const QuickSearchOptions& q) {
+    return SearchConnectedProjectors(s, QuickAddressProbe(s, q));
+}
+
+AddressProbe ConfiguredSearchProbe(ProgramState& s) {
     QuickSearchOptions q;
     LoadQuickSearchOptions(kQuickSearchFileName, &q);
-    return q.enabled ? QuickSearchConnectedProjectors(s, q) : SearchConnectedProjectors(s);
+    if (q.enabled) return QuickAddressProbe(s, q);
+    return [&s](int32_t address, ProjectorRecord* record) {
+        return ProbeAddress(s.link, s.env, address, record, &s.statusFlags, false);
+    };
 }
+
+bool RunConfiguredSearch(ProgramState& s) { return SearchConnectedProjectors(s, ConfiguredSearchProbe(s)); }
 
 }  // namespace ombrix

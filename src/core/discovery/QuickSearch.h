@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Program.h"
+#include "discovery/Search.h"
 #include "platform/SystemError.h"
 
 namespace ombrix {
@@ -52,5 +53,7 @@ bool QuickSearchConnectedProjectors(ProgramState& state, const QuickSearchOption
 // What the communication window runs: the quick search when quicksearch.cfg switches it
 // on, otherwise the ordinary one.
 bool RunConfiguredSearch(ProgramState& state);
+// The way RunConfiguredSearch asks each address, for a search that watches its probes.
+AddressProbe ConfiguredSearchProbe(ProgramState& state);
 
 }  // namespace ombrix

@@ -225,6 +225,12 @@ bool SearchConnectedProjectors(ProgramState& s, const AddressProbe& probe) {
         // A record left from an earlier search must not lend its identity to this one.
         ProjectorRecord record;
         const ProbeOutcome p = probe(address, &record);
+        if (p.abandon) {
+            ui.ProgressClose();
+            table.connectedCount = found;
+            table.currentProjectorIndex = 0;
+            return found > 0;
+        }
         // Every address after this one would fail as well, and would read as empty.
         if (!p.answered && LineLost(s.link)) {
             s.lastSearch = SearchEnd::LineLost;

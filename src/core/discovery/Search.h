@@ -32,6 +32,9 @@ struct ProbeOutcome {
     bool answered = false;
     int result = 0;      // of the last status question: why it was not answered
     std::string suffix;  // " found ..." or " not found ..."
+    // The program is ending: the search stops here and keeps nothing of its own (search
+    // mode, addr.cfg); what it found so far stays in the table.
+    bool abandon = false;
 };
 
 // Status (retried once after 2000 ms from the background), then identity and id number

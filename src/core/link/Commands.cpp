@@ -177,8 +177,9 @@ int FreeBlock(Link& link, uint8_t address, uint8_t a, uint8_t b, uint8_t c, uint
     return Run(link, x);
 }
 
-int ReadRuntime(Link& link, uint8_t address, std::string* text) {
+int ReadRuntime(Link& link, uint8_t address, std::string* text, bool fromBackground) {
     Exchange x = Make(address, kCmdReadRuntime, 150, 150, Reply::Answer);
+    x.fromBackground = fromBackground;
     const int r = Run(link, x);
     if (r == kDone) {
         uint8_t d[4];
@@ -188,8 +189,9 @@ int ReadRuntime(Link& link, uint8_t address, std::string* text) {
     return r;
 }
 
-int ReadSerialNumber(Link& link, uint8_t address, std::string* text) {
+int ReadSerialNumber(Link& link, uint8_t address, std::string* text, bool fromBackground) {
     Exchange x = Make(address, kCmdReadSerialNumber, 300, 100, Reply::Answer);
+    x.fromBackground = fromBackground;
     const int r = Run(link, x);
     if (r == kDone) {
         uint8_t d[4];

@@ -60,8 +60,8 @@ int ReadIdentity(Link& link, uint8_t address, std::string* letter, std::string* 
                  bool fromBackground = false);
 int ReadLocation(Link& link, uint8_t address, uint8_t out[4]);
 int FreeBlock(Link& link, uint8_t address, uint8_t a, uint8_t b, uint8_t c, uint8_t d);
-int ReadRuntime(Link& link, uint8_t address, std::string* text);
-int ReadSerialNumber(Link& link, uint8_t address, std::string* text);
+int ReadRuntime(Link& link, uint8_t address, std::string* text, bool fromBackground = false);
+int ReadSerialNumber(Link& link, uint8_t address, std::string* text, bool fromBackground = false);
 int ReadIdNumber(Link& link, uint8_t address, std::string* text, bool fromBackground = false);
 // Clears extraBlock1/2 first; on success rewrites every flag and optionsValid.
 int ReadStatus(Link& link, uint8_t address, StatusFlags* flags, uint32_t* optionsValid, bool fromBackground = false);

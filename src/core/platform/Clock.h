@@ -18,6 +18,13 @@ public:
     // Milliseconds since the epoch, for what happens at a time of day. It may jump
     // (the machine's time being set); waits use TickMs.
     virtual int64_t WallMs();
+    // Real microseconds that `ms` of this clock's time take, so a waiter can block on a
+    // notification with a deadline instead of napping; -1 for a clock that moves only
+    // when someone sleeps on it.
+    virtual int64_t RealMicroseconds(uint64_t ms) const {
+        (void)ms;
+        return -1;
+    }
 
     // The settling delay of the protocol: returns once the tick is strictly past start + ms.
     int WaitMs(uint32_t ms) {
@@ -30,6 +37,7 @@ class SteadyClock final : public Clock {
 public:
     uint64_t TickMs() override;
     void SleepUntil(uint64_t tick) override;
+    int64_t RealMicroseconds(uint64_t ms) const override { return static_cast<int64_t>(ms) * 1000; }
 };
 
 // Time moves only when someone sleeps: a 2000 ms time-out costs nothing in a test.
@@ -54,6 +62,9 @@ public:
     explicit ScaledClock(double factor);
     uint64_t TickMs() override;
     void SleepUntil(uint64_t tick) override;
+    int64_t RealMicroseconds(uint64_t ms) const override {
+        return static_cast<int64_t>(static_cast<double>(ms) * 1000.0 / factor_) + 1;
+    }
 
 private:
     double factor_;

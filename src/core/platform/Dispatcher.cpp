@@ -1,12 +1,25 @@
 #include "platform/Dispatcher.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace ombrix {
 
 void TaskQueue::Post(std::function<void()> task) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tasks_.push_back(std::move(task));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tasks_.push_back(std::move(task));
+        recheck_ = true;
+    }
+    changed_.notify_all();
+}
+
+void TaskQueue::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        recheck_ = true;
+    }
+    changed_.notify_all();
 }
 
 void TaskQueue::StartTimer(int id, uint32_t ms, std::function<void()> task) {
@@ -14,6 +27,8 @@ void TaskQueue::StartTimer(int id, uint32_t ms, std::function<void()> task) {
     timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.id == id; }),
                   timers_.end());
     timers_.push_back({id, clock_.TickMs() + ms, std::move(task)});
+    recheck_ = true;
+    changed_.notify_all();
 }
 
 void TaskQueue::KillTimer(int id) {
@@ -45,7 +60,11 @@ bool TaskQueue::TakeReady(std::function<void()>* task) {
     return false;
 }
 
-void TaskQueue::RunUntil(uint64_t untilTick, const std::function<bool()>& stop) {
+void TaskQueue::RunUntil(uint64_t untilTick, const std::function<bool()>& stop) { Run(untilTick, stop, false); }
+
+void TaskQueue::Serve(const std::function<bool()>& stop) { Run(UINT64_MAX, stop, true); }
+
+void TaskQueue::Run(uint64_t untilTick, const std::function<bool()>& stop, bool sleepUntilWoken) {
     for (;;) {
         if (stop && stop()) return;
         std::function<void()> task;
@@ -55,13 +74,30 @@ void TaskQueue::RunUntil(uint64_t untilTick, const std::function<bool()>& stop) 
         }
         const uint64_t now = clock_.TickMs();
         if (now >= untilTick) return;
-        uint64_t next = untilTick;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            for (const Timer& t : timers_) next = std::min(next, t.due);
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (recheck_) {
+            // A post or a wake came after TakeReady looked: look again before sleeping.
+            recheck_ = false;
+            continue;
         }
-        // Posts from other threads are picked up within a short nap.
-        clock_.Nap(static_cast<uint32_t>(std::min<uint64_t>(next > now ? next - now : 0, 20)));
+        uint64_t next = untilTick;
+        for (const Timer& t : timers_) next = std::min(next, t.due);
+        const uint64_t wait = next > now ? next - now : 0;
+        // Nothing due at all: asleep until woken, on a clock that runs by itself.
+        const int64_t realUs = !sleepUntilWoken ? -1 : clock_.RealMicroseconds(next == UINT64_MAX ? 0 : wait);
+        if (realUs < 0) {
+            // Posts from other threads, and stop(), are looked at again within a short nap.
+            lock.unlock();
+            clock_.Nap(static_cast<uint32_t>(std::min<uint64_t>(wait, 20)));
+            continue;
+        }
+        const auto woken = [this] { return recheck_; };
+        if (next == UINT64_MAX) {
+            changed_.wait(lock, woken);
+        } else {
+            changed_.wait_for(lock, std::chrono::microseconds(realUs), woken);
+        }
+        recheck_ = false;
     }
 }
 

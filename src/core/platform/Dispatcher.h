@@ -20,7 +20,8 @@ public:
 };
 
 // A dispatcher with timers for shells without an event loop of their own (the
-// command-line tool, tests). Run() executes posted tasks and due timers on the caller.
+// command-line tool, the server, tests). RunUntil() and Serve() execute posted tasks and
+// due timers on the caller.
 class TaskQueue final : public Dispatcher {
 public:
     explicit TaskQueue(Clock& clock) : clock_(clock) {}
@@ -28,8 +29,14 @@ public:
     // One-shot timer: replaces a pending timer with the same id.
     void StartTimer(int id, uint32_t ms, std::function<void()> task);
     void KillTimer(int id);
-    // Runs tasks until `until` tick or until stop() is true, whichever first.
+    // Runs tasks until `until` tick or until stop() is true, whichever first; stop() is
+    // looked at within a short nap.
     void RunUntil(uint64_t untilTick, const std::function<bool()>& stop);
+    // Runs tasks until stop() is true, sleeping between them until a post, a timer or a
+    // Wake() (on a clock that runs by itself; on one that moves only by sleeping, as
+    // RunUntil): for an owner whose stop() turns true only along with a Wake().
+    void Serve(const std::function<bool()>& stop);
+    void Wake();
     bool Empty() const;
 
 private:
@@ -39,9 +46,13 @@ private:
         std::function<void()> task;
     };
     bool TakeReady(std::function<void()>* task);
+    void Run(uint64_t untilTick, const std::function<bool()>& stop, bool sleepUntilWoken);
 
     Clock& clock_;
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    // Something a sleeping queue must look at: a post, a timer, a wake.
+    bool recheck_ = false;
     std::deque<std::function<void()>> tasks_;
     std::vector<Timer> timers_;
 };

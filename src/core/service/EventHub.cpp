@@ -52,12 +52,14 @@ void EventHub::Apply(const ServiceEvent& e) {
         lineUp_ = false;
     } else if (e.kind == "line back") {
         lineUp_ = true;
+    } else if (e.address <= 0) {
+        return;
+    } else if (e.fields.is_object() && e.fields.contains("projector") && e.fields["projector"].is_object() &&
+               (e.kind == "connected" || e.kind == "found" || e.kind == "state change" || e.kind == "details" ||
+                e.kind == "command" || e.kind == "lost")) {
+        projectors_[e.address] = e.fields["projector"];
     } else if (e.kind == "lost") {
         projectors_.erase(e.address);
-    } else if ((e.kind == "connected" || e.kind == "found" || e.kind == "state change" || e.kind == "command") &&
-               e.address > 0 && e.fields.is_object() && e.fields.contains("projector") &&
-               e.fields["projector"].is_object()) {
-        projectors_[e.address] = e.fields["projector"];
     }
 }
 
@@ -90,7 +92,8 @@ std::vector<json> EventHub::Projectors() const {
 
 bool EventHub::ProjectorKnown(int address) const {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return projectors_.count(address) != 0;
+    const auto it = projectors_.find(address);
+    return it != projectors_.end() && !it->second.value("lost", false);
 }
 
 json EventHub::Projector(int address) const {

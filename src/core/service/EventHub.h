@@ -14,9 +14,10 @@
 
 namespace ombrix {
 
-// Kinds: "found", "not found", "connected", "lost", "state change", "line lost",
-// "line back", "command", "schedule", "snapshot taken", "drift", "box", "message",
-// "error". A consumer ignores kinds it does not know.
+// Kinds: "found", "not found", "connected", "lost", "state change", "details" (identity
+// or running hours changed, the state did not), "line lost", "line back", "command",
+// "search", "schedule", "snapshot taken", "drift", "box", "message", "error". A consumer
+// ignores kinds it does not know.
 struct ServiceEvent {
     std::string kind;
     std::chrono::system_clock::time_point time = std::chrono::system_clock::now();
@@ -47,9 +48,10 @@ public:
     int SubscribeWithSnapshot(const std::function<void(const nlohmann::json&)>& first, Callback callback);
 
     // Updates the kept state from the event, then delivers it:
-    //   "connected", "found" or "state change" or "command" with fields["projector"] -> that
-    //   projector's state; "lost" -> the projector is dropped; "line lost" / "line back" ->
-    //   the line's state.
+    //   "connected", "found", "state change", "details", "command" or "lost" with
+    //   fields["projector"] -> that projector's state (a lost one stays, marked so);
+    //   "lost" without it -> the projector is dropped; "line lost" / "line back" -> the
+    //   line's state.
     void Publish(ServiceEvent event);
 
     // Replaces one projector's kept state without an event (a fresh read of its details).
@@ -57,6 +59,7 @@ public:
     // {"line": "up"|"lost", "projectors": [state, ...] by address}.
     nlohmann::json Snapshot() const;
     std::vector<nlohmann::json> Projectors() const;
+    // Known and not lost: a projector commands can reach.
     bool ProjectorKnown(int address) const;
     nlohmann::json Projector(int address) const;  // null when unknown
     bool LineUp() const;

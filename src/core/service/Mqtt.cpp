@@ -66,8 +66,10 @@ std::string Field(const Json& state, const char* name) {
     return v.dump();
 }
 
+// A model not known yet ("?": found in standby, never seen awake) is left out.
 OrderedJson Device(const MqttTopics& topics, int address, const Json& state) {
-    const std::string model = Field(state, "model");
+    std::string model = Field(state, "model");
+    if (model == "?") model.clear();
     OrderedJson device{{"identifiers", OrderedJson::array({topics.NodeId(address)})},
                        {"name", "Projector " + std::to_string(address) + (model.empty() ? "" : " " + model)}};
     if (!model.empty()) device["model"] = model;
@@ -195,6 +197,9 @@ MqttTopics::MqttTopics(const std::string& prefix, const std::string& site)
 std::string MqttTopics::ProjectorState(int address) const {
     return base_ + "/projector/" + std::to_string(address) + "/state";
 }
+std::string MqttTopics::ProjectorAvailability(int address) const {
+    return base_ + "/projector/" + std::to_string(address) + "/availability";
+}
 std::string MqttTopics::ProjectorSet(int address) const {
     return base_ + "/projector/" + std::to_string(address) + "/set";
 }
@@ -252,12 +257,19 @@ std::vector<MqttMessage> MqttPublisher::DiscoveryConfigs(int address, const std:
     const Json state = Json::parse(stateJson, nullptr, false);
     const OrderedJson device = Device(topics_, address, state.is_discarded() ? Json::object() : state);
     auto common = [&](const char* object, const char* name) {
+        // Available while the service runs and the projector answers.
+        const OrderedJson availability = OrderedJson::array(
+            {OrderedJson{{"topic", topics_.Availability()},
+                         {"payload_available", kMqttOnline},
+                         {"payload_not_available", kMqttOffline}},
+             OrderedJson{{"topic", topics_.ProjectorAvailability(address)},
+                         {"payload_available", kMqttOnline},
+                         {"payload_not_available", kMqttOffline}}});
         return OrderedJson{{"name", name},
                            {"unique_id", topics_.NodeId(address) + "_" + object},
                            {"state_topic", topics_.ProjectorState(address)},
-                           {"availability_topic", topics_.Availability()},
-                           {"payload_available", kMqttOnline},
-                           {"payload_not_available", kMqttOffline},
+                           {"availability", availability},
+                           {"availability_mode", "all"},
                            {"qos", 1},
                            {"device", device}};
     };
@@ -268,18 +280,21 @@ std::vector<MqttMessage> MqttPublisher::DiscoveryConfigs(int address, const std:
         c["payload_off"] = Json{{object, false}}.dump();
         c["state_on"] = "ON";
         c["state_off"] = "OFF";
-        c["value_template"] = std::string("{{ 'ON' if ") + onTemplate + " else 'OFF' }}";
+        // Neither on nor off while the state is not known (the line is down).
+        c["value_template"] = std::string("{{ None if value_json.state in ['unknown', 'Lost'] else ('ON' if ") +
+                              onTemplate + " else 'OFF') }}";
         return MqttMessage{topics_.DiscoveryTopic("switch", address, object), c.dump(), true, 1};
     };
     OrderedJson hours = common("running_hours", "Running hours");
-    // Only a fresh read carries the hours; without them the sensor keeps its last value.
+    // The service keeps the hours once read, through standby and loss; never read, they
+    // are unknown (None), not a word where a number belongs.
     hours["value_template"] = std::string("{{ value_json.") + kRunningHoursField + " if value_json." +
-                              kRunningHoursField + " is defined else states(entity_id) }}";
+                              kRunningHoursField + " is defined else None }}";
     hours["unit_of_measurement"] = "h";
     hours["device_class"] = "duration";
     hours["state_class"] = "total_increasing";
     OrderedJson stateSensor = common("state", "State");
-    stateSensor["value_template"] = "{{ value_json.state }}";
+    stateSensor["value_template"] = "{{ None if value_json.state == 'unknown' else value_json.state }}";
     stateSensor["device_class"] = "enum";
     stateSensor["options"] = {"Operating", "Pause", "StandBy", "Lost", "?"};
     OrderedJson drift = common("settings_drift", "Settings drift");
@@ -309,8 +324,10 @@ std::vector<MqttMessage> MqttPublisher::LineChanged(bool up) const {
 }
 
 std::vector<MqttMessage> MqttPublisher::ProjectorChanged(int address, const std::string& stateJson) {
-    std::vector<MqttMessage> out{{topics_.ProjectorState(address), stateJson, true, 1}};
     const Json state = Json::parse(stateJson, nullptr, false);
+    const bool lost = state.is_object() && (state.value("lost", false) || Field(state, "state") == "Lost");
+    std::vector<MqttMessage> out{{topics_.ProjectorState(address), stateJson, true, 1},
+                                 {topics_.ProjectorAvailability(address), lost ? kMqttOffline : kMqttOnline, true, 1}};
     const std::string device =
         Device(topics_, address, state.is_discarded() ? Json::object() : state).dump();
     auto it = announced_.find(address);
@@ -331,6 +348,7 @@ std::vector<MqttMessage> MqttPublisher::Removals(int address) const {
     for (auto& m : DiscoveryConfigs(address, "{}")) out.push_back({m.topic, "", true, 1});
     out.push_back({topics_.ProjectorState(address), "", true, 1});
     out.push_back({topics_.ProjectorDrift(address), "", true, 1});
+    out.push_back({topics_.ProjectorAvailability(address), "", true, 1});
     return out;
 }
 

@@ -69,6 +69,8 @@ public:
     std::string Line() const { return base_ + "/line"; }
     std::string Events() const { return base_ + "/event"; }
     std::string ProjectorState(int address) const;
+    // "online" while the projector answers, "offline" once it is lost.
+    std::string ProjectorAvailability(int address) const;
     std::string ProjectorSet(int address) const;
     std::string ProjectorResult(int address) const;
     // "ON" while the projector's latest snapshot found its settings changed, else "OFF".
@@ -102,8 +104,9 @@ public:
     // On a clean stop.
     MqttMessage Offline() const { return Will(); }
     std::vector<MqttMessage> LineChanged(bool up) const;
-    // stateJson: the projector's fields as the API gives them. The discovery configs
-    // follow when the projector is new or its model or serial changed.
+    // stateJson: the projector's fields as the API gives them; its availability with it.
+    // The discovery configs follow when the projector is new or its model or serial
+    // changed.
     std::vector<MqttMessage> ProjectorChanged(int address, const std::string& stateJson);
     // Empty retained configs and state: the projector is gone from the list. Nothing when
     // it was not announced.

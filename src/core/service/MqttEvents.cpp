@@ -15,7 +15,7 @@ MqttRoute RouteForMqtt(const ServiceEvent& e) {
         r.lineUp = e.kind == "line back";
     } else if (e.address <= 0) {
         r.kind = MqttRoute::kNone;
-    } else if (e.kind == "lost") {
+    } else if (e.kind == "lost" && !withState) {
         r.kind = MqttRoute::kLost;
     } else if (e.kind == "drift" || (e.kind == "snapshot taken" && e.fields.value("complete", false))) {
         r.kind = MqttRoute::kDrift;
@@ -23,7 +23,7 @@ MqttRoute RouteForMqtt(const ServiceEvent& e) {
     } else if (e.kind == "not found") {
         r.kind = MqttRoute::kForget;
     } else if (withState && (e.kind == "found" || e.kind == "connected" || e.kind == "state change" ||
-                             e.kind == "command")) {
+                             e.kind == "details" || e.kind == "command" || e.kind == "lost")) {
         r.kind = MqttRoute::kState;
         r.stateJson = e.fields["projector"].dump();
     }

@@ -14,10 +14,10 @@ struct MqttRoute {
     bool drifted = false;   // kDrift
 };
 
-// "found", "connected", "state change", "command" with a projector → its state; "lost" →
-// its last state with the lost word (it stays listed, as lost); "not found" → forgotten;
-// "line lost" / "line back" → the line; "drift" → drifted; a complete "snapshot taken" →
-// its drift flag.
+// "found", "connected", "state change", "details", "command" or "lost" with a projector →
+// its state (a lost one stays listed, as lost); "lost" without one → its last state with
+// the lost word; "not found" → forgotten; "line lost" / "line back" → the line; "drift" →
+// drifted; a complete "snapshot taken" → its drift flag.
 MqttRoute RouteForMqtt(const ServiceEvent& event);
 // current, with the serial number of previous when current has none: only a fresh read
 // carries it, and the discovery device should not lose it at every change of state.

@@ -358,7 +358,7 @@ function onEvent(e) {
     case 'line back': setLine(true); logEvent(e.text || 'line back'); return;
     default:
       if (e.projector) update(e.projector);
-      if (e.event === 'lost' || e.event === 'connected') loadGroups();
+      if (['lost', 'connected', 'found'].includes(e.event)) loadGroups();
       logEvent(e.event + (e.address ? ' ' + e.address : '') + (e.projector ? ' (' + stateWord(e.projector.state) + ')' : ''));
   }
 }
