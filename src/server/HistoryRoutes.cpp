@@ -66,6 +66,12 @@ void HttpServer::HistoryRoutes() {
             SendError(res, 400, "the address must be 1-255");
             return false;
         }
+        // While searching or without a line nothing can be read: 503, with when to try again.
+        if (const std::string why = host->Unavailable(); !why.empty()) {
+            res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
+            SendError(res, 503, why);
+            return false;
+        }
         if (!host->Hub().ProjectorKnown(*address)) {
             SendError(res, 404, "no connected projector at address " + std::to_string(*address));
             return false;

@@ -296,9 +296,10 @@ void HttpServer::Routes() {
                                                                              httplib::Response& res) {
         uint8_t address = 0;
         if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
+        // While searching, a projector not found yet may still be: 503, not 404.
+        if (unavailable(res)) return;
         if (!host_.Hub().ProjectorKnown(address))
             return Error(res, 404, "no connected projector at address " + std::to_string(address));
-        if (unavailable(res)) return;
         // A job that outlives its run limit still finishes later: it writes into what it
         // shares, never into this handler's frame.
         struct Details {
@@ -346,9 +347,9 @@ void HttpServer::Routes() {
                if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
                ActionRequest request;
                if (!command(req, res, req.matches[2], &request)) return;
+               if (unavailable(res)) return;
                if (!host_.Hub().ProjectorKnown(address))
                    return Error(res, 404, "no connected projector at address " + std::to_string(address));
-               if (unavailable(res)) return;
                auto result = std::make_shared<ActionOutcome>();
                ServiceHost* host = &host_;
                const auto outcome = RunOnLine([host, result, address, request](ProgramState& state) {

@@ -5,6 +5,7 @@ the parameter, and brings the block back after a confirmation that names what it
 overwrites. Exit 77 (skipped) only when no Chromium is installed."""
 import argparse
 import glob
+import json
 import os
 import re
 import shutil
@@ -74,7 +75,8 @@ def main():
                                   cwd=work, stdout=log, stderr=log)
         procs.append(server)
         base = "http://127.0.0.1:%d" % port
-        wait_until("the server", lambda: urllib.request.urlopen(base + "/healthz", timeout=1).status == 200, 120)
+        wait_until("the server's search", lambda: not json.load(urllib.request.urlopen(
+            base + "/api/v1/projectors", timeout=5))["searching"], 120)
 
         options = webdriver.ChromeOptions()
         options.binary_location = chromium

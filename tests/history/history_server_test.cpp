@@ -47,7 +47,13 @@ public:
                       "127.0.0.1:" + std::to_string(port), "--check-interval", "600"},
                      "server.out");
         client_.set_read_timeout(60s);
-        for (int i = 0; i < 1200 && !client_.Get("/healthz"); ++i) std::this_thread::sleep_for(100ms);
+        // It answers at once and searches meanwhile: the tests want the search done.
+        for (int i = 0; i < 1200; ++i) {
+            const auto r = client_.Get("/api/v1/projectors");
+            const json list = r && r->status == 200 ? json::parse(r->body, nullptr, false) : json();
+            if (list.is_object() && !list.value("searching", true)) break;
+            std::this_thread::sleep_for(100ms);
+        }
         events_ = std::thread([this] {
             httplib::Client c("127.0.0.1", port_);
             c.Get("/api/v1/events", [this](const char* data, size_t n) {

@@ -379,6 +379,9 @@ def main():
         server = b.server(port, "--allow-host", "console.example", "--max-streams", "4")
         wait_until("the server", lambda: server.poll() is None and request(port, "GET", "/healthz", timeout=2)[0] == 200,
                    120)
+        # It serves from the start; the cases want the search done.
+        wait_until("the search", lambda: not json.loads(request(port, "GET", "/api/v1/projectors", timeout=5)[2])
+                   ["searching"], 120)
         if args.lint_metrics:
             return lint_metrics(b, port)
         failed = 0

@@ -284,7 +284,7 @@ TEST(MqttPublisher, ConfigsFollowOnlyWhenTheDeviceChangesAndGoWhenForgotten) {
     EXPECT_EQ(change[1], (MqttMessage{"ombrix/dome/projector/3/availability", "online", true, 1}));
 
     const std::string replaced = R"({"address":3,"model":"25V","serial":"F1-999999","state":"Operating"})";
-    EXPECT_EQ(pub.ProjectorChanged(3, replaced).size(), 6u);
+    EXPECT_EQ(pub.ProjectorChanged(3, replaced).size(), 7u);  // five configs, the state, the availability
 
     const auto gone = pub.ProjectorForgotten(3);
     ASSERT_EQ(gone.size(), 8u);
