@@ -158,7 +158,7 @@ void ServiceHost::RunSearch() {
     searchQueued_ = false;
     hub_.Publish(SearchEvent(false, "the search has ended: " + std::to_string(state_.projectors.connectedCount) +
                                         " projector(s) connected"));
-    if (LineLost(state_.link)) OnLineLost();
+    if (LineLostShared(state_.link, false)) OnLineLost();
     UpdateRoster();
     if (reader_) {
         reader_->Pause(false);
@@ -224,7 +224,7 @@ void ServiceHost::Reopen() {
     quiet.ui = nullptr;
     const bool opened = SetupConnection(quiet, state_.link, kOwnerTool) != 0;
     if (opened) state_.link.clock.WaitMs(kSettleAfterReopenMs);
-    if (!opened || LineLost(state_.link)) {
+    if (!opened || LineLostShared(state_.link, false)) {
         queue_.StartTimer(kReopenTimer, kReopenMs, [this] { Reopen(); });
         return;
     }
@@ -266,7 +266,19 @@ void ServiceHost::Stop() {
 }
 
 CommandRunner::Outcome ServiceHost::Run(const std::function<void(ProgramState&)>& work) {
-    return runner_.Run([this, work] { work(state_); }, options_.lineWait);
+    // A command holds the line for all its exchanges: the status reader neither slips in
+    // between them nor touches the device while the command asks it whether the line is lost.
+    return runner_.Run(
+        [this, work] {
+            Link& link = state_.link;
+            link.lock.AcquireForeground();
+            struct Release {
+                Link& link;
+                ~Release() { link.lock.ReleaseForeground(false); }
+            } release{link};
+            work(state_);
+        },
+        options_.lineWait);
 }
 
 json ServiceHost::Groups() const {
@@ -320,7 +332,7 @@ ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_
                                                       : RunActionOnTargets(state, targets, request);
     // Any reading begun before now is older than what the command left.
     for (uint8_t a : targets) live_.Generations().Bump(a);
-    if (LineLost(state.link)) {
+    if (LineLostShared(state.link, false)) {
         o.status = 503;
         o.body["ok"] = false;
         o.body["error"] = LineLostText(state.link);
@@ -376,7 +388,7 @@ json ServiceHost::ReadDetails(ProgramState& state, uint8_t address, int* status)
         }
     }
     live_.Generations().Bump(address);
-    if (statusResult != kDone && LineLost(state.link)) {
+    if (statusResult != kDone && LineLostShared(state.link, false)) {
         OnLineLost();
         *status = 503;
         return json{{"error", LineLostText(state.link)}};

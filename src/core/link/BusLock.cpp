@@ -4,10 +4,16 @@ namespace ombrix {
 
 void BusLock::AcquireForeground() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (busy_ && depth_ > 0 && owner_ == std::this_thread::get_id()) {
+        ++depth_;
+        return;
+    }
     ++foregroundWaiting_;
     cv_.wait(lock, [&] { return !busy_; });
     --foregroundWaiting_;
     busy_ = true;
+    owner_ = std::this_thread::get_id();
+    depth_ = 1;
 }
 
 bool BusLock::AcquireBackground(const std::atomic<bool>* cancel) {
@@ -24,8 +30,11 @@ bool BusLock::AcquireBackground(const std::atomic<bool>* cancel) {
 void BusLock::ReleaseForeground(bool hold) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        busy_ = false;
         held_ = hold;
+        if (--depth_ > 0) return;
+        depth_ = 0;
+        owner_ = {};
+        busy_ = false;
     }
     cv_.notify_all();
 }

@@ -1,10 +1,12 @@
 #pragma once
 // One talker on the line at a time. Commands of the user (and of the IRIS worker) come
 // first: the background check waits while any of them is waiting, running, or holding
-// the line for a repeating remote-control key.
+// the line for a repeating remote-control key. The thread that holds the line in the
+// foreground may take it again (a command made of several exchanges holds it throughout).
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace ombrix {
 
@@ -29,6 +31,8 @@ private:
     bool busy_ = false;
     bool held_ = false;
     int foregroundWaiting_ = 0;
+    std::thread::id owner_;  // the foreground holder
+    int depth_ = 0;          // how often it took the line
 };
 
 }  // namespace ombrix

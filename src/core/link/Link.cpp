@@ -141,6 +141,19 @@ int FlushInput(Link& link) {
 
 int LineLost(Link& link) { return link.device && link.device->LineDropped() ? 1 : 0; }
 
+int LineLostShared(Link& link, bool background) {
+    if (background) {
+        if (!link.lock.AcquireBackground(&link.backgroundStop)) return 0;
+        const int lost = LineLost(link);
+        link.lock.ReleaseBackground();
+        return lost;
+    }
+    link.lock.AcquireForeground();
+    const int lost = LineLost(link);
+    link.lock.ReleaseForeground(link.lock.Held());
+    return lost;
+}
+
 std::string LineName(const Link& link) {
     const std::string path = link.device ? link.openedPath : ConnectionPath(link);
     if (!link.deviceOverride.empty()) return path;

@@ -89,6 +89,10 @@ constexpr uint32_t kFlushQuietMs = 20;
 
 // 1 when the open line has gone: hang-up, closed connection, unplugged adapter.
 int LineLost(Link& link);
+// LineLost from a thread that shares the line with another (the server's owner and its
+// status reader): asking reads the device, so it is done under the bus lock, between
+// exchanges, never inside another thread's. A background caller stopped meanwhile gets 0.
+int LineLostShared(Link& link, bool background);
 // "COM2 (/dev/ttyS1)", or the device path given instead of a COM port.
 std::string LineName(const Link& link);
 // "The line COM2 (/dev/ttyS1) was lost."

@@ -12,7 +12,7 @@ namespace ombrix {
 bool StatusRounds::Interrupted(int result, bool* lineLost) {
     if (result == kDone) return false;
     if (link_.backgroundStop.load()) return true;
-    if (LineLost(link_)) {
+    if (LineLostShared(link_, true)) {
         *lineLost = true;
         return true;
     }
