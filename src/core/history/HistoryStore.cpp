@@ -17,7 +17,7 @@ namespace {
 
 // Every step brings the schema from its version to the next; the store's user_version
 // says which it has.
-const char* const kSchemaV1 = R"sql(
+constexpr const char* kSchemaV1 = R"sql(
 CREATE TABLE projectors(
   id INTEGER PRIMARY KEY,
   address INTEGER NOT NULL,
