@@ -286,13 +286,20 @@ bool HistoryStore::Ensure(std::string* reason, std::string* leave) {
         }
         return false;
     };
-    if (!IntPragma(*db_, "PRAGMA application_id", &appId, &rc) ||
-        !IntPragma(*db_, "PRAGMA user_version", &version, &rc)) {
-        return failed(rc);
+    // Read in one transaction: another program creating the store meanwhile is seen with
+    // its whole first schema or without it, never half-way, which would look foreign.
+    int64_t tables = 0;
+    if ((rc = db_->Exec("BEGIN")) != SQLITE_OK) return failed(rc);
+    const bool read = IntPragma(*db_, "PRAGMA application_id", &appId, &rc) &&
+                      IntPragma(*db_, "PRAGMA user_version", &version, &rc) &&
+                      IntPragma(*db_, "SELECT count(*) FROM sqlite_master", &tables, &rc);
+    if (!read) {
+        failed(rc);  // before the rollback, which would take the error's text with it
+        db_->Exec("ROLLBACK");
+        return false;
     }
+    db_->Exec("COMMIT");
     if (appId == 0 && version == 0) {
-        int64_t tables = 0;
-        if (!IntPragma(*db_, "SELECT count(*) FROM sqlite_master", &tables, &rc)) return failed(rc);
         if (tables > 0) {
             *reason = "it holds another program's tables";
             return false;
