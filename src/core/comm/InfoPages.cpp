@@ -39,7 +39,9 @@ ProjectorInfoLines FillProjectorInfo(ProgramState& s, const GroupTable& g, uint3
     const bool recordKnown = t.currentProjectorIndex >= 0 && t.currentProjectorIndex < t.connectedCount;
     if (status == kDone && optionsValid && recordKnown) {
         const ProjectorRecord& r = t.records[static_cast<size_t>(t.currentProjectorIndex)];
-        out.type = std::string(1, ModelLinePrefix(flags.soundAvailable)) + ModelText(s.env, r.projectorType, r.alphaId);
+        // Appended, not concatenated: GCC 12 at -O2 warns falsely about the operator+ path.
+        out.type.assign(1, ModelLinePrefix(flags.soundAvailable));
+        out.type += ModelText(s.env, r.projectorType, r.alphaId);
     } else {
         out.type = "Type Unknown";
     }
