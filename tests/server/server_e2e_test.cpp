@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "../support/Processes.h"
 #include "../support/TempDir.h"
 #include "EventReader.h"
 #include "app/Options.h"
@@ -23,25 +24,13 @@ namespace {
 
 using nlohmann::json;
 using namespace std::chrono_literals;
+using testing::FreePort;
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// A port nobody listens on right now.
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    close(fd);
-    return ntohs(a.sin_port);
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, const char* out) {
