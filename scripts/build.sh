@@ -18,6 +18,11 @@ while [ $# -gt 0 ]; do
 done
 launcher=()
 # A compiler cache makes rebuilds of several checkouts cheap where one is installed.
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Paths inside the checkout are hashed relative to it, and the build folder's own path not
+# at all, so a fresh clone elsewhere reuses what another checkout compiled.
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+fi
 cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "${configure[@]}" >/dev/null
 cmake --build "$dir" "${targets[@]}"
