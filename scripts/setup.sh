@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev xvfb xauth x11-utils
           dpkg-dev desktop-file-utils appstream groff-base ser2net clang libclang-rt-14-dev
-          libcpp-httplib-dev chromium chromium-driver python3-selenium
+          libcpp-httplib-dev libmicrohttpd-dev chromium chromium-driver python3-selenium
           mosquitto mosquitto-clients libmosquitto-dev tzdata xdotool imagemagick
           libsqlite3-dev prometheus curl ccache "$@")
 

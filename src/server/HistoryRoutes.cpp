@@ -1,12 +1,11 @@
 // The block routes and the block history of the API: each maps a request onto the core's
 // block work (on the service host's thread when it uses the line) and its reply onto
 // the response.
-#include <httplib.h>
-
 #include <nlohmann/json.hpp>
 
 #include "HttpServer.h"
 #include "ServiceHost.h"
+#include "data/JsonInput.h"
 #include "service/HistoryService.h"
 
 namespace ombrix::server {
@@ -15,12 +14,12 @@ using nlohmann::json;
 
 namespace {
 
-void Send(httplib::Response& res, const HistoryReply& r) {
+void Send(HttpResponse& res, const HistoryReply& r) {
     res.status = r.status;
     res.set_content(r.body.dump() + "\n", "application/json");
 }
 
-void SendError(httplib::Response& res, int status, const std::string& why) { Send(res, {status, json{{"error", why}}}); }
+void SendError(HttpResponse& res, int status, const std::string& why) { Send(res, {status, json{{"error", why}}}); }
 
 // "1".."255": the path's own digits.
 bool Address(const std::string& text, uint8_t* out) {
@@ -38,18 +37,25 @@ bool SnapshotId(const std::string& text, int64_t* out) {
     return *out > 0;
 }
 
+// A JSON body goes through the one rule for untrusted JSON before anything parses it.
+bool JsonBodyRefused(HttpResponse& res, const std::string& body) {
+    if (body.empty() || JsonNestingWithin(body)) return false;
+    SendError(res, 400, "the body is nested more than " + std::to_string(kMaxJsonNesting) + " levels deep");
+    return true;
+}
+
 }  // namespace
 
 void HttpServer::HistoryRoutes() {
-    HttpFront& s = *http_;
+    WebFront& s = *http_;
     ServiceHost* host = &host_;
 
     // On the host's thread; false (answered) when the line could not be had in time.
-    auto run = [host](httplib::Response& res, const std::function<HistoryReply(ProgramState&)>& work,
+    auto run = [this](HttpResponse& res, const std::function<HistoryReply(ProgramState&)>& work,
                       HistoryReply* reply) {
         // Shared with the job: one that outlives its run limit writes here, not into this frame.
         auto out = std::make_shared<HistoryReply>();
-        const auto outcome = host->Run([out, work](ProgramState& state) { *out = work(state); });
+        const auto outcome = RunOnLine([out, work](ProgramState& state) { *out = work(state); });
         if (outcome != CommandRunner::Outcome::kDone) {
             if (outcome == CommandRunner::Outcome::kLineBusy)
                 res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
@@ -61,7 +67,7 @@ void HttpServer::HistoryRoutes() {
         return true;
     };
     // The projector in the path, connected; false (answered) otherwise.
-    auto projector = [host](const httplib::Request& req, httplib::Response& res, uint8_t* address) {
+    auto projector = [host](const HttpRequest& req, HttpResponse& res, uint8_t* address) {
         if (!Address(req.matches[1], address)) {
             SendError(res, 400, "the address must be 1-255");
             return false;
@@ -79,14 +85,14 @@ void HttpServer::HistoryRoutes() {
         return true;
     };
 
-    s.Get(R"(/api/v1/projectors/([^/]+)/blocks)", [run, projector](const httplib::Request& req, httplib::Response& res) {
+    s.Get(R"(/api/v1/projectors/([^/]+)/blocks)", [run, projector](const HttpRequest& req, HttpResponse& res) {
         uint8_t address = 0;
         HistoryReply reply;
         if (!projector(req, res, &address)) return;
         if (run(res, [address](ProgramState& st) { return ProjectorBlocksReply(st, address); }, &reply)) Send(res, reply);
     });
 
-    s.Post(R"(/api/v1/projectors/([^/]+)/backup)", [run, projector](const httplib::Request& req, httplib::Response& res) {
+    s.Post(R"(/api/v1/projectors/([^/]+)/backup)", [run, projector](const HttpRequest& req, HttpResponse& res) {
         uint8_t address = 0;
         if (!projector(req, res, &address)) return;
         auto file = std::make_shared<std::vector<uint8_t>>();
@@ -98,7 +104,7 @@ void HttpServer::HistoryRoutes() {
                        "attachment; filename=\"projector-" + std::to_string(address) + ".set\"");
     });
 
-    s.Post(R"(/api/v1/projectors/([^/]+)/verify)", [run, projector](const httplib::Request& req, httplib::Response& res) {
+    s.Post(R"(/api/v1/projectors/([^/]+)/verify)", [run, projector](const HttpRequest& req, HttpResponse& res) {
         uint8_t address = 0;
         if (!projector(req, res, &address)) return;
         HistoryReply reply;
@@ -109,10 +115,11 @@ void HttpServer::HistoryRoutes() {
     });
 
     s.Post(R"(/api/v1/projectors/([^/]+)/snapshot)",
-           [run, projector, host](const httplib::Request& req, httplib::Response& res) {
+           [run, projector, host](const HttpRequest& req, HttpResponse& res) {
                uint8_t address = 0;
                if (!projector(req, res, &address)) return;
                std::string note, why;
+               if (JsonBodyRefused(res, req.body)) return;
                if (!ParseSnapshotBody(req.body, &note, &why)) return SendError(res, 400, why);
                HistoryReply reply;
                if (!run(res,
@@ -129,10 +136,11 @@ void HttpServer::HistoryRoutes() {
                Send(res, reply);
            });
 
-    s.Post(R"(/api/v1/groups/([^/]+)/snapshot)", [run, host](const httplib::Request& req, httplib::Response& res) {
+    s.Post(R"(/api/v1/groups/([^/]+)/snapshot)", [run, host](const HttpRequest& req, HttpResponse& res) {
         const std::string name = req.matches[1];
-        if (!host->GroupKnown(name)) return SendError(res, 404, "no group \"" + name.substr(0, 64) + "\"");
+        if (!host->GroupKnown(name)) return SendError(res, 404, "no group " + JsonExcerpt(json(name)));
         std::string note, why;
+        if (JsonBodyRefused(res, req.body)) return;
         if (!ParseSnapshotBody(req.body, &note, &why)) return SendError(res, 400, why);
         HistoryReply reply;
         if (!run(res,
@@ -149,7 +157,7 @@ void HttpServer::HistoryRoutes() {
     });
 
     // The history needs no line: read on the request's own thread.
-    s.Get("/api/v1/history", [](const httplib::Request& req, httplib::Response& res) {
+    s.Get("/api/v1/history", [](const HttpRequest& req, HttpResponse& res) {
         std::optional<int> address;
         if (req.has_param("address")) {
             uint8_t a = 0;
@@ -159,13 +167,13 @@ void HttpServer::HistoryRoutes() {
         Send(res, HistoryListReply(address));
     });
 
-    s.Get(R"(/api/v1/history/([^/]+))", [](const httplib::Request& req, httplib::Response& res) {
+    s.Get(R"(/api/v1/history/([^/]+))", [](const HttpRequest& req, HttpResponse& res) {
         int64_t id = 0;
         if (!SnapshotId(req.matches[1], &id)) return SendError(res, 400, "a snapshot id is a number");
         Send(res, HistoryEntryReply(id));
     });
 
-    s.Get("/api/v1/diff", [run](const httplib::Request& req, httplib::Response& res) {
+    s.Get("/api/v1/diff", [run](const HttpRequest& req, HttpResponse& res) {
         if (!req.has_param("from") || !req.has_param("to")) {
             return SendError(res, 400, "diff takes from= and to= (a snapshot id or live:ADDR)");
         }
@@ -174,12 +182,13 @@ void HttpServer::HistoryRoutes() {
         if (run(res, [from, to](ProgramState& st) { return DiffReply(st, from, to); }, &reply)) Send(res, reply);
     });
 
-    s.Post(R"(/api/v1/history/([^/]+)/restore)", [run, host](const httplib::Request& req, httplib::Response& res) {
+    s.Post(R"(/api/v1/history/([^/]+)/restore)", [run, host](const HttpRequest& req, HttpResponse& res) {
         int64_t id = 0;
         if (!SnapshotId(req.matches[1], &id)) return SendError(res, 400, "a snapshot id is a number");
         if (!req.body.empty() && req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
             return SendError(res, 415, "the body must be application/json");
         }
+        if (JsonBodyRefused(res, req.body)) return;
         HistoryReply reply;
         const std::string body = req.body;
         if (run(res, [host, id, body](ProgramState& st) { return RestoreReply(st, host->Hub(), id, body); }, &reply)) {

@@ -1,6 +1,10 @@
 #include "HttpServer.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -27,12 +31,12 @@ constexpr size_t kLogPathChars = 160;
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
-void Reply(httplib::Response& res, int status, const json& body) {
+void Reply(HttpResponse& res, int status, const json& body) {
     res.status = status;
     res.set_content(Dump(body) + "\n", "application/json");
 }
 
-void Error(httplib::Response& res, int status, const std::string& why) { Reply(res, status, json{{"error", why}}); }
+void Error(HttpResponse& res, int status, const std::string& why) { Reply(res, status, json{{"error", why}}); }
 
 // Compares all of both, so the time taken says nothing about where they differ.
 bool SameSecret(const std::string& a, const std::string& b) {
@@ -62,7 +66,7 @@ bool KnownAction(const std::string& a) {
     return false;
 }
 
-bool IsJsonContent(const httplib::Request& req) {
+bool IsJsonContent(const HttpRequest& req) {
     const std::string type = req.get_header_value("Content-Type");
     return StartsWith(type, "application/json");
 }
@@ -94,8 +98,11 @@ bool Digits(const std::string& s) { return !s.empty() && s.size() <= 19 && s.fin
 }  // namespace
 
 HttpServer::HttpServer(ServiceHost& host, const HttpOptions& options)
-    : host_(host), options_(options), http_(std::make_unique<HttpFront>(options.limits)) {
+    : host_(host), options_(options), http_(std::make_unique<WebFront>(options.limits)) {
     http_->log = [this](const std::string& line) { Log(line); };
+    http_->SetAdmission([this](const HttpRequest& req, HttpResponse& res, bool* closeAfter) {
+        return Admit(req, res, closeAfter);
+    });
     Routes();
 }
 
@@ -114,12 +121,12 @@ bool HttpServer::Bind(const std::string& host, int port, std::string* why) {
 }
 
 void HttpServer::ServeSchedules(Scheduler& scheduler, const std::string& path) {
-    http_->Get("/api/v1/schedules", [&scheduler](const httplib::Request&, httplib::Response& res) {
+    http_->Get("/api/v1/schedules", [&scheduler](const HttpRequest&, HttpResponse& res) {
         const ScheduleReply r = GetSchedules(scheduler);
         res.status = r.status;
         res.set_content(r.body + "\n", "application/json");
     });
-    http_->Put("/api/v1/schedules", [&scheduler, path](const httplib::Request& req, httplib::Response& res) {
+    http_->Put("/api/v1/schedules", [&scheduler, path](const HttpRequest& req, HttpResponse& res) {
         if (!IsJsonContent(req)) return Error(res, 415, StatusText(415));
         const ScheduleReply r = PutSchedules(path, req.body, scheduler);
         res.status = r.status;
@@ -128,6 +135,50 @@ void HttpServer::ServeSchedules(Scheduler& scheduler, const std::string& path) {
 }
 
 void HttpServer::Serve() { http_->Serve(); }
+
+bool HttpServer::SelfCheck(std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const bool v6 = listenHost_.find(':') != std::string::npos;
+    const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_storage sa{};
+    socklen_t len = 0;
+    // The listen address itself, or the loopback when it listens on every address.
+    const bool any = listenHost_.empty() || listenHost_ == "0.0.0.0" || listenHost_ == "::";
+    if (v6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&sa);
+        a->sin6_family = AF_INET6;
+        a->sin6_port = htons(static_cast<uint16_t>(Port()));
+        if (any || inet_pton(AF_INET6, listenHost_.c_str(), &a->sin6_addr) != 1) a->sin6_addr = in6addr_loopback;
+        len = sizeof *a;
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&sa);
+        a->sin_family = AF_INET;
+        a->sin_port = htons(static_cast<uint16_t>(Port()));
+        if (any || inet_pton(AF_INET, listenHost_.c_str(), &a->sin_addr) != 1) a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        len = sizeof *a;
+    }
+    auto wait = [&](short events) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, events, 0};
+        return left.count() > 0 && poll(&p, 1, static_cast<int>(left.count())) == 1;
+    };
+    bool ok = false;
+    const std::string request = "GET /healthz HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    if ((connect(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 || errno == EINPROGRESS) && wait(POLLOUT) &&
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        std::string reply;
+        char buf[256];
+        while (reply.size() < 12 && wait(POLLIN)) {
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            reply.append(buf, static_cast<size_t>(n));
+        }
+        ok = reply.rfind("HTTP/1.1 200", 0) == 0;
+    }
+    close(fd);
+    return ok;
+}
 
 void HttpServer::BeginStop() {
     stopping_ = true;
@@ -150,150 +201,144 @@ CommandRunner::Outcome HttpServer::RunOnLine(const std::function<void(ProgramSta
     return outcome;
 }
 
-bool HttpServer::Admit(const httplib::Request& req, httplib::Response& res) {
+bool HttpServer::Admit(const HttpRequest& req, HttpResponse& res, bool* closeAfter) {
     const bool hasBody = req.has_header("Transfer-Encoding") ||
                          (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0");
     // A refused request's body is never read: its connection closes after the reply.
-    auto refuse = [&](int status, const std::string& why) {
+    auto refuse = [&](int status, const std::string& why, const char* reason) {
         Error(res, status, why);
-        if (hasBody || status == 503) HttpFront::CloseAfterResponse();
+        http_->NoteRefusal(reason);
+        *closeAfter = hasBody || status == 503 || status == 400;
         return false;
     };
     if (stopping_.load()) {
         res.set_header("Retry-After", std::to_string(kStopRetryAfterSeconds));
-        return refuse(503, "the service is stopping");
+        return refuse(503, "the service is stopping", "stopping");
     }
-    if (!ValidUtf8(req.path)) return refuse(400, "the path is not valid UTF-8");
+    // Two of these would let a proxy and this server read different requests from the same bytes.
+    for (const char* once : {"Host", "Content-Length", "Transfer-Encoding", "Authorization", "Origin"}) {
+        if (req.get_header_value_count(once) > 1) return refuse(400, std::string("more than one ") + once + " header", "framing");
+    }
+    for (const auto& [name, value] : req.headers) {
+        if (name.empty() || name.find_first_of(" \t") != std::string::npos)
+            return refuse(400, "a header name with white space", "framing");
+    }
+    if (!ValidUtf8(req.path)) return refuse(400, "the path is not valid UTF-8", "bad_request");
     const std::string hostHeader = req.get_header_value("Host");
-    if (hostHeader.empty()) return refuse(400, "a Host header is needed");
+    if (hostHeader.empty()) return refuse(400, "a Host header is needed", "bad_request");
     if (!HostAllowed(hostHeader, listenHost_, options_.allowHosts)) {
         return refuse(421, "this server is not reached as " + JsonExcerpt(json(hostHeader)) +
-                               " (ombrix-server --allow-host NAME allows a name)");
+                               " (ombrix-server --allow-host NAME allows a name)", "host");
     }
     // A page on another site may make a browser send a request here; without the right
     // origin it does nothing. (No CORS headers are ever sent.)
     if (req.has_header("Origin") && !OriginAllowed(req.get_header_value("Origin"), hostHeader))
-        return refuse(403, "requests from another origin are refused");
+        return refuse(403, "requests from another origin are refused", "origin");
     const std::string& token = options_.token;
     if (!token.empty() && (StartsWith(req.path, "/api/") || req.path == "/api" || req.path == "/metrics")) {
         const std::string auth = req.get_header_value("Authorization");
         if (!StartsWith(auth, "Bearer ") || !SameSecret(auth.substr(7), token)) {
             res.set_header("WWW-Authenticate", "Bearer");
-            return refuse(401, "a valid bearer token is needed");
+            return refuse(401, "a valid bearer token is needed", "token");
         }
     }
     const std::string allowed = http_->AllowedMethods(req.path);
-    if (allowed.empty()) return refuse(404, "not found");
+    if (allowed.empty()) return refuse(404, "not found", "not_found");
     const std::string method = req.method;
     if ((", " + allowed + ",").find(", " + method + ",") == std::string::npos) {
         res.set_header("Allow", allowed);
-        return refuse(405, "this path takes " + allowed);
+        return refuse(405, "this path takes " + allowed, "method");
     }
     if (method != "POST" && method != "PUT") {
-        if (hasBody) return refuse(400, "this request takes no body");
+        if (hasBody) return refuse(400, "this request takes no body", "bad_request");
         return true;
     }
     const bool chunked = req.has_header("Transfer-Encoding");
     const std::string length = req.get_header_value("Content-Length");
     if (chunked && req.has_header("Content-Length"))
-        return refuse(400, "a body has Content-Length or chunked transfer coding, not both");
+        return refuse(400, "a body has Content-Length or chunked transfer coding, not both", "framing");
     if (chunked && Lower(req.get_header_value("Transfer-Encoding")) != "chunked")
-        return refuse(400, "the only transfer coding taken is chunked");
-    if (!chunked && !req.has_header("Content-Length")) return refuse(411, StatusText(411));
-    if (!chunked && !Digits(length)) return refuse(400, "Content-Length is not a number");
-    if (!chunked && std::stoull(length) > http_->Limits().maxBodyBytes) return refuse(413, StatusText(413));
+        return refuse(400, "the only transfer coding taken is chunked", "framing");
+    // A POST without either has an empty body; a PUT replaces what it names, so it needs one.
+    if (!chunked && !req.has_header("Content-Length") && method == "PUT") return refuse(411, StatusText(411), "length");
+    if (!chunked && req.has_header("Content-Length") && !Digits(length))
+        return refuse(400, "Content-Length is not a number", "framing");
+    if (!chunked && !length.empty() && std::stoull(length) > http_->Limits().maxBodyBytes)
+        return refuse(413, StatusText(413), "too_large");
     if (req.has_header("Content-Encoding") && Lower(req.get_header_value("Content-Encoding")) != "identity")
-        return refuse(415, "compressed bodies are not taken");
+        return refuse(415, "compressed bodies are not taken", "media_type");
     return true;
 }
 
 void HttpServer::Routes() {
-    HttpFront& s = *http_;
+    WebFront& s = *http_;
 
-    s.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        Log("request " + req.remote_addr + " " + req.method + " " + Excerpt(req.path, kLogPathChars) + " " +
+    s.SetRequestLog([this](const HttpRequest& req, const HttpResponse& res) {
+        Log("request " + req.remote_addr + " " + Excerpt(req.method, 12) + " " + Excerpt(req.path, kLogPathChars) + " " +
             std::to_string(res.status));
     });
-    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (HttpFront::BodyTooLarge()) {
-            res.status = 413;
-            res.body.clear();
-            HttpFront::CloseAfterResponse();
-        }
-        if (res.body.empty()) Error(res, res.status, StatusText(res.status));
-    });
-    s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        Error(res, 500, "internal error");
-    });
-    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled : httplib::Server::HandlerResponse::Handled;
-    });
-    // The answer to "Expect: 100-continue" is the admission's: a body that would be
-    // refused is never asked for.
-    s.set_expect_100_continue_handler([this](const httplib::Request& req, httplib::Response& res) {
-        return Admit(req, res) ? 100 : res.status;
-    });
+    using Run = WebFront::Run;
 
-    s.Get("/api/v1/openapi.json", [](const httplib::Request&, httplib::Response& res) {
+    s.Get("/api/v1/openapi.json", [](const HttpRequest&, HttpResponse& res) {
         res.set_content(reinterpret_cast<const char*>(kApiDescription), kApiDescriptionSize, "application/json");
-    });
+    }, Run::kInLoop);
 
     for (const WebFile& f : WebFileList()) {
         const std::string path = std::string(f.path) == "index.html" ? "/" : "/" + std::string(f.path);
-        s.Get(path, [f](const httplib::Request&, httplib::Response& res) {
+        s.Get(path, [f](const HttpRequest&, HttpResponse& res) {
             res.set_content(reinterpret_cast<const char*>(f.data), f.size, f.type);
             res.set_header("Cache-Control", "no-cache");
             res.set_header("X-Content-Type-Options", "nosniff");
             res.set_header("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
-        });
+        }, Run::kInLoop);
     }
 
-    s.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+    s.Get("/healthz", [this](const HttpRequest&, HttpResponse& res) {
         const char* line = host_.Searching() ? "searching" : host_.Hub().LineUp() ? "up" : "lost";
         Reply(res, 200, json{{"status", "ok"}, {"line", line}});
-    });
+    }, Run::kInLoop);
 
-    s.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(host_.GetMetrics().Render(host_.Hub()), "text/plain; version=0.0.4");
-    });
+    s.Get("/metrics", [this](const HttpRequest&, HttpResponse& res) {
+        res.set_content(host_.GetMetrics().Render(host_.Hub()) + FrontMetrics(), "text/plain; version=0.0.4");
+    }, Run::kInLoop);
 
-    s.Get("/api/v1/projectors", [this](const httplib::Request&, httplib::Response& res) {
+    s.Get("/api/v1/projectors", [this](const HttpRequest&, HttpResponse& res) {
         const json snapshot = host_.Hub().Snapshot();
         Reply(res, 200, json{{"line", snapshot["line"]}, {"projectors", snapshot["projectors"]},
                              {"searching", host_.Searching()}});
-    });
+    }, Run::kInLoop);
 
     // While the search runs or the line is lost nothing can reach a projector: 503 at
     // once, with when to try again.
-    auto unavailable = [this](httplib::Response& res) {
+    auto unavailable = [this](HttpResponse& res) {
         const std::string why = host_.Unavailable();
         if (why.empty()) return false;
         res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
         Error(res, 503, why);
         return true;
     };
-    auto reply = [](httplib::Response& res, int status, const json& body) {
+    auto reply = [](HttpResponse& res, int status, const json& body) {
         if (status == 503) res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
         Reply(res, status, body);
     };
 
-    s.Post("/api/v1/search", [this, unavailable](const httplib::Request&, httplib::Response& res) {
+    s.Post("/api/v1/search", [this, unavailable](const HttpRequest&, HttpResponse& res) {
         if (unavailable(res)) return;
         if (!host_.Search()) {
             res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
             return Error(res, 503, host_.Unavailable().empty() ? "the service is stopping" : host_.Unavailable());
         }
         Reply(res, 202, json{{"searching", true}});
-    });
+    }, Run::kInLoop);
 
-    auto busy = [](httplib::Response& res, CommandRunner::Outcome outcome) {
+    auto busy = [](HttpResponse& res, CommandRunner::Outcome outcome) {
         if (outcome == CommandRunner::Outcome::kLineBusy)
             res.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
         Error(res, outcome == CommandRunner::Outcome::kTimedOut ? 504 : 503, CommandRunnerOutcomeText(outcome));
     };
 
-    s.Get(R"(/api/v1/projectors/([^/]+))", [this, busy, unavailable, reply](const httplib::Request& req,
-                                                                             httplib::Response& res) {
+    s.Get(R"(/api/v1/projectors/([^/]+))", [this, busy, unavailable, reply](const HttpRequest& req,
+                                                                             HttpResponse& res) {
         uint8_t address = 0;
         if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
         // While searching, a projector not found yet may still be: 503, not 404.
@@ -317,7 +362,7 @@ void HttpServer::Routes() {
     HistoryRoutes();
 
     // Checks everything a command request can get wrong before anything goes on the line.
-    auto command = [](const httplib::Request& req, httplib::Response& res, const std::string& action,
+    auto command = [](const HttpRequest& req, HttpResponse& res, const std::string& action,
                       ActionRequest* request) {
         if (!KnownAction(action)) {
             Error(res, 404, "no command " + JsonExcerpt(json(action)));
@@ -342,7 +387,7 @@ void HttpServer::Routes() {
     };
 
     s.Post(R"(/api/v1/projectors/([^/]+)/([^/]+))",
-           [this, busy, command, unavailable, reply](const httplib::Request& req, httplib::Response& res) {
+           [this, busy, command, unavailable, reply](const HttpRequest& req, HttpResponse& res) {
                uint8_t address = 0;
                if (!ParseAddress(req.matches[1], &address)) return Error(res, 400, "the address must be 1-255");
                ActionRequest request;
@@ -359,12 +404,12 @@ void HttpServer::Routes() {
                reply(res, result->status, result->body);
            });
 
-    s.Get("/api/v1/groups", [this](const httplib::Request&, httplib::Response& res) {
+    s.Get("/api/v1/groups", [this](const HttpRequest&, HttpResponse& res) {
         Reply(res, 200, host_.Groups());
-    });
+    }, Run::kInLoop);
 
     s.Post(R"(/api/v1/groups/([^/]+)/([^/]+))",
-           [this, busy, command, unavailable, reply](const httplib::Request& req, httplib::Response& res) {
+           [this, busy, command, unavailable, reply](const HttpRequest& req, HttpResponse& res) {
                const std::string name = req.matches[1];
                if (!host_.GroupKnown(name)) return Error(res, 404, "no group " + JsonExcerpt(json(name)));
                ActionRequest request;
@@ -380,16 +425,17 @@ void HttpServer::Routes() {
                reply(res, result->status, result->body);
            });
 
-    s.Get("/api/v1/events", [this](const httplib::Request& req, httplib::Response& res) {
+    s.Get("/api/v1/events", [this](const HttpRequest& req, HttpResponse& res) {
         res.set_header("Cache-Control", "no-cache");
         if (req.method == "HEAD") return res.set_header("Content-Type", "text/event-stream");
         EventHub* hub = &host_.Hub();
         auto subscription = std::make_shared<std::atomic<int>>(-1);
-        const auto stream = http_->OpenEventStream(res, [hub, subscription] {
+        const auto stream = http_->OpenEventStream(req, res, [hub, subscription] {
             if (*subscription >= 0) hub->Unsubscribe(*subscription);
         });
         if (!stream) {
             res.set_header("Retry-After", std::to_string(kStreamRetryAfterSeconds));
+            res.set_header("Connection", "close");
             return Error(res, 503, "too many event streams are open; try again later");
         }
         *subscription = hub->SubscribeWithSnapshot(
@@ -400,7 +446,24 @@ void HttpServer::Routes() {
             },
             [stream](const ServiceEvent& e) { stream->Send("data: " + Dump(EventJson(e)) + "\n\n"); });
         res.set_header("X-Accel-Buffering", "no");
-    });
+    }, Run::kInLoop);
+}
+
+std::string HttpServer::FrontMetrics() const {
+    const WebFront::Counts c = http_->GetCounts();
+    std::string out;
+    out += "# HELP ombrix_http_connections HTTP connections open now.\n# TYPE ombrix_http_connections gauge\n";
+    out += "ombrix_http_connections " + std::to_string(c.connections) + "\n";
+    out += "# HELP ombrix_http_event_streams Event streams open now.\n# TYPE ombrix_http_event_streams gauge\n";
+    out += "ombrix_http_event_streams " + std::to_string(c.streams) + "\n";
+    out += "# HELP ombrix_http_line_queue Requests waiting for or using the line now.\n"
+           "# TYPE ombrix_http_line_queue gauge\n";
+    out += "ombrix_http_line_queue " + std::to_string(waitingForLine_.load()) + "\n";
+    out += "# HELP ombrix_http_refused_total Requests refused by the front, by reason.\n"
+           "# TYPE ombrix_http_refused_total counter\n";
+    for (const auto& [why, count] : c.refused)
+        out += "ombrix_http_refused_total{reason=\"" + why + "\"} " + std::to_string(count) + "\n";
+    return out;
 }
 
 }  // namespace ombrix::server

@@ -1,15 +1,16 @@
 #pragma once
-// The HTTP side of ombrix-server over cpp-httplib: routes map requests onto the service
-// host and its results onto status codes; nothing here knows the protocol. Every request
-// is admitted (host, origin, token, method, body) before its body is read.
+// The HTTP side of ombrix-server: routes map requests onto the service host and its
+// results onto status codes; nothing here knows the protocol. Every request is admitted
+// (host, origin, token, method, framing) on its header block, before its body is read.
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "HttpFront.h"
+#include "WebFront.h"
 #include "app/Program.h"
 #include "service/ServiceCommands.h"
 
@@ -51,8 +52,10 @@ public:
     void BeginStop();
     // Closes every connection; Serve returns.
     void Stop();
+    // Whether /healthz answers a new connection within limit: the front's loop turns.
+    bool SelfCheck(std::chrono::milliseconds limit) const;
     // (method, path pattern) of every route.
-    std::vector<HttpFront::Route> RouteList() const { return http_->Routes(); }
+    std::vector<WebFront::Route> RouteList() const { return http_->Routes(); }
 
 private:
     void Routes();
@@ -60,14 +63,18 @@ private:
     // whose paths would take theirs.
     void HistoryRoutes();
     void Log(const std::string& line);
-    // Whether the request may go on to its route; otherwise res holds the refusal.
-    bool Admit(const httplib::Request& req, httplib::Response& res);
-    // host_.Run for a request, unless too many requests wait for the line already.
+    // Whether the request may go on to its route; otherwise res holds the refusal, and
+    // closeAfter whether its connection closes after it (its body is never read).
+    bool Admit(const HttpRequest& req, HttpResponse& res, bool* closeAfter);
+    // host_.Run for a request, unless too many requests wait for the line already: every
+    // route that uses the line goes through here.
     CommandRunner::Outcome RunOnLine(const std::function<void(ProgramState&)>& work);
+    // The front's own lines for /metrics.
+    std::string FrontMetrics() const;
 
     ServiceHost& host_;
     HttpOptions options_;
-    std::unique_ptr<HttpFront> http_;
+    std::unique_ptr<WebFront> http_;
     std::string listenHost_;
     std::mutex logMutex_;
     std::atomic<bool> stopping_{false};

@@ -1,7 +1,13 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,6 +16,7 @@
 
 #include "Automation.h"
 #include "HttpServer.h"
+#include "LogQueue.h"
 #include "ServerOptions.h"
 #include "ServiceHost.h"
 #include "app/WorkFolder.h"
@@ -18,6 +25,31 @@
 
 namespace {
 constexpr std::chrono::seconds kStopLimit{5};
+
+// A state line for the service manager over the socket it names (sd_notify's protocol);
+// nothing without one.
+void NotifyServiceManager(const char* state) {
+    const char* path = std::getenv("NOTIFY_SOCKET");
+    if (!path || (path[0] != '/' && path[0] != '@') || std::strlen(path) >= sizeof(sockaddr_un::sun_path)) return;
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::memcpy(sa.sun_path, path, std::strlen(path));
+    if (path[0] == '@') sa.sun_path[0] = '\0';
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + std::strlen(path));
+    [[maybe_unused]] const ssize_t n =
+        sendto(fd, state, std::strlen(state), MSG_NOSIGNAL | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sa), len);
+    close(fd);
+}
+
+// The watchdog interval the service manager asks for, when it asks this process.
+std::chrono::milliseconds WatchdogInterval() {
+    const char* usec = std::getenv("WATCHDOG_USEC");
+    const char* pid = std::getenv("WATCHDOG_PID");
+    if (!usec || (pid && std::strtol(pid, nullptr, 10) != getpid())) return std::chrono::milliseconds(0);
+    return std::chrono::milliseconds(std::strtoll(usec, nullptr, 10) / 1000);
+}
 }
 
 int main(int argc, char** argv) {
@@ -68,10 +100,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // From here on every line goes through the log's queue: a reader that stops reading
+    // loses lines, never stalls the service.
+    LogQueue logQueue(STDERR_FILENO);
+    const auto hostLog = logQueue.NewStream(), automationLog = logQueue.NewStream(),
+               httpLog = logQueue.NewStream(), mainLog = logQueue.NewStream();
     SteadyClock clock;
     SystemDeviceOpener devices;
     DlLibraryLoader libraries;
-    HostPorts ports{&clock, &devices, &libraries, &std::cerr};
+    HostPorts ports{&clock, &devices, &libraries, hostLog.get()};
     HostOptions hostOptions;
     hostOptions.device = options.device;
     hostOptions.baud = options.baud;
@@ -82,37 +119,57 @@ int main(int argc, char** argv) {
     // minutes: meanwhile /healthz answers and a SIGTERM is acted on at once.
     ServiceHost host(ports, hostOptions);
     if (!host.Open(&why)) {
-        std::cerr << "ombrix-server: " << why << "\n";
+        *mainLog << "ombrix-server: " << why << std::endl;
         return 1;
     }
-    Automation automation(host, clock, &std::cerr);
+    Automation automation(host, clock, automationLog.get());
     if (!automation.Start(options.mqtt, &why)) {
-        std::cerr << "ombrix-server: " << why << "\n";
+        *mainLog << "ombrix-server: " << why << std::endl;
         host.Stop();
         return 2;
     }
-    HttpOptions httpOptions{token, &std::cerr, options.allowHosts, {}};
+    HttpOptions httpOptions{token, httpLog.get(), options.allowHosts, {}};
     httpOptions.limits.maxStreams = static_cast<size_t>(options.maxStreams);
     HttpServer http(host, httpOptions);
     http.ServeSchedules(automation.Schedules(), automation.SchedulesPath());
     if (!http.Bind(options.host, options.port, &why)) {
-        std::cerr << "ombrix-server: cannot listen on " << options.host << ":" << options.port << ": " << why << "\n";
+        *mainLog << "ombrix-server: cannot listen on " << options.host << ":" << options.port << ": " << why
+                 << std::endl;
         automation.Stop();
         host.Stop();
         return 2;
     }
-    std::cerr << "listening on http://" << (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host)
-              << ":" << http.Port() << "/" << (token.empty() ? "" : " (token required)") << std::endl;
+    *mainLog << "listening on http://"
+             << (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host) << ":"
+             << http.Port() << "/" << (token.empty() ? "" : " (token required)") << std::endl;
     std::thread serving([&] { http.Serve(); });
     host.Search();
+    NotifyServiceManager("READY=1");
 
+    // Under a service manager's watchdog, it is told the service lives only while a new
+    // client gets an answer; a server that stops answering is restarted.
+    const std::chrono::milliseconds watchdog = WatchdogInterval();
     int signal = 0;
-    sigwait(&stopSignals, &signal);
-    std::cerr << "stopping on " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << std::endl;
+    while (true) {
+        if (watchdog.count() <= 0) {
+            sigwait(&stopSignals, &signal);
+            break;
+        }
+        const auto ping = watchdog / 3;
+        timespec wait{static_cast<time_t>(ping.count() / 1000), static_cast<long>(ping.count() % 1000) * 1000000L};
+        signal = sigtimedwait(&stopSignals, nullptr, &wait);
+        if (signal > 0) break;
+        if (http.SelfCheck(ping)) NotifyServiceManager("WATCHDOG=1");
+    }
+    NotifyServiceManager("STOPPING=1");
+    *mainLog << "stopping on " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << std::endl;
     // Whatever a client does, the service is gone well before a service manager's patience.
     std::thread([] {
         std::this_thread::sleep_for(kStopLimit);
-        std::cerr << "ombrix-server: not stopped within " << kStopLimit.count() << " s; leaving now" << std::endl;
+        const char text[] = "ombrix-server: not stopped within 5 s; leaving now\n";
+        // Not waited for: the log's reader may be the one that is stuck.
+        pollfd out{STDERR_FILENO, POLLOUT, 0};
+        if (poll(&out, 1, 0) == 1) [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, sizeof text - 1);
         _exit(1);
     }).detach();
     // New requests are refused at once; queued commands are dropped, the running exchange

@@ -4,7 +4,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 
 add_executable(server_api_tests ${CMAKE_CURRENT_LIST_DIR}/../server/server_api_test.cpp)
-target_link_libraries(server_api_tests PRIVATE ombrix_server ombrix_core ombrix_sim ombrix_cli GTest::gtest_main)
+target_link_libraries(server_api_tests PRIVATE ombrix_server ombrix_core ombrix_sim ombrix_cli PkgConfig::HTTPLIB
+                                               GTest::gtest_main)
 target_include_directories(server_api_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support
                                                    ${CMAKE_CURRENT_LIST_DIR}/../server)
 add_dependencies(server_api_tests kelvaneproj)
