@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,6 +27,10 @@ namespace {
 constexpr int kMaxWaitingForLine = 8;
 constexpr int kStopRetryAfterSeconds = 5;
 constexpr int kStreamRetryAfterSeconds = 10;
+// Events kept for a stream that comes back with Last-Event-ID.
+constexpr size_t kRecentEvents = 256;
+// What an event source waits before it reconnects.
+constexpr int kStreamRetryMs = 3000;
 // A path in a log line is cut here.
 constexpr size_t kLogPathChars = 160;
 
@@ -100,13 +105,57 @@ bool Digits(const std::string& s) { return !s.empty() && s.size() <= 19 && s.fin
 HttpServer::HttpServer(ServiceHost& host, const HttpOptions& options)
     : host_(host), options_(options), http_(std::make_unique<WebFront>(options.limits)) {
     http_->log = [this](const std::string& line) { Log(line); };
+    // Ids from a later start are larger than any of this one, so an id from before a
+    // restart never names one of its events.
+    nextEventId_ = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::system_clock::now().time_since_epoch())
+                                             .count()) *
+                   1000;
+    hubSubscription_ = host_.Hub().Subscribe([this](const ServiceEvent& e) { OnEvent(e); });
     http_->SetAdmission([this](const HttpRequest& req, HttpResponse& res, bool* closeAfter) {
         return Admit(req, res, closeAfter);
     });
     Routes();
 }
 
-HttpServer::~HttpServer() { Stop(); }
+HttpServer::~HttpServer() {
+    Stop();
+    host_.Hub().Unsubscribe(hubSubscription_);
+}
+
+void HttpServer::OnEvent(const ServiceEvent& e) {
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    const uint64_t id = ++nextEventId_;
+    std::string text = "id: " + std::to_string(id) + "\ndata: " + Dump(EventJson(e)) + "\n\n";
+    for (const auto& s : eventStreams_) s->Send(text);
+    recentEvents_.emplace_back(id, std::move(text));
+    if (recentEvents_.size() > kRecentEvents) recentEvents_.pop_front();
+}
+
+void HttpServer::AttachStream(const std::shared_ptr<EventStream>& stream, const std::string& lastEventId) {
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    std::string text = "retry: " + std::to_string(kStreamRetryMs) + "\n\n";
+    const uint64_t last = Digits(lastEventId) ? std::stoull(lastEventId) : 0;
+    const bool resumable = last != 0 && last <= nextEventId_ &&
+                           (recentEvents_.empty() ? last == nextEventId_ : recentEvents_.front().first <= last + 1);
+    if (resumable) {
+        for (const auto& [id, event] : recentEvents_)
+            if (id > last) text += event;
+    } else {
+        json first = host_.Hub().Snapshot();
+        first["event"] = "snapshot";
+        text += "id: " + std::to_string(nextEventId_) + "\ndata: " + Dump(first) + "\n\n";
+    }
+    stream->Send(text);
+    eventStreams_.push_back(stream);
+}
+
+void HttpServer::DetachStream(const EventStream* stream) {
+    std::lock_guard<std::mutex> lock(eventsMutex_);
+    eventStreams_.erase(std::remove_if(eventStreams_.begin(), eventStreams_.end(),
+                                       [stream](const auto& s) { return s.get() == stream; }),
+                        eventStreams_.end());
+}
 
 void HttpServer::Log(const std::string& line) {
     if (!options_.log) return;
@@ -428,23 +477,15 @@ void HttpServer::Routes() {
     s.Get("/api/v1/events", [this](const HttpRequest& req, HttpResponse& res) {
         res.set_header("Cache-Control", "no-cache");
         if (req.method == "HEAD") return res.set_header("Content-Type", "text/event-stream");
-        EventHub* hub = &host_.Hub();
-        auto subscription = std::make_shared<std::atomic<int>>(-1);
-        const auto stream = http_->OpenEventStream(req, res, [hub, subscription] {
-            if (*subscription >= 0) hub->Unsubscribe(*subscription);
-        });
+        auto self = std::make_shared<const EventStream*>(nullptr);
+        const auto stream = http_->OpenEventStream(req, res, [this, self] { DetachStream(*self); });
         if (!stream) {
             res.set_header("Retry-After", std::to_string(kStreamRetryAfterSeconds));
             res.set_header("Connection", "close");
             return Error(res, 503, "too many event streams are open; try again later");
         }
-        *subscription = hub->SubscribeWithSnapshot(
-            [&](const json& snapshot) {
-                json first = snapshot;
-                first["event"] = "snapshot";
-                stream->Send("data: " + Dump(first) + "\n\n");
-            },
-            [stream](const ServiceEvent& e) { stream->Send("data: " + Dump(EventJson(e)) + "\n\n"); });
+        *self = stream.get();
+        AttachStream(stream, req.get_header_value("Last-Event-ID"));
         res.set_header("X-Accel-Buffering", "no");
     }, Run::kInLoop);
 }

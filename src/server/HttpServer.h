@@ -4,6 +4,7 @@
 // (host, origin, token, method, framing) on its header block, before its body is read.
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -12,6 +13,7 @@
 
 #include "WebFront.h"
 #include "app/Program.h"
+#include "service/EventHub.h"
 #include "service/ServiceCommands.h"
 
 namespace ombrix {
@@ -72,8 +74,21 @@ private:
     // The front's own lines for /metrics.
     std::string FrontMetrics() const;
 
+    // Opens an event stream: the events after lastEventId when the ring still holds them
+    // all, the present state otherwise.
+    void AttachStream(const std::shared_ptr<EventStream>& stream, const std::string& lastEventId);
+    void DetachStream(const EventStream* stream);
+    void OnEvent(const ServiceEvent& e);
+
     ServiceHost& host_;
     HttpOptions options_;
+    // Every event numbered once for all streams, the last few kept so a client that lost
+    // its stream (a proxy's time-out, a restart) resumes where it was.
+    std::mutex eventsMutex_;
+    uint64_t nextEventId_ = 0;
+    std::deque<std::pair<uint64_t, std::string>> recentEvents_;
+    std::vector<std::shared_ptr<EventStream>> eventStreams_;
+    int hubSubscription_ = -1;
     std::unique_ptr<WebFront> http_;
     std::string listenHost_;
     std::mutex logMutex_;

@@ -474,7 +474,9 @@ std::shared_ptr<EventStream> WebFront::OpenEventStream(const HttpRequest& req, H
     auto s = std::make_shared<EventStream>();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (streams_.size() >= limits_.maxStreams || streamsPerAddress_[req.remote_addr] >= limits_.maxStreamsPerAddress) {
+        // One address never holds more than half of them.
+        const size_t perAddress = std::min(limits_.maxStreamsPerAddress, std::max<size_t>(1, limits_.maxStreams / 2));
+        if (streams_.size() >= limits_.maxStreams || streamsPerAddress_[req.remote_addr] >= perAddress) {
             ++refused_[streams_.size() >= limits_.maxStreams ? "streams" : "streams_per_address"];
             return nullptr;
         }

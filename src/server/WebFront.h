@@ -30,7 +30,8 @@ struct FrontLimits {
     size_t maxConnections = 512;
     size_t maxPerAddress = 128;
     size_t maxStreams = 64;
-    // Event streams from one address, under maxStreams, so one client cannot take them all.
+    // Event streams from one address (at most half of maxStreams), so one client cannot
+    // take them all.
     size_t maxStreamsPerAddress = 8;
     // A connection on which nothing moves (no request, no byte of header or body) closes.
     std::chrono::seconds idleTime{10};

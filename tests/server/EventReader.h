@@ -29,7 +29,13 @@ public:
                 while ((cut = buffer_.find("\n\n")) != std::string::npos) {
                     const std::string block = buffer_.substr(0, cut);
                     buffer_.erase(0, cut + 2);
-                    if (block.rfind("data: ", 0) == 0) events_.push_back(nlohmann::json::parse(block.substr(6)));
+                    // An event's lines come in any order (id:, retry:, data:).
+                    for (size_t at = 0; at < block.size();) {
+                        const size_t end = std::min(block.find('\n', at), block.size());
+                        if (block.compare(at, 6, "data: ") == 0)
+                            events_.push_back(nlohmann::json::parse(block.substr(at + 6, end - at - 6)));
+                        at = end + 1;
+                    }
                 }
                 cv_.notify_all();
                 return !stop_;
