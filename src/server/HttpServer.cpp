@@ -97,13 +97,53 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// The description as shipped, with what the front itself may answer on any route added
+// to every operation, and the token's requirement as this server is started.
+std::string ApiDescription(bool token) {
+    json doc = json::parse(std::string(reinterpret_cast<const char*>(kApiDescription), kApiDescriptionSize));
+    const json error = {{"$ref", "#/components/responses/Error"}};
+    auto refusal = [](const char* why, const char* header) {
+        json r = {{"description", why},
+                  {"content", {{"application/json", {{"schema", {{"$ref", "#/components/schemas/Error"}}}}}}}};
+        if (header) r["headers"][header] = {{"schema", {{"type", "string"}}}};
+        return r;
+    };
+    for (auto& [path, item] : doc["paths"].items()) {
+        for (auto& [method, op] : item.items()) {
+            if (method != "get" && method != "post" && method != "put") continue;
+            json& responses = op["responses"];
+            auto add = [&](const char* status, const json& r) {
+                if (!responses.contains(status)) responses[status] = r;
+            };
+            add("400", error);
+            if (token) add("401", refusal("A valid bearer token is needed", "WWW-Authenticate"));
+            add("403", refusal("Sent from a page of another origin", nullptr));
+            add("405", refusal("Another method; Allow lists this path's", "Allow"));
+            add("421", refusal("Reached by a host name this server does not answer to", nullptr));
+            add("431", {{"description", "The request's header is larger than 16 KiB"}});
+            add("503", {{"$ref", "#/components/responses/Busy"}});
+            if (method == "post" || method == "put") {
+                add("413", refusal("The body is larger than 1 MiB", nullptr));
+                add("415", refusal("The body is not application/json, or is compressed", nullptr));
+            }
+            if (method == "put") add("411", refusal("A body without Content-Length or chunked coding", nullptr));
+        }
+    }
+    // Without a token the server asks for none.
+    doc["security"] = token ? json::array({{{"bearer", json::array()}}}) : json::array({json::object()});
+    return doc.dump(1) + "\n";
+}
+
 bool Digits(const std::string& s) { return !s.empty() && s.size() <= 19 && s.find_first_not_of("0123456789") == std::string::npos; }
 
 
 }  // namespace
 
 HttpServer::HttpServer(ServiceHost& host, const HttpOptions& options)
-    : host_(host), options_(options), http_(std::make_unique<WebFront>(options.limits)) {
+    : host_(host),
+      options_(options),
+      apiDescription_(ApiDescription(!options.token.empty())),
+      http_(std::make_unique<WebFront>(options.limits)) {
     http_->log = [this](const std::string& line) { Log(line); };
     // Ids from a later start are larger than any of this one, so an id from before a
     // restart never names one of its events.
@@ -328,8 +368,8 @@ void HttpServer::Routes() {
     });
     using Run = WebFront::Run;
 
-    s.Get("/api/v1/openapi.json", [](const HttpRequest&, HttpResponse& res) {
-        res.set_content(reinterpret_cast<const char*>(kApiDescription), kApiDescriptionSize, "application/json");
+    s.Get("/api/v1/openapi.json", [this](const HttpRequest&, HttpResponse& res) {
+        res.set_content(apiDescription_, "application/json");
     }, Run::kInLoop);
 
     for (const WebFile& f : WebFileList()) {

@@ -82,6 +82,7 @@ private:
 
     ServiceHost& host_;
     HttpOptions options_;
+    std::string apiDescription_;
     // Every event numbered once for all streams, the last few kept so a client that lost
     // its stream (a proxy's time-out, a restart) resumes where it was.
     std::mutex eventsMutex_;

@@ -4,6 +4,7 @@
 #include <microhttpd.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@ using Clock = std::chrono::steady_clock;
 // simply closed: enough for the 413 to reach an honest client that sent a little too much.
 constexpr size_t kDiscardBytes = 4 * 1024 * 1024;
 constexpr std::chrono::seconds kReportEvery{10};
+constexpr std::chrono::seconds kHangUpCheck{1};
 // Room beside the header block in a connection's memory (its parsed header list).
 constexpr size_t kHeaderListBytes = 4 * 1024;
 
@@ -68,6 +70,8 @@ struct WebFront::Exchange {
     HttpResponse res;
     bool closeAfter = false;
     bool tooLarge = false;
+    // Refused, the refusal written; its body is read and dropped, then the connection closes.
+    bool refused = false;
     size_t discarded = 0;
     bool dispatched = false;
     bool done = false;
@@ -426,9 +430,26 @@ void WebFront::Ticker() {
     std::map<std::string, uint64_t> reported;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopAll_) {
-        cv_.wait_until(lock, std::min(nextKeepAlive, nextReport), [this] { return stopAll_; });
+        cv_.wait_until(lock, Clock::now() + kHangUpCheck, [this] { return stopAll_; });
         if (stopAll_) break;
         const auto now = Clock::now();
+        {
+            // A sleeping stream's connection is not watched by the loop: a client that hung
+            // up is noticed here, not at the next keep-alive.
+            const auto streams = streams_;
+            lock.unlock();
+            for (const auto& s : streams) {
+                bool gone = false;
+                {
+                    std::lock_guard<std::mutex> streamLock(s->mutex_);
+                    pollfd p{s->fd_, POLLRDHUP, 0};
+                    gone = s->suspended_ && s->fd_ >= 0 && poll(&p, 1, 0) == 1 &&
+                           (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+                }
+                if (gone) s->End();
+            }
+            lock.lock();
+        }
         if (now >= nextKeepAlive) {
             nextKeepAlive = now + limits_.streamKeepAlive;
             const auto streams = streams_;
@@ -485,6 +506,8 @@ std::shared_ptr<EventStream> WebFront::OpenEventStream(const HttpRequest& req, H
     }
     s->limit_ = limits_.streamBacklogBytes;
     s->connection_ = x->connection;
+    const MHD_ConnectionInfo* fd = MHD_get_connection_info(x->connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    s->fd_ = fd ? fd->connect_fd : -1;
     s->address_ = req.remote_addr;
     s->onEnd_ = std::move(onEnd);
     x->stream = s;
@@ -527,13 +550,23 @@ int WebFront::Request(MHD_Connection* connection, const char* url, const char* m
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &FrontCallbacks::Param, &x->req);
         const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         x->req.remote_addr = AddressText(info ? info->client_addr : nullptr, nullptr);
-        // A refused body is never read: the connection closes after the reply.
-        if (admit_ && !admit_(x->req, x->res, &x->closeAfter)) return Queue(*x);
+        if (admit_ && !admit_(x->req, x->res, &x->closeAfter)) {
+            // A client that sends its body without waiting for the answer would have its
+            // connection reset under the reply; so the reply goes out now and the body is
+            // read and dropped before the connection closes. One that waits
+            // (Expect: 100-continue) or whose body's length is in doubt gets the reply and
+            // the close at once.
+            if (!x->req.has_header("Expect") && PlainBody(x->req) && WriteNow(*x)) {
+                x->refused = true;
+                return MHD_YES;
+            }
+            return Queue(*x);
+        }
         return MHD_YES;
     }
     if (*uploadSize > 0) {
         if (x->req.body.size() + *uploadSize > limits_.maxBodyBytes) x->tooLarge = true;
-        if (x->tooLarge) {
+        if (x->tooLarge || x->refused) {
             x->discarded += *uploadSize;
             if (x->discarded > kDiscardBytes) return MHD_NO;
         } else {
@@ -542,6 +575,7 @@ int WebFront::Request(MHD_Connection* connection, const char* url, const char* m
         *uploadSize = 0;
         return MHD_YES;
     }
+    if (x->refused) return MHD_NO;
     if (x->queued) return MHD_YES;
     if (x->dispatched) return x->done ? Queue(*x) : MHD_YES;
     if (x->tooLarge) {
@@ -586,6 +620,34 @@ int WebFront::Request(MHD_Connection* connection, const char* url, const char* m
     if (!x->dispatched) return Queue(*x);
     cv_.notify_all();
     return MHD_YES;
+}
+
+bool WebFront::PlainBody(const HttpRequest& req) {
+    const size_t lengths = req.get_header_value_count("Content-Length");
+    const size_t codings = req.get_header_value_count("Transfer-Encoding");
+    if (lengths + codings != 1) return false;
+    if (codings) return Lower(req.get_header_value("Transfer-Encoding")) == "chunked";
+    const std::string length = req.get_header_value("Content-Length");
+    return !length.empty() && length.size() < 19 && length.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoull(length) > 0;
+}
+
+bool WebFront::WriteNow(Exchange& x) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(x.connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (!info || x.res.provider) return false;
+    const HttpResponse& res = x.res;
+    const char* reason = MHD_get_reason_phrase_for(static_cast<unsigned>(res.status));
+    std::string text = "HTTP/1.1 " + std::to_string(res.status) + " " + (reason ? reason : "") + "\r\n";
+    if (!res.content_type.empty()) text += "Content-Type: " + res.content_type + "\r\n";
+    for (const auto& [name, value] : res.headers) text += name + ": " + value + "\r\n";
+    text += "Content-Length: " + std::to_string(res.body.size()) + "\r\nConnection: close\r\n\r\n" + res.body;
+    // Nothing else is being written on the connection: its previous reply is out before
+    // the next request's header is read.
+    // Part of it written, the rest is lost with the connection: no second reply follows it.
+    if (send(info->connect_fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0) return false;
+    x.queued = true;
+    if (requestLog_) requestLog_(x.req, res);
+    return true;
 }
 
 int WebFront::Queue(Exchange& x) {

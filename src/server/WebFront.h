@@ -117,6 +117,7 @@ private:
     bool closed_ = false;
     size_t limit_ = 0;
     MHD_Connection* connection_ = nullptr;
+    int fd_ = -1;
     std::string address_;
     std::function<void()> onEnd_;
 };
@@ -204,6 +205,9 @@ private:
     int Request(MHD_Connection* connection, const char* url, const char* method, const char* upload,
                 size_t* uploadSize, void** context);
     int Queue(Exchange& x);
+    static bool PlainBody(const HttpRequest& req);
+    // Writes the refusal in x straight to its socket; false when it did not all go.
+    bool WriteNow(Exchange& x);
     void Completed(Exchange* x);
     const RouteEntry* Match(const std::string& method, const std::string& path, std::vector<std::string>* groups) const;
     void Worker();

@@ -115,6 +115,31 @@ def raw(port, data, timeout=10, half_close=False):
     return out
 
 
+def until_closed(port, data, limit=3, source="127.0.0.1"):
+    """Sends bytes; all the server answers, and whether it closed within the limit."""
+    s = socket.create_connection(("127.0.0.1", port), timeout=limit, source_address=(source, 0))
+    s.sendall(data)
+    out, end = b"", time.monotonic() + limit
+    try:
+        while time.monotonic() < end:
+            chunk = s.recv(65536)
+            if not chunk:
+                return out, True
+            out += chunk
+    except OSError:
+        pass
+    finally:
+        s.close()
+    return out, False
+
+
+def healthz_seconds(port):
+    start = time.monotonic()
+    st, _, _ = request(port, "GET", "/healthz", timeout=10)
+    check(st == 200, "/healthz: %d" % st)
+    return time.monotonic() - start
+
+
 def status_of(reply):
     return int(reply.split(b" ", 2)[1]) if reply.startswith(b"HTTP/1.1 ") else None
 
@@ -195,8 +220,9 @@ def cases(b, port, server):
         check(st == 400, "invalid UTF-8: %d" % st)
         st, _, _ = request(port, "GET", "/x%0Aforged%20line")
         check(st == 404, "a path with a line feed: %d" % st)
+        # The log is written by a thread of its own, a moment later.
+        wait_until("the line feed shown escaped in the log", lambda: "/x\\nforged line" in b.log(), 10)
         check(not any(line.startswith("forged") for line in b.log().splitlines()), "the log has a forged line")
-        check("/x\\nforged line" in b.log(), "the line feed is not shown escaped")
 
     def body_rules():
         put = b"PUT /api/v1/schedules HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
@@ -291,6 +317,158 @@ def cases(b, port, server):
         finally:
             crowd.close()
 
+    def hostile_clients():
+        """Each row: an attack under way, /healthz from another client meanwhile (within 1 s
+        every time), and how much the server's peak memory may grow."""
+        listed = json.loads(request(port, "GET", "/api/v1/projectors")[2])["projectors"]
+        check(listed, "the search found no projector")
+        address = listed[0]["address"]
+        size = len(request(port, "GET", "/app.js")[2])
+
+        def many_ranges():
+            spec = "bytes=" + ",".join(["0-"] * 2700)
+            results = []
+            threads = [threading.Thread(target=lambda: results.append(
+                request(port, "GET", "/app.js", headers={"Range": spec}))) for _ in range(12)]
+            return threads, lambda: check(sorted(set((st, len(body)) for st, _, body in results)) == [(200, size)],
+                                          "replies: %s" % sorted(set((st, len(b)) for st, _, b in results)))
+
+        def trickled_bodies():
+            socks = []
+            for _ in range(40):
+                s = socket.create_connection(("127.0.0.1", port))
+                s.sendall(b"PUT /api/v1/schedules HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                          b"Content-Length: 100\r\n\r\n")
+                socks.append(s)
+
+            def drip():
+                for _ in range(20):
+                    for s in socks:
+                        s.send(b" ")
+                    time.sleep(0.1)
+                for s in socks:
+                    s.close()
+            return [threading.Thread(target=drip)], lambda: None
+
+        def streams_from_one_address():
+            crowd = Slow(port, slow=0, streams=70)
+            other = []
+
+            def elsewhere():
+                # Another address of the loopback: a console elsewhere still gets its stream.
+                reply, _ = until_closed(port, b"GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", limit=2,
+                                        source="127.0.0.2")
+                other.append(reply)
+                crowd.close()
+            return [threading.Thread(target=elsewhere)], lambda: check(
+                status_of(other[0]) == 200 and b"data: " in other[0], repr(other[0][:80]))
+
+        def parallel_blocks():
+            results = []
+            threads = [threading.Thread(target=lambda: results.append(
+                request(port, "GET", "/api/v1/projectors/%d/blocks" % address, timeout=60)[0])) for _ in range(24)]
+            return threads, lambda: check(set(results) <= {200, 503} and 503 in results and 200 in results,
+                                          "statuses: %s" % sorted(results))
+
+        failures = []
+        for label, attack, grow_mb in [
+            ("12 requests with 2,700 ranges each", many_ranges, 50),
+            ("40 bodies trickling in", trickled_bodies, 16),
+            ("70 event streams from one address", streams_from_one_address, 16),
+            ("24 parallel block listings", parallel_blocks, 64),
+        ]:
+            before = vm_hwm_kb(server.pid)
+            threads, verify = attack()
+            for t in threads:
+                t.start()
+            slowest = 0
+            while any(t.is_alive() for t in threads):
+                slowest = max(slowest, healthz_seconds(port))
+                time.sleep(0.05)
+            for t in threads:
+                t.join()
+            grown = (vm_hwm_kb(server.pid) - before) / 1024
+            try:
+                verify()
+                check(slowest < 1, "/healthz took %.2f s" % slowest)
+                check(grown < grow_mb, "peak memory grew by %.0f MB" % grown)
+            except AssertionError as e:
+                failures.append("%s: %s" % (label, e))
+        check(not failures, "; ".join(failures))
+
+    def framing():
+        """Each row: bytes that two parsers could read differently, or a broken request: one
+        reply, its length true, and the connection closed."""
+        host = b"Host: 127.0.0.1\r\n"
+        post = b"POST /api/v1/search HTTP/1.1\r\n" + host
+        for label, data, want in [
+            ("two different Content-Length", post + b"Content-Length: 0\r\nContent-Length: 40\r\n\r\n", 400),
+            ("chunked, then identity", post + b"Transfer-Encoding: chunked\r\nTransfer-Encoding: identity\r\n\r\n", 400),
+            ("two Host headers", b"GET /healthz HTTP/1.1\r\n" + host + b"Host: evil.example\r\n\r\n", 400),
+            ("white space before a colon", post + b"Content-Length : 5\r\n\r\nhello", 400),
+            ("a request line with a fourth part", b"GET /healthz HTTP/1.1 x\r\n" + host + b"\r\n", 400),
+            ("a request line of one word", b"GARBAGE\r\n\r\n", None),
+            ("a header over 16 KiB", b"GET /healthz HTTP/1.1\r\n" + host +
+             b"".join(b"X-%d: %s\r\n" % (i, b"y" * 100) for i in range(200)) + b"\r\n", 431),
+        ]:
+            reply, closed = until_closed(port, data)
+            check(closed and reply.count(b"HTTP/1.1 ") <= 1, "%s: %d replies, closed: %s" % (
+                label, reply.count(b"HTTP/1.1 "), closed))
+            if want is None:
+                continue
+            head, _, body = reply.partition(b"\r\n\r\n")
+            check(status_of(reply) == want, "%s: %r" % (label, reply[:60]))
+            length = [int(l.split(b":")[1]) for l in head.split(b"\r\n") if l.lower().startswith(b"content-length:")]
+            check(length == [len(body)], "%s: Content-Length %s, %d bytes sent" % (label, length, len(body)))
+
+        s = socket.create_connection(("127.0.0.1", port), timeout=5)
+        start = time.monotonic()
+        s.sendall(b"PUT /api/v1/schedules HTTP/1.1\r\n" + host + b"Content-Type: application/json\r\n"
+                  b"Content-Length: 2\r\nExpect: 100-continue\r\n\r\n")
+        interim = s.recv(100)
+        took = time.monotonic() - start
+        s.close()
+        check(interim.startswith(b"HTTP/1.1 100") and took < 1, "Expect: %r after %.2f s" % (interim[:30], took))
+
+        listed = json.loads(request(port, "GET", "/api/v1/projectors")[2])["projectors"]
+        for path in ["/api/v1/projectors/%d/snapshot" % listed[0]["address"], "/api/v1/groups/all/snapshot",
+                     "/api/v1/history/1/restore"]:
+            before = vm_hwm_kb(server.pid)
+            st, _, body = request(port, "POST", path, "[" * 400000 + "]" * 400000)
+            grown = vm_hwm_kb(server.pid) - before
+            check(st == 400 and b"nested" in body and grown < 16 * 1024, "%s: %d %s, %d KiB" % (path, st, body[:80], grown))
+
+        # As the README's curl sends it: no body, no length.
+        reply, _ = until_closed(port, post + b"Connection: close\r\n\r\n")
+        check(status_of(reply) == 202, "a search without a body: %r" % reply[:60])
+        wait_until("the search", lambda: not json.loads(request(port, "GET", "/api/v1/projectors", timeout=5)[2])
+                   ["searching"], 120)
+
+    def log_reader_stalled():
+        # Its log into a pipe nobody reads: the pipe fills after some hundred lines, and the
+        # server answers on.
+        b.sim(os.path.join(b.work, "bus.cfg"), "tty3")
+        other = free_port()
+        p = subprocess.Popen([b.bin + "/ombrix-server", "--workdir", b.work, "--device", "tty3", "--listen",
+                              "127.0.0.1:%d" % other], cwd=b.work, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        b.procs.append(p)
+        wait_until("the server", lambda: request(other, "GET", "/healthz", timeout=2)[0] == 200, 60)
+        c = http.client.HTTPConnection("127.0.0.1", other, timeout=5)
+        answered = 0
+        try:
+            for _ in range(5000):
+                c.request("GET", "/healthz")
+                r = c.getresponse()
+                r.read()
+                answered += r.status == 200
+        except OSError as e:
+            raise AssertionError("%d answered, then %s" % (answered, e))
+        finally:
+            c.close()
+        check(answered == 5000, "%d of 5000 answered" % answered)
+        p.send_signal(signal.SIGTERM)
+        check(p.wait(10) == 0, "exit %d" % p.returncode)
+
     def second_server_refused():
         token = os.path.join(b.work, "token")
         with open(token, "w") as f:
@@ -333,6 +511,9 @@ def cases(b, port, server):
         ("Host and Origin", host_and_origin),
         ("keep-alive: several requests on one connection; a half-closed one is answered", keep_alive),
         ("streams capped; never-reading streams and slow headers block nothing", streams_capped_and_slow_clients_harmless),
+        ("hostile clients: the server still answers, memory bounded", hostile_clients),
+        ("framing: one reading of every request, or one refusal and close", framing),
+        ("a server whose log nobody reads answers 5,000 requests", log_reader_stalled),
         ("a second server on the same port refuses to start", second_server_refused),
         ("SIGTERM with a slow client and a stream open ends the server", sigterm_with_slow_client),
     ]
@@ -372,6 +553,10 @@ def main():
             text = f.read().replace("description = ", "description = " + data + "/")
         with open(os.path.join(b.work, "bus.cfg"), "w") as f:
             f.write(text)
+        # The block routes read the projectors' types from the work folder.
+        for name in os.listdir(data):
+            if name.endswith(".dsc"):
+                shutil.copy(os.path.join(data, name), b.work)
         if not args.lint_metrics:
             with open(os.path.join(b.work, "schedules.json"), "w") as f:
                 f.write(deep_schedule())

@@ -624,7 +624,10 @@ TEST(ServerApi, TheApiDescriptionNamesEveryRouteAndEachAnswers) {
     const json doc = json::parse(r->body, nullptr, false);
     ASSERT_TRUE(doc.is_object()) << r->body.substr(0, 200);
     EXPECT_EQ(doc["openapi"].get<std::string>().substr(0, 2), "3.");
+    // Without a token none is asked for.
+    EXPECT_EQ(doc["security"], json::array({json::object()}));
     std::vector<std::pair<std::string, std::string>> documented;  // method, path with examples
+    std::vector<json> responses;                                  // of each, in the same order
     for (const auto& [path, item] : doc["paths"].items()) {
         std::string concrete = path;
         for (const auto& [name, example] : {std::pair{"{address}", "1"}, {"{command}", "text"}, {"{group}", "all"}}) {
@@ -632,12 +635,16 @@ TEST(ServerApi, TheApiDescriptionNamesEveryRouteAndEachAnswers) {
             if (at != std::string::npos) concrete.replace(at, std::string(name).size(), example);
         }
         for (const auto& [method, op] : item.items()) {
-            if (method == "get" || method == "post" || method == "put")
-                documented.emplace_back(method == "get" ? "GET" : method == "post" ? "POST" : "PUT", concrete);
+            if (method != "get" && method != "post" && method != "put") continue;
+            documented.emplace_back(method == "get" ? "GET" : method == "post" ? "POST" : "PUT", concrete);
+            responses.push_back(op["responses"]);
         }
     }
-    for (const auto& [method, path] : documented) {
+    for (size_t i = 0; i < documented.size(); ++i) {
+        const auto& [method, path] = documented[i];
         SCOPED_TRACE(method + " " + path);
+        // What the front refuses on any route is described on each.
+        for (const char* status : {"400", "405", "421", "431", "503"}) EXPECT_TRUE(responses[i].contains(status)) << status;
         int status = 0;
         if (method == "GET") {
             // An event stream is left as soon as its head is in.
@@ -651,6 +658,7 @@ TEST(ServerApi, TheApiDescriptionNamesEveryRouteAndEachAnswers) {
         EXPECT_NE(status, 0);
         EXPECT_NE(status, 404);
         EXPECT_NE(status, 405);
+        EXPECT_TRUE(responses[i].contains(std::to_string(status))) << "answered " << status << ", not described";
     }
     for (const auto& route : b.http->RouteList()) {
         if (route.pattern.rfind("/api/", 0) != 0) continue;
