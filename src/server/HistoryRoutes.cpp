@@ -16,7 +16,8 @@ namespace {
 
 void Send(HttpResponse& res, const HistoryReply& r) {
     res.status = r.status;
-    res.set_content(r.body.dump() + "\n", "application/json");
+    // A text from outside that is not UTF-8 is shown with replacement characters, never a 500.
+    res.set_content(r.body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n", "application/json");
 }
 
 void SendError(HttpResponse& res, int status, const std::string& why) { Send(res, {status, json{{"error", why}}}); }

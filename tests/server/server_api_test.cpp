@@ -79,6 +79,8 @@ TEST(ServerApi, RefusedRequestsChangeNothing) {
         {"group command with a bad body", "POST", "/api/v1/groups/all/key", R"({"code":"x"})", "application/json",
          400},
         {"unknown path", "GET", "/api/v1/lamps", "", "", 404},
+        {"a group name cut inside a character", "POST", "/api/v1/groups/" + std::string(63, 'g') + "%C3%A9%C3%A9/snapshot",
+         "{}", "application/json", 404},
     };
     b.bus.ClearTranscript();
     for (const Case& c : cases) {
