@@ -124,7 +124,7 @@ class Crowd:
 
 
 def row(*cells):
-    print("| %-44s | %11s | %10s | %-12s |" % cells)
+    print("| %-62s | %11s | %10s | %-12s |" % cells)
 
 
 def main():
@@ -213,7 +213,7 @@ def main():
         print("(fresh connection per request unless kept alive; %d requests each, %d failed):" % (SAMPLES, failures))
         print()
         row("measurement", "p50 / value", "p99", "target")
-        row("-" * 44, "-" * 11, "-" * 10, "-" * 12)
+        row("-" * 62, "-" * 11, "-" * 10, "-" * 12)
         for path, times in latency.items():
             row("GET %s under the crowd (ms)" % path, "%.2f" % pct(times, 50), "%.2f" % pct(times, 99), "< 100 ms")
         for label, times in during:
