@@ -15,6 +15,7 @@
 #include "app/WorkFolder.h"
 #include "platform/Library.h"
 #include "platform/SerialDevice.h"
+#include "service/HistoryService.h"
 
 namespace {
 constexpr std::chrono::seconds kStopLimit{5};
@@ -84,6 +85,12 @@ int main(int argc, char** argv) {
     if (!host.Open(&why)) {
         std::cerr << "ombrix-server: " << why << "\n";
         return 1;
+    }
+    // The block history is checked whole once here; requests then only read and write it.
+    if (std::string said; !CheckHistoryStore(&why, &said)) {
+        std::cerr << "ombrix-server: the block history cannot be used: " << why << "\n";
+    } else if (!said.empty()) {
+        std::cerr << "ombrix-server: " << said << "\n";
     }
     Automation automation(host, clock, &std::cerr);
     if (!automation.Start(options.mqtt, &why)) {

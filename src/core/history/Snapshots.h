@@ -48,6 +48,9 @@ struct SnapshotRestoreOutcome {
     BlockReport report;
     int64_t beforeId = 0;  // the snapshot of what was there
     SnapshotTaken before;
+    // The snapshot of the restored settings, the projector's reference from then on.
+    int64_t afterId = 0;
+    SnapshotTaken after;
     // Turned away before anything was asked or written: another type, another projector,
     // a block the snapshot does not hold.
     bool refused = false;
