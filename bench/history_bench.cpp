@@ -5,7 +5,8 @@
 // blocks, one block changed each night) pruned by a year while snapshots go on, and the
 // server's reads of one entry and of a page of the list. Prints one "name value" line per
 // measurement.
-// Usage: history_bench FOLDER   (FOLDER/one, year, diff, many and site are made)
+// Usage: history_bench FOLDER [site]   (FOLDER/one, year, diff, many and site are made;
+// with "site" only the site's)
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -236,13 +237,14 @@ int Site(const std::string& folder, int64_t start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: history_bench FOLDER\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && std::string(argv[2]) != "site")) {
+        std::fprintf(stderr, "usage: history_bench FOLDER [site]\n");
         return 2;
     }
     const std::string folder = argv[1];
     std::string why;
     const int64_t start = 1780000000000;
+    if (argc == 3) return Site(folder, start);  // the site's measurements alone
     for (const char* name : {"one", "year"}) {
         const std::string dir = folder + "/" + name;
         ::mkdir(dir.c_str(), 0755);

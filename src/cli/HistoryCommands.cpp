@@ -273,27 +273,34 @@ int History(Run& r, const std::vector<std::string>& args) {
     if (!r.OpenStore()) return r.Finish("history", kExitFailed);
     std::vector<SnapshotInfo> list;
     std::string why;
-    if (!r.store.List(address, &list, &why)) return r.Finish("history", r.Fail(why));
     json snapshots = json::array();
-    if (!r.asJson && !list.empty()) {
-        r.Say("ID     TAKEN                ADDR  SERIAL      WHY             BLOCKS  STATE");
-    }
-    for (const SnapshotInfo& s : list) {
-        if (r.asJson) {
-            snapshots.push_back(SnapshotInfoJson(s));
-            continue;
+    size_t listed = 0;
+    // A page at a time, each written as it is read: a site's years never sit in memory whole.
+    constexpr int kPage = 1000;
+    for (int64_t before = 0;; before = list.back().id) {
+        if (!r.store.List(address, &list, &why, kPage, before)) return r.Finish("history", r.Fail(why));
+        if (!r.asJson && listed == 0 && !list.empty()) {
+            r.Say("ID     TAKEN                ADDR  SERIAL      WHY             BLOCKS  STATE");
         }
-        std::string state = StateKey(s.state);
-        if (s.state == SnapshotState::Incomplete && !s.detail.empty()) state += ": " + s.detail;
-        if (s.state == SnapshotState::Taking) state = "incomplete: not finished";
-        if (s.times > 1) state += ", found so " + std::to_string(s.times) + " times until " + LocalTimeText(s.lastMs);
-        std::string line = Padded(std::to_string(s.id), 7) + Padded(LocalTimeText(s.firstMs), 21) +
-                           Padded(std::to_string(s.projector.address), 6) + Padded(s.projector.serial, 12) +
-                           Padded(ReasonText(s.reason), 16) + Padded(std::to_string(s.blockCount), 8) + state;
-        if (!s.note.empty()) line += "  \"" + s.note + "\"";
-        r.Say(line);
+        listed += list.size();
+        for (const SnapshotInfo& s : list) {
+            if (r.asJson) {
+                snapshots.push_back(SnapshotInfoJson(s));
+                continue;
+            }
+            std::string state = StateKey(s.state);
+            if (s.state == SnapshotState::Incomplete && !s.detail.empty()) state += ": " + s.detail;
+            if (s.state == SnapshotState::Taking) state = "incomplete: not finished";
+            if (s.times > 1) state += ", found so " + std::to_string(s.times) + " times until " + LocalTimeText(s.lastMs);
+            std::string line = Padded(std::to_string(s.id), 7) + Padded(LocalTimeText(s.firstMs), 21) +
+                               Padded(std::to_string(s.projector.address), 6) + Padded(s.projector.serial, 12) +
+                               Padded(ReasonText(s.reason), 16) + Padded(std::to_string(s.blockCount), 8) + state;
+            if (!s.note.empty()) line += "  \"" + s.note + "\"";
+            r.Say(line);
+        }
+        if (list.size() < static_cast<size_t>(kPage)) break;
     }
-    if (!r.asJson && list.empty()) r.Say("no snapshots");
+    if (!r.asJson && listed == 0) r.Say("no snapshots");
     r.out["snapshots"] = snapshots;
     // The history asked for is in the file moved aside: an empty list is no answer.
     if (!r.refusal.empty()) r.out["error"] = r.refusal;

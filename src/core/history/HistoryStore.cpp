@@ -683,7 +683,10 @@ bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string*
         if (rc != SQLITE_DONE) return Fail("cannot prune", rc, why);
     }
     // In slices, each its own short transaction, so the snapshots of other programs go on
-    // in between; a block list and a body go with the last snapshot that used them.
+    // in between; a block list and a body go with the last snapshot that used them. Each
+    // slice's pages are copied into the store at once, so no other program's commit has a
+    // whole prune's journal to copy.
+    db_->Exec("PRAGMA cache_size=-65536");
     SqliteStatement setOf(*db_, "SELECT set_id FROM snapshots WHERE id=?");
     // Found again meanwhile (counted on by a new snapshot): it stays.
     SqliteStatement drop(*db_, "DELETE FROM snapshots WHERE id=? AND last_ms < ?");
@@ -704,30 +707,28 @@ bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string*
         Transaction t(*db_);
         if (t.Began() != SQLITE_OK) return Fail("cannot prune", t.Began(), why);
         const auto began = std::chrono::steady_clock::now();
-        std::vector<int64_t> sets;
+        // The block lists of one projector share nearly all their bodies: each body is
+        // looked at once per slice, not once per list.
+        std::vector<int64_t> bodies;
         int rc = SQLITE_OK;
         for (int n = 0; at < ids.size() && n < kPruneSliceRows; ++at, ++n) {
-            if (n % 16 == 0 && std::chrono::steady_clock::now() - began > kPruneSlice) break;
+            if (n % 4 == 0 && std::chrono::steady_clock::now() - began > kPruneSlice) break;
             setOf.Reset();
             setOf.Bind(1, ids[at]);
-            if (step(setOf, &rc) && !setOf.IsNull(0)) sets.push_back(setOf.Int(0));
+            const int64_t set = step(setOf, &rc) && !setOf.IsNull(0) ? setOf.Int(0) : 0;
             drop.Reset();
             drop.Bind(1, ids[at]);
             drop.Bind(2, cutoffMs);
             step(drop, &rc);
             if (rc != SQLITE_OK) return Fail("cannot prune", rc, why);
             *removed += db_->Changes();
-        }
-        std::sort(sets.begin(), sets.end());
-        sets.erase(std::unique(sets.begin(), sets.end()), sets.end());
-        for (int64_t set : sets) {
+            if (!set) continue;
             setUsed.Reset();
             setUsed.Bind(1, set);
             if (step(setUsed, &rc) || rc != SQLITE_OK) {
                 if (rc != SQLITE_OK) return Fail("cannot prune", rc, why);
                 continue;
             }
-            std::vector<int64_t> bodies;
             bodiesOf.Reset();
             bodiesOf.Bind(1, set);
             while (step(bodiesOf, &rc)) bodies.push_back(bodiesOf.Int(0));
@@ -738,20 +739,23 @@ bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string*
             if (rc != SQLITE_OK || (step(dropRows, &rc), rc) != SQLITE_OK || (step(dropSet, &rc), rc) != SQLITE_OK) {
                 return Fail("cannot prune", rc, why);
             }
-            for (int64_t body : bodies) {
-                bodyUsed.Reset();
-                bodyUsed.Bind(1, body);
-                if (step(bodyUsed, &rc)) continue;
-                dropBody.Reset();
-                dropBody.Bind(1, body);
-                if (rc != SQLITE_OK || (step(dropBody, &rc), rc) != SQLITE_OK) return Fail("cannot prune", rc, why);
-            }
+        }
+        std::sort(bodies.begin(), bodies.end());
+        bodies.erase(std::unique(bodies.begin(), bodies.end()), bodies.end());
+        for (int64_t body : bodies) {
+            bodyUsed.Reset();
+            bodyUsed.Bind(1, body);
+            if (step(bodyUsed, &rc)) continue;
+            dropBody.Reset();
+            dropBody.Bind(1, body);
+            if (rc != SQLITE_OK || (step(dropBody, &rc), rc) != SQLITE_OK) return Fail("cannot prune", rc, why);
         }
         // No statement left reading when the slice commits.
         for (SqliteStatement* st : {&setOf, &drop, &setUsed, &bodiesOf, &dropRows, &dropSet, &bodyUsed, &dropBody}) {
             st->Reset();
         }
         if (const int c = t.Commit(); c != SQLITE_OK) return Fail("cannot prune", c, why);
+        db_->Exec("PRAGMA wal_checkpoint(PASSIVE)");
     }
     {
         Transaction t(*db_);
