@@ -95,7 +95,6 @@ HistoryOutcome HistoryPane::Take(const std::string& note, int64_t nowMs) {
     if (!Ready(&out)) return out;
     BlockWork work(state_);
     std::string why;
-    BlockSide unused;
     if (!work.Open(address_, true, &why)) {
         return Failed(work.InStandby() ? "projector " + std::to_string(address_) + " is in standby; nothing was kept"
                                        : why.empty() ? "the blocks cannot be read; nothing was kept" : why);

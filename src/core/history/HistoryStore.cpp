@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "history/Sqlite.h"
 #include "platform/Files.h"
@@ -584,8 +585,10 @@ bool HistoryStore::Abandon(int64_t id, const std::string& detail) {
 bool HistoryStore::List(std::optional<int> address, std::vector<SnapshotInfo>* out, std::string* why, int limit,
                         int64_t beforeId) {
     out->clear();
-    const std::string sql = std::string("SELECT ") + kSnapshotColumns + "WHERE (?1 = 0 OR s.id < ?1) " +
-                            (address ? "AND p.address=?3 " : "") + "ORDER BY s.id DESC LIMIT ?2";
+    // The page's bound only when there is one, so it is a range of the ids, never a scan.
+    const std::string sql = std::string("SELECT ") + kSnapshotColumns + "WHERE " +
+                            (beforeId > 0 ? "s.id < ?1 " : "?1 = 0 ") + (address ? "AND p.address=?3 " : "") +
+                            "ORDER BY s.id DESC LIMIT ?2";
     SqliteStatement s(*db_, sql.c_str());
     s.Bind(1, beforeId);
     s.Bind(2, limit > 0 ? static_cast<int64_t>(limit) : int64_t{-1});
@@ -756,6 +759,8 @@ bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string*
         }
         if (const int c = t.Commit(); c != SQLITE_OK) return Fail("cannot prune", c, why);
         db_->Exec("PRAGMA wal_checkpoint(PASSIVE)");
+        // A gap in which a program waiting to write gets the store (it tries every few ms).
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     {
         Transaction t(*db_);
