@@ -411,28 +411,17 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
             failed = true;
             continue;
         }
-        SnapshotRecord snap;
-        bool found = false;
-        if (!r.store.LatestReference(address, 0, &snap, &found, &why) || !found) {
-            if (found || why.empty()) {
-                why = name + ": no complete snapshot by hand, by schedule or after a restore to compare with";
-            }
-            r.Fail(why);
-            entry["error"] = why;
+        const DriftCheck check = CheckDrift(work, r.store);
+        if (!check.compared) {
+            r.Fail(check.failure);
+            entry["error"] = check.failure;
             list.push_back(entry);
             failed = true;
             continue;
         }
-        BlockSide now;
-        if (!LiveSide(r, work, &now, &snap.info.projector)) {
-            entry["error"] = name + " could not be read";
-            list.push_back(entry);
-            failed = true;
-            continue;
-        }
-        const BlockSide before{snap.info.projector, snap.blocks, "", false};
-        const BlockDiff diff = DiffBlocks(before, now, &work.TypeDescription());
-        const std::string since = "snapshot " + std::to_string(snap.info.id) + " (" + LocalTimeText(snap.info.lastMs) + ")";
+        const BlockDiff& diff = check.diff;
+        const std::string since =
+            "snapshot " + std::to_string(check.reference.id) + " (" + LocalTimeText(check.reference.lastMs) + ")";
         if (diff.Empty()) {
             r.Say(name + ": no drift since " + since);
         } else {
@@ -440,7 +429,7 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
             r.Say(name + ": drift since " + since + ":");
             for (const std::string& l : DiffLines(diff)) r.Say("  " + l);
         }
-        entry["snapshot"] = snap.info.id;
+        entry["snapshot"] = check.reference.id;
         entry["drift"] = !diff.Empty();
         const json d = DiffJson(diff);
         entry["identity"] = d["identity"];

@@ -133,17 +133,17 @@ HistoryOutcome HistoryPane::Compare(int64_t from, int64_t to) {
 HistoryOutcome HistoryPane::Drift() {
     HistoryOutcome out;
     if (!Ready(&out)) return out;
-    SnapshotRecord snap;
-    bool found = false;
-    std::string why;
-    if (!store_.LatestReference(address_, 0, &snap, &found, &why)) return Failed(why);
-    if (!found) return Failed("projector " + std::to_string(address_) + " has no complete snapshot to compare with");
     BlockWork work(state_);
-    BlockSide now;
-    if (!LiveSide(work, address_, &snap.info.projector, &now, &why)) return Failed(why);
-    const BlockSide before{snap.info.projector, snap.blocks, "", false};
-    const BlockDiff diff = DiffBlocks(before, now, &work.TypeDescription());
-    const std::string since = "snapshot " + std::to_string(snap.info.id) + " (" + LocalTimeText(snap.info.lastMs) + ")";
+    std::string why;
+    if (!work.Open(address_, true, &why)) {
+        return Failed(work.InStandby() ? "projector " + std::to_string(address_) + " is in standby"
+                                       : why.empty() ? "the blocks cannot be read" : why);
+    }
+    const DriftCheck check = CheckDrift(work, store_);
+    if (!check.compared) return Failed(check.failure);
+    const BlockDiff& diff = check.diff;
+    const std::string since =
+        "snapshot " + std::to_string(check.reference.id) + " (" + LocalTimeText(check.reference.lastMs) + ")";
     out.lines.push_back(diff.Empty() ? "no drift since " + since : "drift since " + since + ":");
     if (!diff.Empty()) AddDiff(diff, &out);
     out.differ = !diff.Empty();

@@ -188,6 +188,29 @@ SnapshotTaken TakeSnapshot(BlockWork& work, HistoryStore& store, SnapshotReason 
     return out;
 }
 
+DriftCheck CheckDrift(BlockWork& work, HistoryStore& store) {
+    DriftCheck out;
+    const std::string name = "projector " + std::to_string(work.Address());
+    SnapshotRecord snap;
+    bool found = false;
+    if (!store.LatestReference(work.Address(), 0, &snap, &found, &out.failure)) return out;
+    if (!found) {
+        out.failure = name + ": no complete snapshot by hand, by schedule or after a restore to compare with";
+        return out;
+    }
+    BlockSide now;
+    now.projector = ReadProjectorIdentity(work, &snap.info.projector);
+    std::string detail;
+    if (!ReadBlockSide(work, &now, &detail)) {
+        out.failure = name + " could not be read whole: " + detail;
+        return out;
+    }
+    out.reference = snap.info;
+    out.diff = DiffBlocks({snap.info.projector, snap.blocks, "", false}, now, &work.TypeDescription());
+    out.compared = true;
+    return out;
+}
+
 bool LoadSideDescription(const ProgramState& state, const ProjectorIdentity& projector, Description* out) {
     if (projector.typeCode < 0 || projector.letter == 0) return false;
     Env quiet = state.env;

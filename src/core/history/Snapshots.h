@@ -41,6 +41,17 @@ struct SnapshotTaken {
 SnapshotTaken TakeSnapshot(BlockWork& work, HistoryStore& store, SnapshotReason reason, const std::string& note,
                            int64_t nowMs);
 
+// The open projector now against its reference: its latest complete snapshot taken by
+// hand, by a schedule or after a restore. compared false with the reason in failure when
+// there is none or the projector cannot be read whole.
+struct DriftCheck {
+    bool compared = false;
+    SnapshotInfo reference;
+    BlockDiff diff;
+    std::string failure;
+};
+DriftCheck CheckDrift(BlockWork& work, HistoryStore& store);
+
 // The description of a side's type, quietly (no box when there is none); false without.
 bool LoadSideDescription(const ProgramState& state, const ProjectorIdentity& projector, Description* out);
 
