@@ -134,6 +134,16 @@ if [ -x "$bin/history_bench" ]; then
     cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
     printf '| %-34s | %8s s | %8s s | %6s |\n' "ombrix-cli history, 10000 (CPU)" "$cpu" 0.2 \
         "$(awk -v a="$cpu" 'BEGIN { printf "%.2f", a / 0.2 }')"
+    # 100 projectors x 730 nights x 100 blocks, the older year pruned while snapshots go on.
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+    printf '| %-34s | %8s s | %8s s | %6s |\n' "prune a year of 100x730x100" "$(v site_prune_year_s)" 5 \
+        "$(ratio "$(v site_prune_year_s)" 5)"
+    printf '| %-34s | %7s ms | %7s ms | %6s |\n' "snapshot during prune (max wait)" "$(v site_snapshot_wait_max_ms)" \
+        1000 "$(ratio "$(v site_snapshot_wait_max_ms)" 1000)"
+    printf '| %-34s | %7s ms | %7s ms | %6s |\n' "GET one entry, site store (p99)" "$(v site_get_entry_p99_ms)" 20 \
+        "$(ratio "$(v site_get_entry_p99_ms)" 20)"
+    printf '| %-34s | %7s ms | %7s ms | %6s |\n' "GET a page of 200, site (p99)" "$(v site_get_page_p99_ms)" 20 \
+        "$(ratio "$(v site_get_page_p99_ms)" 20)"
 fi
 echo
 

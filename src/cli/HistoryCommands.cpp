@@ -73,6 +73,7 @@ struct Run {
     HistoryStore store;
     bool lineOpen = false;
     json out = json::object();
+    std::string refusal;  // the store found was not usable and was moved aside
 
     std::ostream& Out() { return *ports.out; }
     int Fail(const std::string& why) {
@@ -96,8 +97,10 @@ struct Run {
             return false;
         }
         if (!refused.empty()) {
-            *ports.err << "ombrix-cli: " << kHistoryFileName << " was refused (" << refused << "); it was moved to "
-                       << movedTo << " and a new history begins\n";
+            refusal = std::string(kHistoryFileName) + " was refused (" + refused + "); it was moved to " + movedTo +
+                      " and a new history begins";
+            *ports.err << "ombrix-cli: " << refusal << '\n';
+            out["refused"] = refusal;
         }
         return true;
     }
@@ -122,6 +125,7 @@ struct Run {
 // ADDR, --group NAME or --all; false with a usage reason.
 struct Targets {
     std::vector<uint8_t> addresses;
+    std::vector<uint8_t> standby;  // found by --all's search in standby: not read, said so
     std::string group;
     bool all = false;
     bool given = false;
@@ -164,9 +168,9 @@ bool ResolveTargets(Run& r, Targets* t, const LineOptions& line) {
         RunConfiguredSearch(st);
         for (int i = 0; i < st.projectors.connectedCount; ++i) {
             const ProjectorRecord& p = st.projectors.records[static_cast<size_t>(i)];
-            if (!p.standby) t->addresses.push_back(p.address);
+            (p.standby ? t->standby : t->addresses).push_back(p.address);
         }
-        if (t->addresses.empty()) return r.Fail("the search found no projector in operation"), false;
+        if (t->addresses.empty() && t->standby.empty()) return r.Fail("the search found no projector"), false;
     }
     return true;
 }
@@ -189,6 +193,31 @@ bool OpenProjector(Run& r, BlockWork& work, uint8_t address) {
     return false;
 }
 
+// A projector of --all or --group that was not read: named with why, in the text and as
+// its own entry of the JSON list, so a nightly job never takes the site for kept whole.
+void PassedOver(Run& r, json& list, uint8_t address, const std::string& skipped, const std::string& why) {
+    const std::string name = "projector " + std::to_string(address);
+    r.Say(name + " skipped: " + why);
+    list.push_back(json{{"address", address}, {"skipped", skipped}, {"error", name + " skipped: " + why}});
+}
+
+void PassOverStandby(Run& r, json& list, const Targets& t) {
+    for (uint8_t a : t.standby) PassedOver(r, list, a, "standby", "in standby");
+}
+
+// Opens the projector, or says (and lists) why it was passed over.
+bool OpenOrPassOver(Run& r, BlockWork& work, uint8_t address, json& list) {
+    std::string why;
+    if (work.Open(address, true, &why)) return true;
+    if (work.InStandby()) {
+        PassedOver(r, list, address, "standby", "in standby");
+    } else {
+        if (why.empty()) why = "its blocks cannot be read";
+        PassedOver(r, list, address, "not read", why);
+    }
+    return false;
+}
+
 int Snapshot(Run& r, const std::vector<std::string>& args, const LineOptions& line) {
     Targets t;
     std::string note, why;
@@ -205,15 +234,14 @@ int Snapshot(Run& r, const std::vector<std::string>& args, const LineOptions& li
     }
     if (!t.given) return UsageError(*r.ports.err, "snapshot takes ADDR, --group NAME or --all");
     if (!r.OpenStore() || !r.OpenLine(line) || !ResolveTargets(r, &t, line)) return r.Finish("snapshot", kExitFailed);
-    bool allDone = true;
+    bool allDone = t.standby.empty();
     json list = json::array();
+    PassOverStandby(r, list, t);
     for (uint8_t address : t.addresses) {
         BlockWork work(r.State());
         json entry{{"address", address}};
-        if (!OpenProjector(r, work, address)) {
+        if (!OpenOrPassOver(r, work, address, list)) {
             allDone = false;
-            entry["error"] = "projector " + std::to_string(address) + " could not be read";
-            list.push_back(entry);
             continue;
         }
         const SnapshotTaken taken = TakeSnapshot(work, r.store, SnapshotReason::ByHand, note, NowMs());
@@ -245,29 +273,38 @@ int History(Run& r, const std::vector<std::string>& args) {
     if (!r.OpenStore()) return r.Finish("history", kExitFailed);
     std::vector<SnapshotInfo> list;
     std::string why;
-    if (!r.store.List(address, &list, &why)) return r.Finish("history", r.Fail(why));
     json snapshots = json::array();
-    if (!r.asJson && !list.empty()) {
-        r.Say("ID     TAKEN                ADDR  SERIAL      WHY             BLOCKS  STATE");
-    }
-    for (const SnapshotInfo& s : list) {
-        if (r.asJson) {
-            snapshots.push_back(SnapshotInfoJson(s));
-            continue;
+    size_t listed = 0;
+    // A page at a time, each written as it is read: a site's years never sit in memory whole.
+    constexpr int kPage = 1000;
+    for (int64_t before = 0;; before = list.back().id) {
+        if (!r.store.List(address, &list, &why, kPage, before)) return r.Finish("history", r.Fail(why));
+        if (!r.asJson && listed == 0 && !list.empty()) {
+            r.Say("ID     TAKEN                ADDR  SERIAL      WHY             BLOCKS  STATE");
         }
-        std::string state = StateKey(s.state);
-        if (s.state == SnapshotState::Incomplete && !s.detail.empty()) state += ": " + s.detail;
-        if (s.state == SnapshotState::Taking) state = "incomplete: not finished";
-        if (s.times > 1) state += ", found so " + std::to_string(s.times) + " times until " + LocalTimeText(s.lastMs);
-        std::string line = Padded(std::to_string(s.id), 7) + Padded(LocalTimeText(s.firstMs), 21) +
-                           Padded(std::to_string(s.projector.address), 6) + Padded(s.projector.serial, 12) +
-                           Padded(ReasonText(s.reason), 16) + Padded(std::to_string(s.blockCount), 8) + state;
-        if (!s.note.empty()) line += "  \"" + s.note + "\"";
-        r.Say(line);
+        listed += list.size();
+        for (const SnapshotInfo& s : list) {
+            if (r.asJson) {
+                snapshots.push_back(SnapshotInfoJson(s));
+                continue;
+            }
+            std::string state = StateKey(s.state);
+            if (s.state == SnapshotState::Incomplete && !s.detail.empty()) state += ": " + s.detail;
+            if (s.state == SnapshotState::Taking) state = "incomplete: not finished";
+            if (s.times > 1) state += ", found so " + std::to_string(s.times) + " times until " + LocalTimeText(s.lastMs);
+            std::string line = Padded(std::to_string(s.id), 7) + Padded(LocalTimeText(s.firstMs), 21) +
+                               Padded(std::to_string(s.projector.address), 6) + Padded(s.projector.serial, 12) +
+                               Padded(ReasonText(s.reason), 16) + Padded(std::to_string(s.blockCount), 8) + state;
+            if (!s.note.empty()) line += "  \"" + s.note + "\"";
+            r.Say(line);
+        }
+        if (list.size() < static_cast<size_t>(kPage)) break;
     }
-    if (!r.asJson && list.empty()) r.Say("no snapshots");
+    if (!r.asJson && listed == 0) r.Say("no snapshots");
     r.out["snapshots"] = snapshots;
-    return r.Finish("history", kExitDone);
+    // The history asked for is in the file moved aside: an empty list is no answer.
+    if (!r.refusal.empty()) r.out["error"] = r.refusal;
+    return r.Finish("history", r.refusal.empty() ? kExitDone : kExitFailed);
 }
 
 bool IsSnapshotId(const std::string& s) {
@@ -353,7 +390,8 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
         std::set<int> seen;
         for (const SnapshotInfo& s : list) {
             if (s.state == SnapshotState::Complete &&
-                (s.reason == SnapshotReason::ByHand || s.reason == SnapshotReason::Schedule)) {
+                (s.reason == SnapshotReason::ByHand || s.reason == SnapshotReason::Schedule ||
+                 s.reason == SnapshotReason::Restored)) {
                 seen.insert(s.projector.address);
             }
         }
@@ -361,32 +399,29 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
         if (t.addresses.empty()) return r.Finish("drift", r.Fail("the history holds no complete snapshot yet"));
     }
     if (!r.OpenLine(line) || !ResolveTargets(r, &t, line)) return r.Finish("drift", kExitFailed);
-    bool failed = false, drifted = false;
+    bool failed = !t.standby.empty(), drifted = false;
     json list = json::array();
+    PassOverStandby(r, list, t);
     for (uint8_t address : t.addresses) {
         const std::string name = "projector " + std::to_string(address);
         json entry{{"address", address}};
-        SnapshotRecord snap;
-        bool found = false;
-        if (!r.store.LatestReference(address, 0, &snap, &found, &why) || !found) {
-            if (found || why.empty()) why = name + ": no complete snapshot by hand or by schedule to compare with";
-            r.Fail(why);
-            entry["error"] = why;
-            list.push_back(entry);
-            failed = true;
-            continue;
-        }
+        // Opened first: a projector in standby is said so, with or without a snapshot.
         BlockWork work(r.State());
-        BlockSide now;
-        if (!OpenProjector(r, work, address) || !LiveSide(r, work, &now, &snap.info.projector)) {
-            entry["error"] = name + " could not be read";
+        if (!OpenOrPassOver(r, work, address, list)) {
+            failed = true;
+            continue;
+        }
+        const DriftCheck check = CheckDrift(work, r.store);
+        if (!check.compared) {
+            r.Fail(check.failure);
+            entry["error"] = check.failure;
             list.push_back(entry);
             failed = true;
             continue;
         }
-        const BlockSide before{snap.info.projector, snap.blocks, "", false};
-        const BlockDiff diff = DiffBlocks(before, now, &work.TypeDescription());
-        const std::string since = "snapshot " + std::to_string(snap.info.id) + " (" + LocalTimeText(snap.info.lastMs) + ")";
+        const BlockDiff& diff = check.diff;
+        const std::string since =
+            "snapshot " + std::to_string(check.reference.id) + " (" + LocalTimeText(check.reference.lastMs) + ")";
         if (diff.Empty()) {
             r.Say(name + ": no drift since " + since);
         } else {
@@ -394,7 +429,7 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
             r.Say(name + ": drift since " + since + ":");
             for (const std::string& l : DiffLines(diff)) r.Say("  " + l);
         }
-        entry["snapshot"] = snap.info.id;
+        entry["snapshot"] = check.reference.id;
         entry["drift"] = !diff.Empty();
         const json d = DiffJson(diff);
         entry["identity"] = d["identity"];
@@ -402,7 +437,8 @@ int Drift(Run& r, const std::vector<std::string>& args, const LineOptions& line)
         list.push_back(entry);
     }
     r.out["projectors"] = list;
-    return r.Finish("drift", drifted ? kExitDifferent : failed ? kExitFailed : kExitDone);
+    // A projector not read makes the answer incomplete, drift or not.
+    return r.Finish("drift", failed ? kExitFailed : drifted ? kExitDifferent : kExitDone);
 }
 
 int RestoreSnapshotCommand(Run& r, const std::vector<std::string>& args, const LineOptions& line, bool yes) {
@@ -450,13 +486,18 @@ int RestoreSnapshotCommand(Run& r, const std::vector<std::string>& args, const L
         r.Say(l.block + ": " + l.text);
         blocks.push_back({{"block", l.block}, {"text", l.text}, {"ok", l.ok}});
     }
-    if (outcome.beforeId) r.Say("before: " + outcome.report.note);
+    if (!outcome.report.note.empty()) r.Say("before: " + outcome.report.note);
+    if (outcome.afterId) {
+        r.Say("after: snapshot " + std::to_string(outcome.afterId) + " holds the restored settings (restored from snapshot " +
+              id + "); drift compares with it from now on");
+    }
     if (!outcome.report.failure.empty()) {
         r.Fail(outcome.report.failure);
         r.out["error"] = outcome.report.failure;
     }
     r.out["blocks"] = blocks;
     r.out["before"] = outcome.beforeId;
+    r.out["after"] = outcome.afterId;
     return r.Finish("restore-snapshot", outcome.report.ok ? kExitDone : kExitFailed);
 }
 

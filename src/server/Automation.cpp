@@ -107,7 +107,7 @@ ScheduleOutcome Automation::RunEntry(const ScheduleEntry& entry) {
     hooks.snapshot = [host, note = entry.name](ProgramState& state, const std::vector<uint8_t>& targets) {
         const HistoryReply r = SnapshotReply(state, host->Hub(), targets, SnapshotReason::Schedule, note);
         ActionOutcome o;
-        o.status = r.status;
+        o.status = r.result == HistoryResult::Done ? 200 : 502;
         o.body = r.body;
         return o;
     };

@@ -14,13 +14,28 @@ using nlohmann::json;
 
 namespace {
 
+int StatusOf(HistoryResult result) {
+    switch (result) {
+        case HistoryResult::Done: return 200;
+        case HistoryResult::BadRequest: return 400;
+        case HistoryResult::NotFound: return 404;
+        case HistoryResult::Refused: return 409;
+        case HistoryResult::ProjectorFailed: return 502;
+        case HistoryResult::StoreUnavailable: return 503;
+    }
+    return 500;
+}
+
 void Send(HttpResponse& res, const HistoryReply& r) {
-    res.status = r.status;
+    res.status = StatusOf(r.result);
     // A text from outside that is not UTF-8 is shown with replacement characters, never a 500.
     res.set_content(r.body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n", "application/json");
 }
 
-void SendError(HttpResponse& res, int status, const std::string& why) { Send(res, {status, json{{"error", why}}}); }
+void SendError(HttpResponse& res, int status, const std::string& why) {
+    res.status = status;
+    res.set_content(json{{"error", why}}.dump() + "\n", "application/json");
+}
 
 // "1".."255": the path's own digits.
 bool Address(const std::string& text, uint8_t* out) {
@@ -99,7 +114,7 @@ void HttpServer::HistoryRoutes() {
         auto file = std::make_shared<std::vector<uint8_t>>();
         HistoryReply reply;
         if (!run(res, [address, file](ProgramState& st) { return BackupReply(st, address, file.get()); }, &reply)) return;
-        if (reply.status != 200) return Send(res, reply);
+        if (reply.result != HistoryResult::Done) return Send(res, reply);
         res.set_content(reinterpret_cast<const char*>(file->data()), file->size(), "application/octet-stream");
         res.set_header("Content-Disposition",
                        "attachment; filename=\"projector-" + std::to_string(address) + ".set\"");
@@ -147,7 +162,10 @@ void HttpServer::HistoryRoutes() {
         if (!run(res,
                  [host, name, note](ProgramState& st) {
                      const std::vector<uint8_t> targets = host->GroupTargets(st, name);
-                     if (targets.empty()) return HistoryReply{404, json{{"error", "no member of the group is connected"}}};
+                     if (targets.empty()) {
+                         return HistoryReply{HistoryResult::NotFound,
+                                             json{{"error", "no member of the group is connected"}}};
+                     }
                      return SnapshotReply(st, host->Hub(), targets, SnapshotReason::ByHand, note);
                  },
                  &reply)) {
@@ -165,7 +183,20 @@ void HttpServer::HistoryRoutes() {
             if (!Address(req.get_param_value("address"), &a)) return SendError(res, 400, "address must be 1-255");
             address = a;
         }
-        Send(res, HistoryListReply(address));
+        // A page at a time: ?limit=N (1-1000) of those older than ?before=ID.
+        long limit = kHistoryPageDefault;
+        int64_t before = 0;
+        if (req.has_param("limit")) {
+            const std::string v = req.get_param_value("limit");
+            if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos ||
+                (limit = std::stol(v)) < 1 || limit > kHistoryPageMax) {
+                return SendError(res, 400, "limit must be 1-" + std::to_string(kHistoryPageMax));
+            }
+        }
+        if (req.has_param("before") && !SnapshotId(req.get_param_value("before"), &before)) {
+            return SendError(res, 400, "before must be a snapshot id");
+        }
+        Send(res, HistoryListReply(address, static_cast<int>(limit), before));
     });
 
     s.Get(R"(/api/v1/history/([^/]+))", [](const HttpRequest& req, HttpResponse& res) {

@@ -22,6 +22,7 @@
 #include "app/WorkFolder.h"
 #include "platform/Library.h"
 #include "platform/SerialDevice.h"
+#include "service/HistoryService.h"
 
 namespace {
 constexpr std::chrono::seconds kStopLimit{5};
@@ -121,6 +122,12 @@ int main(int argc, char** argv) {
     if (!host.Open(&why)) {
         *mainLog << "ombrix-server: " << why << std::endl;
         return 1;
+    }
+    // The block history is checked whole once here; requests then only read and write it.
+    if (std::string said; !CheckHistoryStore(&why, &said)) {
+        *mainLog << "ombrix-server: the block history cannot be used: " << why << std::endl;
+    } else if (!said.empty()) {
+        *mainLog << "ombrix-server: " << said << std::endl;
     }
     Automation automation(host, clock, automationLog.get());
     if (!automation.Start(options.mqtt, &why)) {

@@ -1,6 +1,7 @@
 // The demo bus description: one [projector] section per projector, "key = value" lines.
 #include <algorithm>
 #include <cctype>
+#include <set>
 #include <sstream>
 
 #include "SimBus.h"
@@ -93,17 +94,23 @@ private:
     bool Finish() {
         if (!open_) return true;
         open_ = false;
-        for (auto& b : p_.blocks) {
+        for (size_t i = 0; i < p_.blocks.size(); ++i) {
+            SimBlock& b = p_.blocks[i];
             if (b.data.empty()) b.data = DescribedPattern();
             b.data.resize(static_cast<size_t>(std::max(p_.blockLength, 0)), 0);
+            // Seeded bytes hold what a projector could: each parameter within its limits.
+            if (seeded_.count(i)) Fold(&b.data);
         }
+        seeded_.clear();
         for (auto& sp : p_.specials) {
             if (sp.data.empty()) sp.data = DescribedPattern();
             sp.data.resize(static_cast<size_t>(std::max(p_.blockLength, 0)), 0);
         }
         if (hasDescription_) {
-            // A projector's live values are the settings of its active block.
+            // A projector's live values are the settings of its active block, and the
+            // block holds them as they are answered (a value is kept within its limits).
             p_.LoadLiveValues();
+            for (const auto& [code, param] : p_.params) p_.StoreLiveValue(param);
             if (!description_.Serves(p_.typeCode, p_.letter)) {
                 return Fail("projector " + std::to_string(p_.address) + ": " + descriptionName_ +
                             " does not serve type " + std::to_string(p_.typeCode) + " " + p_.letter);
@@ -132,7 +139,13 @@ private:
     // projector could hold.
     std::vector<uint8_t> DescribedPattern() {
         std::vector<uint8_t> data = Pattern(p_.blockLength, seed_++);
-        if (!hasDescription_) return data;
+        Fold(&data);
+        return data;
+    }
+
+    void Fold(std::vector<uint8_t>* blockData) {
+        if (!hasDescription_) return;
+        std::vector<uint8_t>& data = *blockData;
         for (const DescriptionParameter& param : description_.parameters) {
             if (param.placeInBlock < 0 || static_cast<size_t>(param.placeInBlock) >= data.size()) continue;
             const int lo = std::clamp(param.min, 0, 255), hi = std::clamp(param.max, lo, 255);
@@ -141,7 +154,6 @@ private:
             uint8_t& byte = data[static_cast<size_t>(param.placeInBlock)];
             byte = static_cast<uint8_t>(lo + (byte % choices) * step);
         }
-        return data;
     }
 
     bool Line(const std::string& line) {
@@ -283,6 +295,7 @@ private:
             } else if (v[i].rfind("seed=", 0) == 0) {
                 if (!Num(v[i].substr(5), 0, 1000000, &n)) return Fail("bad seed");
                 b.data = Pattern(p_.blockLength, n);
+                seeded_.insert(p_.blocks.size());
             } else {
                 return Fail("unknown block word " + v[i]);
             }
@@ -325,6 +338,7 @@ private:
     bool open_ = false;
     int lineNo_ = 0;
     long seed_ = 1;
+    std::set<size_t> seeded_;  // blocks of this projector given by seed=N
     std::string why_;
 };
 

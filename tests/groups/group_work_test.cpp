@@ -268,7 +268,7 @@ TEST(GroupTree, UserGroupsFollowTheMainGroupAndKeepMembersThatAreOff) {
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[1], "Projector [7] (greyed)");
     EXPECT_TRUE(b.groups.roots[1].children[1].children.empty());
-    EXPECT_EQ(b.groups.roots[1].children[0].children.size(), 3u);
+    EXPECT_EQ(b.groups.roots[1].children[0].children.size(), 4u);  // its views
     EXPECT_EQ(b.groups.roots[0].children.size(), 3u);
     // Projector 7 comes back: the same group shows it whole again.
     b.state.projectors.connectedCount = 2;

@@ -131,6 +131,55 @@ TEST(HistoryOverPty, DriftNamesTheParameterAndARestoreBringsItBack) {
     EXPECT_NE(r.out.find("Brightness " + std::to_string(before) + " → "), std::string::npos) << r.out;
 }
 
+// A restore of an older snapshot makes what it brought back the reference, though a newer
+// snapshot by hand holds other values; the version is kept as the projector gives it.
+TEST(HistoryOverPty, AfterARestoreDriftComparesWithTheRestoredSettings) {
+    testing::TempDir dir;
+    CopyDescriptions();
+    Sim sim;
+    ASSERT_EQ(Cli("snapshot 1 --note first").status, 0);
+    const int before = ParamValue(Cli("read-param 1 48 0"));
+    ASSERT_GE(before, 0);
+    ASSERT_EQ(Cli("write-param 1 48 0 " + std::to_string(before < 100 ? 5 : -5)).status, 0);
+    ASSERT_EQ(Cli("snapshot 1 --note second").status, 0);
+
+    CliRun r = Cli("restore-snapshot 1 --yes");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("after: snapshot 4 holds the restored settings (restored from snapshot 1)"), std::string::npos)
+        << r.out;
+    r = Cli("drift 1");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("no drift since snapshot 4"), std::string::npos) << r.out;
+    r = Cli("history 1 --json");
+    EXPECT_NE(r.out.find(R"("note":"restored from snapshot 1")"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("reason":"restored")"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("version":"3.05")"), std::string::npos) << r.out;
+}
+
+// --all and --group name each projector they did not read and why, and fail.
+TEST(HistoryOverPty, EveryProjectorPassedOverIsNamed) {
+    testing::TempDir dir;
+    CopyDescriptions();
+    // The demo's search: addresses 1, 4, 7 (in standby), 9 (nobody) and 12.
+    for (const char* f : {"options.cfg", "user_addr.cfg"}) {
+        std::filesystem::copy_file(std::string(OMBRIX_DATA_DIR) + "/demo/" + f, f);
+    }
+    std::ofstream("groups.json") << R"({"version": 1, "groups": [{"name": "Dome", "members": [1, 7]}]})";
+    Sim sim;
+    const char* const cases[] = {"snapshot --all", "snapshot --group Dome --json", "drift --group Dome",
+                                 "drift --all --json"};
+    for (const std::string args : cases) {
+        SCOPED_TRACE(args);
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        const bool json = args.find("--json") != std::string::npos;
+        EXPECT_NE(r.out.find(json ? R"({"address":7,"error":"projector 7 skipped: in standby","skipped":"standby"})"
+                                  : "projector 7 skipped: in standby"),
+                  std::string::npos)
+            << r.out;
+    }
+}
+
 TEST(HistoryOverPty, AKilledSnapshotLeavesTheEarlierOnesWholeAndIsNeverComplete) {
     testing::TempDir dir;
     CopyDescriptions();
@@ -250,12 +299,18 @@ TEST(HistoryFiles, AStoreThatIsNotOursIsRefusedAndKept) {
         const CliRun r = Cli("history");
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
         if (c.movedAside) {
-            EXPECT_EQ(r.status, 0) << r.err;
+            // The history asked for went aside with the file: no listing is a success.
+            EXPECT_EQ(r.status, 1) << r.err;
             EXPECT_NE(r.err.find("moved to history.sqlite.refused"), std::string::npos) << r.err;
             EXPECT_EQ(r.out, "no snapshots\n");
             if (!before.empty()) {
                 EXPECT_EQ(testing::ReadBytes("history.sqlite.refused"), before);
             }
+            for (const char* part : {"", "-wal", "-shm"}) std::filesystem::remove_all(std::string("history.sqlite") + part);
+            c.make();
+            const CliRun j = Cli("history --json");
+            EXPECT_EQ(j.status, 1);
+            EXPECT_NE(j.out.find(R"("error":"history.sqlite was refused)"), std::string::npos) << j.out;
         } else {
             EXPECT_EQ(r.status, 1);
             EXPECT_FALSE(std::filesystem::exists("history.sqlite.refused"));

@@ -56,6 +56,8 @@ public:
         }
         events_ = std::thread([this] {
             httplib::Client c("127.0.0.1", port_);
+            // A snapshot on a loaded machine outlasts the client's 5 s default between events.
+            c.set_read_timeout(60s);
             c.Get("/api/v1/events", [this](const char* data, size_t n) {
                 std::lock_guard lock(mutex_);
                 stream_.append(data, n);
@@ -177,6 +179,15 @@ TEST(HistoryServer, SnapshotsBackupDriftAndRestoreOverTheApi) {
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, 200) << r->body;
         EXPECT_GT(Body(r).value("before", 0), second);
+        EXPECT_GT(Body(r).value("after", 0), Body(r).value("before", 0));
+        // A page at a time, newest first: the next page starts below the last one listed.
+        const json page = Body(http.Get("/api/v1/history?limit=2"));
+        ASSERT_EQ(page["snapshots"].size(), 2u) << page.dump();
+        const json rest = Body(http.Get("/api/v1/history?limit=2&before=" + std::to_string(page.value("next", 0))));
+        ASSERT_EQ(rest["snapshots"].size(), 2u) << rest.dump();
+        EXPECT_EQ(rest["snapshots"][1]["id"], first);
+        EXPECT_FALSE(rest.contains("next"));
+        EXPECT_EQ(http.Get("/api/v1/history?limit=0")->status, 400);
         const json now = Body(http.Get("/api/v1/diff?from=" + std::to_string(first) + "&to=live:1"));
         EXPECT_EQ(now["differ"], false) << now.dump();
         EXPECT_EQ(http.Post("/api/v1/history/" + std::to_string(first) + "/restore", R"({"blocks": ["00 00 00 00"]})",

@@ -93,11 +93,14 @@ TEST(HistoryStore, PruneKeepsEachProjectorsLatestAndLatestReference) {
     const int64_t day = 86400000;
     // address, blocks' fill, complete, day taken, reason: all old but day 40. Projector 1
     // keeps the complete day 2 (its reference: day 3 is incomplete, day 4 before a restore)
-    // and day 4 (its latest); projector 4 keeps day 40.
-    const SnapshotReason schedule = SnapshotReason::Schedule, restore = SnapshotReason::BeforeRestore;
+    // and day 4 (its latest); projector 4 keeps day 40; projector 6 keeps what a restore
+    // brought back (day 2, its reference) and its latest.
+    const SnapshotReason schedule = SnapshotReason::Schedule, restore = SnapshotReason::BeforeRestore,
+                         restored = SnapshotReason::Restored;
     const std::tuple<int, uint8_t, bool, int64_t, SnapshotReason> taken[] = {
         {1, 1, true, 1, schedule}, {1, 2, true, 2, schedule}, {1, 3, false, 3, schedule}, {1, 4, true, 4, restore},
         {4, 1, true, 1, schedule}, {4, 2, true, 40, schedule},
+        {6, 1, true, 1, schedule}, {6, 3, true, 2, restored}, {6, 4, true, 3, restore},
     };
     std::map<std::pair<int, int64_t>, int64_t> ids;
     for (const auto& [address, fill, complete, when, reason] : taken) {
@@ -108,16 +111,17 @@ TEST(HistoryStore, PruneKeepsEachProjectorsLatestAndLatestReference) {
     }
     int removed = 0, kept = 0;
     ASSERT_TRUE(store.Prune(30 * day, &removed, &kept, &why)) << why;
-    EXPECT_EQ(removed, 3);
-    EXPECT_EQ(kept, 3);
+    EXPECT_EQ(removed, 4);
+    EXPECT_EQ(kept, 5);
     SnapshotRecord r;
     for (auto [key, expected] : {std::pair{std::pair{1, int64_t{1}}, false}, {{1, 2}, true}, {{1, 3}, false},
-                                 {{1, 4}, true}, {{4, 1}, false}, {{4, 40}, true}}) {
+                                 {{1, 4}, true}, {{4, 1}, false}, {{4, 40}, true}, {{6, 1}, false}, {{6, 2}, true},
+                                 {{6, 3}, true}}) {
         SCOPED_TRACE(std::to_string(key.first) + " day " + std::to_string(key.second));
         EXPECT_EQ(store.Get(ids[key], &r, &why), expected) << why;
     }
-    // The bodies of the removed snapshots went with them: fills 2 and 4 stay.
-    EXPECT_EQ(store.CountRows("bodies"), 2);
+    // The bodies of the removed snapshots went with them: fills 2, 3 and 4 stay.
+    EXPECT_EQ(store.CountRows("bodies"), 3);
 }
 
 TEST(BlockDiff, SaysWhatChangedByName) {

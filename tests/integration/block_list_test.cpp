@@ -213,9 +213,11 @@ TEST(ProjectorTree, OneGroupWithProjectorsInSearchOrder) {
         const uint8_t address = b.state.projectors.records[i].address;
         EXPECT_EQ(std::make_pair(p.text, p.image), projectors[i]);
         EXPECT_EQ(p.data, NodeData(kNodeGroupOrProjector, address));
-        ASSERT_EQ(p.children.size(), 3u);
-        EXPECT_EQ(p.children[0].text + "/" + p.children[1].text + "/" + p.children[2].text, "Info/Overview/Direct Access");
+        ASSERT_EQ(p.children.size(), 4u);
+        EXPECT_EQ(p.children[0].text + "/" + p.children[1].text + "/" + p.children[2].text + "/" + p.children[3].text,
+                  "Info/Overview/Direct Access/History");
         EXPECT_EQ(p.children[2].data, NodeData(kNodeDirectAccess, address));
+        EXPECT_EQ(p.children[3].data, NodeData(kNodeHistory, address));
     }
 }
 

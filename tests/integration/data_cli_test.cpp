@@ -114,6 +114,47 @@ TEST(DataFiles, TheDemoProjectorsKeepTheirLiveValuesInTheActiveBlock) {
     EXPECT_EQ(live(), 42) << "a block written over the active one";
 }
 
+// However its blocks are given, a simulated projector answers the values its active
+// block holds, and every seeded or generated setting lies within its parameter's limits.
+TEST(DataFiles, ASimulatedProjectorsLiveValuesAreItsActiveBlock) {
+    struct Case {
+        const char* label;
+        const char* blocks;
+    };
+    const Case cases[] = {
+        {"seeded", "block = 40 34 01 20 active seed=1\nblock = 3f 36 02 21 seed=2\n"},
+        {"generated", "block = 40 34 01 20\nblock = 3f 36 02 21 active\n"},
+    };
+    Description d;
+    Env env;
+    ASSERT_TRUE(LoadDescription(env, kData, 5, 'V', &d));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::SimBus bus;
+        std::string error;
+        ASSERT_TRUE(sim::ParseBusText(std::string("[projector]\naddress = 1\ntype = 5 V\ndescription = type05v.dsc\n") +
+                                          c.blocks,
+                                      &bus, &error, kData))
+            << error;
+        bus.With(1, [&](sim::SimProjector& p) {
+            const std::vector<uint8_t>* active = p.ActiveData();
+            ASSERT_NE(active, nullptr);
+            for (const auto& [code, param] : p.params) {
+                if (param.place < 0) continue;
+                EXPECT_EQ(param.value, (*active)[static_cast<size_t>(param.place)]) << "parameter " << int(code);
+            }
+            for (const sim::SimBlock& b : p.blocks) {
+                if (p.IsFree(b)) continue;
+                for (const DescriptionParameter& param : d.parameters) {
+                    if (param.placeInBlock < 0 || static_cast<size_t>(param.placeInBlock) >= b.data.size()) continue;
+                    const int v = b.data[static_cast<size_t>(param.placeInBlock)];
+                    EXPECT_TRUE(v >= std::max(param.min, 0) && v <= std::min(param.max, 255)) << param.paramNumber;
+                }
+            }
+        });
+    }
+}
+
 // What a newcomer sees first: every setting of every block and every live value of the
 // demo projectors lies within the limits their descriptions give.
 TEST(DataFiles, TheDemoBusAgreesWithItsDescriptions) {

@@ -32,3 +32,14 @@ if(OMBRIX_SYSTEM_PYTHON3)
                    --bin ${CMAKE_BINARY_DIR}/bin --data ${PROJECT_SOURCE_DIR}/data)
   set_tests_properties(history_browser_test PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
+
+# The communication window's History view offscreen, on the in-process simulator.
+if(TARGET ombrix_gui)
+  find_package(Qt6 REQUIRED COMPONENTS Test Widgets)
+  add_executable(history_window_tests ${_history}/history_window_test.cpp)
+  target_link_libraries(history_window_tests PRIVATE ombrix_gui ombrix_sim Qt6::Test GTest::gtest)
+  target_compile_definitions(history_window_tests PRIVATE OMBRIX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+  add_dependencies(history_window_tests kelvaneproj kelvanebmp)
+  gtest_discover_tests(history_window_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+endif()

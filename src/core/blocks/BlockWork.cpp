@@ -136,6 +136,7 @@ bool BlockWork::Open(uint8_t address, bool needEveryBlock, std::string* why) {
     if (slot_ >= t.connectedCount) t.connectedCount = slot_ + 1;
     t.currentProjectorIndex = slot_;
     st.link.currentAddress = address;
+    standby_ = record.standby != 0;
     if (record.standby) {
         ShowWarning(st.env, 24);
         return false;

@@ -40,6 +40,8 @@ public:
     const Description& TypeDescription() const { return description_; }
     const ProjectorRecord& Record() const;
     uint8_t Address() const { return address_; }
+    // Open found the projector in standby (and said so with warning 24).
+    bool InStandby() const { return standby_; }
 
     // "block N [b1 b2 b3 b4]": the RAM row's number inside its container and its wire header.
     std::string RamBlockName(int row) const;
@@ -51,6 +53,7 @@ private:
     BlockView view_;
     Description description_;
     uint8_t address_ = 0;
+    bool standby_ = false;
     bool lent_ = false;
     // What is put back.
     std::unique_ptr<BlockTables> savedBlocks_;

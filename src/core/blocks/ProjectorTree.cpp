@@ -70,11 +70,12 @@ TreeNode ProjectorNode(const GroupMember& member) {
     node.image = member.image;
     node.data = NodeData(kNodeGroupOrProjector, member.address);
     const std::pair<const char*, NodeKind> views[] = {
-        {"Info", kNodeInfo}, {"Overview", kNodeOverview}, {"Direct Access", kNodeDirectAccess}};
+        {"Info", kNodeInfo}, {"Overview", kNodeOverview}, {"Direct Access", kNodeDirectAccess}, {"History", kNodeHistory}};
     for (const auto& [text, kind] : views) {
         TreeNode view;
         view.text = text;
-        view.image = kImageInfo + (kind - kNodeInfo);
+        // The history is a list of the projector's block lists: the overview's picture.
+        view.image = kind == kNodeHistory ? kImageOverview : kImageInfo + (kind - kNodeInfo);
         view.data = NodeData(kind, member.address);
         node.children.push_back(view);
     }
@@ -244,7 +245,7 @@ NodeSelection SelectViewNode(ProgramState& s, ProjectorSession& session, BlockVi
                              bool byMouse, bool busy) {
     NodeSelection out;
     const NodeKind kind = NodeDataKind(nodeData);
-    if (!byMouse || kind < kNodeInfo || kind > kNodeDirectAccess) return out;
+    if (!byMouse || kind < kNodeInfo || kind > kNodeHistory) return out;
     if (busy) {
         out.refusal = kSettingsShownText;
         return out;
@@ -292,7 +293,10 @@ NodeSelection SelectViewNode(ProgramState& s, ProjectorSession& session, BlockVi
         out.commands.saveRam = out.commands.loadRam = out.commands.appendRam = out.commands.listRam = ramRows;
     }
     out.commands.listProjectorBlocks = kind == kNodeOverview && s.projectors.connectedCount > 0;
-    out.statusText = kind == kNodeInfo ? "Info" : kind == kNodeOverview ? "Overview" : "Direct Access";
+    out.statusText = kind == kNodeInfo       ? "Info"
+                     : kind == kNodeOverview ? "Overview"
+                     : kind == kNodeHistory  ? "History"
+                                             : "Direct Access";
 
     if (record.standby) {
         ShowWarning(s.env, 24);

@@ -15,7 +15,13 @@
 namespace ombrix {
 
 // Node item data: kind in the low 16 bits, projector address in bits 16-23.
-enum NodeKind : uint16_t { kNodeGroupOrProjector = 0, kNodeInfo = 1, kNodeOverview = 2, kNodeDirectAccess = 3 };
+enum NodeKind : uint16_t {
+    kNodeGroupOrProjector = 0,
+    kNodeInfo = 1,
+    kNodeOverview = 2,
+    kNodeDirectAccess = 3,
+    kNodeHistory = 4,
+};
 constexpr uint32_t NodeData(NodeKind kind, uint8_t address) { return kind | (static_cast<uint32_t>(address) << 16); }
 constexpr NodeKind NodeDataKind(uint32_t data) { return static_cast<NodeKind>(data & 0xFFFF); }
 constexpr uint8_t NodeDataAddress(uint32_t data) { return static_cast<uint8_t>(data >> 16); }
@@ -124,7 +130,7 @@ struct NodeSelection {
     bool showView = false;  // the right-hand view of the kind is to be shown
     NodeKind kind = kNodeGroupOrProjector;
     ViewCommands commands;
-    std::string statusText;  // "Info", "Overview" or "Direct Access"
+    std::string statusText;  // "Info", "Overview", "Direct Access" or "History"
     std::string refusal;     // why a view node clicked with the mouse was not taken
 };
 

@@ -82,7 +82,7 @@ CommPanes LayOutCommWindow(const PaneRect& client, const SplitState& split, int 
     const int rx = split.splitX + kSplitBarWidth;
     const int rw = right - rx;
     p.columnWidth = BlockColumnWidth(w);
-    p.ramPaneShown = view != CommView::DirectAccess && view != CommView::Settings;
+    p.ramPaneShown = view != CommView::DirectAccess && view != CommView::Settings && view != CommView::History;
     if (!p.ramPaneShown) {
         p.tabs = Rect(rx, top, rw, h);
         return p;

@@ -20,7 +20,7 @@ struct PaneRect {
 constexpr int kSplitBarWidth = 7;
 
 // What the right side shows: nothing chosen yet, or the view of a tree node kind.
-enum class CommView { Overview = 2, Info = 1, DirectAccess = 3, Settings = 4 };
+enum class CommView { Overview = 2, Info = 1, DirectAccess = 3, Settings = 4, History = 5 };
 
 enum class Splitter { None, Vertical, Horizontal };
 

@@ -24,6 +24,7 @@ constexpr Topic kTopics[] = {
     {"CTRLDIALOGBOX", "task-picture.html"},
     {"COMPAREBOX", "task-picture.html"},
     {"DirectAccess", "task-picture.html"},
+    {"HISTORYVIEW", "task-history.html"},
     {"projectorBlocks", "task-backup.html"},
     {"ramBlocks", "task-copy.html"},
     {"THREADTIPBOX", "troubleshooting.html"},

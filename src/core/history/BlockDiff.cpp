@@ -107,7 +107,10 @@ BlockDiff DiffBlocks(const BlockSide& from, const BlockSide& to, const Descripti
         };
         if (a.address != b.address) say("address", std::to_string(a.address), std::to_string(b.address));
         say("serial", a.serial, b.serial);
-        if (sameType) say("version", a.version, b.version);
+        // A store of an older Ombrix kept only the major version ("3" for "3.05").
+        const auto major = [](const std::string& v) { return v.substr(0, v.find('.')); };
+        const bool majorOnly = (a.version.find('.') == std::string::npos) != (b.version.find('.') == std::string::npos);
+        if (sameType && !(majorOnly && major(a.version) == major(b.version))) say("version", a.version, b.version);
     }
     const Description* d = sameType ? description : nullptr;
     const auto before = ByKey(from);

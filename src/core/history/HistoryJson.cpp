@@ -50,6 +50,9 @@ std::string LocalTimeText(int64_t ms) {
 
 json SnapshotInfoJson(const SnapshotInfo& i) {
     const ProjectorIdentity& p = i.projector;
+    // A snapshot still marked as being taken is not whole, whether its program is still
+    // reading or was killed: said as the text says it.
+    const bool unfinished = i.state == SnapshotState::Taking;
     return json{{"id", i.id},
                 {"time", Iso(i.firstMs)},
                 {"last", Iso(i.lastMs)},
@@ -62,8 +65,8 @@ json SnapshotInfoJson(const SnapshotInfo& i) {
                 {"version", p.version},
                 {"reason", ReasonKey(i.reason)},
                 {"note", i.note},
-                {"state", StateKey(i.state)},
-                {"detail", i.detail},
+                {"state", StateKey(unfinished ? SnapshotState::Incomplete : i.state)},
+                {"detail", unfinished ? std::string("not finished") : i.detail},
                 {"blocks", i.blockCount}};
 }
 

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "history/Sqlite.h"
 #include "platform/Files.h"
@@ -62,6 +65,15 @@ CREATE TABLE snapshots(
   set_id INTEGER REFERENCES block_sets(id));
 CREATE INDEX snapshots_projector ON snapshots(projector_id, id);
 )sql";
+
+constexpr const char* kIndexes = R"sql(
+CREATE INDEX IF NOT EXISTS set_blocks_body ON set_blocks(body_id);
+CREATE INDEX IF NOT EXISTS snapshots_set ON snapshots(set_id);
+)sql";
+
+// A prune holds the store at most about this long at a time.
+constexpr auto kPruneSlice = std::chrono::milliseconds(150);
+constexpr int kPruneSliceRows = 2000;
 
 struct Migration {
     int from;
@@ -177,6 +189,7 @@ const char* ReasonKey(SnapshotReason reason) {
         case SnapshotReason::Schedule: return "schedule";
         case SnapshotReason::BeforeRestore: return "before-restore";
         case SnapshotReason::BeforeWrite: return "before-write";
+        case SnapshotReason::Restored: return "restored";
     }
     return "manual";
 }
@@ -187,13 +200,14 @@ const char* ReasonText(SnapshotReason reason) {
         case SnapshotReason::Schedule: return "schedule";
         case SnapshotReason::BeforeRestore: return "before restore";
         case SnapshotReason::BeforeWrite: return "before a block write";
+        case SnapshotReason::Restored: return "restored";
     }
     return "by hand";
 }
 
 bool ParseReasonKey(const std::string& key, SnapshotReason* out) {
     for (SnapshotReason r : {SnapshotReason::ByHand, SnapshotReason::Schedule, SnapshotReason::BeforeRestore,
-                             SnapshotReason::BeforeWrite}) {
+                             SnapshotReason::BeforeWrite, SnapshotReason::Restored}) {
         if (key == ReasonKey(r)) {
             *out = r;
             return true;
@@ -218,12 +232,31 @@ bool HistoryStore::IsOpen() const { return db_->IsOpen(); }
 
 bool HistoryStore::Fail(const std::string& what, int rc, std::string* why) {
     std::string text = what + ": " + (db_->IsOpen() ? db_->ErrorText() : sqlite3_errstr(rc));
-    if ((rc & 0xFF) == SQLITE_BUSY) text = what + ": " + kHistoryFileName + " is kept busy by another program";
+    const std::string file = path_.empty() ? std::string(kHistoryFileName) : path_;
+    // What happened and what to do, rather than the library's words.
+    switch (rc & 0xFF) {
+        case SQLITE_BUSY: text = what + ": " + kHistoryFileName + " is kept busy by another program"; break;
+        case SQLITE_FULL:
+            text = what + ": the disk holding " + file + " is full; free some space there and try again";
+            break;
+        case SQLITE_READONLY:
+            text = what + ": " + file + " or its folder is read-only; make both writable by this user and try again";
+            break;
+        case SQLITE_IOERR:
+            text = what + ": " + file + " could not be read or written (a disk I/O error): check that its folder is "
+                   "writable and its disk has room and works, then try again";
+            break;
+        case SQLITE_CANTOPEN:
+            text = what + ": " + file + " cannot be opened: check that its folder exists and this user may write there";
+            break;
+        default: break;
+    }
     if (why) *why = text;
     return false;
 }
 
-bool HistoryStore::Open(const std::string& folder, std::string* why, std::string* refused, std::string* movedTo) {
+bool HistoryStore::Open(const std::string& folder, std::string* why, std::string* refused, std::string* movedTo,
+                        bool check) {
     path_ = folder.empty() ? std::string(kHistoryFileName) : folder + "/" + kHistoryFileName;
     std::string reason;
     // Two tries: the file as found, and once more after a refused one was moved aside.
@@ -237,7 +270,7 @@ bool HistoryStore::Open(const std::string& folder, std::string* why, std::string
             if (rc == SQLITE_OK) {
                 db_->SetBusyTimeout(kHistoryBusyMs);
                 std::string leave;
-                if (Ensure(&reason, &leave)) return true;
+                if (Ensure(&reason, &leave, check)) return true;
                 if (reason.empty()) {
                     // Not the file's fault (busy, a newer version): said, and left as it is.
                     *why = path_ + ": " + leave;
@@ -275,7 +308,7 @@ bool HistoryStore::Open(const std::string& folder, std::string* why, std::string
 // Brings the open file to the current schema. False with *reason when the file is not a
 // store of ours or is damaged (to be moved aside); false with *leave when it cannot be
 // used now but is not at fault (busy, a newer version's store).
-bool HistoryStore::Ensure(std::string* reason, std::string* leave) {
+bool HistoryStore::Ensure(std::string* reason, std::string* leave, bool check) {
     int rc = SQLITE_OK;
     int64_t appId = 0, version = 0;
     auto failed = [&](int code) {
@@ -335,13 +368,29 @@ bool HistoryStore::Ensure(std::string* reason, std::string* leave) {
             return failed(rc);
         }
     }
-    {
-        SqliteStatement check(*db_, "PRAGMA quick_check(1)");
-        rc = check.Prepared() == SQLITE_OK ? check.Step() : check.Prepared();
+    if (check) {
+        SqliteStatement quick(*db_, "PRAGMA quick_check(1)");
+        rc = quick.Prepared() == SQLITE_OK ? quick.Step() : quick.Prepared();
         if (rc != SQLITE_ROW) return failed(rc);
-        if (check.Text(0) != "ok") {
-            *reason = "it is damaged (" + check.Text(0) + ")";
+        if (quick.Text(0) != "ok") {
+            *reason = "it is damaged (" + quick.Text(0) + ")";
             return false;
+        }
+    }
+    {
+        // Indexes a store of the first schema may lack: without them pruning and the
+        // foreign-key checks scan whole tables for every row they remove.
+        int64_t have = 0;
+        if (!IntPragma(*db_,
+                       "SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
+                       "('set_blocks_body', 'snapshots_set')",
+                       &have, &rc)) {
+            return failed(rc);
+        }
+        if (have < 2) {
+            Transaction t(*db_);
+            if (t.Began() != SQLITE_OK) return failed(t.Began());
+            if ((rc = db_->Exec(kIndexes)) != SQLITE_OK || (rc = t.Commit()) != SQLITE_OK) return failed(rc);
         }
     }
     db_->Exec("PRAGMA journal_mode=WAL");
@@ -526,12 +575,24 @@ bool HistoryStore::Finish(int64_t id, const std::vector<HistoryBlock>& blocks, b
     return true;
 }
 
-bool HistoryStore::List(std::optional<int> address, std::vector<SnapshotInfo>* out, std::string* why) {
+bool HistoryStore::Abandon(int64_t id, const std::string& detail) {
+    SqliteStatement s(*db_, "UPDATE snapshots SET state='incomplete', detail=? WHERE id=? AND state='taking'");
+    s.Bind(1, "not kept: " + detail.substr(0, 300));
+    s.Bind(2, id);
+    return s.Step() == SQLITE_DONE;
+}
+
+bool HistoryStore::List(std::optional<int> address, std::vector<SnapshotInfo>* out, std::string* why, int limit,
+                        int64_t beforeId) {
     out->clear();
-    const std::string sql = std::string("SELECT ") + kSnapshotColumns + (address ? "WHERE p.address=? " : "") +
-                            "ORDER BY s.id DESC";
+    // The page's bound only when there is one, so it is a range of the ids, never a scan.
+    const std::string sql = std::string("SELECT ") + kSnapshotColumns + "WHERE " +
+                            (beforeId > 0 ? "s.id < ?1 " : "?1 = 0 ") + (address ? "AND p.address=?3 " : "") +
+                            "ORDER BY s.id DESC LIMIT ?2";
     SqliteStatement s(*db_, sql.c_str());
-    if (address) s.Bind(1, static_cast<int64_t>(*address));
+    s.Bind(1, beforeId);
+    s.Bind(2, limit > 0 ? static_cast<int64_t>(limit) : int64_t{-1});
+    if (address) s.Bind(3, static_cast<int64_t>(*address));
     int rc;
     while ((rc = s.Step()) == SQLITE_ROW) out->push_back(InfoOf(s, nullptr));
     return rc == SQLITE_DONE || Fail("cannot list the snapshots", rc, why);
@@ -560,11 +621,12 @@ bool HistoryStore::ReadBlocks(int64_t setId, std::vector<HistoryBlock>* out, std
     return rc == SQLITE_DONE || Fail("cannot read the snapshot's blocks", rc, why);
 }
 
-bool HistoryStore::Get(int64_t id, SnapshotRecord* out, std::string* why) {
+bool HistoryStore::Get(int64_t id, SnapshotRecord* out, std::string* why, bool* missing) {
     const std::string sql = std::string("SELECT ") + kSnapshotColumns + "WHERE s.id=?";
     SqliteStatement s(*db_, sql.c_str());
     s.Bind(1, id);
     const int rc = s.Step();
+    if (missing) *missing = rc == SQLITE_DONE;
     if (rc == SQLITE_DONE) {
         *why = "there is no snapshot " + std::to_string(id);
         return false;
@@ -580,7 +642,7 @@ bool HistoryStore::LatestReference(int address, int64_t beforeId, SnapshotRecord
     *found = false;
     SqliteStatement s(*db_,
                       "SELECT s.id FROM snapshots s JOIN projectors p ON p.id = s.projector_id WHERE p.address=? AND "
-                      "s.state='complete' AND s.reason IN ('manual', 'schedule') AND (?=0 OR s.id<?) "
+                      "s.state='complete' AND s.reason IN ('manual', 'schedule', 'restored') AND (?=0 OR s.id<?) "
                       "ORDER BY s.id DESC LIMIT 1");
     s.Bind(1, static_cast<int64_t>(address));
     s.Bind(2, beforeId);
@@ -606,30 +668,113 @@ bool HistoryStore::LatestProjector(int address, ProjectorIdentity* out, bool* fo
 }
 
 bool HistoryStore::Prune(int64_t cutoffMs, int* removed, int* kept, std::string* why) {
-    Transaction t(*db_);
-    if (t.Began() != SQLITE_OK) return Fail("cannot prune", t.Began(), why);
-    SqliteStatement drop(*db_,
-                         "DELETE FROM snapshots WHERE last_ms < ? AND id NOT IN ("
-                         "SELECT max(s.id) FROM snapshots s JOIN projectors p ON p.id = s.projector_id "
-                         "GROUP BY p.address, p.serial UNION "
-                         "SELECT max(s.id) FROM snapshots s JOIN projectors p ON p.id = s.projector_id "
-                         "WHERE s.state='complete' AND s.reason IN ('manual', 'schedule') "
-                         "GROUP BY p.address, p.serial)");
-    drop.Bind(1, cutoffMs);
-    if (const int rc = drop.Step(); rc != SQLITE_DONE) return Fail("cannot prune", rc, why);
-    *removed = db_->Changes();
-    for (const char* sql :
-         {"DELETE FROM set_blocks WHERE set_id NOT IN (SELECT set_id FROM snapshots WHERE set_id IS NOT NULL)",
-          "DELETE FROM block_sets WHERE id NOT IN (SELECT set_id FROM snapshots WHERE set_id IS NOT NULL)",
-          "DELETE FROM bodies WHERE id NOT IN (SELECT body_id FROM set_blocks WHERE body_id IS NOT NULL)",
-          "DELETE FROM projectors WHERE id NOT IN (SELECT projector_id FROM snapshots)"}) {
-        if (const int rc = db_->Exec(sql); rc != SQLITE_OK) return Fail("cannot prune", rc, why);
+    *removed = 0;
+    *kept = 0;
+    // Which go, read without holding the store.
+    std::vector<int64_t> ids;
+    {
+        SqliteStatement s(*db_,
+                          "SELECT id FROM snapshots WHERE last_ms < ? AND id NOT IN ("
+                          "SELECT max(s.id) FROM snapshots s JOIN projectors p ON p.id = s.projector_id "
+                          "GROUP BY p.address, p.serial UNION "
+                          "SELECT max(s.id) FROM snapshots s JOIN projectors p ON p.id = s.projector_id "
+                          "WHERE s.state='complete' AND s.reason IN ('manual', 'schedule', 'restored') "
+                          "GROUP BY p.address, p.serial) ORDER BY id");
+        s.Bind(1, cutoffMs);
+        int rc;
+        while ((rc = s.Step()) == SQLITE_ROW) ids.push_back(s.Int(0));
+        if (rc != SQLITE_DONE) return Fail("cannot prune", rc, why);
+    }
+    // In slices, each its own short transaction, so the snapshots of other programs go on
+    // in between; a block list and a body go with the last snapshot that used them. Each
+    // slice's pages are copied into the store at once, so no other program's commit has a
+    // whole prune's journal to copy.
+    db_->Exec("PRAGMA cache_size=-65536");
+    SqliteStatement setOf(*db_, "SELECT set_id FROM snapshots WHERE id=?");
+    // Found again meanwhile (counted on by a new snapshot): it stays.
+    SqliteStatement drop(*db_, "DELETE FROM snapshots WHERE id=? AND last_ms < ?");
+    SqliteStatement setUsed(*db_, "SELECT 1 FROM snapshots WHERE set_id=? LIMIT 1");
+    SqliteStatement bodiesOf(*db_, "SELECT DISTINCT body_id FROM set_blocks WHERE set_id=? AND body_id IS NOT NULL");
+    SqliteStatement dropRows(*db_, "DELETE FROM set_blocks WHERE set_id=?");
+    SqliteStatement dropSet(*db_, "DELETE FROM block_sets WHERE id=?");
+    SqliteStatement bodyUsed(*db_, "SELECT 1 FROM set_blocks WHERE body_id=? LIMIT 1");
+    SqliteStatement dropBody(*db_, "DELETE FROM bodies WHERE id=?");
+    auto step = [](SqliteStatement& st, int* rc) {
+        *rc = st.Step();
+        const bool row = *rc == SQLITE_ROW;
+        if (*rc == SQLITE_ROW || *rc == SQLITE_DONE) *rc = SQLITE_OK;
+        return row;
+    };
+    size_t at = 0;
+    while (at < ids.size()) {
+        Transaction t(*db_);
+        if (t.Began() != SQLITE_OK) return Fail("cannot prune", t.Began(), why);
+        const auto began = std::chrono::steady_clock::now();
+        // The block lists of one projector share nearly all their bodies: each body is
+        // looked at once per slice, not once per list.
+        std::vector<int64_t> bodies;
+        int rc = SQLITE_OK;
+        for (int n = 0; at < ids.size() && n < kPruneSliceRows; ++at, ++n) {
+            if (n % 4 == 0 && std::chrono::steady_clock::now() - began > kPruneSlice) break;
+            setOf.Reset();
+            setOf.Bind(1, ids[at]);
+            const int64_t set = step(setOf, &rc) && !setOf.IsNull(0) ? setOf.Int(0) : 0;
+            drop.Reset();
+            drop.Bind(1, ids[at]);
+            drop.Bind(2, cutoffMs);
+            step(drop, &rc);
+            if (rc != SQLITE_OK) return Fail("cannot prune", rc, why);
+            *removed += db_->Changes();
+            if (!set) continue;
+            setUsed.Reset();
+            setUsed.Bind(1, set);
+            if (step(setUsed, &rc) || rc != SQLITE_OK) {
+                if (rc != SQLITE_OK) return Fail("cannot prune", rc, why);
+                continue;
+            }
+            bodiesOf.Reset();
+            bodiesOf.Bind(1, set);
+            while (step(bodiesOf, &rc)) bodies.push_back(bodiesOf.Int(0));
+            dropRows.Reset();
+            dropRows.Bind(1, set);
+            dropSet.Reset();
+            dropSet.Bind(1, set);
+            if (rc != SQLITE_OK || (step(dropRows, &rc), rc) != SQLITE_OK || (step(dropSet, &rc), rc) != SQLITE_OK) {
+                return Fail("cannot prune", rc, why);
+            }
+        }
+        std::sort(bodies.begin(), bodies.end());
+        bodies.erase(std::unique(bodies.begin(), bodies.end()), bodies.end());
+        for (int64_t body : bodies) {
+            bodyUsed.Reset();
+            bodyUsed.Bind(1, body);
+            if (step(bodyUsed, &rc)) continue;
+            dropBody.Reset();
+            dropBody.Bind(1, body);
+            if (rc != SQLITE_OK || (step(dropBody, &rc), rc) != SQLITE_OK) return Fail("cannot prune", rc, why);
+        }
+        // No statement left reading when the slice commits.
+        for (SqliteStatement* st : {&setOf, &drop, &setUsed, &bodiesOf, &dropRows, &dropSet, &bodyUsed, &dropBody}) {
+            st->Reset();
+        }
+        if (const int c = t.Commit(); c != SQLITE_OK) return Fail("cannot prune", c, why);
+        db_->Exec("PRAGMA wal_checkpoint(PASSIVE)");
+        // A gap in which a program waiting to write gets the store (it tries every few ms).
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    {
+        Transaction t(*db_);
+        if (t.Began() != SQLITE_OK) return Fail("cannot prune", t.Began(), why);
+        if (const int rc = db_->Exec("DELETE FROM projectors WHERE id NOT IN (SELECT projector_id FROM snapshots)");
+            rc != SQLITE_OK) {
+            return Fail("cannot prune", rc, why);
+        }
+        if (const int c = t.Commit(); c != SQLITE_OK) return Fail("cannot prune", c, why);
     }
     int64_t left = 0;
     int rc = SQLITE_OK;
     if (!IntPragma(*db_, "SELECT count(*) FROM snapshots", &left, &rc)) return Fail("cannot prune", rc, why);
     *kept = static_cast<int>(left);
-    if (const int c = t.Commit(); c != SQLITE_OK) return Fail("cannot prune", c, why);
     return true;
 }
 

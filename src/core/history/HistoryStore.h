@@ -28,10 +28,13 @@ constexpr int32_t kHistoryApplicationId = 0x4F4D4258;
 constexpr int kHistoryBusyMs = 15000;
 constexpr size_t kMaxSnapshotNote = 200;
 
-enum class SnapshotReason { ByHand, Schedule, BeforeRestore, BeforeWrite };
-// "manual", "schedule", "before-restore", "before-write": as stored and as the API gives it.
+// Restored: the settings a restore brought back, taken right after it; a reference like
+// ByHand and Schedule.
+enum class SnapshotReason { ByHand, Schedule, BeforeRestore, BeforeWrite, Restored };
+// "manual", "schedule", "before-restore", "before-write", "restored": as stored and as the
+// API gives it.
 const char* ReasonKey(SnapshotReason reason);
-// "by hand", "schedule", "before restore", "before a block write".
+// "by hand", "schedule", "before restore", "before a block write", "restored".
 const char* ReasonText(SnapshotReason reason);
 bool ParseReasonKey(const std::string& key, SnapshotReason* out);
 
@@ -101,8 +104,10 @@ public:
     // A file that is not a store of ours, or is damaged, is moved aside (the new name in
     // *movedTo, a fresh store taking its place) with the reason in *refused. False with
     // *why when no store can be used (busy, a newer version's store, no permission, ...).
+    // check false: the file was checked whole by this program already (the server checks
+    // it once at its start, then opens it for each of its threads).
     bool Open(const std::string& folder, std::string* why, std::string* refused = nullptr,
-              std::string* movedTo = nullptr);
+              std::string* movedTo = nullptr, bool check = true);
     bool IsOpen() const;
 
     // A snapshot begun: listed as "taking" until Finish. 0 with *why on failure.
@@ -114,10 +119,15 @@ public:
     bool Finish(int64_t id, const std::vector<HistoryBlock>& blocks, bool complete, const std::string& detail,
                 SnapshotSaved* saved, std::string* why);
 
-    // Newest first; one projector's (by address) when given.
-    bool List(std::optional<int> address, std::vector<SnapshotInfo>* out, std::string* why);
-    // False with "no snapshot N" when there is none.
-    bool Get(int64_t id, SnapshotRecord* out, std::string* why);
+    // A begun snapshot that could not be finished: incomplete, with why.
+    bool Abandon(int64_t id, const std::string& detail);
+
+    // Newest first; one projector's (by address) when given. A page: at most limit (0: all)
+    // of those older than beforeId (0: from the newest).
+    bool List(std::optional<int> address, std::vector<SnapshotInfo>* out, std::string* why, int limit = 0,
+              int64_t beforeId = 0);
+    // False with "there is no snapshot N" and *missing when there is none.
+    bool Get(int64_t id, SnapshotRecord* out, std::string* why, bool* missing = nullptr);
     // The latest complete snapshot of the projector at this address older than beforeId
     // (0: any) taken by hand or by a schedule - the ones taken before a restore or a write
     // keep what was left on purpose; *found false when there is none.
@@ -133,7 +143,7 @@ public:
     int64_t CountRows(const std::string& table);
 
 private:
-    bool Ensure(std::string* reason, std::string* leave);
+    bool Ensure(std::string* reason, std::string* leave, bool check);
     bool ReadBlocks(int64_t setId, std::vector<HistoryBlock>* out, std::string* why);
     int64_t StoreBody(const std::vector<uint8_t>& body, std::string* why);
     int64_t StoreSet(const std::vector<HistoryBlock>& blocks, std::string* why);

@@ -100,7 +100,12 @@ ProjectorIdentity ReadProjectorIdentity(BlockWork& work, const ProjectorIdentity
     }
     const struct ProjectorRowTexts texts = ProjectorListRow(st.env, r);
     p.model = texts.model;
-    p.version = texts.version;
+    // The record keeps only the major version; a software update shows in the minor one.
+    std::string letter, version;
+    uint32_t code = 0;
+    const bool read = ReadIdentity(st.link, work.Address(), &letter, &version, &code) == kDone;
+    const size_t first = version.find_first_not_of(' '), last = version.find_last_not_of(' ');
+    p.version = read && first != std::string::npos ? version.substr(first, last - first + 1) : texts.version;
     p.typeCode = r.projectorType;
     p.letter = r.alphaId;
     p.idNumber = r.idNumber;
@@ -163,7 +168,11 @@ SnapshotTaken TakeSnapshot(BlockWork& work, HistoryStore& store, SnapshotReason 
     out.blocks = static_cast<int>(std::count_if(side.blocks.begin(), side.blocks.end(),
                                                 [](const HistoryBlock& b) { return !b.free; }));
     SnapshotSaved saved;
-    if (!store.Finish(id, side.blocks, out.complete, out.detail, &saved, &out.failure)) return out;
+    if (!store.Finish(id, side.blocks, out.complete, out.detail, &saved, &out.failure)) {
+        // Not left "taking": it says why it holds nothing (when the store still takes a write).
+        store.Abandon(id, out.failure);
+        return out;
+    }
     out.stored = true;
     out.id = saved.id;
     out.repeated = saved.repeated;
@@ -176,6 +185,29 @@ SnapshotTaken TakeSnapshot(BlockWork& work, HistoryStore& store, SnapshotReason 
         BlockSide before{previous.info.projector, previous.blocks, "snapshot " + std::to_string(previous.info.id), false};
         out.changes = DiffBlocks(before, side, &work.TypeDescription());
     }
+    return out;
+}
+
+DriftCheck CheckDrift(BlockWork& work, HistoryStore& store) {
+    DriftCheck out;
+    const std::string name = "projector " + std::to_string(work.Address());
+    SnapshotRecord snap;
+    bool found = false;
+    if (!store.LatestReference(work.Address(), 0, &snap, &found, &out.failure)) return out;
+    if (!found) {
+        out.failure = name + ": no complete snapshot by hand, by schedule or after a restore to compare with";
+        return out;
+    }
+    BlockSide now;
+    now.projector = ReadProjectorIdentity(work, &snap.info.projector);
+    std::string detail;
+    if (!ReadBlockSide(work, &now, &detail)) {
+        out.failure = name + " could not be read whole: " + detail;
+        return out;
+    }
+    out.reference = snap.info;
+    out.diff = DiffBlocks({snap.info.projector, snap.blocks, "", false}, now, &work.TypeDescription());
+    out.compared = true;
     return out;
 }
 
@@ -254,6 +286,7 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
     }
     std::vector<const HistoryBlock*> overwrite, intoFree;
     std::map<const HistoryBlock*, BlockLine> lines;
+    std::map<const HistoryBlock*, std::string> overwriteValues;  // "Brightness 130 → 127, ..."
     for (const HistoryBlock* b : chosen) {
         if (!inUse.count(InUseKey(b->wire, longHeader))) {
             intoFree.push_back(b);
@@ -273,15 +306,34 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
             lines[b] = {Name(*b), "already in the projector", true, {}};
         } else {
             overwrite.push_back(b);
+            HistoryBlock there = *b;
+            there.body = now;
+            const BlockDiff d = DiffBlocks({was, {there}, "", false}, {was, {*b}, "", false}, &work.TypeDescription());
+            std::string values;
+            for (const BlockChange& c : d.changes) {
+                for (const ParameterChange& p : c.parameters) {
+                    values += (values.empty() ? "" : ", ") + p.name + " " + std::to_string(p.from) + " → " +
+                              std::to_string(p.to);
+                }
+                for (const ByteChange& y : c.bytes) {
+                    values += (values.empty() ? "" : ", ") + std::string("byte ") + std::to_string(y.offset) + " " +
+                              std::to_string(y.from) + " → " + std::to_string(y.to);
+                }
+            }
+            overwriteValues[b] = values;
         }
     }
 
     if (!overwrite.empty() || !intoFree.empty()) {
-        std::string text = "Are you sure you want to restore " + std::to_string(overwrite.size() + intoFree.size()) +
-                           " blocks of " + snap + " to projector " + address + "?";
+        const size_t count = overwrite.size() + intoFree.size();
+        std::string text = "Are you sure you want to restore " + std::to_string(count) +
+                           (count == 1 ? " block of " : " blocks of ") + snap + " to projector " + address + "?";
         if (!overwrite.empty()) {
             text += " Overwritten:";
-            for (size_t i = 0; i < overwrite.size(); ++i) text += (i ? ", " : " ") + Name(*overwrite[i]);
+            for (size_t i = 0; i < overwrite.size(); ++i) {
+                const std::string& values = overwriteValues[overwrite[i]];
+                text += (i ? "; " : " ") + Name(*overwrite[i]) + (values.empty() ? "" : " (" + values + ")");
+            }
             text += ".";
         }
         if (!intoFree.empty()) {
@@ -370,6 +422,18 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
         report.lines.push_back(line);
     }
     if (out.beforeId) report.note = "snapshot " + std::to_string(out.beforeId) + " holds what was there before";
+    if (report.ok) {
+        // What was brought back is what the projector should now hold: later comparisons
+        // (drift) start from it, not from an older snapshot taken by hand since.
+        out.after = TakeSnapshot(work, store, SnapshotReason::Restored, "restored from " + snap, nowMs);
+        if (out.after.stored && out.after.complete) {
+            out.afterId = out.after.id;
+        } else {
+            report.note += std::string(report.note.empty() ? "" : "; ") + "the snapshot of the restored settings " +
+                           "could not be taken whole (" + (out.after.stored ? out.after.detail : out.after.failure) +
+                           "), so drift still compares with the earlier one";
+        }
+    }
     return out;
 }
 

@@ -41,6 +41,17 @@ struct SnapshotTaken {
 SnapshotTaken TakeSnapshot(BlockWork& work, HistoryStore& store, SnapshotReason reason, const std::string& note,
                            int64_t nowMs);
 
+// The open projector now against its reference: its latest complete snapshot taken by
+// hand, by a schedule or after a restore. compared false with the reason in failure when
+// there is none or the projector cannot be read whole.
+struct DriftCheck {
+    bool compared = false;
+    SnapshotInfo reference;
+    BlockDiff diff;
+    std::string failure;
+};
+DriftCheck CheckDrift(BlockWork& work, HistoryStore& store);
+
 // The description of a side's type, quietly (no box when there is none); false without.
 bool LoadSideDescription(const ProgramState& state, const ProjectorIdentity& projector, Description* out);
 
@@ -48,6 +59,9 @@ struct SnapshotRestoreOutcome {
     BlockReport report;
     int64_t beforeId = 0;  // the snapshot of what was there
     SnapshotTaken before;
+    // The snapshot of the restored settings, the projector's reference from then on.
+    int64_t afterId = 0;
+    SnapshotTaken after;
     // Turned away before anything was asked or written: another type, another projector,
     // a block the snapshot does not hold.
     bool refused = false;

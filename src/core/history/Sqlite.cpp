@@ -21,8 +21,23 @@ void SqliteDb::Close() {
     db_ = nullptr;
 }
 
+namespace {
+
+// Waits for another connection's write in short, even steps up to the time-out: the
+// library's own handler backs off to 100 ms between tries, so a writer that works in
+// short slices with short gaps (a prune) would keep a waiting snapshot out for good.
+int ShortStepBusy(void* limit, int tries) {
+    constexpr int kStepMs = 4;
+    if (static_cast<int64_t>(tries) * kStepMs >= *static_cast<int*>(limit)) return 0;
+    sqlite3_sleep(kStepMs);
+    return 1;
+}
+
+}  // namespace
+
 void SqliteDb::SetBusyTimeout(int ms) {
-    if (db_) sqlite3_busy_timeout(db_, ms);
+    busyMs_ = ms;
+    if (db_) sqlite3_busy_handler(db_, ShortStepBusy, &busyMs_);
 }
 
 int SqliteDb::Exec(const std::string& sql) { return db_ ? sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) : SQLITE_MISUSE; }

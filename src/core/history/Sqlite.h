@@ -33,6 +33,7 @@ public:
 
 private:
     sqlite3* db_ = nullptr;
+    int busyMs_ = 0;  // read by the busy handler
 };
 
 class SqliteStatement {

@@ -3,6 +3,7 @@ find_package(SQLite3 REQUIRED)
 target_sources(ombrix_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/BlockDiff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HistoryJson.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HistoryStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Snapshots.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Sqlite.cpp

@@ -1,5 +1,6 @@
 #include "service/HistoryService.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "blocks/BlockWork.h"
@@ -43,30 +44,27 @@ private:
     bool answer_;
 };
 
-HistoryReply Failure(int status, const std::string& why) { return {status, json{{"error", why}}}; }
+HistoryReply Failure(HistoryResult result, const std::string& why) { return {result, json{{"error", why}}}; }
 
 // Opens the projector's block work; false with the reply when it cannot be had.
 bool OpenWork(BlockWork& work, const ReplyUi& ui, uint8_t address, bool needEveryBlock, HistoryReply* reply) {
     std::string why;
     if (work.Open(address, needEveryBlock, &why)) return true;
-    *reply = Failure(502, !why.empty() ? why : !ui.last.empty() ? ui.last : "the projector's blocks cannot be read");
+    *reply = Failure(HistoryResult::ProjectorFailed, !why.empty() ? why : !ui.last.empty() ? ui.last : "the projector's blocks cannot be read");
     return false;
 }
 
-bool OpenStore(HistoryStore& store, EventHub* hub, HistoryReply* reply) {
-    std::string why, refused, movedTo;
-    if (!store.Open("", &why, &refused, &movedTo)) {
-        *reply = Failure(503, why);
-        return false;
+// One connection per thread, opened on its first use: the file was checked whole at the
+// start, so a request costs no open and no check.
+HistoryStore* OpenStore(HistoryReply* reply) {
+    thread_local HistoryStore store;
+    if (store.IsOpen()) return &store;
+    std::string why;
+    if (!store.Open("", &why, nullptr, nullptr, false)) {
+        *reply = Failure(HistoryResult::StoreUnavailable, why);
+        return nullptr;
     }
-    if (!refused.empty() && hub) {
-        ServiceEvent e;
-        e.kind = "message";
-        e.fields["text"] = std::string(kHistoryFileName) + " was refused (" + refused + "); it was moved to " +
-                           movedTo + " and a new history begins";
-        hub->Publish(e);
-    }
-    return true;
+    return &store;
 }
 
 void Publish(EventHub& hub, int address, SnapshotReason reason, const SnapshotTaken& taken) {
@@ -77,6 +75,17 @@ void Publish(EventHub& hub, int address, SnapshotReason reason, const SnapshotTa
 }
 
 }  // namespace
+
+bool CheckHistoryStore(std::string* why, std::string* said) {
+    HistoryStore store;
+    std::string refused, movedTo;
+    if (!store.Open("", why, &refused, &movedTo)) return false;
+    if (!refused.empty()) {
+        *said = std::string(kHistoryFileName) + " was refused (" + refused + "); it was moved to " + movedTo +
+                " and a new history begins";
+    }
+    return true;
+}
 
 std::vector<ServiceEvent> SnapshotEvents(int address, SnapshotReason reason, const json& taken,
                                          const std::vector<std::string>& lines) {
@@ -128,7 +137,7 @@ HistoryReply ProjectorBlocksReply(ProgramState& state, uint8_t address) {
                               {"free", b.specialKind == 0 && HeaderIsFree(b.header, b.longHeader != 0)},
                               {"special", b.specialKind != 0}});
     }
-    return {200, json{{"address", address}, {"blocks", blocks}}};
+    return {HistoryResult::Done, json{{"address", address}, {"blocks", blocks}}};
 }
 
 HistoryReply BackupReply(ProgramState& state, uint8_t address, std::vector<uint8_t>* file) {
@@ -137,34 +146,34 @@ HistoryReply BackupReply(ProgramState& state, uint8_t address, std::vector<uint8
     HistoryReply reply;
     if (!OpenWork(work, ui, address, true, &reply)) return reply;
     const BlockReadOutcome read = BackupBlocks(work, OrdinaryRowsInUse(state.blocks));
-    if (read.lineLost) return Failure(502, "the line was lost; no settings file was made");
+    if (read.lineLost) return Failure(HistoryResult::ProjectorFailed, "the line was lost; no settings file was made");
     if (read.noContainer || read.read != read.wanted) {
-        return Failure(502, std::to_string(read.wanted - read.read) + " of " + std::to_string(read.wanted) +
+        return Failure(HistoryResult::ProjectorFailed, std::to_string(read.wanted - read.read) + " of " + std::to_string(read.wanted) +
                                 " blocks could not be read; no settings file was made");
     }
-    if (!SerializeSettings(state.blocks, file)) return Failure(502, "no settings file could be made");
-    return {200, json{{"address", address}, {"blocks", read.read}}};
+    if (!SerializeSettings(state.blocks, file)) return Failure(HistoryResult::ProjectorFailed, "no settings file could be made");
+    return {HistoryResult::Done, json{{"address", address}, {"blocks", read.read}}};
 }
 
 HistoryReply VerifyReply(ProgramState& state, uint8_t address, const std::string& fileBytes) {
     SettingsFileContent file;
     std::string why;
     if (!ParseSettingsFile(reinterpret_cast<const uint8_t*>(fileBytes.data()), fileBytes.size(), &file, &why)) {
-        return Failure(400, "the body is not a settings file: " + why);
+        return Failure(HistoryResult::BadRequest, "the body is not a settings file: " + why);
     }
     ReplyUi ui(state, false);
     BlockWork work(state);
     HistoryReply reply;
     if (!OpenWork(work, ui, address, true, &reply)) return reply;
     const BlockReport report = VerifyBlocks(work, file, "the settings file");
-    if (report.lines.empty()) return Failure(502, !report.failure.empty() ? report.failure : ui.last);
+    if (report.lines.empty()) return Failure(HistoryResult::ProjectorFailed, !report.failure.empty() ? report.failure : ui.last);
     json blocks = json::array();
     for (const BlockLine& l : report.lines) {
         blocks.push_back(json{{"block", l.block}, {"text", l.text}, {"ok", l.ok}, {"places", l.places}});
     }
     json body{{"address", address}, {"identical", report.ok}, {"blocks", blocks}};
     if (!report.failure.empty()) body["error"] = report.failure;
-    return {200, body};
+    return {HistoryResult::Done, body};
 }
 
 bool ParseSnapshotBody(const std::string& body, std::string* note, std::string* why) {
@@ -185,9 +194,9 @@ bool ParseSnapshotBody(const std::string& body, std::string* note, std::string* 
 
 HistoryReply SnapshotReply(ProgramState& state, EventHub& hub, const std::vector<uint8_t>& targets,
                            SnapshotReason reason, const std::string& note) {
-    HistoryStore store;
     HistoryReply reply;
-    if (!OpenStore(store, &hub, &reply)) return reply;
+    HistoryStore* store = OpenStore(&reply);
+    if (!store) return reply;
     ReplyUi ui(state, false);
     json results = json::array();
     bool all = true;
@@ -195,11 +204,14 @@ HistoryReply SnapshotReply(ProgramState& state, EventHub& hub, const std::vector
         BlockWork work(state);
         HistoryReply failed;
         if (!OpenWork(work, ui, address, true, &failed)) {
-            results.push_back(json{{"address", address}, {"ok", false}, {"error", failed.body["error"]}});
+            json r{{"address", address}, {"ok", false}, {"error", failed.body["error"]}};
+            // As group commands report a member passed over.
+            if (work.InStandby()) r["skipped"] = "standby";
+            results.push_back(r);
             all = false;
             continue;
         }
-        const SnapshotTaken taken = TakeSnapshot(work, store, reason, note, NowMs());
+        const SnapshotTaken taken = TakeSnapshot(work, *store, reason, note, NowMs());
         json r = SnapshotTakenJson(taken);
         r["address"] = address;
         r["ok"] = taken.stored && taken.complete;
@@ -208,35 +220,44 @@ HistoryReply SnapshotReply(ProgramState& state, EventHub& hub, const std::vector
         all = all && taken.stored && taken.complete;
         Publish(hub, address, reason, taken);
     }
-    return {all ? 200 : 502, json{{"results", results}}};
+    return {all ? HistoryResult::Done : HistoryResult::ProjectorFailed, json{{"results", results}}};
 }
 
-HistoryReply HistoryListReply(std::optional<int> address) {
-    HistoryStore store;
+HistoryReply HistoryListReply(std::optional<int> address, int limit, int64_t beforeId) {
     HistoryReply reply;
-    if (!OpenStore(store, nullptr, &reply)) return reply;
+    HistoryStore* store = OpenStore(&reply);
+    if (!store) return reply;
+    limit = std::clamp(limit, 1, kHistoryPageMax);
     std::vector<SnapshotInfo> list;
     std::string why;
-    if (!store.List(address, &list, &why)) return Failure(503, why);
+    // One more than the page: whether another follows.
+    if (!store->List(address, &list, &why, limit + 1, beforeId)) return Failure(HistoryResult::StoreUnavailable, why);
+    const bool more = list.size() > static_cast<size_t>(limit);
+    if (more) list.resize(static_cast<size_t>(limit));
     json snapshots = json::array();
     for (const SnapshotInfo& i : list) snapshots.push_back(SnapshotInfoJson(i));
-    return {200, json{{"snapshots", snapshots}}};
+    json body{{"snapshots", std::move(snapshots)}};
+    if (more) body["next"] = list.back().id;
+    return {HistoryResult::Done, std::move(body)};
 }
 
 HistoryReply HistoryEntryReply(int64_t id) {
-    HistoryStore store;
     HistoryReply reply;
-    if (!OpenStore(store, nullptr, &reply)) return reply;
+    HistoryStore* store = OpenStore(&reply);
+    if (!store) return reply;
     SnapshotRecord record;
     std::string why;
-    if (!store.Get(id, &record, &why)) return Failure(why.rfind("there is no", 0) == 0 ? 404 : 503, why);
-    return {200, SnapshotJson(record)};
+    bool missing = false;
+    if (!store->Get(id, &record, &why, &missing)) {
+        return Failure(missing ? HistoryResult::NotFound : HistoryResult::StoreUnavailable, why);
+    }
+    return {HistoryResult::Done, SnapshotJson(record)};
 }
 
 HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::string& to) {
-    HistoryStore store;
     HistoryReply reply;
-    if (!OpenStore(store, nullptr, &reply)) return reply;
+    HistoryStore* store = OpenStore(&reply);
+    if (!store) return reply;
     ReplyUi ui(state, false);
     BlockSide sides[2];
     BlockWork works[2] = {BlockWork(state), BlockWork(state)};
@@ -247,11 +268,14 @@ HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::
         if (isLive(specs[i])) continue;
         const std::string& spec = specs[i];
         if (spec.empty() || spec.size() > 18 || spec.find_first_not_of("0123456789") != std::string::npos) {
-            return Failure(400, "from and to take a snapshot id or live:ADDR");
+            return Failure(HistoryResult::BadRequest, "from and to take a snapshot id or live:ADDR");
         }
         SnapshotRecord record;
         std::string why;
-        if (!store.Get(std::stoll(spec), &record, &why)) return Failure(404, why);
+        bool missing = false;
+        if (!store->Get(std::stoll(spec), &record, &why, &missing)) {
+            return Failure(missing ? HistoryResult::NotFound : HistoryResult::StoreUnavailable, why);
+        }
         sides[i].projector = record.info.projector;
         sides[i].blocks = record.blocks;
         sides[i].label = "snapshot " + spec;
@@ -261,13 +285,13 @@ HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::
         const std::string a = specs[i].substr(5);
         const long address =
             !a.empty() && a.size() <= 3 && a.find_first_not_of("0123456789") == std::string::npos ? std::stol(a) : 0;
-        if (address < 1 || address > 255) return Failure(400, "live: needs an address 1-255");
+        if (address < 1 || address > 255) return Failure(HistoryResult::BadRequest, "live: needs an address 1-255");
         if (!OpenWork(works[i], ui, static_cast<uint8_t>(address), true, &reply)) return reply;
         const BlockSide& other = sides[1 - i];
         sides[i].projector = ReadProjectorIdentity(works[i], other.label.empty() ? nullptr : &other.projector);
         sides[i].label = "projector " + a + " now";
         std::string detail;
-        if (!ReadBlockSide(works[i], &sides[i], &detail)) return Failure(502, "projector " + a + ": " + detail);
+        if (!ReadBlockSide(works[i], &sides[i], &detail)) return Failure(HistoryResult::ProjectorFailed, "projector " + a + ": " + detail);
     }
     Description description;
     const bool named = LoadSideDescription(state, sides[1].projector, &description);
@@ -277,7 +301,7 @@ HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::
     body["to"] = sides[1].label;
     body["differ"] = !diff.Empty();
     body["lines"] = DiffLines(diff);
-    return {200, body};
+    return {HistoryResult::Done, body};
 }
 
 HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const std::string& body) {
@@ -285,13 +309,13 @@ HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const 
     std::optional<uint8_t> address;
     if (body.find_first_not_of(" \t\r\n") != std::string::npos) {
         const json j = json::parse(body, nullptr, false);
-        if (!j.is_object()) return Failure(400, "the body must be a JSON object");
+        if (!j.is_object()) return Failure(HistoryResult::BadRequest, "the body must be a JSON object");
         for (auto it = j.begin(); it != j.end(); ++it) {
             if (it.key() == "blocks" && it.value().is_array()) {
                 for (const json& h : it.value()) {
                     std::array<uint8_t, 4> wire{};
                     if (!h.is_string() || !ParseWireHeader(h.get<std::string>(), &wire)) {
-                        return Failure(400, "blocks holds headers of four bytes, such as \"3f 02 21 36\"");
+                        return Failure(HistoryResult::BadRequest, "blocks holds headers of four bytes, such as \"3f 02 21 36\"");
                     }
                     only.push_back(wire);
                 }
@@ -299,30 +323,38 @@ HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const 
                        it.value().get<int>() <= 255) {
                 address = static_cast<uint8_t>(it.value().get<int>());
             } else {
-                return Failure(400, "the body takes \"blocks\" (headers) and \"address\" (1-255), not \"" +
+                return Failure(HistoryResult::BadRequest, "the body takes \"blocks\" (headers) and \"address\" (1-255), not \"" +
                                         it.key().substr(0, 40) + "\" as given");
             }
         }
     }
-    HistoryStore store;
     HistoryReply reply;
-    if (!OpenStore(store, &hub, &reply)) return reply;
+    HistoryStore* store = OpenStore(&reply);
+    if (!store) return reply;
     SnapshotRecord snapshot;
     std::string why;
-    if (!store.Get(id, &snapshot, &why)) return Failure(why.rfind("there is no", 0) == 0 ? 404 : 503, why);
+    bool missing = false;
+    if (!store->Get(id, &snapshot, &why, &missing)) {
+        return Failure(missing ? HistoryResult::NotFound : HistoryResult::StoreUnavailable, why);
+    }
     const uint8_t target = address.value_or(static_cast<uint8_t>(snapshot.info.projector.address));
     ReplyUi ui(state, true);
     BlockWork work(state);
     if (!OpenWork(work, ui, target, true, &reply)) return reply;
     const SnapshotRestoreOutcome outcome =
-        RestoreSnapshot(work, store, snapshot, only, address.has_value(), NowMs(), true);
+        RestoreSnapshot(work, *store, snapshot, only, address.has_value(), NowMs(), true);
     Publish(hub, target, SnapshotReason::BeforeRestore, outcome.before);
+    Publish(hub, target, SnapshotReason::Restored, outcome.after);
     json blocks = json::array();
     for (const BlockLine& l : outcome.report.lines) blocks.push_back(json{{"block", l.block}, {"text", l.text}, {"ok", l.ok}});
     json out{{"address", target}, {"snapshot", id}, {"ok", outcome.report.ok}, {"blocks", blocks}};
     if (outcome.beforeId) out["before"] = outcome.beforeId;
+    if (outcome.afterId) out["after"] = outcome.afterId;
     if (!outcome.report.failure.empty()) out["error"] = outcome.report.failure;
-    return {outcome.report.ok ? 200 : outcome.refused ? 409 : 502, out};
+    return {outcome.report.ok  ? HistoryResult::Done
+            : outcome.refused ? HistoryResult::Refused
+                              : HistoryResult::ProjectorFailed,
+            out};
 }
 
 }  // namespace ombrix

@@ -16,10 +16,29 @@
 
 namespace ombrix {
 
+// What became of a request, as each shell tells it (the server as HTTP statuses, a
+// schedule as done or failed): decided where it happened, never from a message's words.
+enum class HistoryResult {
+    Done,
+    BadRequest,        // the request itself is wrong
+    NotFound,          // no such snapshot (or group member)
+    ProjectorFailed,   // the projector could not be read or written whole
+    Refused,           // another projector or type than the snapshot's
+    StoreUnavailable,  // the history cannot be read or written now
+};
+
 struct HistoryReply {
-    int status = 200;
+    HistoryResult result = HistoryResult::Done;
     nlohmann::json body = nlohmann::json::object();
 };
+
+// The server's store, checked whole once (at its start): false with why when it cannot be
+// used; a refused file is moved aside and said in *said.
+bool CheckHistoryStore(std::string* why, std::string* said);
+
+// The most snapshots one page of the history listing holds, and how many it holds unless asked.
+constexpr int kHistoryPageMax = 1000;
+constexpr int kHistoryPageDefault = 200;
 
 // {"address", "blocks": [{"block", "header", "source", "type", "fh", "fv", "config",
 // "active", "free", "special"}]}
@@ -31,23 +50,25 @@ HistoryReply BackupReply(ProgramState& state, uint8_t address, std::vector<uint8
 // a settings file.
 HistoryReply VerifyReply(ProgramState& state, uint8_t address, const std::string& fileBytes);
 
-// Each target in turn: {"results": [{"address", "ok", "snapshot", ...}]}; 200 when each
-// was taken whole, else 502. Each snapshot kept is a "snapshot taken" event, and one that
+// Each target in turn: {"results": [{"address", "ok", "snapshot", ...}]}; Done when each
+// was taken whole, else ProjectorFailed (a member in standby: "skipped": "standby"). Each snapshot kept is a "snapshot taken" event, and one that
 // differs from the projector's reference snapshot before it a "drift" event too.
 HistoryReply SnapshotReply(ProgramState& state, EventHub& hub, const std::vector<uint8_t>& targets,
                            SnapshotReason reason, const std::string& note);
 // A body of {"note": "..."} or nothing; false with the reason.
 bool ParseSnapshotBody(const std::string& body, std::string* note, std::string* why);
 
-// Any thread: {"snapshots": [...]} newest first, one projector's when given.
-HistoryReply HistoryListReply(std::optional<int> address);
+// Any thread: {"snapshots": [...], "next": ID} newest first, one projector's when given:
+// at most limit of those older than beforeId (0: from the newest); "next", when more
+// follow, is the beforeId of the next page.
+HistoryReply HistoryListReply(std::optional<int> address, int limit = kHistoryPageDefault, int64_t beforeId = 0);
 HistoryReply HistoryEntryReply(int64_t id);
 // from and to: a snapshot id or "live:ADDR" (then on the owner's thread).
 HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::string& to);
 // Body {"blocks": ["3f 02 21 36", ...] (none or empty: every block in use),
 // "address": N (another projector of the type)}; the request is the confirmation. A
-// snapshot of what is there is taken first ("snapshot taken" event). 409 when the projector is
-// another one or of another type.
+// snapshot of what is there is taken first ("snapshot taken" event), and one of the restored
+// settings after it ("after"). Refused when the projector is another one or of another type.
 HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const std::string& body);
 
 // "snapshot taken" and "drift" events of one snapshot, as every live feed gets them.

@@ -29,6 +29,7 @@
 #include "gui/comm/BlockPanes.h"
 #include "gui/comm/GroupDialog.h"
 #include "gui/comm/BlockTableModel.h"
+#include "gui/comm/HistoryView.h"
 #include "gui/comm/InfoTabs.h"
 #include "gui/comm/OptionInfoPage.h"
 #include "gui/comm/PaneTitle.h"
@@ -241,7 +242,7 @@ void CommWindow::NodeClicked(uint32_t data) {
         return;
     }
     const NodeKind kind = NodeDataKind(data);
-    const bool viewNode = kind >= kNodeInfo && kind <= kNodeDirectAccess;
+    const bool viewNode = kind >= kNodeInfo && kind <= kNodeHistory;
     // An IRIS run in progress keeps its view: leaving it would cut the run short unseen.
     if (DirectAccessBusy(state_)) {
         if (viewNode) {
@@ -275,7 +276,7 @@ void CommWindow::NodeClicked(uint32_t data) {
         ShowStatusPart(kStatusSelection, QString::fromStdString(sel.statusText));
     }
     selectedNode_ = data;
-    if (sel.showView) ShowView(static_cast<CommView>(sel.kind));
+    if (sel.showView) ShowView(sel.kind == kNodeHistory ? CommView::History : static_cast<CommView>(sel.kind));
     LayOut();
 }
 
@@ -326,6 +327,9 @@ void CommWindow::ShowView(CommView view) {
             break;
         case CommView::Settings:
             access_ = CreateSettingsView(state_, ui_, this);
+            break;
+        case CommView::History:
+            access_ = new HistoryView(state_, static_cast<uint8_t>(state_.link.currentAddress), work_, this);
             break;
         case CommView::Overview:
             break;

@@ -3,6 +3,7 @@ target_sources(ombrix_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/BlockPanes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BlockTableModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CommFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InfoTabs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LineWork.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OptionInfoPage.cpp

@@ -359,7 +359,9 @@ function onEvent(e) {
     default:
       if (e.projector) update(e.projector);
       if (['lost', 'connected', 'found'].includes(e.event)) loadGroups();
-      logEvent(e.event + (e.address ? ' ' + e.address : '') + (e.projector ? ' (' + stateWord(e.projector.state) + ')' : ''));
+      // An event that tells what happened (a drift names its parameters) says it.
+      logEvent(e.event + (e.address ? ' ' + e.address : '') + (e.projector ? ' (' + stateWord(e.projector.state) + ')' : '') +
+        (e.text ? ': ' + e.text : ''));
   }
 }
 

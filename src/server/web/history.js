@@ -12,6 +12,7 @@ function historySay(text) { historyById('history-status').textContent = text; }
 
 const HISTORY_REASONS = {
   'manual': 'by hand', 'schedule': 'schedule', 'before-restore': 'before restore', 'before-write': 'before a block write',
+  'restored': 'restored',
 };
 
 function historyStateText(s) {
@@ -100,8 +101,16 @@ function historyChangeItems(c, reverse) {
 async function historyCompare(from, to) {
   const box = historyById('history-diff');
   historyLast = { from, to };
+  // The old result goes at once; reading a projector takes seconds.
+  const live = String(to).startsWith('live:');
+  box.textContent = live ? 'Comparing snapshot ' + from + ' with projector ' + historyAddress + ' now: reading it…'
+    : 'Comparing snapshot ' + from + ' with snapshot ' + to + '…';
+  box.setAttribute('aria-busy', 'true');
+  const buttons = ['history-compare', 'history-now'].map(historyById);
+  for (const b of buttons) b.disabled = true;
   try {
     const d = await api('GET', '/api/v1/diff?from=' + encodeURIComponent(from) + '&to=' + encodeURIComponent(to));
+    if (historyLast.from !== from || historyLast.to !== to) return;  // another comparison was asked meanwhile
     box.textContent = '';
     const head = document.createElement('h3');
     head.textContent = 'Snapshot ' + from + ' → ' + (String(to).startsWith('live:') ? 'now' : 'snapshot ' + to);
@@ -144,6 +153,9 @@ async function historyCompare(from, to) {
     }
   } catch (e) {
     box.textContent = 'Comparison: ' + e.message;
+  } finally {
+    box.removeAttribute('aria-busy');
+    for (const b of buttons) b.disabled = false;
   }
 }
 
@@ -174,7 +186,8 @@ async function historyRestore(from, change) {
   try {
     const r = await api('POST', '/api/v1/history/' + from + '/restore', { blocks: [change.header] });
     const line = (r.blocks || []).map((b) => b.block + ': ' + b.text).join('; ');
-    historySay(line + (r.before ? '; snapshot ' + r.before + ' holds what was there before' : ''));
+    historySay(line + (r.before ? '; snapshot ' + r.before + ' holds what was there before' : '') +
+      (r.after ? '; snapshot ' + r.after + ' holds the restored settings, which drift compares with from now on' : ''));
   } catch (e) {
     historySay('Restore: ' + e.message);
   }
@@ -199,6 +212,8 @@ function historyEvent(e) {
   if (e.event === 'snapshot' || e.event === 'connected' || e.event === 'lost' || e.event === 'found') {
     setTimeout(historyProjectorsChanged, 0);
   } else if ((e.event === 'snapshot taken' || e.event === 'drift') && e.address === historyAddress) {
+    // The status line tells the latest thing that happened, not the last click's answer.
+    if (e.text) historySay((e.event === 'drift' ? 'Drift: ' : 'Snapshot taken: ') + e.text);
     historyLoad();
   }
 }
