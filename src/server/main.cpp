@@ -13,6 +13,7 @@
 #include "ServerOptions.h"
 #include "ServiceHost.h"
 #include "app/WorkFolder.h"
+#include "link/CommSettings.h"
 #include "platform/Library.h"
 #include "platform/SerialDevice.h"
 
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
     if (!folder.error.empty()) {
         std::cerr << "ombrix-server: " << folder.error << "\n";
         return 2;
+    }
+    if (!folder.remainingArgs.empty() && folder.remainingArgs[0] == "--version") {
+        std::cout << "ombrix-server " OMBRIX_VERSION "\n";
+        return 0;
     }
     ServerOptions options;
     std::string why;
@@ -68,6 +73,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (options.device.empty()) {
+        CommSettings settings;
+        uint8_t address = 0;
+        std::string problem;
+        LoadCommSettings(kCommFileName, &settings, &address, &problem);
+        if (!problem.empty()) {
+            std::cerr << "ombrix-server: " << CommFileRefusalText(problem) << ", or give --device\n";
+            return 1;
+        }
+    }
     SteadyClock clock;
     SystemDeviceOpener devices;
     DlLibraryLoader libraries;
