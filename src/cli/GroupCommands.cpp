@@ -33,10 +33,15 @@ const char kUsage[] =
     "                                      order, in place of ADDR; each result block is\n"
     "                                      headed \"projector: N\". backup FILE and verify\n"
     "                                      FILE take the member's address for %a in the name\n"
-    "                                      (backup needs it: one file per member). Exit\n"
+    "                                      (backup needs it: one file per member). A\n"
+    "                                      member in standby gets only power and source\n"
+    "                                      digits (key 14, key 16-25); silent or in standby,\n"
+    "                                      it is named as skipped. Exit\n"
     "                                      status 0 only when every member succeeded.\n";
 
 constexpr long kPowerKeyCode = 0x0E;
+constexpr long kDigitKeyFirst = 0x10;
+constexpr long kDigitKeyLast = 0x19;
 
 const char* const kFanOutCommands[] = {"status",   "identity", "serial",     "id",          "runtime", "location",
                                        "key",      "force",    "read-param", "write-param", "backup",  "verify"};
@@ -80,9 +85,10 @@ std::string Replace(std::string text, const std::string& what, const std::string
     return text;
 }
 
-bool IsPowerKey(const std::string& code) {
+// Power and the digits of a source reach a member in standby too: they wake it.
+bool WakesKey(const std::string& code) {
     long v = -1;
-    return ParseNumber(code, 0, 255, &v) && v == kPowerKeyCode;
+    return ParseNumber(code, 0, 255, &v) && (v == kPowerKeyCode || (v >= kDigitKeyFirst && v <= kDigitKeyLast));
 }
 
 // One status round on one opening of the line, before the command goes to anyone: why
@@ -231,10 +237,10 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
     if (members.empty()) return Failed(ports, "group \"" + group + "\" has no members");
 
     // A command that needs the projector at work goes only to members that answer and
-    // are out of standby; status and identity questions, and the power key, go to all.
+    // are out of standby; status and identity questions, power and the digits go to all.
     const bool needsOperating = command != "status" && command != "identity" && command != "serial" &&
                                 command != "id" && command != "runtime" && command != "location" &&
-                                !(command == "key" && !after.empty() && IsPowerKey(after[0]));
+                                !(command == "key" && !after.empty() && WakesKey(after[0]));
     std::map<uint8_t, std::string> skip;
     if (needsOperating) {
         std::vector<std::string> statusArgs = before;

@@ -277,8 +277,9 @@ SnapshotRestoreOutcome RestoreSnapshot(BlockWork& work, HistoryStore& store, con
     }
 
     if (!overwrite.empty() || !intoFree.empty()) {
-        std::string text = "Are you sure you want to restore " + std::to_string(overwrite.size() + intoFree.size()) +
-                           " blocks of " + snap + " to projector " + address + "?";
+        const size_t count = overwrite.size() + intoFree.size();
+        std::string text = "Are you sure you want to restore " + std::to_string(count) + (count == 1 ? " block" : " blocks") +
+                           " of " + snap + " to projector " + address + "?";
         if (!overwrite.empty()) {
             text += " Overwritten:";
             for (size_t i = 0; i < overwrite.size(); ++i) text += (i ? ", " : " ") + Name(*overwrite[i]);
