@@ -164,7 +164,7 @@ bool SpeedFor(uint32_t baud, speed_t* out) {
 // small file per device (by its number, whatever name it was opened by) in the folder of
 // the system's line locks, which every user may write to and a restart empties.
 constexpr char kQuietFolder[] = "/run/lock";
-constexpr size_t kQuietRecordMax = 32;
+constexpr size_t kQuietRecordMax = 64;
 
 uint64_t BootMs() {
     timespec ts{};
@@ -179,9 +179,18 @@ std::string QuietRecordName(int fd) {
            std::to_string(minor(st.st_rdev));
 }
 
+// When the device node was made: a pseudo-terminal that got the number of an earlier one
+// is another line, and the earlier one's record is not its own.
+std::string DeviceMade(int fd) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) return {};
+    return std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+}
+
 class TtyDevice final : public FdDevice {
 public:
-    TtyDevice(int fd, std::string path) : FdDevice(fd), path_(std::move(path)), quietRecord_(QuietRecordName(fd)) {}
+    TtyDevice(int fd, std::string path)
+        : FdDevice(fd), path_(std::move(path)), quietRecord_(QuietRecordName(fd)), made_(DeviceMade(fd)) {}
     ~TtyDevice() override { ::flock(fd_, LOCK_UN); }
 
     // Written beside and renamed over, so a reader never sees half a record; a record of
@@ -192,7 +201,7 @@ public:
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) return false;
         ::fchmod(fd, 0644);
-        const std::string text = std::to_string(BootMs() + quietMs) + "\n";
+        const std::string text = std::to_string(BootMs() + quietMs) + " " + made_ + "\n";
         const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
         ::close(fd);
         if (written && ::rename(temp.c_str(), quietRecord_.c_str()) == 0) return true;
@@ -212,7 +221,7 @@ public:
         char* end = nullptr;
         const unsigned long long until = std::strtoull(text, &end, 10);
         const uint64_t now = BootMs();
-        if (end == text || (*end != '\n' && *end != '\0') || until <= now) return 0;
+        if (end == text || *end != ' ' || std::string(end + 1) != made_ + "\n" || until <= now) return 0;
         // The caller bounds it: a record is no reason to wait long.
         return static_cast<uint32_t>(std::min<uint64_t>(until - now, UINT32_MAX));
     }
@@ -285,6 +294,7 @@ private:
     }
     std::string path_;
     std::string quietRecord_;
+    std::string made_;
 };
 
 class TcpDevice final : public FdDevice {
