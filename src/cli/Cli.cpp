@@ -29,6 +29,7 @@ const char kUsageText[] =
     "       ombrix-cli [line options] search [--quick [--margin MS]]\n"
     "       ombrix-cli [line options] watch [--interval SECONDS] [--once]\n"
     "       ombrix-cli [--json] [--workdir DIR] FILE-COMMAND ARGS   (see \"Data files\" below)\n"
+    "       ombrix-cli --version\n"
     "\n"
     "Sends one command to the projector at bus address ADDR and prints its answer;\n"
     "or searches the line for projectors, or watches them.\n"
@@ -205,6 +206,16 @@ int UsageError(std::ostream& err, const std::string& why) {
 }
 
 bool OpenLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err) {
+    if (line.device.empty() && !line.port) {
+        CommSettings settings;
+        uint8_t address = 0;
+        std::string problem;
+        LoadCommSettings(kCommFileName, &settings, &address, &problem);
+        if (!problem.empty()) {
+            err << "ombrix-cli: " << CommFileRefusalText(problem) << ", or give --device or --port\n";
+            return false;
+        }
+    }
     if (line.port) link.settings.port = static_cast<uint8_t>(*line.port);
     if (line.baud) link.settings.baudRate = static_cast<uint32_t>(*line.baud);
     link.deviceOverride = line.device;
@@ -472,9 +483,10 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
     // would then apply the change twice.
     if (r == kNoAck && ChangesProjector(command)) err << "ombrix-cli: " << kMayHaveAppliedText << '\n';
     // A late reply to a question that went unanswered would reach whichever program takes
-    // the line next, and a bare acknowledgement could pass for its own: keep the line
-    // until none can come.
-    AwaitLateReplies(link);
+    // the line next, and a bare acknowledgement could pass for its own: that program is
+    // told how long to wait, or, where the line cannot tell it, we keep the line until
+    // none can come.
+    if (!HandOverLateReplies(link)) AwaitLateReplies(link);
     if (line.verbose && link.discardedBytes.load() > 0) {
         err << "ombrix-cli: " << link.discardedBytes.load()
             << " byte(s) on the line were thrown away unread (late or doubled replies, noise)\n";

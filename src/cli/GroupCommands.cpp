@@ -1,13 +1,18 @@
 #include "GroupCommands.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
 #include "Cli.h"
 #include "JsonOutput.h"
+#include "StreamUi.h"
 #include "blocks/Groups.h"
+#include "discovery/QuickSearch.h"
+#include "link/Frame.h"
 
 namespace ombrix::cli {
 namespace {
@@ -28,10 +33,15 @@ const char kUsage[] =
     "                                      order, in place of ADDR; each result block is\n"
     "                                      headed \"projector: N\". backup FILE and verify\n"
     "                                      FILE take the member's address for %a in the name\n"
-    "                                      (backup needs it: one file per member). Exit\n"
+    "                                      (backup needs it: one file per member). A\n"
+    "                                      member in standby gets only power and source\n"
+    "                                      digits (key 14, key 16-25); silent or in standby,\n"
+    "                                      it is named as skipped. Exit\n"
     "                                      status 0 only when every member succeeded.\n";
 
 constexpr long kPowerKeyCode = 0x0E;
+constexpr long kDigitKeyFirst = 0x10;
+constexpr long kDigitKeyLast = 0x19;
 
 const char* const kFanOutCommands[] = {"status",   "identity", "serial",     "id",          "runtime", "location",
                                        "key",      "force",    "read-param", "write-param", "backup",  "verify"};
@@ -75,23 +85,46 @@ std::string Replace(std::string text, const std::string& what, const std::string
     return text;
 }
 
-bool IsPowerKey(const std::string& code) {
+// Power and the digits of a source reach a member in standby too: they wake it.
+bool WakesKey(const std::string& code) {
     long v = -1;
-    return ParseNumber(code, 0, 255, &v) && v == kPowerKeyCode;
+    return ParseNumber(code, 0, 255, &v) && (v == kPowerKeyCode || (v >= kDigitKeyFirst && v <= kDigitKeyLast));
 }
 
-// Why a member is left out of a command that needs it at work: it does not answer its
-// status, or it is in standby. Empty when it may be sent the command.
-std::string SkipReason(const std::vector<std::string>& before, const std::string& address, const CliPorts& ports) {
-    std::vector<std::string> args = before;
-    args.push_back("status");
-    args.push_back(address);
-    std::ostringstream out, err;
-    CliPorts inner = ports;
-    inner.out = &out;
-    inner.err = &err;
-    if (RunCli(args, inner) != kExitDone) return "no answer";
-    return out.str().find("\nstandby: 1\n") != std::string::npos ? "in standby" : "";
+// One status round on one opening of the line, before the command goes to anyone: why
+// each member is left out of a command that needs it at work (it does not answer its
+// status, or it is in standby); empty when it may be sent the command. Each status is
+// read as soon as it comes rather than after the ordinary settling wait. False when the
+// line could not be opened (said on err).
+bool PlanFromStatusRound(const LineOptions& line, const std::vector<uint8_t>& members, const CliPorts& ports,
+                         std::map<uint8_t, std::string>* skip) {
+    std::ostringstream quietOut;
+    StreamUi ui(quietOut, *ports.err);
+    std::unique_ptr<Library> strings = ports.libraries->Load("kelvaneproj", nullptr);
+    Env env;
+    env.clock = ports.clock;
+    env.ui = &ui;
+    env.strings = strings.get();
+    env.descriptionFolders = &ports.descriptionFolders;
+    Link link(*ports.clock, *ports.devices);
+    LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
+    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, *ports.err);
+    if (!OpenLine(env, link, line, *ports.err)) return false;
+    for (uint8_t a : members) {
+        if (ports.interrupted && *ports.interrupted) break;
+        StatusFlags flags;
+        const uint64_t start = link.clock.TickMs();
+        const QuickProbeResult r = QuickProbe(link, a, kReplyTimeoutMs, &flags);
+        if (!r.statusRead) {
+            (*skip)[a] = "no answer";
+            // Its late reply must not pass for a member's acknowledgement of the command.
+            if (!r.answered) link.lateReplyUntil = start + kLateReplyMaxMs;
+        } else if (flags.standby) {
+            (*skip)[a] = "in standby";
+        }
+    }
+    CloseConnection(link, kOwnerTool);
+    return true;
 }
 
 // Options before the command that take a value.
@@ -204,17 +237,25 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
     if (members.empty()) return Failed(ports, "group \"" + group + "\" has no members");
 
     // A command that needs the projector at work goes only to members that answer and
-    // are out of standby; status and identity questions, and the power key, go to all.
+    // are out of standby; status and identity questions, power and the digits go to all.
     const bool needsOperating = command != "status" && command != "identity" && command != "serial" &&
                                 command != "id" && command != "runtime" && command != "location" &&
-                                !(command == "key" && !after.empty() && IsPowerKey(after[0]));
+                                !(command == "key" && !after.empty() && WakesKey(after[0]));
+    std::map<uint8_t, std::string> skip;
+    if (needsOperating) {
+        std::vector<std::string> statusArgs = before;
+        statusArgs.insert(statusArgs.end(), {"status", "1"});
+        const CommandLine parsed = ParseCommandLine(statusArgs);
+        if (!parsed.error.empty()) return UsageError(*ports.err, parsed.error);
+        if (!PlanFromStatusRound(parsed.line, members, ports, &skip)) return kExitFailed;
+    }
     bool allDone = true;
     std::vector<std::string> summary;
     json projectors = json::array();
     for (uint8_t a : members) {
         const std::string address = std::to_string(a);
         if (needsOperating) {
-            const std::string skipped = SkipReason(before, address, ports);
+            const std::string skipped = skip.count(a) ? skip[a] : std::string();
             if (!skipped.empty()) {
                 allDone = false;
                 summary.push_back("projector " + address + " skipped: " + skipped);

@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
         std::cerr << "ombrix-cli: " << folder.error << "\n";
         return 2;
     }
+    if (!folder.remainingArgs.empty() && folder.remainingArgs[0] == "--version") {
+        std::cout << "ombrix-cli " OMBRIX_VERSION "\n";
+        return 0;
+    }
     ombrix::SysError folderError;
     if (!ombrix::EnterWorkFolder(folder, &folderError)) {
         std::cerr << "ombrix-cli: cannot work in " << folder.directory << ": " << folderError.text << "\n";

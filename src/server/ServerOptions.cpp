@@ -81,6 +81,7 @@ const char* ServerUsage() {
            "                     [--device PATH|tcp://HOST:PORT|rfc2217://HOST:PORT] [--baud RATE]\n"
            "                     [--check-interval SECONDS] [--mqtt HOST:PORT]\n"
            "                     [--allow-host NAME]... [--max-streams N]\n"
+           "       ombrix-server --version\n"
            "\n"
            "Takes the projector line, searches it as options.cfg says, watches the projectors\n"
            "and serves them: the HTTP/JSON API under /api/v1, live events at /api/v1/events,\n"

@@ -20,6 +20,7 @@
 #include "ServerOptions.h"
 #include "ServiceHost.h"
 #include "app/WorkFolder.h"
+#include "link/CommSettings.h"
 #include "platform/Library.h"
 #include "platform/SerialDevice.h"
 #include "service/HistoryService.h"
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
         std::cerr << "ombrix-server: " << folder.error << "\n";
         return 2;
     }
+    if (!folder.remainingArgs.empty() && folder.remainingArgs[0] == "--version") {
+        std::cout << "ombrix-server " OMBRIX_VERSION "\n";
+        return 0;
+    }
     ServerOptions options;
     std::string why;
     if (!ParseServerArgs(folder.remainingArgs, &options, &why)) {
@@ -101,6 +106,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (options.device.empty()) {
+        CommSettings settings;
+        uint8_t address = 0;
+        std::string problem;
+        LoadCommSettings(kCommFileName, &settings, &address, &problem);
+        if (!problem.empty()) {
+            std::cerr << "ombrix-server: " << CommFileRefusalText(problem) << ", or give --device\n";
+            return 1;
+        }
+    }
     // From here on every line goes through the log's queue: a reader that stops reading
     // loses lines, never stalls the service.
     LogQueue logQueue(STDERR_FILENO);

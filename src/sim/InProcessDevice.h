@@ -14,7 +14,18 @@ namespace ombrix::sim {
 
 class InProcessDevice final : public SerialDevice {
 public:
-    InProcessDevice(SimBus& bus, Clock& clock) : bus_(bus), clock_(clock) {}
+    // quietUntil: where holders of this bus hand over the time a late reply may come.
+    InProcessDevice(SimBus& bus, Clock& clock, std::atomic<uint64_t>* quietUntil = nullptr)
+        : bus_(bus), clock_(clock), quietUntil_(quietUntil) {}
+    bool HandOverQuiet(uint32_t quietMs) override {
+        if (!quietUntil_) return false;
+        *quietUntil_ = clock_.TickMs() + quietMs;
+        return true;
+    }
+    uint32_t QuietLeft() override {
+        const uint64_t now = clock_.TickMs();
+        return quietUntil_ && *quietUntil_ > now ? static_cast<uint32_t>(*quietUntil_ - now) : 0;
+    }
     bool Configure(const LineSettings& settings, SysError*) override {
         settings_ = settings;
         return true;
@@ -55,6 +66,7 @@ private:
 
     SimBus& bus_;
     Clock& clock_;
+    std::atomic<uint64_t>* quietUntil_;
     std::deque<uint8_t> queue_;
     LineSettings settings_;
 };
@@ -69,10 +81,12 @@ public:
             if (error) *error = MakeSysError(SysErrorCode::NotFound, path);
             return nullptr;
         }
-        return std::make_unique<InProcessDevice>(bus_, clock_);
+        return std::make_unique<InProcessDevice>(bus_, clock_, &quietUntil);
     }
     std::atomic<bool> fail{false};  // may be switched while a worker reopens the line
     std::string lastPath;
+    // What the last holder of the line handed over, as a tty's holders do.
+    std::atomic<uint64_t> quietUntil{0};
 
 private:
     SimBus& bus_;

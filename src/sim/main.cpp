@@ -25,6 +25,7 @@ void OnSignal(int) { gStop = 1; }
 
 const char kUsage[] =
     "usage: ombrix-sim [--bus FILE] (--pty [--link PATH] | --tcp PORT) [--control FIFO] [--transcript]\n"
+    "       ombrix-sim --version\n"
     "\n"
     "Simulates projectors sharing one serial line.\n"
     "  --bus FILE       projectors to simulate (default: one projector at address 1)\n"
@@ -103,6 +104,9 @@ int main(int argc, char** argv) {
         else if (a == "--transcript") transcript = true;
         else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::puts("ombrix-sim " OMBRIX_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "ombrix-sim: unknown option %s\n%s", a.c_str(), kUsage);

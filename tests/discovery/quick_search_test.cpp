@@ -3,6 +3,7 @@
 // time-out on each silent address.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -25,6 +26,12 @@ std::string Projector(int address, const char* status, const char* type = "5 V")
 }
 constexpr const char* kOperating = "40 00 90 21";
 constexpr const char* kStandby = "00 00 81 00";
+
+std::string EveryAddress(int last) {
+    std::string bus;
+    for (int a = 1; a <= last; ++a) bus += Projector(a, "40 00 90 21");
+    return bus;
+}
 
 // What a search leaves behind, for comparing one search with another.
 struct Outcome {
@@ -128,7 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {Projector(8, kOperating) + Projector(10, kOperating),
                   [](sim::SimBus& b) { b.SetFault(8, {sim::FaultKind::Nack, 0}); }},
                  1},
-        SameCase{"nobody_answers", {Projector(20, kOperating), {}, kCmdCheckTo16}, 0}),
+        SameCase{"nobody_answers", {Projector(20, kOperating), {}, kCmdCheckTo16}, 0},
+        // Nothing silent to save time on: an address that answered is not asked again.
+        SameCase{"every_address_answers", {EveryAddress(16), {}, kCmdCheckTo16}, 16}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(QuickSearch, SilentAddressCostsOnlyTheShortTimeout) {
@@ -163,6 +172,10 @@ TEST(QuickSearch, LateReplyNeedsTheMargin) {
     }
     ExpectSameRecords(found.records, ordinary.records);
     EXPECT_EQ(found.events, ordinary.events);
+    // The overrun margin is said; a margin that covers the delay says nothing.
+    const std::string overrun = std::string(kQuickOverrunCaption) + "|" + QuickOverrunText(tight.marginMs);
+    EXPECT_NE(std::find(missed.boxes.begin(), missed.boxes.end(), overrun), missed.boxes.end());
+    EXPECT_TRUE(found.boxes.empty());
 }
 
 TEST(QuickSearch, AckTimeoutFollowsTheLine) {

@@ -91,6 +91,10 @@ TEST(GroupCli, AMemberThatCannotTakeTheCommandIsNamedWithWhy) {
          {"--group", "Stage", "key", "14"},
          {"projector: 2\nresult: 3\n", "projector: 9\nresult: 0\n"},
          {"ombrix-cli: projector 9 failed\n"}},
+        {"a source digit wakes a member in standby too",
+         {"--group", "Stage", "key", "17"},
+         {"projector: 2\nresult: 3\n", "projector: 9\nresult: 0\n"},
+         {"ombrix-cli: projector 9 failed\n"}},
         {"a question is asked of every member",
          {"--group", "Stage", "status"},
          {"projector: 2\nresult: 3\n", "projector: 9\nresult: 0\n"},
@@ -111,6 +115,24 @@ TEST(GroupCli, AMemberThatCannotTakeTheCommandIsNamedWithWhy) {
     EXPECT_EQ(j["exit"], 1);
     EXPECT_EQ(j["projectors"][1]["skipped"], "in standby");
     EXPECT_FALSE(j["projectors"][0].contains("skipped"));
+}
+
+// A command for members at work is planned from one status round: each member is asked
+// its status once, as soon as it answers, before anyone gets the command.
+TEST(GroupCli, AKeyIsPlannedFromOneStatusRound) {
+    CliBench b;
+    WriteText("groups.json", kDome);
+    b.bus.ClearTranscript();
+    const uint64_t start = b.clock.TickMs();
+    const auto r = b.Run({"--group", "Dome", "key", "15"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<char> commands;
+    for (const auto& e : b.bus.Transcript()) {
+        if (e.fromHost && e.bytes.size() == 9) commands.push_back(static_cast<char>(e.bytes[3] - e.bytes[1]));
+    }
+    EXPECT_EQ(std::string(commands.begin(), commands.end()), std::string("KK") + char(15) + char(15));
+    // The ordinary status question alone takes 720 ms a member.
+    EXPECT_LT(b.clock.TickMs() - start, 2 * 720u);
 }
 
 const char kTwoOfAType[] = R"(

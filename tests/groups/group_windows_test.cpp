@@ -3,6 +3,7 @@
 // after a Match.
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
@@ -110,6 +111,16 @@ TEST(GroupWindows, APressOnAGroupSaysWhichMembersItLeftOutAndWhy) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !strip.ProgressText().isEmpty(); }));
     EXPECT_EQ(strip.ProgressText().toStdString(),
               "2 of 4 done; projector 7 skipped: in standby; projector 9 skipped: not connected");
+    // The whole outcome shows in a strip of a narrow window.
+    strip.setFixedWidth(420);
+    strip.setFixedHeight(strip.heightForWidth(420) > 0 ? strip.heightForWidth(420) : strip.sizeHint().height());
+    strip.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&strip));
+    auto* text = strip.findChild<QLabel*>(QStringLiteral("progressText"));
+    ASSERT_NE(text, nullptr);
+    const QRect need = text->fontMetrics().boundingRect(QRect(0, 0, text->width(), 100000), Qt::TextWordWrap, text->text());
+    EXPECT_LE(need.width(), text->width());
+    EXPECT_LE(need.height(), text->height());
 }
 
 TEST(GroupWindows, AfterAMatchTheComparisonShowsWhatTheProjectorsHold) {

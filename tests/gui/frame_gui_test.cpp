@@ -493,6 +493,11 @@ private slots:
         QCOMPARE(help->Results()->item(0)->text(), QStringLiteral("Troubleshooting"));
         QCOMPARE(help->PageFile(), QStringLiteral("troubleshooting.html"));
         QVERIFY(help->Browser()->textCursor().hasSelection());
+        // Enter in the field opens the first page found, not the Contents button's page.
+        help->ShowContents();
+        QTest::keyClick(help->SearchField(), Qt::Key_Return);
+        QCOMPARE(help->PageFile(), QStringLiteral("troubleshooting.html"));
+        QVERIFY(help->isVisible());
         help->SearchField()->clear();
         QVERIFY(!help->Results()->isVisible());
     }

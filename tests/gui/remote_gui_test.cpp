@@ -315,6 +315,10 @@ private slots:
             QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
         }
         QCOMPARE(Part(w, "lastKey"), QStringLiteral("Normal"));
+        // Tab runs row by row: Tint -, Tint +, Sharpness -, Sharpness +.
+        const int rowByRow[] = {1034, 1036, 1035, 1037};
+        for (int i = 0; i + 1 < 4; ++i)
+            QCOMPARE(w->Key(rowByRow[i])->nextInFocusChain(), static_cast<QWidget*>(w->Key(rowByRow[i + 1])));
     }
 
     void nothingOpensWithoutTheCommunicationWindow() {

@@ -1,6 +1,10 @@
 // ombrix-cli's output, exit status and line choice, against the in-process simulator.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 #include <sstream>
 
 #include "Cli.h"
@@ -120,6 +124,84 @@ TEST(CliLine, WriteThenReadABlock) {
               "result: 3\n");
     EXPECT_EQ(b.Run({"read-block", "1", "0x41", "5", "0x20", "0x34", "16"}).out,
               "result: 3\ndata: 00112233445566778899aabbccddeeff\n");
+}
+
+// A silent address ends the run at its result; a late reply that may still come is the
+// next program's to wait for: only one that comes within the time waits, and only for
+// what is left.
+TEST(CliLine, SilentAddressHandsTheQuietTimeOn) {
+    struct Case {
+        const char* label;
+        uint64_t gapMs;                // between the two programs
+        std::vector<std::string> next;
+        bool waits;
+    };
+    const Case cases[] = {
+        {"change_at_once", 0, {"key", "1", "0x0d"}, true},
+        {"question_at_once", 0, {"id", "1"}, true},
+        {"change_within_the_time", 2000, {"key", "1", "0x0d"}, true},
+        {"change_after_the_time", 4000, {"key", "1", "0x0d"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CliBench b;
+        // Address 3 acknowledges its first request 3000 ms late: after the first program
+        // gave up, while the next one may be waiting for its own acknowledgement.
+        b.bus.SetFault(3, {sim::FaultKind::LateAck, 3000});
+        const uint64_t start = b.clock.TickMs();
+        EXPECT_EQ(b.Run({"status", "3"}).status, 1);
+        const uint64_t firstEnd = b.clock.TickMs();
+        EXPECT_LT(firstEnd - start, 3600u);
+        const uint64_t quietUntil = b.opener.quietUntil.load();
+        EXPECT_GT(quietUntil, firstEnd);
+        b.clock.Advance(c.gapMs);
+        b.bus.ClearTranscript();
+        const CliRun r = b.Run(c.next);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto transcript = b.bus.Transcript();
+        ASSERT_FALSE(transcript.empty());
+        const uint64_t sentAt = transcript.front().time;
+        if (c.waits) {
+            EXPECT_GE(sentAt, quietUntil);
+            EXPECT_LT(sentAt, quietUntil + 300);
+        } else {
+            EXPECT_LT(sentAt, firstEnd + c.gapMs + 300);
+        }
+    }
+}
+
+// A comm.cfg that is there but cannot be read leaves the port unknown: nothing is opened
+// in its place, and the refusal names the file. Missing, it means the default.
+TEST(CliLine, UnreadableCommCfgOpensNoPort) {
+    struct Case {
+        const char* label;
+        std::function<void()> make;
+        std::vector<std::string> args;
+        const char* opened;  // nullptr: no line opened
+    };
+    const Case cases[] = {
+        {"folder", [] { ::mkdir("comm.cfg", 0755); }, {"key", "1", "1"}, nullptr},
+        {"cut_short", [] { testing::WriteBytes("comm.cfg", {0, 0, 0, 0, 3}); }, {"key", "1", "1"}, nullptr},
+        {"fifo", [] { ::mkfifo("comm.cfg", 0644); }, {"status", "1"}, nullptr},
+        {"link_loop", [] { ::symlink("comm.cfg", "comm.cfg"); }, {"search"}, nullptr},
+        {"missing_is_the_default", [] {}, {"key", "1", "1"}, "/dev/ttyS1"},
+        {"port_given", [] { ::mkdir("comm.cfg", 0755); }, {"--port", "3", "key", "1", "1"}, "/dev/ttyS2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CliBench b;
+        c.make();
+        const CliRun r = b.Run(c.args);
+        if (c.opened) {
+            EXPECT_EQ(b.opener.lastPath, c.opened);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(b.opener.lastPath, "");
+        EXPECT_TRUE(b.bus.Transcript().empty());
+        EXPECT_NE(r.err.find("comm.cfg"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("no port is opened rather than the default COM2"), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace

@@ -277,6 +277,13 @@ std::vector<MemberOutcome> CopyRamBlockToGroup(ProgramState& s, ProjectorSession
             m.detail = lost ? "not tried: the line was lost" : "not tried: cancelled";
             continue;
         }
+        // A block of one type means nothing to another: the member is left alone, not failed.
+        const int member = FindProjectorByAddress(s, m.address);
+        if (member >= 0 && s.projectors.records[static_cast<size_t>(member)].projectorType != ram.projectorType) {
+            m.skipped = MemberSkip::OtherType;
+            ui->ProgressStep();
+            continue;
+        }
         ui->ProgressLine(1, "Writing to projector [" + std::to_string(m.address) + "]");
         // The member's own blocks are read first: nothing is written over what it holds.
         const NodeSelection sel = SelectViewNode(s, session, &view, NodeData(kNodeOverview, m.address), true, false);

@@ -393,6 +393,7 @@ const char* SkipWord(MemberSkip why) {
         case MemberSkip::NotConnected: return "not connected";
         case MemberSkip::Standby: return "standby";
         case MemberSkip::NoSound: return "no sound";
+        case MemberSkip::OtherType: return "other type";
         case MemberSkip::None: break;
     }
     return "";
@@ -403,6 +404,7 @@ const char* SkipText(MemberSkip why) {
         case MemberSkip::NotConnected: return "not connected";
         case MemberSkip::Standby: return "in standby";
         case MemberSkip::NoSound: return "without sound";
+        case MemberSkip::OtherType: return "another type";
         case MemberSkip::None: break;
     }
     return "";
@@ -436,6 +438,7 @@ std::vector<MemberOutcome> PlanGroupMembers(const ProjectorTable& t, uint8_t cur
 
 std::string MemberOutcomeLine(const MemberOutcome& m) {
     const std::string who = "projector " + std::to_string(m.address);
+    if (m.skipped == MemberSkip::OtherType) return who + " left alone: " + SkipText(m.skipped);
     if (m.skipped != MemberSkip::None) return who + " skipped: " + SkipText(m.skipped);
     if (!m.done) return who + " failed: " + (m.detail.empty() ? std::string("no answer") : m.detail);
     return who + " done" + (m.detail.empty() ? std::string() : ": " + m.detail);

@@ -24,8 +24,10 @@ bool ReadImage(ProgramState& state, const TargetEntry& t, std::array<uint8_t, kC
     const int r = ReadLocation(state.link, t.address, where);
     ReportCommError(state.env, state.link, r);
     if (r != 3) return false;
-    if (length > 0) ReadBlockData(state.link, t.address, image->data(), where[0], where[1], where[2], where[3], length);
-    return true;
+    // A projector gone into standby since the list was made answers its location but not
+    // its block: its values are unknown, not zero.
+    return length == 0 ||
+           ReadBlockData(state.link, t.address, image->data(), where[0], where[1], where[2], where[3], length) == 3;
 }
 
 }  // namespace

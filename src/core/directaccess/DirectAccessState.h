@@ -23,7 +23,8 @@ struct TargetEntry {
 enum class SelectionKind { Default, AllConnected, Group };
 
 // Why a member of a group was left out of a command.
-enum class MemberSkip { None, NotConnected, Standby, NoSound };
+// OtherType: a block of one projector type is not written into another's.
+enum class MemberSkip { None, NotConnected, Standby, NoSound, OtherType };
 
 // What one member of a command on a group came to.
 struct MemberOutcome {

@@ -117,6 +117,14 @@ CheckApplied ApplyCheckFindings(ProgramState& s, const std::vector<CheckFinding>
     return out;
 }
 
+std::string LostProjectorsText(const std::vector<int>& removed) {
+    if (removed.empty()) return {};
+    std::string who = removed.size() == 1 ? "Projector " : "Projectors ";
+    for (size_t i = 0; i < removed.size(); ++i) who += (i ? ", " : "") + std::to_string(removed[i]);
+    return who + (removed.size() == 1 ? " no longer answers" : " no longer answer") +
+           "; to find it again when it is back, search again: reopen the communication window (F2)";
+}
+
 std::vector<std::string> EvaluationItems(const ProjectorRecord& r) {
     struct Item {
         uint8_t ProjectorRecord::*flag;

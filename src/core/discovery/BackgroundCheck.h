@@ -46,6 +46,10 @@ struct CheckApplied {
 // out of standby a RAM container for its type.
 CheckApplied ApplyCheckFindings(ProgramState& state, const std::vector<CheckFinding>& findings);
 
+// What the window says when the check dropped projectors: the check asks only those the
+// search found, so one that comes back is found by a new search.
+std::string LostProjectorsText(const std::vector<int>& removed);
+
 // The evaluation texts of one projector, in the order the tip window shows them.
 std::vector<std::string> EvaluationItems(const ProjectorRecord& record);
 void RunEvaluationPass(const std::vector<ProjectorRecord>& snapshot, bool checkEnabled, const Env& env,

@@ -1,6 +1,7 @@
 #include "discovery/QuickSearch.h"
 
 #include <algorithm>
+#include <memory>
 #include <sstream>
 
 #include "discovery/AddressSets.h"
@@ -96,33 +97,73 @@ uint32_t QuickAckTimeoutMs(const CommSettings& s, uint32_t marginMs) {
     return static_cast<uint32_t>(std::max<uint64_t>(ms, kQuickMinAckTimeoutMs));
 }
 
-bool QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs) {
+const char kQuickOverrunCaption[] = "Quick search";
+
+std::string QuickOverrunText(uint32_t marginMs) {
+    return "An answer came after the quick probe's time-out (margin " + std::to_string(marginMs) +
+           " ms): a projector may be missing. The projectors found were confirmed; search again with a larger "
+           "margin, or with the ordinary search.";
+}
+
+QuickProbeResult QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs, StatusFlags* flags) {
+    QuickProbeResult out;
     link.lock.AcquireForeground();
     RequestFrame frame = BuildRequest(address, kCmdReadStatus, 0, 0, 0, 0);
+    const uint64_t discardedBefore = link.discardedBytes.load();
     FlushInput(link);
+    out.bytesBefore = link.discardedBytes.load() != discardedBefore;
     const auto wire = WireBytes(frame);
     PutBytes(link, wire.data(), wire.size());
-    const bool answered = WaitForBytes(link, ackTimeoutMs, 1) != 0;
+    out.answered = WaitForBytes(link, ackTimeoutMs, 1) != 0;
     // After an acknowledgement the answer follows: read its seven bytes as the ordinary
     // exchange would, so they are gone before anything else is sent.
-    if (answered && GetByte(link) != kNack) ReadAnswer(link, frame);
+    if (out.answered && GetByte(link) == kAck && WaitForBytes(link, kReplyTimeoutMs, 7)) {
+        RequestFrame answer = frame;
+        for (size_t i = 1; i <= 7; ++i) answer.b[i] = GetByte(link);
+        if (AnswerMatches(frame, answer)) {
+            flags->extraBlock1 = 0;
+            flags->extraBlock2 = 0;
+            uint32_t optionsValid = 0;
+            DecodeStatus(&answer.b[3], flags, &optionsValid);
+            out.statusRead = true;
+        } else if (answer.b[2] == kCmdReadStatus && answer.b[7] == FrameChecksum(answer)) {
+            out.otherAnswer = true;
+        }
+    }
     link.lock.ReleaseForeground(false);
-    if (answered) {
+    if (out.answered) {
         link.clock.WaitMs(kStatusClosingWaitMs);
         // Whatever a misbehaving projector sent beyond the framing has arrived by now.
         FlushInput(link);
     }
-    return answered;
+    return out;
 }
 
 namespace {
 
 AddressProbe QuickAddressProbe(ProgramState& s, const QuickSearchOptions& q) {
     const uint32_t ackTimeoutMs = QuickAckTimeoutMs(s.link.settings, q.marginMs);
-    return [&s, ackTimeoutMs](int32_t address, ProjectorRecord* record) {
-        // Only an address that answers the short probe is asked the ordinary way.
-        if (QuickProbe(s.link, static_cast<uint8_t>(address), ackTimeoutMs))
-            return ProbeAddress(s.link, s.env, address, record, &s.statusFlags, false);
+    const uint32_t marginMs = std::min(q.marginMs, kQuickMaxMarginMs);
+    // Whether the last address was silent, and whether a late answer was seen: after
+    // one, an address that answers is asked its status again the ordinary way.
+    struct Seen {
+        bool lastSilent = false;
+        bool overrun = false;
+    };
+    auto seen = std::make_shared<Seen>();
+    return [&s, ackTimeoutMs, marginMs, seen](int32_t address, ProjectorRecord* record) {
+        const QuickProbeResult quick = QuickProbe(s.link, static_cast<uint8_t>(address), ackTimeoutMs, &s.statusFlags);
+        const bool late = quick.otherAnswer || (quick.bytesBefore && seen->lastSilent);
+        if (late && !seen->overrun) {
+            seen->overrun = true;
+            if (s.env.ui) s.env.ui->ShowBox(kQuickOverrunCaption, QuickOverrunText(marginMs), BoxIcon::Exclamation);
+        }
+        seen->lastSilent = !quick.answered;
+        // An address whose own status came is not asked it again; anything else that
+        // answered is asked the ordinary way, and so is every one once an answer came late.
+        if (quick.statusRead && !seen->overrun)
+            return ProbeAnswered(s.link, s.env, address, record, s.statusFlags, false);
+        if (quick.answered) return ProbeAddress(s.link, s.env, address, record, &s.statusFlags, false);
         ProbeOutcome silent;
         silent.suffix = " not found ...";
         return silent;

@@ -39,11 +39,25 @@ uint32_t CharacterTimeUs(const CommSettings& settings);
 // the ACK on the wire, plus the margin; never below 50 ms.
 uint32_t QuickAckTimeoutMs(const CommSettings& settings, uint32_t marginMs);
 
+struct QuickProbeResult {
+    bool answered = false;    // anything came within the short time-out (ACK, NACK, other)
+    bool statusRead = false;  // acknowledged, and this address's status answer came: in *flags
+    // Bytes came on the line before the request: after a silent probe, that address
+    // answered after its short time-out.
+    bool bytesBefore = false;
+    // The status answer that came names another address: an earlier one answered late.
+    bool otherAnswer = false;
+};
+
 // One status request with the short time-out. When anything answers, the acknowledgement
 // and the answer are read by their framing (within the ordinary time-outs), then the
 // status command's closing wait passes, so nothing of it reaches the next exchange.
-// True when the address answered at all (ACK, NACK or anything else).
-bool QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs);
+QuickProbeResult QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs, StatusFlags* flags);
+
+// "An answer came after the quick probe's time-out ...": said once in a quick search
+// whose margin was overrun.
+extern const char kQuickOverrunCaption[];
+std::string QuickOverrunText(uint32_t marginMs);
 
 // The search of the current mode, quick-probed: same address list, progress lines,
 // projector table, generated set and options as SearchConnectedProjectors for every

@@ -102,17 +102,25 @@ ProbeOutcome ProbeAddress(Link& link, const Env& env, int address, ProjectorReco
         link.clock.WaitMs(2000);
         r = ReadStatus(link, a, flags, &optionsValid, fromBackground);
     }
-    ProbeOutcome out;
-    out.result = r;
     if (r != kDone) {
+        ProbeOutcome out;
+        out.result = r;
         out.suffix = " not found ...";
         return out;
     }
+    return ProbeAnswered(link, env, address, record, *flags, fromBackground);
+}
+
+ProbeOutcome ProbeAnswered(Link& link, const Env& env, int address, ProjectorRecord* record, const StatusFlags& flags,
+                           bool fromBackground) {
+    const auto a = static_cast<uint8_t>(address);
+    ProbeOutcome out;
+    out.result = kDone;
     out.answered = true;
     out.suffix = " found ...";
     record->address = a;
-    CopyStatusFlags(*flags, record);
-    if (flags->standby) {
+    CopyStatusFlags(flags, record);
+    if (flags.standby) {
         record->alphaId = 0;
         record->softwareVersion = 0xFF;
         record->idNumber = -1;

@@ -41,6 +41,9 @@ struct ProbeOutcome {
 // unless in standby, into the record. Error 49 for an unknown type letter.
 ProbeOutcome ProbeAddress(Link& link, const Env& env, int address, ProjectorRecord* record, StatusFlags* flags,
                           bool fromBackground);
+// The rest of ProbeAddress for an address whose status was read (into flags) another way.
+ProbeOutcome ProbeAnswered(Link& link, const Env& env, int address, ProjectorRecord* record, const StatusFlags& flags,
+                           bool fromBackground);
 
 // Where a search takes its addresses from, after the fallbacks; decided before probing.
 struct SearchPlan {

@@ -14,15 +14,22 @@ namespace ombrix {
 const char kCommFileName[] = "comm.cfg";
 const char kComPortMapFileName[] = "comports.cfg";
 
-bool LoadCommSettings(const std::string& path, CommSettings* s, uint8_t* currentAddress) {
+bool LoadCommSettings(const std::string& path, CommSettings* s, uint8_t* currentAddress, std::string* problem) {
     std::vector<uint8_t> bytes;
     bool more = false;
     *s = CommSettings{};
+    if (problem) problem->clear();
+    SysError error;
     // Bytes after the record are not the record's: they cost it nothing.
-    if (!ReadFilePrefix(path, &bytes, nullptr, kCommFileSize, &more) || bytes.size() < 24) {
-        // A file too short to hold the record is as good as none.
+    const bool read = ReadFilePrefix(path, &bytes, &error, kCommFileSize, &more);
+    if (!read || bytes.size() < kCommFileSize) {
         *currentAddress = kDefaultCurrentAddress;
-        return false;
+        if (problem && !read && FileExists(path)) *problem = "cannot read " + error.text;
+        if (problem && read) {
+            *problem = path + " is cut short (" + std::to_string(bytes.size()) + " of " +
+                       std::to_string(kCommFileSize) + " bytes)";
+        }
+        if (bytes.size() < 24) return false;
     }
     ByteReader r(bytes);
     CommSettings f;
@@ -44,6 +51,12 @@ bool LoadCommSettings(const std::string& path, CommSettings* s, uint8_t* current
     *s = f;
     *currentAddress = address;
     return true;
+}
+
+std::string CommFileRefusalText(const std::string& problem) {
+    const CommSettings defaults;
+    return problem + ": it says which port the projectors are on, so no port is opened rather than the default " +
+           ComPortName(defaults.port) + "; mend or remove it";
 }
 
 bool SaveCommSettings(const std::string& path, const CommSettings& s, uint8_t currentAddress, SysError* error) {

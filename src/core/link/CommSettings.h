@@ -28,8 +28,14 @@ extern const char kCommFileName[];      // "comm.cfg"
 extern const char kComPortMapFileName[];  // "comports.cfg"
 
 // Reads comm.cfg. A missing or short file gives the defaults (and address 9); the
-// line is never taken as open, whatever the file says.
-bool LoadCommSettings(const std::string& path, CommSettings* settings, uint8_t* currentAddress);
+// line is never taken as open, whatever the file says. *problem (when asked for) names
+// the file and why, when it is there but cannot be read or is cut short: its port is
+// then unknown, and a shell tool must not take the default for it.
+bool LoadCommSettings(const std::string& path, CommSettings* settings, uint8_t* currentAddress,
+                      std::string* problem = nullptr);
+// What a shell tool says instead of opening the default port when comm.cfg's problem
+// (from LoadCommSettings) leaves the port unknown.
+std::string CommFileRefusalText(const std::string& problem);
 bool SaveCommSettings(const std::string& path, const CommSettings& settings, uint8_t currentAddress,
                       SysError* error);
 

@@ -131,6 +131,13 @@ void AwaitLateReplies(Link& link) {
     }
 }
 
+bool HandOverLateReplies(Link& link) {
+    const uint64_t until = link.lateReplyUntil.load();
+    const uint64_t now = link.clock.TickMs();
+    if (!link.device || now >= until || LineLost(link)) return true;
+    return link.device->HandOverQuiet(static_cast<uint32_t>(std::min<uint64_t>(until - now, kLateReplyMaxMs)));
+}
+
 const char* CommErrorText(int result) {
     switch (result) {
         case kNoAck: return "Projector doesn't send ACK !";

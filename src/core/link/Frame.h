@@ -57,6 +57,13 @@ void ListenForLateReply(Link& link, uint64_t requestAt);
 // Before a command whose success rests on a bare acknowledgement: empties the line until
 // lateReplyUntil, so a late reply to an earlier question cannot pass for its ACK.
 void AwaitLateReplies(Link& link);
+// Before letting the line go: leaves what is left of lateReplyUntil to the line's next
+// holder, who waits it out only if it comes within that time. False when the line cannot
+// carry it (then the caller waits it out with AwaitLateReplies). True when nothing is left.
+bool HandOverLateReplies(Link& link);
+// The longest wait a handed-over time may cause: a question's time-out and the listen
+// after it.
+constexpr uint32_t kLateReplyMaxMs = kReplyTimeoutMs + kLateAckListenMs;
 
 const char* CommErrorText(int result);
 void ReportCommError(const Env& env, int result);

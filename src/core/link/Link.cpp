@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/Frame.h"
 #include "projector/Messages.h"
 
 namespace ombrix {
@@ -60,12 +61,19 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
         return 0;
     }
     device->ResetDevice();
+    const uint32_t quiet = std::min(device->QuietLeft(), kLateReplyMaxMs);
     link.device = std::move(device);
     link.openedPath = path;
     link.owners = owner;
     link.settings.connected = 1;
     link.lastError = SysError{};
     link.lossTold = false;
+    // The program that held the line before left a request unanswered: what is left of
+    // its time passes before our first request, so its late reply cannot pass for ours.
+    if (quiet > 0) {
+        link.lateReplyUntil = std::max(link.lateReplyUntil.load(), link.clock.TickMs() + quiet);
+        AwaitLateReplies(link);
+    }
     return 1;
 }
 
@@ -77,6 +85,7 @@ int CloseConnection(Link& link, unsigned owner) {
 
 int CloseConnectionAll(Link& link) {
     if (link.device) {
+        HandOverLateReplies(link);
         link.device->SetDtr(false);
         link.device->Purge();
         link.device.reset();

@@ -7,6 +7,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,7 +16,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <string>
 
 #include "platform/Rfc2217.h"
 #include "platform/SerialDevice.h"
@@ -155,10 +160,71 @@ bool SpeedFor(uint32_t baud, speed_t* out) {
     return false;
 }
 
+// Where the holder of a tty leaves the time until which a late reply may still come: one
+// small file per device (by its number, whatever name it was opened by) in the folder of
+// the system's line locks, which every user may write to and a restart empties.
+constexpr char kQuietFolder[] = "/run/lock";
+constexpr size_t kQuietRecordMax = 64;
+
+uint64_t BootMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_BOOTTIME, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+}
+
+std::string QuietRecordName(int fd) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+    return std::string(kQuietFolder) + "/ombrix-quiet-" + std::to_string(major(st.st_rdev)) + "." +
+           std::to_string(minor(st.st_rdev));
+}
+
+// When the device node was made: a pseudo-terminal that got the number of an earlier one
+// is another line, and the earlier one's record is not its own.
+std::string DeviceMade(int fd) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) return {};
+    return std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+}
+
 class TtyDevice final : public FdDevice {
 public:
-    TtyDevice(int fd, std::string path) : FdDevice(fd), path_(std::move(path)) {}
+    TtyDevice(int fd, std::string path)
+        : FdDevice(fd), path_(std::move(path)), quietRecord_(QuietRecordName(fd)), made_(DeviceMade(fd)) {}
     ~TtyDevice() override { ::flock(fd_, LOCK_UN); }
+
+    // Written beside and renamed over, so a reader never sees half a record; a record of
+    // another user that cannot be replaced makes this holder wait itself.
+    bool HandOverQuiet(uint32_t quietMs) override {
+        if (quietRecord_.empty()) return false;
+        const std::string temp = quietRecord_ + ".tmp-" + std::to_string(::getpid());
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        ::fchmod(fd, 0644);
+        const std::string text = std::to_string(BootMs() + quietMs) + " " + made_ + "\n";
+        const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::close(fd);
+        if (written && ::rename(temp.c_str(), quietRecord_.c_str()) == 0) return true;
+        ::unlink(temp.c_str());
+        return false;
+    }
+
+    uint32_t QuietLeft() override {
+        if (quietRecord_.empty()) return 0;
+        const int fd = ::open(quietRecord_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return 0;
+        struct stat st{};
+        char text[kQuietRecordMax + 1] = {};
+        const ssize_t n = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, text, kQuietRecordMax) : -1;
+        ::close(fd);
+        if (n <= 0) return 0;
+        char* end = nullptr;
+        const unsigned long long until = std::strtoull(text, &end, 10);
+        const uint64_t now = BootMs();
+        if (end == text || *end != ' ' || std::string(end + 1) != made_ + "\n" || until <= now) return 0;
+        // The caller bounds it: a record is no reason to wait long.
+        return static_cast<uint32_t>(std::min<uint64_t>(until - now, UINT32_MAX));
+    }
 
     bool Configure(const LineSettings& s, SysError* error) override {
         termios t{};
@@ -227,6 +293,8 @@ private:
         return false;
     }
     std::string path_;
+    std::string quietRecord_;
+    std::string made_;
 };
 
 class TcpDevice final : public FdDevice {

@@ -48,6 +48,17 @@ public:
     virtual void Purge() = 0;
     virtual void SetDtr(bool on) = 0;
     virtual void ResetDevice() {}
+    // A reply to an unanswered request may still come for quietMs: the line's next holder
+    // (another program, after this one lets go) is told, so that only it waits, and only
+    // for what is left. Written and read under the line's lock. False when this device
+    // cannot tell anyone: then its holder waits it out itself.
+    virtual bool HandOverQuiet(uint32_t quietMs) {
+        (void)quietMs;
+        return false;
+    }
+    // What the line's previous holder handed over: for how many more ms a late reply to
+    // its request may come.
+    virtual uint32_t QuietLeft() { return 0; }
 };
 
 class DeviceOpener {

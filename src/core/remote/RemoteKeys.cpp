@@ -42,8 +42,8 @@ const RemoteKey kRemoteKeys[kRemoteKeyCount] = {
     {1032, 172, 274, 31, 22, K::Repeating, 0x2D, 0, "Colour -", "Co-"},
     {1033, 203, 274, 31, 22, K::Repeating, 0x2C, 0, "Colour +", "Co+"},
     {1034, 172, 309, 31, 22, K::Repeating, 0x2B, 0, "Tint -", "T-"},
-    {1035, 172, 344, 31, 22, K::Repeating, 0x29, 0, "Sharpness -", "S-"},
     {1036, 203, 309, 31, 22, K::Repeating, 0x2A, 0, "Tint +", "T+"},
+    {1035, 172, 344, 31, 22, K::Repeating, 0x29, 0, "Sharpness -", "S-"},
     {1037, 203, 344, 31, 22, K::Repeating, 0x28, 0, "Sharpness +", "S+"},
     {1009, 100, 375, 31, 22, K::Repeating, 0x3D, 0, "Volume -", "V-"},
     {1065, 131, 375, 31, 22, K::Repeating, 0x3C, 0, "Volume +", "V+"},
@@ -136,11 +136,13 @@ KeyPress BeginKeyPress(RemoteWindowEntry& window, const ProjectorTable& table, i
     if (!window.group.empty() && press.key->kind != RemoteKeyKind::AddressKey &&
         press.key->kind != RemoteKeyKind::Strip) {
         // A group: its members in member order, as address 0 takes the table; those off
-        // the line, and those in standby unless the key is power, are left out and said.
+        // the line, and those in standby unless the key wakes them (power, the digits of
+        // a source, as direct access sends them), are left out and said.
         Grouping one;
         one.groups.push_back(UserGroup{window.group, window.groupMembers, {}});
         press.members = PlanGroupMembers(table, 0, one, ProjectorSelection{SelectionKind::Group, window.group},
-                                         press.key->kind == RemoteKeyKind::Power);
+                                         press.key->kind == RemoteKeyKind::Power ||
+                                             press.key->kind == RemoteKeyKind::Digit);
         std::vector<uint8_t> members;
         for (const MemberOutcome& m : press.members)
             if (m.skipped == MemberSkip::None) members.push_back(m.address);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/app/Program.h"
 #include "core/app/WindowArgs.h"
@@ -22,6 +24,30 @@ namespace {
 // Set before anything can call the export below, cleared before the state goes away.
 ombrix::ProgramState* g_program = nullptr;
 
+// The arguments without the toolkit's own (QApplication takes those out later), so a usage
+// error is told before a display is needed: without one, QApplication aborts.
+std::vector<std::string> ProgramArgs(int argc, char** argv) {
+    static const char* const kWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
+                                             "stylesheet", "session", "qwindowgeometry", "qwindowicon",
+                                             "qwindowtitle", "display", "geometry", "title", "name"};
+    static const char* const kAlone[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name.rfind("--", 0) == 0) name.erase(0, 1);
+        bool toolkit = false;
+        for (const char* n : kWithValue) {
+            if (name == std::string("-") + n) {
+                toolkit = true;
+                ++i;
+            }
+        }
+        for (const char* n : kAlone) toolkit = toolkit || name == std::string("-") + n;
+        if (!toolkit) args.emplace_back(argv[i]);
+    }
+    return args;
+}
+
 }  // namespace
 
 // The type library calls back into the program for model letters by this name.
@@ -37,6 +63,21 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::printf("%s\n%s", ombrix::kWindowUsage, ombrix::kWindowOptionsHelp);
             return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("ombrix " OMBRIX_VERSION);
+            return 0;
+        }
+    }
+    {
+        const ombrix::WorkFolderChoice early =
+            ombrix::ChooseWorkFolder(ProgramArgs(argc, argv), ombrix::ExecutableDirectory(),
+                                     [](const char* n) { return std::getenv(n); });
+        const std::string usageError =
+            early.error.empty() ? ombrix::ReadWindowArgs(early.remainingArgs).error : early.error;
+        if (!usageError.empty()) {
+            std::fprintf(stderr, "ombrix: %s\n%s\n", usageError.c_str(), ombrix::kWindowUsage);
+            return 2;
         }
     }
     QApplication app(argc, argv);

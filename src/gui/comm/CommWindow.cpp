@@ -219,7 +219,12 @@ void CommWindow::StartCheck() {
     hooks.armTimer = [this](uint32_t ms) {
         if (!closing_) checkTimer_->start(static_cast<int>(ms));
     };
-    hooks.applied = [this](const CheckApplied&) { ProjectorsChanged(); };
+    hooks.applied = [this](const CheckApplied& applied) {
+        // Said first: an IRIS run that ended with its projector says so over it.
+        if (!applied.removed.empty())
+            ShowStatusPart(kStatusText, QString::fromStdString(LostProjectorsText(applied.removed)));
+        ProjectorsChanged();
+    };
     check_ = std::make_unique<BackgroundCheck>(state_, held_, std::move(hooks));
 
     // The tip window is there before Start, which writes its first line.

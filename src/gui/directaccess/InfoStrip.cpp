@@ -52,6 +52,8 @@ InfoStrip::InfoStrip(const ProgramState& state, const char* noSource, QWidget* p
     bar_->setVisible(false);
     text_ = new LiveLabel(QStringLiteral("Progress text"), QString(), this);
     text_->setObjectName(QStringLiteral("progressText"));
+    // A group's outcome names every member left out: it wraps rather than runs off the edge.
+    text_->setWordWrap(true);
     grid->addWidget(bar_, 0, 2, 1, 1);
     grid->addWidget(text_, 1, 2, 2, 1, Qt::AlignTop);
     grid->setColumnStretch(1, 1);

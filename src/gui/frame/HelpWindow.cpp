@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -67,6 +68,8 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     search_->setClearButtonEnabled(true);
     searchLabel->setBuddy(search_);
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { Search(text); });
+    // Enter in the field opens the first page found, not the dialog's first button.
+    search_->installEventFilter(this);
 
     results_ = new QListWidget;
     results_->setObjectName(QStringLiteral("helpResults"));
@@ -102,6 +105,19 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
     resize(std::max(760, listWidth + 560), 560);
     ShowContents();
+}
+
+bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != search_ || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return QDialog::eventFilter(watched, event);
+    QListWidgetItem* first = results_->count() ? results_->item(0) : nullptr;
+    if (first && (first->flags() & Qt::ItemIsEnabled)) {
+        results_->setCurrentRow(0);
+        ShowPage(first->data(Qt::UserRole).toString());
+        browser_->setFocus();
+    }
+    return true;
 }
 
 void HelpWindow::ShowContents() { ShowPage(QString::fromLatin1(kHelpContentsPage)); }

@@ -27,6 +27,9 @@ public:
     QListWidget* Results() const { return results_; }
     QString PageFile() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QTextBrowser* browser_ = nullptr;
     QLineEdit* search_ = nullptr;

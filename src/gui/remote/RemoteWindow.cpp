@@ -272,6 +272,8 @@ void RemoteWindow::RunPress(KeyPress& press, HandsetKey* key, int qtKey, bool re
     if (!press.key) return;
     ShowEntry();
     ShowLiveText(lastKey_, QString::fromLatin1(press.key->legend));
+    // The line tells what the last single press came to: another key's is gone now.
+    groupOutcome_->hide();
     if (!press.sends && press.key->pauseMs == 0) return;  // the lamp: nothing for the line
     const QPointer<RemoteWindow> self(this);
     const QPointer<HandsetKey> shown(key);
