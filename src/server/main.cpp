@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
         if (!warning.empty()) std::cerr << "ombrix-server: " << warning << std::endl;
     }
     SysError folderError;
-    if (!EnterWorkFolder(folder, &folderError)) {
+    std::vector<std::string> madeFolders;
+    if (!EnterWorkFolderUnseeded(folder, &madeFolders, &folderError)) {
         std::cerr << "ombrix-server: cannot work in " << folder.directory << ": " << folderError.text << "\n";
         return 1;
     }
@@ -83,8 +84,10 @@ int main(int argc, char** argv) {
     ServiceHost host(ports, hostOptions);
     if (!host.Open(&why)) {
         std::cerr << "ombrix-server: " << why << "\n";
+        RemoveCreatedFolders(madeFolders);
         return 1;
     }
+    SeedWorkFolder(folder);
     Automation automation(host, clock, &std::cerr);
     if (!automation.Start(options.mqtt, &why)) {
         std::cerr << "ombrix-server: " << why << "\n";
