@@ -46,10 +46,7 @@ bool Search(Session& s, StreamUi& ui, const CliPorts& ports, const QuickSearchOp
     ui.echoProgress = true;
     const bool found = quick ? QuickSearchConnectedProjectors(s.state, *quick) : RunConfiguredSearch(s.state);
     ui.echoProgress = false;
-    if (!found && s.state.lastSearch == SearchEnd::Completed) {
-        ShowWarning(s.state.env, 18);
-        s.state.options.searchLimit = 0;
-    }
+    if (!found) ConcludeSearchFoundNobody(s.state);
     const ProjectorTable& t = s.state.projectors;
     for (int i = 0; i < t.connectedCount; ++i) ui.Print(ProjectorLine(s.state.env, t.records[static_cast<size_t>(i)]));
     return found;

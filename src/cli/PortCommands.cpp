@@ -40,9 +40,14 @@ int RunPortsCommand(const std::vector<std::string>& args, const CliPorts& ports)
     int port = 0;
     for (size_t i = 3; i < args[1].size(); ++i) port = port * 10 + (args[1][i] - '0');
     SysError error;
-    if (!SetComPortMapping(kComPortMapFileName, port, device, &error)) {
+    std::string kept;
+    if (!SetComPortMapping(kComPortMapFileName, port, device, &error, &kept)) {
         err << "ombrix-cli: cannot write " << kComPortMapFileName << ": " << error.text << '\n';
         return kExitFailed;
+    }
+    if (!kept.empty()) {
+        err << "ombrix-cli: " << kComPortMapFileName << " had lines that cannot be read; it was kept as " << kept
+            << " and its readable lines were carried over\n";
     }
     ComPortMap map;
     map.LoadFile(kComPortMapFileName);

@@ -46,7 +46,8 @@ bool Automation::Start(const std::string& mqttOption, std::string* why) {
 
     std::vector<ScheduleEntry> entries;
     std::string reason;
-    if (!ReadSchedulesFile(schedulesPath_, &entries, &reason)) {
+    std::string kept;
+    if (!ReadSchedulesFile(schedulesPath_, &entries, &reason, &kept)) {
         Log("schedules: " + reason + "; no schedule runs until a good list is put");
         entries.clear();
     }

@@ -71,13 +71,23 @@ std::string Metrics::Render(const EventHub& hub) const {
     std::ostringstream o;
     const auto projectors = hub.Projectors();
     std::lock_guard<std::mutex> lock(mutex_);
+    // The projector series carry only the address, which identifies them: a projector
+    // first seen in standby (model unknown) keeps its series when it wakes. What it is
+    // goes on the info series.
     o << "# HELP ombrix_projector_up Whether the projector answers its status reads.\n"
          "# TYPE ombrix_projector_up gauge\n";
-    // A lost projector, and every one while the line is down, is down; its labels stay.
+    // A lost projector, and every one while the line is down, is down.
     for (const json& p : projectors) {
         const bool up = !p.value("lost", false) && Text(p["state"]) != "unknown";
-        o << "ombrix_projector_up{address=\"" << Text(p["address"]) << "\",model=\"" << Label(Text(p["model"]))
-          << "\"} " << (up ? 1 : 0) << '\n';
+        o << "ombrix_projector_up{address=\"" << Text(p["address"]) << "\"} " << (up ? 1 : 0) << '\n';
+    }
+    o << "# HELP ombrix_projector_info The projector's model and software version, once it has been read awake.\n"
+         "# TYPE ombrix_projector_info gauge\n";
+    for (const json& p : projectors) {
+        const std::string model = Text(p["model"]);
+        if (model.empty() || model == "?") continue;
+        o << "ombrix_projector_info{address=\"" << Text(p["address"]) << "\",model=\"" << Label(model)
+          << "\",version=\"" << Label(Text(p["version"])) << "\"} 1\n";
     }
     o << "# HELP ombrix_projector_state The projector's state: 1 for the state it is in.\n"
          "# TYPE ombrix_projector_state gauge\n";
@@ -94,13 +104,6 @@ std::string Metrics::Render(const EventHub& hub) const {
         if (p.contains("runtime") && p["runtime"].is_number_integer())
             o << "ombrix_projector_running_seconds{address=\"" << Text(p["address"]) << "\"} "
               << p["runtime"].get<int64_t>() * 3600 << '\n';
-    o << "# HELP ombrix_projector_running_hours Deprecated: use ombrix_projector_running_seconds; this gauge goes "
-         "away in the next release.\n"
-         "# TYPE ombrix_projector_running_hours gauge\n";
-    for (const json& p : projectors)
-        if (p.contains("runtime") && p["runtime"].is_number())
-            o << "ombrix_projector_running_hours{address=\"" << Text(p["address"]) << "\"} " << Text(p["runtime"])
-              << '\n';
     o << "# HELP ombrix_line_up Whether the serial line is open.\n"
          "# TYPE ombrix_line_up gauge\n"
          "ombrix_line_up "

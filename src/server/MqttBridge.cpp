@@ -232,6 +232,8 @@ void MqttBridge::ProjectorChanged(int address, const std::string& stateJson) {
     const std::string state = it == states_.end() ? stateJson : StateWithKeptDetails(it->second, stateJson);
     states_[address] = state;
     for (const auto& m : publisher_.ProjectorChanged(address, state)) Publish(m);
+    // No snapshot has found a drift yet: the sensor says so rather than nothing.
+    if (drifted_.emplace(address, false).second) Publish(publisher_.Drift(address, false));
 }
 
 void MqttBridge::ProjectorForgotten(int address) {

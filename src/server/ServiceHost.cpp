@@ -84,18 +84,21 @@ void ServiceHost::Publish(const std::vector<ServiceEvent>& events) {
 }
 
 bool ServiceHost::Open(std::string* why) {
+    // The line first: a server that cannot have it writes nothing (options.cfg included)
+    // into its work folder.
+    LoadCommSettings(state_);
+    if (options_.baud) state_.link.settings.baudRate = static_cast<uint32_t>(*options_.baud);
+    state_.link.deviceOverride = options_.device;
+    Env quiet = state_.env;
+    quiet.ui = nullptr;
+    if (!SetupConnection(quiet, state_.link, kOwnerTool)) {
+        *why = OpenFailureText(state_.link);
+        return false;
+    }
     StartProgram(state_);
     state_.env.descriptionFolders = &options_.descriptionFolders;
     LoadWorkGroups(state_);
     groups_ = state_.groups;
-    LoadCommSettings(state_);
-    if (options_.baud) state_.link.settings.baudRate = static_cast<uint32_t>(*options_.baud);
-    state_.link.deviceOverride = options_.device;
-    if (!SetupConnection(state_.env, state_.link, kOwnerTool)) {
-        *why = OpenFailureText(state_.link);
-        ShutdownProgram(state_);
-        return false;
-    }
     Log("line " + LineName(state_.link) + " open");
     searching_ = true;
     opened_ = true;
@@ -140,18 +143,17 @@ void ServiceHost::RunSearch() {
                 std::optional<KeptIdentity> identity;
                 std::optional<long> hours;
                 KeptIdentity read;
-                if (!record->standby && ReadKeptIdentity(state_.link, record->address, false, &read, &hours))
-                    identity = read;
+                // The probe has read identity and id number: only what it does not ask is read.
+                if (CompleteKeptIdentity(state_.link, *record, p.version, &read, &hours)) identity = read;
                 hub_.Publish(live_.Found(record, identity, hours));
             }
             return p;
         });
-        if (!found && !abandoned) {
-            ShowWarning(state_.env, 18);
-            state_.options.searchLimit = 0;
-        }
+        if (!found && !abandoned) ConcludeSearchFoundNobody(state_);
     }
     if (abandoned || stopRequested_) return;
+    // A search the line cut short is made again once the line is back.
+    searchAgain_ = state_.lastSearch == SearchEnd::LineLost;
     Publish(live_.SearchEnded(state_));
     live_.Generations().BumpAll();
     searching_ = false;
@@ -233,6 +235,11 @@ void ServiceHost::Reopen() {
         lineLostText_.clear();
     }
     Publish(live_.LineChanged(true, "the line " + LineName(state_.link) + " is back", state_));
+    if (searchAgain_) {
+        searchAgain_ = false;
+        Search();
+        return;
+    }
     if (reader_) reader_->LineBack();
 }
 

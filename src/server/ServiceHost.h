@@ -144,6 +144,7 @@ private:
     Grouping groups_;
     LiveView live_;
     std::unique_ptr<StatusReader> reader_;
+    bool searchAgain_ = false;
 };
 
 }  // namespace ombrix::server

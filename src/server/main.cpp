@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
         if (!warning.empty()) std::cerr << "ombrix-server: " << warning << std::endl;
     }
     SysError folderError;
-    if (!EnterWorkFolder(folder, &folderError)) {
+    std::vector<std::string> madeFolders;
+    if (!EnterWorkFolderUnseeded(folder, &madeFolders, &folderError)) {
         std::cerr << "ombrix-server: cannot work in " << folder.directory << ": " << folderError.text << "\n";
         return 1;
     }
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
         LoadCommSettings(kCommFileName, &settings, &address, &problem);
         if (!problem.empty()) {
             std::cerr << "ombrix-server: " << CommFileRefusalText(problem) << ", or give --device\n";
+            RemoveCreatedFolders(madeFolders);
             return 1;
         }
     }
@@ -136,8 +138,10 @@ int main(int argc, char** argv) {
     ServiceHost host(ports, hostOptions);
     if (!host.Open(&why)) {
         *mainLog << "ombrix-server: " << why << std::endl;
+        RemoveCreatedFolders(madeFolders);
         return 1;
     }
+    SeedWorkFolder(folder);
     // The block history is checked whole once here; requests then only read and write it.
     if (std::string said; !CheckHistoryStore(&why, &said)) {
         *mainLog << "ombrix-server: the block history cannot be used: " << why << std::endl;

@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -29,6 +30,8 @@ struct BenchSettings {
     std::chrono::milliseconds lineWait = kLineWaitLimit;
     int searchLimit = 3;  // the search asks addresses 1 to this
     bool waitForSearch = true;
+    // Done to the bus once the server holds the line, before its search begins.
+    std::function<void(sim::SimBus&)> beforeSearch;
 };
 
 // (address, command byte) of each request frame the host sent.
@@ -78,6 +81,7 @@ public:
         EXPECT_TRUE(http->Bind("127.0.0.1", 0, &bindError)) << bindError;
         serving = std::thread([this] { http->Serve(); });
         // Serving first, then the search, as ombrix-server starts.
+        if (s.beforeSearch) s.beforeSearch(bus);
         started = started && host->Search();
         for (int i = 0; s.waitForSearch && i < 6000 && host->Searching(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

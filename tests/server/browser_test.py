@@ -125,6 +125,16 @@ def main():
             assert b.get_attribute("textContent").strip() or b.get_attribute("aria-label"), "a button without a name"
         assert "up" in browser.find_element(By.ID, "line").text
 
+        # While the server searches, the banner says so and the buttons wait for it.
+        urllib.request.urlopen(urllib.request.Request(base + "/api/v1/search", data=b"", method="POST"), timeout=5)
+        # Read in one go, so the search cannot end between the two.
+        seen = wait_until("the banner to say searching", lambda: (lambda r: r if "searching" in r[0] else None)(
+            browser.execute_script("return [document.getElementById('line').textContent,"
+                                   " [...document.querySelectorAll('.card button')].filter(b => !b.disabled).length];")),
+            5)
+        assert seen[1] == 0, "%d buttons stay pressable during the search" % seen[1]
+        wait_until("the search to end on the page", lambda: browser.find_element(By.ID, "line").text == "Line: up", 120)
+
         # Power on an operating projector switches it to standby. The force sequence waits
         # what the protocol asks: a status read (400 ms settling, 300 ms closing), the key
         # and its 400 ms, a status read again; before that it may wait for one exchange of
@@ -194,6 +204,31 @@ def main():
             "return [document.documentElement.scrollWidth, document.documentElement.clientWidth,"
             " document.getElementById('schedules').getBoundingClientRect().right];")
         assert wide[0] <= wide[1] and wide[2] <= wide[1], wide
+        # A server that wants a token: before signing in the page asks for it, and does not
+        # call the server away; with it the cards come.
+        server.send_signal(signal.SIGTERM)
+        server.wait(20)
+        procs.remove(server)
+        token = os.path.join(work, "token")
+        with open(os.open(token, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write("browser-test-token\n")
+        port = free_port()
+        server = subprocess.Popen([os.path.join(args.bin, "ombrix-server"), "--workdir", work, "--device", "tty",
+                                   "--listen", "127.0.0.1:%d" % port, "--token-file", token],
+                                  cwd=work, stdout=log, stderr=log)
+        procs.append(server)
+        base = "http://127.0.0.1:%d" % port
+        wait_until("the server with a token", lambda: urllib.request.urlopen(base + "/healthz", timeout=1).status == 200,
+                   120)
+        browser.set_window_size(1280, 1000)
+        browser.get(base + "/")
+        wait_until("the token prompt", lambda: browser.find_element(By.ID, "token-form").is_displayed(), 10)
+        banner = browser.find_element(By.ID, "line").text
+        assert "unreachable" not in banner, banner
+        browser.find_element(By.ID, "token").send_keys("browser-test-token")
+        browser.find_element(By.ID, "token").submit()
+        wait_until("the cards with the token", lambda: browser.find_elements(By.CSS_SELECTOR, ".card[data-address]"),
+                   30)
         if os.environ.get("OMBRIX_BROWSER_SHOT"):
             browser.set_window_size(1280, 1000)
             browser.save_screenshot(os.environ["OMBRIX_BROWSER_SHOT"])

@@ -2,6 +2,7 @@
 // shared between parallel requests, the event stream, the token.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,8 @@
 #include "JsonOutput.h"
 #include "ServerOptions.h"
 #include "directaccess/Force.h"
+#include "link/Commands.h"
+#include "discovery/Search.h"
 #include "service/ProjectorJson.h"
 
 namespace ombrix {
@@ -97,6 +100,42 @@ TEST(ServerApi, RefusedRequestsChangeNothing) {
     EXPECT_TRUE(Requests(b.bus).empty()) << "a refused request went on the line";
 }
 
+json Listed(ServerBench& b, int address) {
+    const json list = Body(b.client->Get("/api/v1/projectors"));
+    for (const json& p : list["projectors"])
+        if (p["address"] == address) return p;
+    return json();
+}
+
+// The start-up search asks each projector each thing once: what its probe read (identity,
+// id number) serves the live view, which asks only the rest.
+TEST(ServerLive, TheSearchAsksEachProjectorEachThingOnce) {
+    ServerBench b;
+    ASSERT_TRUE(b.started);
+    struct Case {
+        const char* label;
+        int command;
+        long awake, inStandby;  // requests to each projector awake (1, 3) and to 2, in standby
+    };
+    const Case cases[] = {
+        {"status", kCmdReadStatus, 1, 1},
+        {"identity", kCmdReadIdentity, 1, 0},
+        {"id number", kCmdReadIdNumber, 1, 0},
+        {"serial number", kCmdReadSerialNumber, 1, 0},
+        {"running hours", kCmdReadRuntime, 1, 0},
+    };
+    const auto sent = Requests(b.bus);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        for (int address : {1, 2, 3}) {
+            EXPECT_EQ(std::count(sent.begin(), sent.end(), std::make_pair(address, c.command)),
+                      address == 2 ? c.inStandby : c.awake)
+                << "projector " << address;
+        }
+    }
+    EXPECT_EQ(Listed(b, 1)["version"], "3.05");
+}
+
 TEST(ServerApi, ListsDetailsAndMetrics) {
     ServerBench b;
     ASSERT_TRUE(b.started);
@@ -124,10 +163,10 @@ TEST(ServerApi, ListsDetailsAndMetrics) {
     r = b.client->Get("/metrics");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200);
-    for (const char* line : {"ombrix_projector_up{address=\"1\",", "ombrix_projector_up{address=\"2\",",
-                             "ombrix_projector_up{address=\"3\",", "ombrix_line_up 1",
+    for (const char* line : {"ombrix_projector_up{address=\"1\"} 1", "ombrix_projector_up{address=\"2\"} 1",
+                             "ombrix_projector_up{address=\"3\"} 1", "ombrix_line_up 1",
+                             "ombrix_projector_info{address=\"1\",model=\"ZV-051\",version=\"3.05\"} 1",
                              "ombrix_projector_state{address=\"2\",state=\"StandBy\"} 1",
-                             "ombrix_projector_running_hours{address=\"1\"} 300",
                              "ombrix_projector_running_seconds{address=\"1\"} 1080000",
                              "ombrix_exchanges_total{result=\"done\"}", "ombrix_exchange_seconds_count",
                              "ombrix_background_check_seconds"})
@@ -216,6 +255,52 @@ TEST(ServerApi, KeySourceAndForcedBlockReachTheirProjector) {
             EXPECT_LT(at, sent.size()) << "missing " << want.first << "/" << want.second;
         }
         for (const auto& [address, command] : sent) EXPECT_EQ(address, c.sent[0].first);
+    }
+}
+
+// A source is done only when the projector took it: alone or as a group member, whatever
+// the line said instead of its acknowledgement, the answer is a failure, and a projector
+// that did not answer its status is sent no digit.
+TEST(ServerApi, ASourceIsDoneOnlyWhenTheProjectorTookIt) {
+    ServerBench b;
+    ASSERT_TRUE(b.started);
+    using sim::Fault;
+    using sim::FaultKind;
+    struct Case {
+        const char* label;
+        Fault fault;  // on projector 1: kind, arg, exchanges it lasts, exchanges passed first
+        std::string path;
+        bool digitSent;
+    };
+    const Case cases[] = {
+        {"silence", Fault{FaultKind::Silence, 0, 1, 0}, "/api/v1/projectors/1/source", false},
+        {"NACK", Fault{FaultKind::Nack, 0, 1, 0}, "/api/v1/projectors/1/source", false},
+        {"a stray byte for the acknowledgement", Fault{FaultKind::OnlyByte, 0x5A, 1, 0}, "/api/v1/projectors/1/source",
+         false},
+        {"an acknowledgement too late", Fault{FaultKind::LateAck, 4000, 1, 0}, "/api/v1/projectors/1/source", false},
+        {"the digit refused", Fault{FaultKind::Nack, 0, 1, 1}, "/api/v1/projectors/1/source", true},
+        {"the digit unanswered", Fault{FaultKind::Silence, 0, 1, 1}, "/api/v1/projectors/1/source", true},
+        {"a silent member of a group", Fault{FaultKind::Silence, 0, 1, 0}, "/api/v1/groups/Dome/source", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        b.bus.SetFault(1, c.fault);
+        b.bus.ClearTranscript();
+        const auto r = b.Post(c.path, R"({"slot":7})");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 502) << r->body;
+        const json body = Body(r);
+        EXPECT_EQ(body["ok"], false) << r->body;
+        if (body.contains("results")) {
+            EXPECT_EQ(body["results"].back()["address"], 1);
+            EXPECT_EQ(body["results"].back()["ok"], false) << r->body;
+            const std::string said = "1 of 3 done; projector 9 skipped: not connected; projector 1 failed";
+            EXPECT_EQ(body.value("summary", "").rfind(said, 0), 0u) << r->body;
+        }
+        const auto sent = Requests(b.bus);
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), std::make_pair(1, 0x17)), c.digitSent ? 1 : 0);
+        b.bus.SetFault(1, Fault{});
+        std::this_thread::sleep_for(600ms);  // a late acknowledgement has come and gone
     }
 }
 
@@ -339,12 +424,6 @@ TEST(ServerApi, EventsStartWithTheStateThenFollowInOrder) {
     EXPECT_EQ(late.Events()[0]["projectors"][0]["state"], "StandBy");
 }
 
-json Listed(ServerBench& b, int address) {
-    const json list = Body(b.client->Get("/api/v1/projectors"));
-    for (const json& p : list["projectors"])
-        if (p["address"] == address) return p;
-    return json();
-}
 
 // Standby and loss change the state, never the identity: the list, the events and the
 // metric labels keep the model, version and serial read while the projector was awake,
@@ -375,14 +454,14 @@ TEST(ServerLive, StandbyAndLossKeepTheIdentityAndALostProjectorIsFoundAgain) {
     };
     const Step steps[] = {
         {"awake", [] {}, nullptr, 1, "Operating", false, false,
-         "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"},
+         "ombrix_projector_up{address=\"1\"} 1"},
         {"switched to standby through the API",
          [&] { ASSERT_EQ(b.Post("/api/v1/projectors/1/power", R"({"on":false})")->status, 200); }, "command", 1,
-         "StandBy", true, false, "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"},
+         "StandBy", true, false, "ombrix_projector_up{address=\"1\"} 1"},
         {"switched off: lost, still listed", [&] { control("power 1 off"); }, "lost", 1, "Lost", true, true,
-         "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 0"},
+         "ombrix_projector_up{address=\"1\"} 0"},
         {"switched on again: found within a round", [&] { control("power 1 on"); }, "found", 1, "StandBy", true, false,
-         "ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"},
+         "ombrix_projector_up{address=\"1\"} 1"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.label);
@@ -417,6 +496,13 @@ TEST(ServerLive, AnOlderReadingNeverOverwritesACommandsResult) {
     ASSERT_TRUE(b.started);
     EventReader reader(b.http->Port());
     ASSERT_EQ(reader.WaitFor([](const json& e) { return e["event"] == "snapshot"; }), 0);
+    // Found in standby, its model unknown: the series a dashboard follows is the one it
+    // keeps once awake; what it is comes on the info series.
+    const std::string up = "\nombrix_projector_up{address=\"2\"} 1\n";
+    const std::string info = "\nombrix_projector_info{address=\"2\",";
+    std::string metrics = b.client->Get("/metrics")->body;
+    EXPECT_NE(metrics.find(up), std::string::npos) << metrics;
+    EXPECT_EQ(metrics.find(info), std::string::npos) << metrics;
     const auto r = b.Post("/api/v1/projectors/2/power", R"({"on":true})");
     ASSERT_TRUE(r);
     ASSERT_EQ(r->status, 200) << r->body;
@@ -435,6 +521,13 @@ TEST(ServerLive, AnOlderReadingNeverOverwritesACommandsResult) {
     EXPECT_EQ(Listed(b, 2)["state"], "Operating");
     // Awake now, it has been identified as ombrix-cli would print it.
     EXPECT_EQ(Listed(b, 2)["version"], "2.10");
+    metrics = b.client->Get("/metrics")->body;
+    EXPECT_NE(metrics.find(up), std::string::npos) << metrics;
+    EXPECT_EQ(metrics.find("ombrix_projector_up{address=\"2\","), std::string::npos) << metrics;
+    const size_t at = metrics.find(info);
+    ASSERT_NE(at, std::string::npos) << metrics;
+    EXPECT_NE(metrics.substr(at, metrics.find('\n', at + 1) - at).find(",version=\"2.10\"} 1"), std::string::npos)
+        << metrics;
 }
 
 TEST(ServerLive, WhileTheLineIsLostEveryProjectorIsUnknownAndCommandsWait) {
@@ -466,8 +559,8 @@ TEST(ServerLive, WhileTheLineIsLostEveryProjectorIsUnknownAndCommandsWait) {
         {"the metrics", [&] { return b.client->Get("/metrics"); }, 200,
          [](const httplib::Result& r) {
              EXPECT_NE(r->body.find("ombrix_line_up 0"), std::string::npos);
-             EXPECT_EQ(r->body.find("ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 1"), std::string::npos);
-             EXPECT_NE(r->body.find("ombrix_projector_up{address=\"1\",model=\"ZV-051\"} 0"), std::string::npos);
+             EXPECT_EQ(r->body.find("ombrix_projector_up{address=\"1\"} 1"), std::string::npos);
+             EXPECT_NE(r->body.find("ombrix_projector_up{address=\"1\"} 0"), std::string::npos);
          }},
         {"a command", [&] { return b.Post("/api/v1/projectors/1/key", R"({"code":27})"); }, 503,
          [](const httplib::Result& r) {
@@ -538,6 +631,33 @@ TEST(ServerLive, ServesWhileTheSearchRunsAndStopsItAtOnce) {
     b.host->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
     EXPECT_FALSE(std::filesystem::exists("addr.cfg")) << "the unfinished search wrote its address set";
+}
+
+// A search the line cut short concludes nothing, as in the window and ombrix-cli: finding
+// nobody then does not switch the search off, and the server searches again once the
+// line is back.
+TEST(ServerLive, ASearchTheLineCutShortIsMadeAgainAndSwitchesNothingOff) {
+    BenchSettings s;
+    s.waitForSearch = false;
+    s.beforeSearch = [](sim::SimBus& bus) { bus.DropLine(); };
+    ServerBench b(s);
+    ASSERT_TRUE(b.started);
+    EventReader reader(b.http->Port());
+    const int lost = reader.WaitFor([](const json& e) { return e["event"] == "line lost"; }, 20s);
+    ASSERT_GE(lost, 0) << b.hostLog.str();
+    b.bus.RestoreLine();
+    const int ended = reader.WaitFor(
+        [](const json& e) {
+            return e["event"] == "search" && !e["running"].get<bool>() &&
+                   e.value("text", "").find(": 3 projector") != std::string::npos;
+        },
+        30s, static_cast<size_t>(lost));
+    ASSERT_GE(ended, 0) << b.hostLog.str();
+    EXPECT_EQ(b.Post("/api/v1/projectors/1/key", R"({"code":27})")->status, 200);
+    b.host->Stop();
+    ProgramOptions saved;
+    ASSERT_EQ(ReadOptionsFile("options.cfg", &saved, nullptr), OptionsRead::Loaded);
+    EXPECT_FALSE(SearchSkipped(saved));
 }
 
 TEST(ServerLive, ASearchOnDemandFindsAgainAndLosesWhatIsGone) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -254,6 +255,31 @@ TEST_F(ServerOverPty, WithATokenARequestWithoutItIsRefused) {
     r = c.Get("/api/v1/projectors", {{"Authorization", "Bearer tok-123"}});
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200);
+}
+
+// A server that cannot have its line does not run, and leaves no trace of having tried:
+// no work folder made, nothing written into one that is there.
+TEST_F(ServerOverPty, AServerWithoutItsLineWritesNothing) {
+    struct Case {
+        const char* label;
+        bool folderThere;
+    };
+    const Case cases[] = {{"a fresh folder, made for it", true}, {"a folder not there yet", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string work = dir_.Path() + "/" + (c.folderThere ? "made" : "absent") + "/work";
+        if (c.folderThere) std::filesystem::create_directories(work);
+        const pid_t server = Spawn({Bin("ombrix-server"), "--workdir", work, "--device", dir_.Path() + "/no-such-tty",
+                                    "--listen", "127.0.0.1:" + std::to_string(FreePort())},
+                                   "nowhere.out");
+        EXPECT_EQ(WaitExit(server, 20s), 1) << Slurp("nowhere.out");
+        EXPECT_NE(Slurp("nowhere.out").find("no-such-tty"), std::string::npos) << Slurp("nowhere.out");
+        if (c.folderThere) {
+            EXPECT_TRUE(std::filesystem::is_empty(work));
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(dir_.Path() + "/absent"));
+        }
+    }
 }
 
 TEST_F(ServerOverPty, ASecondHolderOfTheLineIsTurnedAway) {

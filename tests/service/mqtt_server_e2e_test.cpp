@@ -130,6 +130,10 @@ TEST_F(ServerAutomation, MqttStateDiscoveryCommandAndLastWill) {
         client.Last(base + "/projector/" + std::to_string(a) + "/state", &payload, &retained);
         EXPECT_TRUE(retained) << a;
         EXPECT_EQ(json::parse(payload)["address"], a) << payload;
+        // No snapshot yet: no drift, said rather than left unknown.
+        EXPECT_TRUE(client.WaitFor(base + "/projector/" + std::to_string(a) + "/drift",
+                                   [](const std::string& p) { return p == "OFF"; }, 10000))
+            << a;
     }
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -208,6 +212,18 @@ TEST_F(ServerAutomation, MqttStateDiscoveryCommandAndLastWill) {
     ASSERT_TRUE(
         client.Last("homeassistant/switch/" + MqttTopics("ombrix", Site()).NodeId(12) + "/power/config", &config));
     EXPECT_FALSE(config.empty());
+
+    // The line lost: nothing is known of any projector, so none is available; back with the line.
+    Control("drop");
+    for (int a : {1, 4, 7}) {
+        EXPECT_TRUE(client.WaitFor(base + "/projector/" + std::to_string(a) + "/availability",
+                                   [](const std::string& p) { return p == "offline"; }, 30000))
+            << a << "\n" << Slurp("server.out");
+    }
+    Control("restore");
+    EXPECT_TRUE(client.WaitFor(base + "/projector/1/availability", [](const std::string& p) { return p == "online"; },
+                               60000))
+        << Slurp("server.out");
 
     // Killed outright, the server leaves its last will with the broker.
     EXPECT_TRUE(client.WaitFor(base + "/status", [](const std::string& p) { return p == "online"; }, 1000));

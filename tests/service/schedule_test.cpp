@@ -12,7 +12,9 @@
 #include "directaccess/Force.h"
 #include "link/Commands.h"
 #include "service/Schedule.h"
+#include "service/ScheduleService.h"
 #include "service/Scheduler.h"
+#include "platform/Files.h"
 
 namespace ombrix {
 namespace {
@@ -175,6 +177,42 @@ TEST(ScheduleFile, RefusedFileLeavesTheListAsItWas) {
     EXPECT_FALSE(ReadSchedulesFile("schedules.json", &list, &reason));
     EXPECT_NE(reason.find("schedules.json: entry 1: not an object"), std::string::npos) << reason;
     EXPECT_EQ(list, before);
+}
+
+// A list that was refused is the person's: the next list put keeps it aside whole
+// rather than writing over it, whatever was wrong with it.
+TEST(ScheduleFile, ARefusedFileIsKeptAsideBeforeANewListIsWritten) {
+    const std::string good =
+        R"([{"name": "Night", "days": ["mon"], "time": "23:00", "target": "all", "action": {"power": false}}])";
+    struct Case {
+        const char* label;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"not JSON", "[{"},
+        {"a key given twice", R"([{"name": "A", "days": ["mon"], "time": "08:00", "time": "23:00", "target": "all",
+                                   "action": {"power": true}}])"},
+        {"an entry refused", R"([{"name": "A", "days": ["monday"], "time": "08:00", "target": "all",
+                                 "action": {"power": true}}])"},
+        {"larger than a list can be", "[" + std::string(kMaxSchedulesFileSize, ' ') + "]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        testing::WriteBytes("schedules.json", std::vector<uint8_t>(c.text.begin(), c.text.end()));
+        VirtualClock clock;
+        Scheduler scheduler{clock, [](const ScheduleEntry&) { return ScheduleOutcome{}; },
+                            [](const ScheduleRunReport&) {}, [](const std::string&) {}};
+        const ScheduleReply reply = PutSchedules("schedules.json", good, scheduler);
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        std::vector<uint8_t> kept;
+        ASSERT_TRUE(ReadWholeFile("schedules.json.refused", &kept, nullptr, 2 * kMaxSchedulesFileSize));
+        EXPECT_TRUE(std::string(kept.begin(), kept.end()) == c.text);
+        std::vector<ScheduleEntry> now;
+        std::string reason;
+        EXPECT_TRUE(ReadSchedulesFile("schedules.json", &now, &reason)) << reason;
+        EXPECT_EQ(now.size(), 1u);
+    }
 }
 
 // ---- next runs

@@ -20,6 +20,7 @@ if(OMBRIX_SYSTEM_PYTHON3)
   endforeach()
 endif()
 
-# The package's maintainer scripts against stand-ins for the system's tools.
+# The package's maintainer scripts with the real deb-systemd-helper in a scratch root.
 add_test(NAME package_scripts_test
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../server/package_scripts_test.sh ${PROJECT_SOURCE_DIR}/packaging)
+set_tests_properties(package_scripts_test PROPERTIES SKIP_RETURN_CODE 77)

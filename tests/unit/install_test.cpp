@@ -109,6 +109,8 @@ TEST(WorkFolder, DescriptionsAreLookedForInTheUsersFolderThenTheShippedData) {
     const std::string installedBin = dir.Path() + "/usr/bin";
     fs::create_directories(dir.Path() + "/usr/share/ombrix/data");
     fs::create_directories(installedBin);
+    fs::create_directories(dir.Path() + "/build/ombrix-data");
+    fs::create_directories(dir.Path() + "/build/bin");
     const std::string shipped = installedBin + "/../share/ombrix/data";
     struct Case {
         const char* label;
@@ -122,8 +124,10 @@ TEST(WorkFolder, DescriptionsAreLookedForInTheUsersFolderThenTheShippedData) {
         {"relative XDG_DATA_HOME is ignored", installedBin, {{"XDG_DATA_HOME", "d"}, {"HOME", "/home/u"}},
          {"/home/u/.local/share/ombrix", shipped}},
         {"installed, no HOME", installedBin, {}, {shipped}},
-        {"build tree: the user's folder only", dir.Path() + "/build/bin", {{"HOME", "/home/u"}},
+        {"build tree without its copy: the user's folder only", dir.Path() + "/bare/bin", {{"HOME", "/home/u"}},
          {"/home/u/.local/share/ombrix"}},
+        {"build tree: then its copy of the shipped data", dir.Path() + "/build/bin", {{"HOME", "/home/u"}},
+         {"/home/u/.local/share/ombrix", dir.Path() + "/build/bin/../ombrix-data"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -194,10 +198,11 @@ TEST(WorkFolder, TheWorkFolderThenTheUsersThenTheShippedDescriptions) {
         } else {
             ASSERT_EQ(ui.Boxes().size(), 1u);  // once, not once per folder
             EXPECT_EQ(ui.Boxes()[0].caption, "Error  46");
-            if (c.damagedInWork) {
-                EXPECT_NE(ui.Boxes()[0].detail.find("type05.dsc: not a description file"), std::string::npos)
-                    << ui.Boxes()[0].detail;
-            }
+            // Which file, or for which type and where it was looked for.
+            const std::string named = c.damagedInWork ? "type05.dsc: not a description file"
+                                                      : "serves type 5 V; looked in " + folder(kWork).string() + ", " +
+                                                            fallbacks[0] + ", " + fallbacks[1];
+            EXPECT_NE(ui.Boxes()[0].detail.find(named), std::string::npos) << ui.Boxes()[0].detail;
         }
     }
 }
@@ -308,14 +313,22 @@ TEST(PortList, MappingChangesOneLineAndKeepsTheRest) {
         {"appended", "COM1 = /a", 4, "tcp://192.0.2.1:4001", "COM1 = /a\nCOM4 = tcp://192.0.2.1:4001\n"},
         {"back to default", "COM1 = /a\nCOM2 = /b\n", 2, "", "COM1 = /a\n"},
         {"COM20 is not COM2", "COM20 = /x\n", 2, "/y", "COM20 = /x\nCOM2 = /y\n"},
+        {"a file that cannot be read whole: kept aside, its readable lines carried",
+         "COM1 = /a\nnonsense\n", 3, "/c", "COM1 = /a\nCOM3 = /c\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TempDir dir;
         if (c.before != "<none>") WriteText("comports.cfg", c.before);
         SysError error;
-        ASSERT_TRUE(SetComPortMapping("comports.cfg", c.port, c.device, &error)) << error.text;
+        std::string kept;
+        ASSERT_TRUE(SetComPortMapping("comports.cfg", c.port, c.device, &error, &kept)) << error.text;
         EXPECT_EQ(ReadText("comports.cfg"), c.after);
+        const bool refused = c.before.find("nonsense") != std::string::npos;
+        EXPECT_EQ(kept, refused ? "comports.cfg.refused" : "");
+        if (refused) {
+            EXPECT_EQ(ReadText(kept), c.before);
+        }
         ComPortMap map;
         map.LoadFile("comports.cfg");
         EXPECT_EQ(map.Resolve(c.port), c.device.empty() ? "/dev/ttyS" + std::to_string(c.port - 1) : c.device);

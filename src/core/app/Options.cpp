@@ -21,7 +21,8 @@ void SourceEntry::SetName(const std::string& text) {
     std::memcpy(name.data(), text.data(), std::min(text.size(), kSourceNameSize - 1));
 }
 
-OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* o, SysError* error) {
+OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* o, SysError* error, bool* trailing) {
+    if (trailing) *trailing = false;
     std::vector<uint8_t> bytes;
     SysError e;
     bool more = false;
@@ -41,6 +42,7 @@ OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* o, SysError
         }
         return OptionsRead::Unreadable;
     }
+    if (trailing) *trailing = more || bytes.size() > kOptionsHeaderSize + kSourceEntrySize * o->sources.size();
     return OptionsRead::Loaded;
 }
 

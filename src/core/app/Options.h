@@ -55,7 +55,9 @@ enum class OptionsRead { Loaded, Missing, Unreadable };
 // Reads the record field by field. A source count above 99 stops at 99; bytes after the
 // 99th entry are ignored. Unreadable: the file is there but cannot be read (not a regular
 // file, no permission), or it lies (see ParseOptions); error->text says why.
-OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* options, SysError* error);
+// *trailing: the file holds bytes beyond the record it counts (the next save would drop them).
+OptionsRead ReadOptionsFile(const std::string& path, ProgramOptions* options, SysError* error,
+                            bool* trailing = nullptr);
 // The record from the file's bytes. Refused (false, *options untouched, *why set): a
 // file cut short of its fields or of the sources it counts, a negative source count, a
 // search limit or address count outside 0-256, a check interval none of the choices.

@@ -53,10 +53,40 @@ void StartProgram(ProgramState& s) {
     LoadOptions(s);
 }
 
+namespace {
+
+bool KeepTrailingOptions(ProgramState& s) {
+    SysError error;
+    const std::string kept = MoveFileAside(kOptionsFileName, ".refused", &error);
+    if (kept.empty()) {
+        if (s.env.ui) {
+            s.env.ui->ShowBoxDetail("Options", std::string("\"") + kOptionsFileName +
+                                                   "\" holds more than its options and is left as it is; the "
+                                                   "options are not saved at exit.",
+                                    BoxIcon::Information, error.text);
+        }
+        return false;
+    }
+    if (!WriteOptionsFile(kOptionsFileName, s.options, &error) && s.env.ui) ShowWarning(s.env, 42);
+    if (s.env.ui) {
+        s.env.ui->ShowBox("Options",
+                          std::string("\"") + kOptionsFileName + "\" held more than its options; the whole file was "
+                              "kept as \"" + kept + "\" and its options are used.",
+                          BoxIcon::Information);
+    }
+    return true;
+}
+
+}  // namespace
+
 void LoadOptions(ProgramState& s) {
     SysError error;
-    switch (ReadOptionsFile(kOptionsFileName, &s.options, &error)) {
+    bool trailing = false;
+    switch (ReadOptionsFile(kOptionsFileName, &s.options, &error, &trailing)) {
         case OptionsRead::Loaded:
+            // What follows the record is no program's, but may be the person's: a save
+            // would cut it off, so the whole file is kept aside first.
+            if (trailing && !KeepTrailingOptions(s)) return;
             break;
         case OptionsRead::Missing:
             s.options = ProgramOptions{};

@@ -92,28 +92,57 @@ WorkFolderChoice ChooseWorkFolder(const std::vector<std::string>& args, const st
 std::vector<std::string> DescriptionFallbackFolders(const std::string& executableDirectory, const EnvLookup& env) {
     std::vector<std::string> folders;
     if (std::string user = PerUserFolder(env); !user.empty()) folders.push_back(std::move(user));
-    if (std::string shared = SharedDataFolder(executableDirectory); !shared.empty()) folders.push_back(std::move(shared));
+    if (std::string shared = SharedDataFolder(executableDirectory); !shared.empty()) {
+        folders.push_back(std::move(shared));
+    } else if (const std::string built = executableDirectory + "/../" + kBuildTreeDataFolder; IsDirectory(built)) {
+        folders.push_back(built);
+    }
     return folders;
 }
 
 bool EnterWorkFolder(const WorkFolderChoice& choice, SysError* error) {
+    if (!EnterWorkFolderUnseeded(choice, nullptr, error)) return false;
+    SeedWorkFolder(choice);
+    return true;
+}
+
+bool EnterWorkFolderUnseeded(const WorkFolderChoice& choice, std::vector<std::string>* created, SysError* error) {
     if (choice.directory.empty()) return true;
+    std::vector<std::string> missing;
+    for (std::string path = choice.directory; !path.empty() && !IsDirectory(path);) {
+        missing.push_back(path);
+        const auto slash = path.find_last_of('/');
+        path = slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
+    }
     if (!MakeDirectories(choice.directory, error)) return false;
-    if (!choice.sharedData.empty()) {
-        for (const std::string& name : DescriptionFiles(choice.sharedData)) {
-            const std::string target = choice.directory + "/" + name;
-            if (FileExists(target)) continue;
-            std::vector<uint8_t> bytes;
-            // A file that cannot be copied is only a missing type; the program says so
-            // when it needs it.
-            if (ReadWholeFile(choice.sharedData + "/" + name, &bytes, nullptr)) WriteFileAtomic(target, bytes, nullptr);
-        }
+    if (created) {
+        // Absolute, as they are removed from inside the folder.
+        char cwd[4096];
+        const std::string base = ::getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" : std::string();
+        created->clear();
+        for (const std::string& m : missing) created->push_back(m[0] == '/' ? m : base + m);
     }
     if (::chdir(choice.directory.c_str()) != 0) {
         if (error) *error = SystemErrorFromErrno(errno, choice.directory);
         return false;
     }
     return true;
+}
+
+void SeedWorkFolder(const WorkFolderChoice& choice) {
+    if (choice.directory.empty() || choice.sharedData.empty()) return;
+    for (const std::string& name : DescriptionFiles(choice.sharedData)) {
+        if (FileExists(name)) continue;
+        std::vector<uint8_t> bytes;
+        // A file that cannot be copied is only a missing type; the program says so
+        // when it needs it.
+        if (ReadWholeFile(choice.sharedData + "/" + name, &bytes, nullptr)) WriteFileAtomic(name, bytes, nullptr);
+    }
+}
+
+void RemoveCreatedFolders(const std::vector<std::string>& created) {
+    // Deepest first; rmdir leaves a folder that someone filled meanwhile.
+    for (const std::string& path : created) ::rmdir(path.c_str());
 }
 
 }  // namespace ombrix

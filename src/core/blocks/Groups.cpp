@@ -44,44 +44,6 @@ bool Contains(const std::vector<uint8_t>& v, uint8_t a) { return std::find(v.beg
 
 std::string Dump(const Json& j, int indent) { return j.dump(indent, ' ', false, Json::error_handler_t::replace); }
 
-// Finds a key given twice in one object. The parser would keep the last and drop the
-// first without a word; a file that says two things is refused instead.
-class RepeatedKeyFinder final : public nlohmann::json_sax<Json> {
-public:
-    std::string repeated;
-
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override {
-        keys_.emplace_back();
-        return true;
-    }
-    bool key(string_t& k) override {
-        std::vector<std::string>& seen = keys_.back();
-        if (std::find(seen.begin(), seen.end(), k) != seen.end()) {
-            repeated = k;
-            return false;
-        }
-        seen.push_back(k);
-        return true;
-    }
-    bool end_object() override {
-        keys_.pop_back();
-        return true;
-    }
-    bool start_array(std::size_t) override { return true; }
-    bool end_array() override { return true; }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
-
-private:
-    std::vector<std::vector<std::string>> keys_;
-};
-
 // The keys of obj other than the known ones, as object text; empty when there are none.
 std::string ExtraKeys(const Json& obj, std::initializer_list<const char*> known) {
     Json extra = Json::object();
@@ -243,14 +205,10 @@ bool ParseGroups(const uint8_t* data, size_t size, Grouping* out, std::string* r
     };
     if (size > kMaxGroupsFileSize) return refuse("the file is larger than a grouping file can be");
     Json root;
-    if (!ReadJsonText(std::string_view(reinterpret_cast<const char*>(data), size), &root, &why)) {
-        return refuse("it is not JSON text (" + why + ")");
-    }
-    if (RepeatedKeyFinder finder; !Json::sax_parse(data, data + size, &finder) && !finder.repeated.empty()) {
-        const size_t kShown = 40;
-        const std::string key = finder.repeated.size() > kShown ? finder.repeated.substr(0, kShown) + "..."
-                                                                 : finder.repeated;
-        return refuse("it gives the key " + Dump(Json(key), -1) + " twice in one object");
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (!ReadJsonText(text, &root, &why)) {
+        const std::string repeated = RepeatedKeyText(text);
+        return refuse(repeated.empty() ? "it is not JSON text (" + why + ")" : repeated);
     }
     if (!root.is_object()) return refuse("it is not a grouping file (no JSON object)");
     if (!root.contains("version")) return refuse("it is not a grouping file (no version)");

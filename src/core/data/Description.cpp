@@ -357,7 +357,11 @@ bool LoadDescription(const Env& env, const std::string& directory, int typeCode,
         if (!broken.empty()) break;
     }
     if (broken.empty()) {
-        ShowError(env, 46);
+        std::string where;
+        for (const std::string& folder : folders) where += (where.empty() ? "" : ", ") + (folder.empty() ? "." : folder);
+        ShowError(env, 46,
+                  "no description file (*.dsc) serves type " + std::to_string(typeCode) +
+                      (alphaId ? std::string(" ") + alphaId : std::string()) + "; looked in " + where);
     } else {
         ShowError(env, 46, broken);
     }

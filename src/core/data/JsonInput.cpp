@@ -1,6 +1,8 @@
 #include "data/JsonInput.h"
 
 #include <cstdio>
+#include <set>
+#include <vector>
 
 namespace ombrix {
 
@@ -90,6 +92,54 @@ std::string Excerpt(std::string_view text, size_t maxChars) {
         ++chars;
     }
     return out;
+}
+
+namespace {
+
+class RepeatedKeyFinder final : public nlohmann::json_sax<nlohmann::json> {
+public:
+    std::string repeated;
+    bool found = false;
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override {
+        keys_.emplace_back();
+        return true;
+    }
+    bool key(string_t& k) override {
+        if (!keys_.back().insert(k).second) {
+            repeated = k;
+            found = true;
+            return false;
+        }
+        return true;
+    }
+    bool end_object() override {
+        keys_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    std::vector<std::set<std::string>> keys_;
+};
+
+}  // namespace
+
+std::string RepeatedKeyText(std::string_view text) {
+    if (!JsonNestingWithin(text)) return {};
+    RepeatedKeyFinder finder;
+    // The finder stops the parse at the first key given twice.
+    if (nlohmann::json::sax_parse(text.begin(), text.end(), &finder) || !finder.found) return {};
+    return "it gives the key " + JsonExcerpt(nlohmann::json(finder.repeated)) + " twice in one object";
 }
 
 std::string JsonExcerpt(const nlohmann::json& value) { return DumpExcerpt(value); }

@@ -25,7 +25,13 @@ bool ValidUtf8(std::string_view text);
 std::string JsonExcerpt(const nlohmann::json& value);
 std::string JsonExcerpt(const nlohmann::ordered_json& value);
 
-// The text as one JSON value, or false with why: nested too deeply, or not JSON.
+// A parser keeps the last of a key given twice in one object and drops the first without
+// a word; a text that says two things is refused instead. Empty when no key repeats (or
+// the text is not JSON), else the refusal: "it gives the key "time" twice in one object".
+std::string RepeatedKeyText(std::string_view text);
+
+// The text as one JSON value, or false with why: nested too deeply, not JSON, or a key
+// given twice in one object.
 template <class Json>
 bool ReadJsonText(std::string_view text, Json* out, std::string* why) {
     if (!JsonNestingWithin(text)) {
@@ -35,6 +41,11 @@ bool ReadJsonText(std::string_view text, Json* out, std::string* why) {
     Json doc = Json::parse(text.begin(), text.end(), nullptr, false);
     if (doc.is_discarded()) {
         if (why) *why = "not valid JSON";
+        return false;
+    }
+    if (std::string repeated = RepeatedKeyText(text); !repeated.empty()) {
+        // Reads on after "the body is ..." as well as alone.
+        if (why) *why = "refused: " + repeated;
         return false;
     }
     *out = std::move(doc);

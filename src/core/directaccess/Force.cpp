@@ -21,11 +21,12 @@ void StoreForceFlags(const StatusFlags& f, ProjectorRecord* r) {
 
 // The record's three flags from a fresh status; false when the projector did not answer,
 // which is reported when asked for, and the record stays as it was.
-bool ReadForceFlags(ProgramState& state, uint8_t address, ProjectorRecord* r, bool report) {
+bool ReadForceFlags(ProgramState& state, uint8_t address, ProjectorRecord* r, bool report, int* failed = nullptr) {
     StatusFlags f;
     uint32_t valid = 0;
     const int result = ReadStatus(state.link, address, &f, &valid);
     if (result != 3) {
+        if (failed) *failed = result;
         if (report) ReportCommError(state.env, state.link, result);
         return false;
     }
@@ -156,17 +157,26 @@ std::vector<uint8_t> SourceDigitKeys(int inputSlot) {
     return {static_cast<uint8_t>(0x10 + (inputSlot / 10) % 10), static_cast<uint8_t>(0x10 + inputSlot % 10)};
 }
 
-bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks) {
+bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks, int* result) {
+    int ignored = 3;
+    int& failed = result ? *result : ignored;
+    failed = 3;
     ProjectorRecord* r = FindConnectedRecord(state, address);
     // A projector that does not answer is not sent digits it would not hear either.
-    if (r && !ReadForceFlags(state, address, r, true)) return false;
+    if (r && !ReadForceFlags(state, address, r, true, &failed)) return false;
     const std::vector<uint8_t> keys = SourceDigitKeys(inputSlot);
     for (size_t i = 0; i < keys.size(); ++i) {
         if (i > 0) state.link.clock.WaitMs(kDigitGapMs);
-        KeyCommand(state.link, address, keys[i]);
+        const int sent = KeyCommand(state.link, address, keys[i]);
+        if (sent != 3) {
+            // The units digit alone would choose another input.
+            ReportCommError(state.env, state.link, sent);
+            failed = sent;
+            return false;
+        }
     }
     if (r && r->standby) WaitForWakeUp(state, address, hooks);
-    if (r && !ReadForceFlags(state, address, r, true)) return false;
+    if (r && !ReadForceFlags(state, address, r, true, &failed)) return false;
     if (r) AfterPowerChange(state, address, r, hooks);
     return true;
 }

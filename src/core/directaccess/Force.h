@@ -33,8 +33,10 @@ int ForceOne(ProgramState& state, uint8_t address, int which, uint8_t desired, c
 
 // The digit keys of an input slot: one below 10, else tens then units.
 std::vector<uint8_t> SourceDigitKeys(int inputSlot);
-// False when a status read failed (reported); the record keeps what it had.
-bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks);
+// False when a status read failed or a digit key was not done (reported; the digits after
+// it are not sent); the record keeps what it had. *result: 3, or the failed exchange's.
+bool SelectSource(ProgramState& state, uint8_t address, int inputSlot, const ProgressHooks& hooks,
+                  int* result = nullptr);
 // "Select >>": the entry's input on the current projector; the entry becomes the active
 // source only once the projector answered both status reads.
 bool ChooseSource(ProgramState& state, int index, const ProgressHooks& hooks);

@@ -89,6 +89,12 @@ std::string SearchModeText(const ProgramOptions& o) {
 
 bool SearchSkipped(const ProgramOptions& o) { return !o.useAddressSet && !o.userDefinedSet && o.searchLimit == 0; }
 
+void ConcludeSearchFoundNobody(ProgramState& s) {
+    if (s.lastSearch != SearchEnd::Completed) return;
+    ShowWarning(s.env, 18);
+    s.options.searchLimit = 0;
+}
+
 std::string ProbeLine(int address, const std::string& suffix) {
     return "Projector with address " + std::to_string(address) + suffix;
 }
@@ -133,6 +139,7 @@ ProbeOutcome ProbeAnswered(Link& link, const Env& env, int address, ProjectorRec
         record->alphaId = letter.empty() ? 0 : letter[0];
         record->softwareVersion = VersionNumber(version);
         record->projectorType = static_cast<int32_t>(typeCode);
+        out.version = version;
         if (!IsKnownAlphaId(record->alphaId)) ShowError(env, 49);
     }
     if (ReadIdNumber(link, a, &idText, fromBackground) == kDone) record->idNumber = IdNumberValue(idText);

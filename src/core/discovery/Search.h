@@ -32,6 +32,9 @@ struct ProbeOutcome {
     bool answered = false;
     int result = 0;      // of the last status question: why it was not answered
     std::string suffix;  // " found ..." or " not found ..."
+    // The identity's version as the projector gave it (the record keeps only its number);
+    // empty when the identity was not read.
+    std::string version;
     // The program is ending: the search stops here and keeps nothing of its own (search
     // mode, addr.cfg); what it found so far stays in the table.
     bool abandon = false;
@@ -66,6 +69,12 @@ bool SearchConnectedProjectors(ProgramState& state);
 // the progress lines, the table and the generated set are the ordinary search's.
 using AddressProbe = std::function<ProbeOutcome(int32_t address, ProjectorRecord* record)>;
 bool SearchConnectedProjectors(ProgramState& state, const AddressProbe& probe);
+
+// After a search that found nobody, the same in every program: only a search that asked
+// its addresses concludes that nobody is there (warning 18; the search is then switched
+// off, "Skip Search"). A lost or unquiet line or an unreadable set has been said already
+// and changes nothing, so the next start searches again.
+void ConcludeSearchFoundNobody(ProgramState& state);
 
 // "Projector with address N" + suffix: the progress box's second line.
 std::string ProbeLine(int address, const std::string& suffix);

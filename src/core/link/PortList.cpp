@@ -109,17 +109,29 @@ std::vector<SerialCandidate> ListSerialDevices(const std::string& devRoot, const
     return out;
 }
 
-bool SetComPortMapping(const std::string& path, int port, const std::string& device, SysError* error) {
+bool SetComPortMapping(const std::string& path, int port, const std::string& device, SysError* error,
+                       std::string* keptAs) {
     std::vector<uint8_t> bytes;
     SysError readError;
     if (FileExists(path) && !ReadWholeFile(path, &bytes, &readError, 64 * 1024)) {
         if (error) *error = readError;
         return false;
     }
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    const std::string before(bytes.begin(), bytes.end());
+    // A file that cannot be read whole is not added to: it is kept aside as it is, and
+    // only its lines that can be read go on into the new one.
+    bool refused = false;
+    if (std::string why; ComPortMap().Parse(before, &why) == false) {
+        const std::string kept = MoveFileAside(path, ".refused", error);
+        if (kept.empty()) return false;
+        if (keptAs) *keptAs = kept;
+        refused = true;
+    }
+    std::istringstream in(before);
     std::string text, line;
     bool written = false;
     while (std::getline(in, line)) {
+        if (std::string why; refused && !ComPortMap().Parse(line, &why)) continue;
         if (PortOfLine(line) == port) {
             if (!written && !device.empty()) text += ComPortName(port) + " = " + device + "\n";
             written = true;

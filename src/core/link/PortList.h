@@ -21,8 +21,11 @@ std::vector<SerialCandidate> ListSerialDevices(const std::string& devRoot = "/de
                                                const std::string& sysRoot = "/sys");
 
 // Sets the line "COMn = DEVICE" of comports.cfg (an empty device removes it, so the port
-// goes back to its default), keeping every other line and comment as it is.
-bool SetComPortMapping(const std::string& path, int port, const std::string& device, SysError* error);
+// goes back to its default), keeping every other line and comment as it is. A file with
+// a line that cannot be read is first kept aside as comports.cfg.refused (*keptAs) and
+// its readable lines go on into the new file.
+bool SetComPortMapping(const std::string& path, int port, const std::string& device, SysError* error,
+                       std::string* keptAs = nullptr);
 
 // The lines of `ombrix-cli ports`: each COM port with where it leads, then the devices.
 std::vector<std::string> DescribePorts(const ComPortMap& map, const std::vector<SerialCandidate>& devices);

@@ -78,6 +78,13 @@ std::string Trimmed(const std::string& text) {
     return start == std::string::npos ? std::string() : text.substr(start, end - start + 1);
 }
 
+void ReadSerialAndHours(Link& link, uint8_t address, bool fromBackground, KeptIdentity* id,
+                        std::optional<long>* runtimeHours) {
+    std::string text;
+    if (ReadSerialNumber(link, address, &text, fromBackground) == kDone) id->serial = text;
+    if (ReadRuntime(link, address, &text, fromBackground) == kDone) *runtimeHours = RuntimeHours(text);
+}
+
 }  // namespace
 
 bool ReadKeptIdentity(Link& link, uint8_t address, bool fromBackground, KeptIdentity* identity,
@@ -91,8 +98,21 @@ bool ReadKeptIdentity(Link& link, uint8_t address, bool fromBackground, KeptIden
     id.version = Trimmed(version);
     id.complete = true;
     if (ReadIdNumber(link, address, &text, fromBackground) == kDone) id.idNumber = IdNumberValue(text);
-    if (ReadSerialNumber(link, address, &text, fromBackground) == kDone) id.serial = text;
-    if (ReadRuntime(link, address, &text, fromBackground) == kDone) *runtimeHours = RuntimeHours(text);
+    ReadSerialAndHours(link, address, fromBackground, &id, runtimeHours);
+    *identity = id;
+    return true;
+}
+
+bool CompleteKeptIdentity(Link& link, const ProjectorRecord& record, const std::string& version,
+                          KeptIdentity* identity, std::optional<long>* runtimeHours) {
+    if (record.standby || record.projectorType < 0 || version.empty()) return false;
+    KeptIdentity id;
+    id.letter = record.alphaId;
+    id.type = record.projectorType;
+    id.version = Trimmed(version);
+    id.idNumber = record.idNumber;
+    id.complete = true;
+    ReadSerialAndHours(link, record.address, false, &id, runtimeHours);
     *identity = id;
     return true;
 }

@@ -40,6 +40,11 @@ struct KeptIdentity {
 // when the identity itself did not come (the rest is then not asked).
 bool ReadKeptIdentity(Link& link, uint8_t address, bool fromBackground, KeptIdentity* identity,
                       std::optional<long>* runtimeHours);
+// The same after a search's probe has read the identity and id number into the record
+// (version: the text it read): only the serial number and running hours are asked.
+// False when the probe did not read the identity.
+bool CompleteKeptIdentity(Link& link, const ProjectorRecord& record, const std::string& version,
+                          KeptIdentity* identity, std::optional<long>* runtimeHours);
 
 // One reading of one projector, taken by a thread that does not own the table.
 struct LiveReading {

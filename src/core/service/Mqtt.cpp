@@ -66,12 +66,13 @@ std::string Field(const Json& state, const char* name) {
     return v.dump();
 }
 
-// A model not known yet ("?": found in standby, never seen awake) is left out.
+// The name stays "Projector N" whatever is learnt of it, so the device is never renamed;
+// a model not known yet ("?": found in standby, never seen awake) is left out.
 OrderedJson Device(const MqttTopics& topics, int address, const Json& state) {
     std::string model = Field(state, "model");
     if (model == "?") model.clear();
     OrderedJson device{{"identifiers", OrderedJson::array({topics.NodeId(address)})},
-                       {"name", "Projector " + std::to_string(address) + (model.empty() ? "" : " " + model)}};
+                       {"name", "Projector " + std::to_string(address)}};
     if (!model.empty()) device["model"] = model;
     const std::string serial = Field(state, "serial");
     if (!serial.empty()) device["serial_number"] = serial;
@@ -325,9 +326,11 @@ std::vector<MqttMessage> MqttPublisher::LineChanged(bool up) const {
 
 std::vector<MqttMessage> MqttPublisher::ProjectorChanged(int address, const std::string& stateJson) {
     const Json state = Json::parse(stateJson, nullptr, false);
-    const bool lost = state.is_object() && (state.value("lost", false) || Field(state, "state") == "Lost");
+    // Lost, or nothing known while the line is down: not available either way.
+    const std::string word = Field(state, "state");
+    const bool away = state.is_object() && (state.value("lost", false) || word == "Lost" || word == "unknown");
     std::vector<MqttMessage> out{{topics_.ProjectorState(address), stateJson, true, 1},
-                                 {topics_.ProjectorAvailability(address), lost ? kMqttOffline : kMqttOnline, true, 1}};
+                                 {topics_.ProjectorAvailability(address), away ? kMqttOffline : kMqttOnline, true, 1}};
     const std::string device =
         Device(topics_, address, state.is_discarded() ? Json::object() : state).dump();
     auto it = announced_.find(address);

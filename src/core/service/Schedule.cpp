@@ -1,5 +1,7 @@
 #include "service/Schedule.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -274,17 +276,31 @@ std::string SchedulesToJson(const std::vector<ScheduleEntry>& entries) {
     return doc.dump(2) + "\n";
 }
 
-bool ReadSchedulesFile(const std::string& path, std::vector<ScheduleEntry>* out, std::string* reason) {
+bool ReadSchedulesFile(const std::string& path, std::vector<ScheduleEntry>* out, std::string* reason,
+                       std::string* keptAs) {
+    if (keptAs) keptAs->clear();
     if (!FileExists(path)) {
         out->clear();
         return true;
     }
     std::vector<uint8_t> bytes;
     SysError error;
-    if (!ReadWholeFile(path, &bytes, &error, kMaxSchedulesFileSize)) return Fail(reason, error.text);  // names the file
     std::string why;
-    if (!ParseSchedules(std::string(bytes.begin(), bytes.end()), out, &why)) return Fail(reason, path + ": " + why);
-    return true;
+    if (!ReadWholeFile(path, &bytes, &error, kMaxSchedulesFileSize)) {
+        why = error.text;  // names the file
+    } else if (!ParseSchedules(std::string(bytes.begin(), bytes.end()), out, &why)) {
+        why = path + ": " + why;
+    } else {
+        return true;
+    }
+    struct stat st {};
+    if (keptAs && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        SysError moveError;
+        *keptAs = MoveFileAside(path, ".refused", &moveError);
+        why += keptAs->empty() ? "; it could not be kept aside (" + moveError.text + ")"
+                               : "; it was kept as " + *keptAs;
+    }
+    return Fail(reason, why);
 }
 
 bool WriteSchedulesFile(const std::string& path, const std::vector<ScheduleEntry>& entries, SysError* error) {

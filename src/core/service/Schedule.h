@@ -47,8 +47,12 @@ struct ScheduleEntry {
 bool ParseSchedules(const std::string& text, std::vector<ScheduleEntry>* out, std::string* reason);
 // The same array the reader takes, readable (two-space indents).
 std::string SchedulesToJson(const std::vector<ScheduleEntry>& entries);
-// A missing file is an empty list.
-bool ReadSchedulesFile(const std::string& path, std::vector<ScheduleEntry>* out, std::string* reason);
+// A missing file is an empty list. With keptAs, a file that is refused for what it holds
+// (a regular file: its text, its size) is moved aside as path + ".refused", so nothing
+// written later replaces the person's list; *keptAs names it (empty when it could not be
+// moved: the reason says so, and the file must not be written over).
+bool ReadSchedulesFile(const std::string& path, std::vector<ScheduleEntry>* out, std::string* reason,
+                       std::string* keptAs = nullptr);
 bool WriteSchedulesFile(const std::string& path, const std::vector<ScheduleEntry>& entries, SysError* error);
 
 // The body the service's commands take for this action: {"power": true}, {"key": 27}, ...

@@ -1,5 +1,7 @@
 #include "service/ScheduleService.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <mutex>
 
@@ -10,6 +12,15 @@
 namespace ombrix {
 
 using nlohmann::json;
+
+namespace {
+
+bool RegularFile(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
 
 ScheduleReply GetSchedules(const Scheduler& scheduler) { return {200, ScheduleStatusJson(scheduler.Status())}; }
 
@@ -26,6 +37,12 @@ ScheduleReply PutSchedules(const std::string& path, const std::string& body, Sch
     std::string busy;
     if (!fileLock.Acquire(path, steady, kFileLockWaitMs, &busy)) {
         return {503, json{{"error", "schedules not saved: " + busy}}.dump()};
+    }
+    // The list there may be one that was refused: it is kept aside, never written over.
+    std::vector<ScheduleEntry> before;
+    std::string refused, kept;
+    if (!ReadSchedulesFile(path, &before, &refused, &kept) && kept.empty() && RegularFile(path)) {
+        return {500, json{{"error", "schedules not saved: " + refused}}.dump()};
     }
     SysError error;
     if (!WriteSchedulesFile(path, entries, &error)) {

@@ -156,8 +156,11 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
                 if (e.Name() == request.sourceName) slot = e.inputSlot;
             if (slot <= 0 || slot > kMaxInputSlot) return fail(400, "no source named " + JsonExcerpt(json(request.sourceName)));
         }
-        SelectSource(state, address, slot, {});
+        int result = kDone;
+        const bool done = SelectSource(state, address, slot, {}, &result);
         o.body["slot"] = slot;
+        o.body["result"] = result;
+        if (!done) return fail(502, CommandFailure(result));
         o.body["ok"] = true;
         return o;
     }

@@ -130,12 +130,7 @@ void CommWindow::Open() {
             emit openFinished();
             return;
         }
-        // A lost line or an unreadable address set has been said already; it is no
-        // reason to switch the search off.
-        if (!found && state_.lastSearch == SearchEnd::Completed) {
-            ShowWarning(state_.env, 18);
-            state_.options.searchLimit = 0;
-        }
+        if (!found) ConcludeSearchFoundNobody(state_);
     }
     // Without a search nobody is connected in this window.
     if (!searched) state_.projectors.connectedCount = 0;

@@ -7,6 +7,8 @@ const projectors = new Map();  // address -> state object
 let groups = [];
 let stream = null;
 let lineUp = true;
+// While the server searches (at its start, or asked to) no command can reach a projector.
+let searching = false;
 // Projectors being woken by a power-on from this page: they warm up for 10 s and more.
 const warming = new Set();
 
@@ -67,12 +69,33 @@ function shownState(p) {
   return p.state;
 }
 
-function setLine(up) {
+function showLine() {
   const line = document.getElementById('line');
-  line.textContent = up ? 'Line: up' : 'Line: lost';
-  line.className = 'banner ' + (up ? 'up' : 'lost');
-  if (up === lineUp) return;
+  line.textContent = !lineUp ? 'Line: lost' : searching ? 'Line: searching for projectors…' : 'Line: up';
+  line.className = 'banner ' + (!lineUp ? 'lost' : searching ? 'searching' : 'up');
+}
+
+// The search held every button; they follow it.
+function setSearching(on) {
+  if (on === searching) return;
+  searching = on;
+  showLine();
+  for (const p of projectors.values()) render(p);
+  holdGroups();
+}
+
+function holdGroups() {
+  document.querySelectorAll('.card.group').forEach((card) => {
+    if (!card.dataset.busy) card.querySelectorAll('button, input').forEach((el) => { el.disabled = searching || !lineUp; });
+  });
+}
+
+function setLine(up) {
+  const changed = up !== lineUp;
   lineUp = up;
+  showLine();
+  if (!changed) return;
+  holdGroups();
   // Every card follows: unknown while the line is down, the projectors read again once back.
   for (const p of projectors.values()) render(p);
   if (up) {
@@ -93,7 +116,7 @@ async function busy(card, button, work) {
     delete card.dataset.busy;
     button.removeAttribute('aria-busy');
     const p = card.dataset.address ? projectors.get(Number(card.dataset.address)) : null;
-    if (p) render(p); else card.querySelectorAll('button, input').forEach((el) => { el.disabled = false; });
+    if (p) render(p); else card.querySelectorAll('button, input').forEach((el) => { el.disabled = searching || !lineUp; });
   }
 }
 
@@ -191,7 +214,7 @@ function render(p) {
   card.querySelector('.hours').textContent =
     known && p.runtime !== undefined ? 'Running hours: ' + p.runtime : 'Running hours: unknown';
   card.setAttribute('aria-label', 'Projector ' + p.address + ', ' + p.model + ', ' + word);
-  const locked = !known || Boolean(card.dataset.busy);
+  const locked = !known || searching || Boolean(card.dataset.busy);
   card.querySelectorAll('button, input').forEach((el) => { el.disabled = locked; });
   card.querySelectorAll('.toggles [data-action]').forEach((b) => {
     const name = b.dataset.action.charAt(0).toUpperCase() + b.dataset.action.slice(1);
@@ -261,6 +284,7 @@ function renderGroups() {
     buildControls(card, 'group ' + g.name, send, null);
     box.append(card);
   }
+  holdGroups();
 }
 
 function memberWord(r) {
@@ -347,8 +371,13 @@ function onEvent(e) {
     case 'snapshot':
       setLine(e.line === 'up');
       for (const p of e.projectors) update(p);
+      api('GET', '/api/v1/projectors').then((r) => setSearching(Boolean(r.searching))).catch(() => {});
       loadGroups();
       loadSchedules();
+      return;
+    case 'search':
+      setSearching(Boolean(e.running));
+      logEvent(e.text || 'search');
       return;
     case 'schedule':
       logEvent('schedule ' + e.name + ': ' + (e.ok ? 'done' : 'failed' + (e.error ? ' (' + e.error + ')' : '')));
@@ -383,20 +412,30 @@ async function listen() {
     stream = new EventSource('/api/v1/events');
     stream.onmessage = (m) => onEvent(JSON.parse(m.data));
     stream.onerror = () => {
-      document.getElementById('line').textContent = 'Server unreachable, retrying…';
       const closed = stream.readyState === EventSource.CLOSED;
+      // The server answered: it wants a token, which is no reason to say it is away.
       fetch('/api/v1/projectors').then((r) => {
-        if (r.status === 401) { stream.close(); askToken('The server needs an access token.'); }
+        if (r.status === 401) {
+          stream.close();
+          document.getElementById('line').textContent = 'Sign in: the server needs its access token';
+          askToken('The server needs an access token.');
+          return;
+        }
+        document.getElementById('line').textContent = 'Server unreachable, retrying…';
         // Refused otherwise (every stream taken: 503): the browser gives up on it, so ask again later.
-        else if (closed) setTimeout(start, 10000);
-      });
+        if (closed) setTimeout(start, 10000);
+      }, () => { document.getElementById('line').textContent = 'Server unreachable, retrying…'; });
     };
     return;
   }
   for (;;) {
     try {
       const res = await fetch('/api/v1/events', { headers: headers() });
-      if (res.status === 401) { askToken('The token was refused.'); return; }
+      if (res.status === 401) {
+        document.getElementById('line').textContent = 'Sign in: the token was refused';
+        askToken('The token was refused.');
+        return;
+      }
       const reader = res.body.getReader();
       const decoder = new TextDecoder();
       let buffer = '';
