@@ -35,8 +35,8 @@ bool ReadForceFlags(ProgramState& state, uint8_t address, ProjectorRecord* r, bo
 }
 
 void WaitForWakeUp(ProgramState& state, uint8_t address, const ProgressHooks& hooks) {
-    hooks.Begin(kWakeUpSeconds, "Updating data projector [" + std::to_string(address) + "]");
-    for (int i = 0; i < kWakeUpSeconds; ++i) {
+    hooks.Begin(kForceWakeUpSeconds, "Updating data projector [" + std::to_string(address) + "]");
+    for (int i = 0; i < kForceWakeUpSeconds; ++i) {
         state.link.clock.WaitMs(1000);
         hooks.Step();
     }

@@ -14,7 +14,7 @@ constexpr uint8_t kKeyPower = 0x0E;
 constexpr uint8_t kKeyPause = 0x0F;
 constexpr uint8_t kKeyText = 0x0D;
 constexpr uint32_t kForceKeySettleMs = 400;
-constexpr int kWakeUpSeconds = 10;
+constexpr int kForceWakeUpSeconds = 10;
 constexpr uint32_t kDigitGapMs = 50;
 
 // "Force : status address 5".

@@ -460,14 +460,14 @@ PaneLayout LayOutPane(const SettingsPane& pane, int charWidth, int lineHeight, i
     constexpr int kOrigin = 5, kMinFrameWidth = 300, kFrameMargin = 15;
     int right = 0, bottom = kOrigin + lineHeight;
     for (const PaneField& f : pane.fields) {
-        PaneRect label;
+        FieldRect label;
         if (f.labelWidth > 0) {
             label = {kOrigin + f.labelColumn * charWidth, kOrigin + f.labelLine * lineHeight,
                      (f.labelWidth + 1) * charWidth, lineHeight};
             right = std::max(right, label.Right());
             bottom = std::max(bottom, label.Bottom());
         }
-        const PaneRect field{kOrigin + f.fieldColumn * charWidth, kOrigin + f.fieldLine * lineHeight,
+        const FieldRect field{kOrigin + f.fieldColumn * charWidth, kOrigin + f.fieldLine * lineHeight,
                              f.fieldWidth * (charWidth + 1), lineHeight};
         right = std::max(right, field.Right());
         bottom = std::max(bottom, field.Bottom());

@@ -16,7 +16,6 @@ namespace ombrix {
 // Commands of the settings tabs: 40052 + the group's position in the description.
 constexpr int kCmdSettingsGroupFirst = 40052;
 constexpr int kCmdSettingsGroupLast = 40081;
-constexpr int kCmdSettings = 40100;
 // Value fields are numbered from here; only the first 30 take clicks.
 constexpr int kFirstFieldId = 6015;
 constexpr int kRespondingFields = 30;
@@ -159,20 +158,20 @@ void CloseSettingsPane(ProgramState& s, SettingsPane& pane);
 // Pixel places of the pane's controls, from the width of an average character and the
 // height of a line of the pane's font; rowHeight is the height of one line of the Control
 // column (its radio buttons are taller than a line of text).
-struct PaneRect {
+struct FieldRect {
     int x = 0, y = 0, w = 0, h = 0;
     int Right() const { return x + w; }
     int Bottom() const { return y + h; }
 };
 struct PaneLayout {
-    std::vector<PaneRect> labels;  // per field; w 0 when it has none
-    std::vector<PaneRect> fields;
-    PaneRect settingsFrame;
+    std::vector<FieldRect> labels;  // per field; w 0 when it has none
+    std::vector<FieldRect> fields;
+    FieldRect settingsFrame;
     // Control column: one row per entry of controlRows, framed by controlFrame.
     std::vector<std::string> controlRows;  // "Mode", "Color", "Direction", "Control"
-    std::vector<PaneRect> controlRowRects;
-    PaneRect controlFrame;
-    PaneRect panelFrame;  // the control panel, below the "Settings" frame
+    std::vector<FieldRect> controlRowRects;
+    FieldRect controlFrame;
+    FieldRect panelFrame;  // the control panel, below the "Settings" frame
 };
 PaneLayout LayOutPane(const SettingsPane& pane, int charWidth, int lineHeight, int rowHeight);
 

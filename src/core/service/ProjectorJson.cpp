@@ -24,7 +24,7 @@ json Value(const std::string& text) {
 
 json ProjectorStateJson(const Env& env, const ProjectorRecord& r, const std::vector<std::string>& groups,
                         const ProjectorExtras* extras) {
-    const ProjectorRowTexts t = ProjectorListRow(env, r);
+    const auto t = ProjectorListRow(env, r);
     json j{{"address", Value(t.address)}, {"letter", t.letter}, {"type", Value(t.typeCode)},
            {"model", t.model},            {"version", t.version}, {"id", Value(t.idNumber)},
            {"state", t.state}};

@@ -274,11 +274,11 @@ void SettingsPaneView::SyncFields(const PaneLayout& layout) {
         fieldIds_ = ids;
     }
     for (size_t i = 0; i < fields_.size(); ++i) {
-        const PaneRect& r = layout.fields[i];
+        const FieldRect& r = layout.fields[i];
         fields_[i]->setGeometry(r.x, r.y, r.w, r.h);
         fields_[i]->setText(QString::number(pane_.fields[i].value));
         if (labels_[i]) {
-            const PaneRect& l = layout.labels[i];
+            const FieldRect& l = layout.labels[i];
             labels_[i]->setGeometry(l.x, l.y, l.w, l.h);
         }
     }
@@ -296,9 +296,9 @@ int SettingsPaneView::ControlFrameWidth(const PaneLayout& layout) const {
 }
 
 void SettingsPaneView::SyncControl(const PaneLayout& layout, int shift) {
-    const PaneRect& cf = layout.controlFrame;
+    const FieldRect& cf = layout.controlFrame;
     for (size_t i = 0; i < rowChoices_.size() && i < layout.controlRowRects.size(); ++i) {
-        const PaneRect& r = layout.controlRowRects[i];
+        const FieldRect& r = layout.controlRowRects[i];
         int x = r.x + shift;
         if (QLabel* caption = rowCaptions_[i]) {
             caption->setGeometry(x, r.y, captionWidth_, r.h);
@@ -330,7 +330,7 @@ void SettingsPaneView::SyncControl(const PaneLayout& layout, int shift) {
         toggle_->setChecked(pane_.control.shown);
     }
     const ControlPanel& c = pane_.control;
-    const PaneRect& p = layout.panelFrame;
+    const FieldRect& p = layout.panelFrame;
     const bool panel = c.shown && pane_.viewMode == PaneMode::View;
     panelFrame_->setTitle(Text(c.title));
     panelFrame_->setAccessibleName(panelFrame_->title());
