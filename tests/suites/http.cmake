@@ -18,6 +18,9 @@ if(OMBRIX_SYSTEM_PYTHON3)
                      --bin ${CMAKE_BINARY_DIR}/bin --bus ${PROJECT_SOURCE_DIR}/data/demo-bus.cfg ${_extra})
     set_tests_properties(${_name} PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
+  # No JSON parse in the sources passes the rule for text from outside.
+  add_test(NAME json_parse_sites_test
+           COMMAND ${OMBRIX_SYSTEM_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../service/json_parse_sites.py ${PROJECT_SOURCE_DIR})
 endif()
 
 # The package's maintainer scripts with the real deb-systemd-helper in a scratch root.

@@ -1,5 +1,7 @@
 #include "service/HistoryService.h"
 
+#include "data/JsonInput.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -179,7 +181,8 @@ HistoryReply VerifyReply(ProgramState& state, uint8_t address, const std::string
 bool ParseSnapshotBody(const std::string& body, std::string* note, std::string* why) {
     note->clear();
     if (body.find_first_not_of(" \t\r\n") == std::string::npos) return true;
-    const json j = json::parse(body, nullptr, false);
+    json j;
+    if (!ReadJsonText(body, &j, why)) return *why = "the body is refused: " + *why, false;
     if (!j.is_object()) return *why = "the body must be a JSON object", false;
     for (auto it = j.begin(); it != j.end(); ++it) {
         if (it.key() != "note") return *why = "unknown field \"" + it.key().substr(0, 40) + "\"", false;
@@ -308,7 +311,10 @@ HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const 
     std::vector<std::array<uint8_t, 4>> only;
     std::optional<uint8_t> address;
     if (body.find_first_not_of(" \t\r\n") != std::string::npos) {
-        const json j = json::parse(body, nullptr, false);
+        json j;
+        if (std::string why; !ReadJsonText(body, &j, &why)) {
+            return Failure(HistoryResult::BadRequest, "the body is refused: " + why);
+        }
         if (!j.is_object()) return Failure(HistoryResult::BadRequest, "the body must be a JSON object");
         for (auto it = j.begin(); it != j.end(); ++it) {
             if (it.key() == "blocks" && it.value().is_array()) {
