@@ -393,7 +393,9 @@ TEST_F(DataCli, ParamsOfATypeAndOfARamRow) {
 
     const CliRun none = Cli({"params", "6", "V"});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.err, "Error  46: No more files found to search\nWarning  16: Can't open description file\n");
+    EXPECT_EQ(none.err,
+              "Error  46: No more files found to search\nno description file (*.dsc) serves type 6 V; looked in .\n"
+              "Warning  16: Can't open description file\n");
     EXPECT_NE(none.out.find("|nr |parameter name|place in block|min|max|\n"), std::string::npos) << none.out;
 }
 
