@@ -7,7 +7,6 @@
 #include <optional>
 #include <set>
 #include <sstream>
-#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -23,6 +22,7 @@
 #include "history/HistoryJson.h"
 #include "history/HistoryStore.h"
 #include "history/Snapshots.h"
+#include "service/HistoryService.h"
 
 namespace ombrix::cli {
 namespace {
@@ -175,24 +175,6 @@ bool ResolveTargets(Run& r, Targets* t, const LineOptions& line) {
     return true;
 }
 
-// The open projector's blocks now; false (said) when it cannot be read whole. known: the
-// projector as a snapshot knew it.
-bool LiveSide(Run& r, BlockWork& work, BlockSide* side, const ProjectorIdentity* known = nullptr) {
-    side->projector = ReadProjectorIdentity(work, known);
-    side->label = "projector " + std::to_string(work.Address()) + " now";
-    std::string detail;
-    if (ReadBlockSide(work, side, &detail)) return true;
-    r.Fail("projector " + std::to_string(work.Address()) + " could not be read whole: " + detail);
-    return false;
-}
-
-bool OpenProjector(Run& r, BlockWork& work, uint8_t address) {
-    std::string why;
-    if (work.Open(address, true, &why)) return true;
-    if (!why.empty()) r.Fail(why);
-    return false;
-}
-
 // A projector of --all or --group that was not read: named with why, in the text and as
 // its own entry of the JSON list, so a nightly job never takes the site for kept whole.
 void PassedOver(Run& r, json& list, uint8_t address, const std::string& skipped, const std::string& why) {
@@ -205,16 +187,18 @@ void PassOverStandby(Run& r, json& list, const Targets& t) {
     for (uint8_t a : t.standby) PassedOver(r, list, a, "standby", "in standby");
 }
 
+// Says (and lists) why a projector was passed over.
+void PassOver(Run& r, json& list, uint8_t address, const ProjectorNotOpened& why) {
+    if (why.standby) return PassedOver(r, list, address, "standby", "in standby");
+    PassedOver(r, list, address, "not read", why.why.empty() ? "its blocks cannot be read" : why.why);
+}
+
 // Opens the projector, or says (and lists) why it was passed over.
 bool OpenOrPassOver(Run& r, BlockWork& work, uint8_t address, json& list) {
-    std::string why;
-    if (work.Open(address, true, &why)) return true;
-    if (work.InStandby()) {
-        PassedOver(r, list, address, "standby", "in standby");
-    } else {
-        if (why.empty()) why = "its blocks cannot be read";
-        PassedOver(r, list, address, "not read", why);
-    }
+    ProjectorNotOpened why;
+    if (work.Open(address, true, &why.why)) return true;
+    why.standby = work.InStandby();
+    PassOver(r, list, address, why);
     return false;
 }
 
@@ -237,26 +221,28 @@ int Snapshot(Run& r, const std::vector<std::string>& args, const LineOptions& li
     bool allDone = t.standby.empty();
     json list = json::array();
     PassOverStandby(r, list, t);
-    for (uint8_t address : t.addresses) {
-        BlockWork work(r.State());
-        json entry{{"address", address}};
-        if (!OpenOrPassOver(r, work, address, list)) {
+    // Said as each is known: a long --all run shows its progress.
+    const auto each = [&r, &list, &allDone](const SnapshotOutcome& o) {
+        if (!o.opened) {
+            PassOver(r, list, o.address, o.notOpened);
             allDone = false;
-            continue;
+            return;
         }
-        const SnapshotTaken taken = TakeSnapshot(work, r.store, SnapshotReason::ByHand, note, NowMs());
+        const SnapshotTaken& taken = o.taken;
+        json entry{{"address", o.address}};
         const json fields = SnapshotTakenJson(taken);
         for (auto it = fields.begin(); it != fields.end(); ++it) entry[it.key()] = it.value();
         list.push_back(entry);
         if (!taken.stored) {
-            r.Fail("no snapshot of projector " + std::to_string(address) + " was kept: " + taken.failure);
+            r.Fail("no snapshot of projector " + std::to_string(o.address) + " was kept: " + taken.failure);
             allDone = false;
-            continue;
+            return;
         }
-        r.Say(SnapshotTakenText(address, taken));
+        r.Say(SnapshotTakenText(o.address, taken));
         for (const std::string& l : DiffLines(taken.changes)) r.Say("  " + l);
         allDone = allDone && taken.complete;
-    }
+    };
+    TakeSnapshots(r.State(), r.store, nullptr, t.addresses, SnapshotReason::ByHand, note, each);
     r.out["projectors"] = list;
     return r.Finish("snapshot", allDone ? kExitDone : kExitFailed);
 }
@@ -313,27 +299,6 @@ bool IsSnapshotId(const std::string& s) {
 
 bool IsLive(const std::string& s) { return s.rfind("live:", 0) == 0; }
 
-// A snapshot or the projector now (known: the other side, when it is a snapshot).
-bool ResolveSide(Run& r, const std::string& spec, const LineOptions& line, BlockSide* side,
-                 std::unique_ptr<BlockWork>* work, const BlockSide* known) {
-    if (IsSnapshotId(spec)) {
-        SnapshotRecord rec;
-        std::string why;
-        if (!r.store.Get(std::stoll(spec), &rec, &why)) return r.Fail(why), false;
-        side->projector = rec.info.projector;
-        side->blocks = rec.blocks;
-        side->label = "snapshot " + spec + " (" + LocalTimeText(rec.info.firstMs) + ")";
-        if (rec.info.state != SnapshotState::Complete) side->label += ", incomplete";
-        return true;
-    }
-    long address = 0;
-    if (!ParseNumber(spec.substr(5), 1, 255, &address)) return UsageError(*r.ports.err, "live: needs ADDR 1-255"), false;
-    if (!r.OpenLine(line)) return false;
-    *work = std::make_unique<BlockWork>(r.State());
-    return OpenProjector(r, **work, static_cast<uint8_t>(address)) &&
-           LiveSide(r, **work, side, known && known->label.rfind("snapshot ", 0) == 0 ? &known->projector : nullptr);
-}
-
 int Diff(Run& r, const std::vector<std::string>& args, const LineOptions& line) {
     if (args.size() != 3) return UsageError(*r.ports.err, "diff takes A B (a snapshot ID, live:ADDR or a FILE.set)");
     const std::string a = args[1], b = args[2];
@@ -342,37 +307,42 @@ int Diff(Run& r, const std::vector<std::string>& args, const LineOptions& line) 
         return UsageError(*r.ports.err, "diff compares a snapshot or live:ADDR with a snapshot, live:ADDR or a FILE.set");
     }
     if ((IsSnapshotId(a) || IsSnapshotId(b)) && !r.OpenStore()) return r.Finish("diff", kExitFailed);
-    BlockSide from, to;
-    std::unique_ptr<BlockWork> workA, workB;
-    // A snapshot first: the projector it knew spares the live side a question.
-    const bool bFirst = IsSnapshotId(b);
-    if (bFirst && !ResolveSide(r, b, line, &to, &workB, nullptr)) return r.Finish("diff", kExitFailed);
-    if (!fileA && !ResolveSide(r, a, line, &from, &workA, &to)) return r.Finish("diff", kExitFailed);
-    if (!bFirst && !fileB && !ResolveSide(r, b, line, &to, &workB, &from)) return r.Finish("diff", kExitFailed);
-    for (auto [spec, side, other] : {std::tuple{a, &from, &to}, std::tuple{b, &to, &from}}) {
-        if (IsSnapshotId(spec) || IsLive(spec)) continue;
-        SettingsFileContent file;
-        std::string why;
-        if (!ReadSettingsFile(spec, &file, &why)) return r.Finish("diff", r.Fail(spec + " is not a settings file: " + why));
-        *side = FileSide(file.rows, other->projector.typeCode, spec);
-        side->projector.address = other->projector.address;
-        side->projector.blockLength = other->projector.blockLength;
-        for (HistoryBlock& blk : side->blocks) {
-            if (!blk.free) blk.body.resize(static_cast<size_t>(std::max(other->projector.blockLength, 0)));
-        }
-        if (side->blocks.empty()) {
-            return r.Finish("diff", r.Fail(spec + " holds no block for type " + std::to_string(other->projector.typeCode)));
-        }
+    const DiffOutcome d = DiffSpecs(r.State(), r.store, a, b, true, [&r, &line] { return r.OpenLine(line); });
+    const std::string& spec = d.stopSide ? b : a;
+    using Stop = DiffOutcome::Stop;
+    switch (d.stop) {
+        case Stop::None: break;
+        case Stop::BadSide:
+            UsageError(*r.ports.err, "live: needs ADDR 1-255");
+            return r.Finish("diff", kExitFailed);
+        case Stop::SnapshotMissing:
+        case Stop::StoreFailed: return r.Finish("diff", r.Fail(d.detail));
+        case Stop::NotOpened:
+            // Without a reason the line's opening or a box has said it.
+            if (!d.notOpened.why.empty()) r.Fail(d.notOpened.why);
+            return r.Finish("diff", kExitFailed);
+        case Stop::NotRead:
+            return r.Finish("diff", r.Fail("projector " + spec.substr(5) + " could not be read whole: " + d.detail));
+        case Stop::FileRefused: return r.Finish("diff", r.Fail(spec + " is not a settings file: " + d.detail));
+        case Stop::FileEmpty:
+            return r.Finish("diff", r.Fail(spec + " holds no block for type " +
+                                           std::to_string(d.sides[1 - d.stopSide].projector.typeCode)));
     }
-    Description description;
-    const bool named = LoadSideDescription(r.State(), to.fromFile ? from.projector : to.projector, &description);
-    const BlockDiff diff = DiffBlocks(from, to, named ? &description : nullptr);
-    r.Say("from " + from.label + " to " + to.label + ":");
+    std::string labels[2];
+    for (int i : {0, 1}) {
+        labels[i] = d.sides[i].label;
+        const SnapshotInfo& info = d.snapshots[i];
+        if (!info.id) continue;
+        labels[i] += " (" + LocalTimeText(info.firstMs) + ")";
+        if (info.state != SnapshotState::Complete) labels[i] += ", incomplete";
+    }
+    const BlockDiff& diff = d.diff;
+    r.Say("from " + labels[0] + " to " + labels[1] + ":");
     for (const std::string& l : DiffLines(diff)) r.Say(l);
     if (diff.Empty()) r.Say("no differences");
     r.out = DiffJson(diff);
-    r.out["from"] = from.label;
-    r.out["to"] = to.label;
+    r.out["from"] = labels[0];
+    r.out["to"] = labels[1];
     r.out["differ"] = !diff.Empty();
     return r.Finish("diff", diff.Empty() ? kExitDone : kExitDifferent);
 }
@@ -466,21 +436,29 @@ int RestoreSnapshotCommand(Run& r, const std::vector<std::string>& args, const L
     }
     if (id.empty()) return UsageError(*r.ports.err, "restore-snapshot needs a snapshot ID");
     if (!r.OpenStore()) return r.Finish("restore-snapshot", kExitFailed);
-    SnapshotRecord snap;
-    std::string why;
-    if (!r.store.Get(std::stoll(id), &snap, &why)) return r.Finish("restore-snapshot", r.Fail(why));
-    if (snap.info.state != SnapshotState::Complete) {
-        *r.ports.err << "ombrix-cli: snapshot " << id << " is incomplete; only the blocks it holds come back\n";
-    }
     r.ui.assumeYes = yes;
     r.ui.askTerminal = !yes && r.ports.stdinIsTerminal;
-    if (!r.OpenLine(line)) return r.Finish("restore-snapshot", kExitFailed);
-    BlockWork work(r.State());
-    if (!OpenProjector(r, work, address.value_or(static_cast<uint8_t>(snap.info.projector.address)))) {
-        return r.Finish("restore-snapshot", kExitFailed);
+    RestoreRequest request;
+    request.id = std::stoll(id);
+    request.only = only;
+    request.address = address;
+    request.found = [&r, &id, &line](const SnapshotRecord& snap) {
+        if (snap.info.state != SnapshotState::Complete) {
+            *r.ports.err << "ombrix-cli: snapshot " << id << " is incomplete; only the blocks it holds come back\n";
+        }
+        return r.OpenLine(line);
+    };
+    const RestoreOutcome restored = RestoreFromHistory(r.State(), r.store, nullptr, request);
+    switch (restored.stop) {
+        case RestoreOutcome::Stop::None: break;
+        case RestoreOutcome::Stop::SnapshotMissing:
+        case RestoreOutcome::Stop::StoreFailed: return r.Finish("restore-snapshot", r.Fail(restored.detail));
+        case RestoreOutcome::Stop::Stopped: return r.Finish("restore-snapshot", kExitFailed);
+        case RestoreOutcome::Stop::NotOpened:
+            if (!restored.notOpened.why.empty()) r.Fail(restored.notOpened.why);
+            return r.Finish("restore-snapshot", kExitFailed);
     }
-    const SnapshotRestoreOutcome outcome =
-        RestoreSnapshot(work, r.store, snap, only, address.has_value(), NowMs());
+    const SnapshotRestoreOutcome& outcome = restored.restored;
     json blocks = json::array();
     for (const BlockLine& l : outcome.report.lines) {
         r.Say(l.block + ": " + l.text);

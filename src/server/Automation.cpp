@@ -106,10 +106,25 @@ ScheduleOutcome Automation::RunEntry(const ScheduleEntry& entry) {
     // The entry's name is the snapshots' note: a nightly run of an unchanged site counts on
     // the snapshots it took before.
     hooks.snapshot = [host, note = entry.name](ProgramState& state, const std::vector<uint8_t>& targets) {
-        const HistoryReply r = SnapshotReply(state, host->Hub(), targets, SnapshotReason::Schedule, note);
         ActionOutcome o;
-        o.status = r.result == HistoryResult::Done ? 200 : 502;
-        o.body = r.body;
+        HistoryStore* store = ServiceHistoryStore(&o.error);
+        if (!store) {
+            o.result = ActionResult::Failed;
+            return o;
+        }
+        for (const SnapshotOutcome& s :
+             TakeSnapshots(state, *store, &host->Hub(), targets, SnapshotReason::Schedule, note)) {
+            MemberOutcome m{s.address, MemberSkip::None, false, ""};
+            if (!s.opened) {
+                if (s.notOpened.standby) m.skipped = MemberSkip::Standby;
+                m.detail = NotOpenedText(s.notOpened);
+            } else {
+                m.done = s.taken.stored && s.taken.complete;
+                m.detail = !s.taken.stored ? s.taken.failure : s.taken.complete ? "" : s.taken.detail;
+            }
+            if (!m.done) o.result = ActionResult::Failed;
+            o.targets.push_back(m);
+        }
         return o;
     };
     return RunScheduleEntry(entry, hooks);
@@ -133,8 +148,7 @@ std::string Automation::RunMqttCommand(const MqttCommandTopic& topic, const Serv
     });
     if (outcome != CommandRunner::Outcome::kDone) return Failure(CommandRunnerOutcomeText(outcome));
     json body = result->body;
-    body["status"] = result->status;
-    if (!body.contains("ok")) body["ok"] = result->status == 200;
+    if (!body.contains("ok")) body["ok"] = result->result == ActionResult::Done;
     if (topic.group) body["group"] = topic.groupName;
     return body.dump();
 }

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "HttpServer.h"
+#include "ResultStatus.h"
 #include "ServiceHost.h"
 #include "data/JsonInput.h"
 #include "service/HistoryService.h"
@@ -14,20 +15,8 @@ using nlohmann::json;
 
 namespace {
 
-int StatusOf(HistoryResult result) {
-    switch (result) {
-        case HistoryResult::Done: return 200;
-        case HistoryResult::BadRequest: return 400;
-        case HistoryResult::NotFound: return 404;
-        case HistoryResult::Refused: return 409;
-        case HistoryResult::ProjectorFailed: return 502;
-        case HistoryResult::StoreUnavailable: return 503;
-    }
-    return 500;
-}
-
 void Send(HttpResponse& res, const HistoryReply& r) {
-    res.status = StatusOf(r.result);
+    res.status = HttpStatus(r.result);
     // A text from outside that is not UTF-8 is shown with replacement characters, never a 500.
     res.set_content(r.body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n", "application/json");
 }

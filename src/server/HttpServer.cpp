@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ApiDescription.h"
+#include "ResultStatus.h"
 #include "ServerOptions.h"
 #include "ServiceHost.h"
 #include "WebFiles.h"
@@ -212,13 +213,13 @@ bool HttpServer::Bind(const std::string& host, int port, std::string* why) {
 void HttpServer::ServeSchedules(Scheduler& scheduler, const std::string& path) {
     http_->Get("/api/v1/schedules", [&scheduler](const HttpRequest&, HttpResponse& res) {
         const ScheduleReply r = GetSchedules(scheduler);
-        res.status = r.status;
+        res.status = HttpStatus(r.result);
         res.set_content(r.body + "\n", "application/json");
     });
     http_->Put("/api/v1/schedules", [&scheduler, path](const HttpRequest& req, HttpResponse& res) {
         if (!IsJsonContent(req)) return Error(res, 415, StatusText(415));
         const ScheduleReply r = PutSchedules(path, req.body, scheduler);
-        res.status = r.status;
+        res.status = HttpStatus(r.result);
         res.set_content(r.body + "\n", "application/json");
     });
 }
@@ -490,7 +491,7 @@ void HttpServer::Routes() {
                    *result = host->Execute(state, {address}, request, true);
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
-               reply(res, result->status, result->body);
+               reply(res, HttpStatus(result->result), result->body);
            });
 
     s.Get("/api/v1/groups", [this](const HttpRequest&, HttpResponse& res) {
@@ -511,7 +512,7 @@ void HttpServer::Routes() {
                });
                if (outcome != CommandRunner::Outcome::kDone) return busy(res, outcome);
                result->body["group"] = name;
-               reply(res, result->status, result->body);
+               reply(res, HttpStatus(result->result), result->body);
            });
 
     s.Get("/api/v1/events", [this](const HttpRequest& req, HttpResponse& res) {

@@ -330,7 +330,8 @@ ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_
                                    const ActionRequest& request, bool single, const std::vector<MemberOutcome>* members) {
     if (!live_.LineUp()) {
         ActionOutcome refused;
-        refused.status = 503;
+        refused.result = ActionResult::LineDown;
+        refused.error = LineLostText(state.link);
         refused.body = {{"action", request.action}, {"ok", false}, {"error", LineLostText(state.link)}};
         return refused;
     }
@@ -340,9 +341,10 @@ ActionOutcome ServiceHost::Execute(ProgramState& state, const std::vector<uint8_
     // Any reading begun before now is older than what the command left.
     for (uint8_t a : targets) live_.Generations().Bump(a);
     if (LineLostShared(state.link, false)) {
-        o.status = 503;
+        o.result = ActionResult::LineDown;
+        o.error = LineLostText(state.link);
         o.body["ok"] = false;
-        o.body["error"] = LineLostText(state.link);
+        o.body["error"] = o.error;
         OnLineLost();
     }
     for (uint8_t a : targets) {

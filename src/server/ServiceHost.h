@@ -99,7 +99,7 @@ public:
     std::vector<uint8_t> GroupTargets(const ProgramState& state, const std::string& name) const;
 
     // On the owner thread: an action on targets, its "command" event and the fresh states;
-    // 503 with the line's text when the line is lost. members: a group's plan, skipped
+    // LineDown with the line's text when the line is lost. members: a group's plan, skipped
     // members included (targets are the others).
     ActionOutcome Execute(ProgramState& state, const std::vector<uint8_t>& targets, const ActionRequest& request,
                           bool single, const std::vector<MemberOutcome>* members = nullptr);

@@ -38,7 +38,7 @@ struct ServiceBench {
     }
     void Schedule(const std::string& entries) {
         const ScheduleReply r = PutSchedules("schedules.json", entries, scheduler);
-        ASSERT_EQ(r.status, 200) << r.body;
+        ASSERT_EQ(r.result, ScheduleResult::Done) << r.body;
     }
     // 2026-06-05 08:29:00 CEST, a Friday.
     static constexpr int64_t Epoch2026_06_05_0829 = 1780640940;
@@ -68,8 +68,7 @@ struct ServiceBench {
                             };
                             hooks.snapshot = [this](ProgramState&, const std::vector<uint8_t>& targets) {
                                 ActionOutcome o;
-                                o.body["results"] = json::array();
-                                for (uint8_t a : targets) o.body["results"].push_back({{"address", a}, {"ok", a != 3}});
+                                for (uint8_t a : targets) o.targets.push_back({a, MemberSkip::None, a != 3, ""});
                                 snapshotted.insert(snapshotted.end(), targets.begin(), targets.end());
                                 return o;
                             };
@@ -171,7 +170,7 @@ TEST(ScheduleService, RefusedListChangesNeitherTheFileNorTheRunningList) {
     const ScheduleReply r = PutSchedules(
         "schedules.json", R"([{"name": "Bad", "days": ["fri"], "time": "25:00", "target": "all", "action": {"power": true}}])",
         b.scheduler);
-    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.result, ScheduleResult::Refused);
     EXPECT_NE(json::parse(r.body)["error"].get<std::string>().find("\"time\""), std::string::npos) << r.body;
     EXPECT_EQ(testing::ReadBytes("schedules.json"), before);
     ASSERT_EQ(b.scheduler.Status().size(), 1u);

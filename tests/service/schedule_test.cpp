@@ -204,7 +204,7 @@ TEST(ScheduleFile, ARefusedFileIsKeptAsideBeforeANewListIsWritten) {
         Scheduler scheduler{clock, [](const ScheduleEntry&) { return ScheduleOutcome{}; },
                             [](const ScheduleRunReport&) {}, [](const std::string&) {}};
         const ScheduleReply reply = PutSchedules("schedules.json", good, scheduler);
-        EXPECT_EQ(reply.status, 200) << reply.body;
+        EXPECT_EQ(reply.result, ScheduleResult::Done) << reply.body;
         std::vector<uint8_t> kept;
         ASSERT_TRUE(ReadWholeFile("schedules.json.refused", &kept, nullptr, 2 * kMaxSchedulesFileSize));
         EXPECT_TRUE(std::string(kept.begin(), kept.end()) == c.text);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
 #include "blocks/BlockWork.h"
 #include "data/SettingsFile.h"
@@ -23,60 +24,102 @@ int64_t NowMs() {
         .count();
 }
 
-// Boxes still reach the service's Ui (its log and "box" events); the last one is kept as
-// what a reply says when the work failed with a box. Questions get the given answer: a
-// request is its own confirmation.
+// Boxes still reach the caller's Ui (the service's log and "box" events, the tool's
+// terminal); the last one is kept as what a result says when the work failed with a box.
+// Questions get the given answer (a request that is its own confirmation), or without one
+// go to the caller's Ui.
 class ReplyUi final : public Ui {
 public:
-    ReplyUi(ProgramState& state, bool answer) : state_(state), inner_(state.env.ui), answer_(answer) {
+    ReplyUi(ProgramState& state, std::optional<bool> answer) : state_(state), inner_(state.env.ui), answer_(answer) {
         state_.env.ui = this;
     }
     ~ReplyUi() override { state_.env.ui = inner_; }
+    ReplyUi(const ReplyUi&) = delete;
+    ReplyUi& operator=(const ReplyUi&) = delete;
     void ShowBox(const std::string& caption, const std::string& text, BoxIcon icon) override {
         last = caption + ": " + text;
         if (inner_) inner_->ShowBox(caption, text, icon);
     }
-    bool AskYesNo(const std::string&, const std::string&) override { return answer_; }
+    bool AskYesNo(const std::string& caption, const std::string& text) override {
+        if (answer_) return *answer_;
+        return inner_ && inner_->AskYesNo(caption, text);
+    }
 
     std::string last;
 
 private:
     ProgramState& state_;
     Ui* inner_;
-    bool answer_;
+    std::optional<bool> answer_;
 };
 
 HistoryReply Failure(HistoryResult result, const std::string& why) { return {result, json{{"error", why}}}; }
 
-// Opens the projector's block work; false with the reply when it cannot be had.
-bool OpenWork(BlockWork& work, const ReplyUi& ui, uint8_t address, bool needEveryBlock, HistoryReply* reply) {
-    std::string why;
-    if (work.Open(address, needEveryBlock, &why)) return true;
-    *reply = Failure(HistoryResult::ProjectorFailed, !why.empty() ? why : !ui.last.empty() ? ui.last : "the projector's blocks cannot be read");
+// Opens the projector's block work; false with why not.
+bool OpenWork(BlockWork& work, const ReplyUi& ui, uint8_t address, bool needEveryBlock, ProjectorNotOpened* out) {
+    out->why.clear();
+    if (work.Open(address, needEveryBlock, &out->why)) return true;
+    out->box = ui.last;
+    out->standby = work.InStandby();
     return false;
+}
+
+bool OpenWork(BlockWork& work, const ReplyUi& ui, uint8_t address, bool needEveryBlock, HistoryReply* reply) {
+    ProjectorNotOpened n;
+    if (OpenWork(work, ui, address, needEveryBlock, &n)) return true;
+    *reply = Failure(HistoryResult::ProjectorFailed, NotOpenedText(n));
+    return false;
+}
+
+HistoryStore* OpenStore(HistoryReply* reply) {
+    std::string why;
+    HistoryStore* store = ServiceHistoryStore(&why);
+    if (!store) *reply = Failure(HistoryResult::StoreUnavailable, why);
+    return store;
+}
+
+void Publish(EventHub* hub, int address, SnapshotReason reason, const SnapshotTaken& taken) {
+    if (!hub || !taken.stored) return;
+    for (ServiceEvent& e : SnapshotEvents(address, reason, SnapshotTakenJson(taken), DiffLines(taken.changes))) {
+        hub->Publish(std::move(e));
+    }
+}
+
+bool IsSnapshotSpec(const std::string& spec) {
+    return !spec.empty() && spec.size() <= 18 && spec.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool IsLiveSpec(const std::string& spec) { return spec.rfind("live:", 0) == 0; }
+
+HistoryResult ResultOf(const DiffOutcome& d) {
+    using Stop = DiffOutcome::Stop;
+    switch (d.stop) {
+        case Stop::None: return HistoryResult::Done;
+        case Stop::BadSide:
+        case Stop::FileRefused:
+        case Stop::FileEmpty: return HistoryResult::BadRequest;
+        case Stop::SnapshotMissing: return HistoryResult::NotFound;
+        case Stop::StoreFailed: return HistoryResult::StoreUnavailable;
+        case Stop::NotOpened:
+        case Stop::NotRead: return HistoryResult::ProjectorFailed;
+    }
+    return HistoryResult::ProjectorFailed;
+}
+
+}  // namespace
+
+std::string NotOpenedText(const ProjectorNotOpened& n) {
+    return !n.why.empty() ? n.why : !n.box.empty() ? n.box : "the projector's blocks cannot be read";
 }
 
 // One connection per thread, opened on its first use: the file was checked whole at the
 // start, so a request costs no open and no check.
-HistoryStore* OpenStore(HistoryReply* reply) {
+HistoryStore* ServiceHistoryStore(std::string* why) {
     thread_local HistoryStore store;
     if (store.IsOpen()) return &store;
-    std::string why;
-    if (!store.Open("", &why, nullptr, nullptr, false)) {
-        *reply = Failure(HistoryResult::StoreUnavailable, why);
-        return nullptr;
-    }
+    if (!store.Open("", why, nullptr, nullptr, false)) return nullptr;
     return &store;
 }
-
-void Publish(EventHub& hub, int address, SnapshotReason reason, const SnapshotTaken& taken) {
-    if (!taken.stored) return;
-    for (ServiceEvent& e : SnapshotEvents(address, reason, SnapshotTakenJson(taken), DiffLines(taken.changes))) {
-        hub.Publish(std::move(e));
-    }
-}
-
-}  // namespace
 
 bool CheckHistoryStore(std::string* why, std::string* said) {
     HistoryStore store;
@@ -195,33 +238,50 @@ bool ParseSnapshotBody(const std::string& body, std::string* note, std::string* 
     return true;
 }
 
+std::vector<SnapshotOutcome> TakeSnapshots(ProgramState& state, HistoryStore& store, EventHub* hub,
+                                           const std::vector<uint8_t>& targets, SnapshotReason reason,
+                                           const std::string& note,
+                                           const std::function<void(const SnapshotOutcome&)>& each) {
+    ReplyUi ui(state, false);
+    std::vector<SnapshotOutcome> out;
+    for (uint8_t address : targets) {
+        SnapshotOutcome o;
+        o.address = address;
+        BlockWork work(state);
+        o.opened = OpenWork(work, ui, address, true, &o.notOpened);
+        if (o.opened) {
+            o.taken = TakeSnapshot(work, store, reason, note, NowMs());
+            Publish(hub, address, reason, o.taken);
+        }
+        if (each) each(o);
+        out.push_back(std::move(o));
+    }
+    return out;
+}
+
 HistoryReply SnapshotReply(ProgramState& state, EventHub& hub, const std::vector<uint8_t>& targets,
                            SnapshotReason reason, const std::string& note) {
     HistoryReply reply;
     HistoryStore* store = OpenStore(&reply);
     if (!store) return reply;
-    ReplyUi ui(state, false);
     json results = json::array();
     bool all = true;
-    for (uint8_t address : targets) {
-        BlockWork work(state);
-        HistoryReply failed;
-        if (!OpenWork(work, ui, address, true, &failed)) {
-            json r{{"address", address}, {"ok", false}, {"error", failed.body["error"]}};
+    for (const SnapshotOutcome& o : TakeSnapshots(state, *store, &hub, targets, reason, note)) {
+        if (!o.opened) {
+            json r{{"address", o.address}, {"ok", false}, {"error", NotOpenedText(o.notOpened)}};
             // As group commands report a member passed over.
-            if (work.InStandby()) r["skipped"] = "standby";
+            if (o.notOpened.standby) r["skipped"] = "standby";
             results.push_back(r);
             all = false;
             continue;
         }
-        const SnapshotTaken taken = TakeSnapshot(work, *store, reason, note, NowMs());
+        const SnapshotTaken& taken = o.taken;
         json r = SnapshotTakenJson(taken);
-        r["address"] = address;
+        r["address"] = o.address;
         r["ok"] = taken.stored && taken.complete;
         if (taken.stored && !taken.complete) r["error"] = taken.detail;
         results.push_back(r);
         all = all && taken.stored && taken.complete;
-        Publish(hub, address, reason, taken);
     }
     return {all ? HistoryResult::Done : HistoryResult::ProjectorFailed, json{{"results", results}}};
 }
@@ -257,53 +317,105 @@ HistoryReply HistoryEntryReply(int64_t id) {
     return {HistoryResult::Done, SnapshotJson(record)};
 }
 
-HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::string& to) {
-    HistoryReply reply;
-    HistoryStore* store = OpenStore(&reply);
-    if (!store) return reply;
-    ReplyUi ui(state, false);
-    BlockSide sides[2];
-    BlockWork works[2] = {BlockWork(state), BlockWork(state)};
+DiffOutcome DiffSpecs(ProgramState& state, HistoryStore& store, const std::string& from, const std::string& to,
+                      bool filesAllowed, const std::function<bool()>& lineReady) {
+    using Stop = DiffOutcome::Stop;
+    DiffOutcome d;
+    auto stop = [&d](Stop why, int side, const std::string& detail = {}) {
+        d.stop = why;
+        d.stopSide = side;
+        d.detail = detail;
+        return d;
+    };
     const std::string specs[2] = {from, to};
-    auto isLive = [](const std::string& spec) { return spec.rfind("live:", 0) == 0; };
+    bool resolved[2] = {false, false};
+    auto isFile = [&](int i) { return !IsSnapshotSpec(specs[i]) && !IsLiveSpec(specs[i]); };
+    // A file is read for the other side's type: two files have none.
+    if (filesAllowed && isFile(0) && isFile(1)) return stop(Stop::BadSide, 0);
     // Snapshots first: the projector a snapshot knew spares the live side a question.
     for (int i : {0, 1}) {
-        if (isLive(specs[i])) continue;
-        const std::string& spec = specs[i];
-        if (spec.empty() || spec.size() > 18 || spec.find_first_not_of("0123456789") != std::string::npos) {
-            return Failure(HistoryResult::BadRequest, "from and to take a snapshot id or live:ADDR");
+        if (IsLiveSpec(specs[i])) continue;
+        if (isFile(i)) {
+            if (!filesAllowed) return stop(Stop::BadSide, i);
+            continue;
         }
         SnapshotRecord record;
         std::string why;
         bool missing = false;
-        if (!store->Get(std::stoll(spec), &record, &why, &missing)) {
-            return Failure(missing ? HistoryResult::NotFound : HistoryResult::StoreUnavailable, why);
+        if (!store.Get(std::stoll(specs[i]), &record, &why, &missing)) {
+            return stop(missing ? Stop::SnapshotMissing : Stop::StoreFailed, i, why);
         }
-        sides[i].projector = record.info.projector;
-        sides[i].blocks = record.blocks;
-        sides[i].label = "snapshot " + spec;
+        d.sides[i].projector = record.info.projector;
+        d.sides[i].blocks = std::move(record.blocks);
+        d.sides[i].label = "snapshot " + specs[i];
+        d.snapshots[i] = record.info;
+        resolved[i] = true;
     }
+    ReplyUi ui(state, false);
+    std::unique_ptr<BlockWork> works[2];
+    bool lineAsked = false;
     for (int i : {0, 1}) {
-        if (!isLive(specs[i])) continue;
+        if (!IsLiveSpec(specs[i])) continue;
         const std::string a = specs[i].substr(5);
         const long address =
             !a.empty() && a.size() <= 3 && a.find_first_not_of("0123456789") == std::string::npos ? std::stol(a) : 0;
-        if (address < 1 || address > 255) return Failure(HistoryResult::BadRequest, "live: needs an address 1-255");
-        if (!OpenWork(works[i], ui, static_cast<uint8_t>(address), true, &reply)) return reply;
-        const BlockSide& other = sides[1 - i];
-        sides[i].projector = ReadProjectorIdentity(works[i], other.label.empty() ? nullptr : &other.projector);
-        sides[i].label = "projector " + a + " now";
+        if (address < 1 || address > 255) return stop(Stop::BadSide, i);
+        if (!lineAsked && lineReady && !lineReady()) return stop(Stop::NotOpened, i);
+        lineAsked = true;
+        works[i] = std::make_unique<BlockWork>(state);
+        if (!OpenWork(*works[i], ui, static_cast<uint8_t>(address), true, &d.notOpened)) return stop(Stop::NotOpened, i);
+        const int other = 1 - i;
+        d.sides[i].projector = ReadProjectorIdentity(*works[i], resolved[other] ? &d.sides[other].projector : nullptr);
+        d.sides[i].label = "projector " + a + " now";
         std::string detail;
-        if (!ReadBlockSide(works[i], &sides[i], &detail)) return Failure(HistoryResult::ProjectorFailed, "projector " + a + ": " + detail);
+        if (!ReadBlockSide(*works[i], &d.sides[i], &detail)) return stop(Stop::NotRead, i, detail);
+        resolved[i] = true;
+    }
+    for (int i : {0, 1}) {
+        if (resolved[i]) continue;
+        const BlockSide& other = d.sides[1 - i];
+        SettingsFileContent file;
+        std::string why;
+        if (!ReadSettingsFile(specs[i], &file, &why)) return stop(Stop::FileRefused, i, why);
+        BlockSide& side = d.sides[i];
+        side = FileSide(file.rows, other.projector.typeCode, specs[i]);
+        side.projector.address = other.projector.address;
+        side.projector.blockLength = other.projector.blockLength;
+        for (HistoryBlock& blk : side.blocks) {
+            if (!blk.free) blk.body.resize(static_cast<size_t>(std::max(other.projector.blockLength, 0)));
+        }
+        if (side.blocks.empty()) return stop(Stop::FileEmpty, i);
     }
     Description description;
-    const bool named = LoadSideDescription(state, sides[1].projector, &description);
-    const BlockDiff diff = DiffBlocks(sides[0], sides[1], named ? &description : nullptr);
-    json body = DiffJson(diff);
-    body["from"] = sides[0].label;
-    body["to"] = sides[1].label;
-    body["differ"] = !diff.Empty();
-    body["lines"] = DiffLines(diff);
+    const bool named =
+        LoadSideDescription(state, d.sides[1].fromFile ? d.sides[0].projector : d.sides[1].projector, &description);
+    d.diff = DiffBlocks(d.sides[0], d.sides[1], named ? &description : nullptr);
+    return d;
+}
+
+HistoryReply DiffReply(ProgramState& state, const std::string& from, const std::string& to) {
+    HistoryReply reply;
+    HistoryStore* store = OpenStore(&reply);
+    if (!store) return reply;
+    const DiffOutcome d = DiffSpecs(state, *store, from, to, false);
+    using Stop = DiffOutcome::Stop;
+    switch (d.stop) {
+        case Stop::None: break;
+        case Stop::BadSide:
+            return Failure(HistoryResult::BadRequest, IsLiveSpec(d.stopSide ? to : from)
+                                                          ? "live: needs an address 1-255"
+                                                          : "from and to take a snapshot id or live:ADDR");
+        case Stop::NotOpened: return Failure(HistoryResult::ProjectorFailed, NotOpenedText(d.notOpened));
+        case Stop::NotRead:
+            return Failure(HistoryResult::ProjectorFailed,
+                           "projector " + (d.stopSide ? to : from).substr(5) + ": " + d.detail);
+        default: return Failure(ResultOf(d), d.detail);
+    }
+    json body = DiffJson(d.diff);
+    body["from"] = d.sides[0].label;
+    body["to"] = d.sides[1].label;
+    body["differ"] = !d.diff.Empty();
+    body["lines"] = DiffLines(d.diff);
     return {HistoryResult::Done, body};
 }
 
@@ -337,23 +449,23 @@ HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const 
     HistoryReply reply;
     HistoryStore* store = OpenStore(&reply);
     if (!store) return reply;
-    SnapshotRecord snapshot;
-    std::string why;
-    bool missing = false;
-    if (!store->Get(id, &snapshot, &why, &missing)) {
-        return Failure(missing ? HistoryResult::NotFound : HistoryResult::StoreUnavailable, why);
+    RestoreRequest request;
+    request.id = id;
+    request.only = std::move(only);
+    request.address = address;
+    request.confirmed = true;
+    const RestoreOutcome r = RestoreFromHistory(state, *store, &hub, request);
+    switch (r.stop) {
+        case RestoreOutcome::Stop::None: break;
+        case RestoreOutcome::Stop::SnapshotMissing: return Failure(HistoryResult::NotFound, r.detail);
+        case RestoreOutcome::Stop::NotOpened: return Failure(HistoryResult::ProjectorFailed, NotOpenedText(r.notOpened));
+        case RestoreOutcome::Stop::StoreFailed:
+        case RestoreOutcome::Stop::Stopped: return Failure(HistoryResult::StoreUnavailable, r.detail);
     }
-    const uint8_t target = address.value_or(static_cast<uint8_t>(snapshot.info.projector.address));
-    ReplyUi ui(state, true);
-    BlockWork work(state);
-    if (!OpenWork(work, ui, target, true, &reply)) return reply;
-    const SnapshotRestoreOutcome outcome =
-        RestoreSnapshot(work, *store, snapshot, only, address.has_value(), NowMs(), true);
-    Publish(hub, target, SnapshotReason::BeforeRestore, outcome.before);
-    Publish(hub, target, SnapshotReason::Restored, outcome.after);
+    const SnapshotRestoreOutcome& outcome = r.restored;
     json blocks = json::array();
     for (const BlockLine& l : outcome.report.lines) blocks.push_back(json{{"block", l.block}, {"text", l.text}, {"ok", l.ok}});
-    json out{{"address", target}, {"snapshot", id}, {"ok", outcome.report.ok}, {"blocks", blocks}};
+    json out{{"address", r.target}, {"snapshot", id}, {"ok", outcome.report.ok}, {"blocks", blocks}};
     if (outcome.beforeId) out["before"] = outcome.beforeId;
     if (outcome.afterId) out["after"] = outcome.afterId;
     if (!outcome.report.failure.empty()) out["error"] = outcome.report.failure;
@@ -361,6 +473,33 @@ HistoryReply RestoreReply(ProgramState& state, EventHub& hub, int64_t id, const 
             : outcome.refused ? HistoryResult::Refused
                               : HistoryResult::ProjectorFailed,
             out};
+}
+
+RestoreOutcome RestoreFromHistory(ProgramState& state, HistoryStore& store, EventHub* hub,
+                                  const RestoreRequest& request) {
+    RestoreOutcome r;
+    SnapshotRecord snapshot;
+    bool missing = false;
+    if (!store.Get(request.id, &snapshot, &r.detail, &missing)) {
+        r.stop = missing ? RestoreOutcome::Stop::SnapshotMissing : RestoreOutcome::Stop::StoreFailed;
+        return r;
+    }
+    if (request.found && !request.found(snapshot)) {
+        r.stop = RestoreOutcome::Stop::Stopped;
+        return r;
+    }
+    r.target = request.address.value_or(static_cast<uint8_t>(snapshot.info.projector.address));
+    ReplyUi ui(state, request.confirmed ? std::optional<bool>(true) : std::nullopt);
+    BlockWork work(state);
+    if (!OpenWork(work, ui, r.target, true, &r.notOpened)) {
+        r.stop = RestoreOutcome::Stop::NotOpened;
+        return r;
+    }
+    r.restored = RestoreSnapshot(work, store, snapshot, request.only, request.address.has_value(), NowMs(),
+                                 request.confirmed);
+    Publish(hub, r.target, SnapshotReason::BeforeRestore, r.restored.before);
+    Publish(hub, r.target, SnapshotReason::Restored, r.restored.after);
+    return r;
 }
 
 }  // namespace ombrix

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "blocks/Groups.h"
 #include "directaccess/DirectAccess.h"
 #include "platform/FileLock.h"
 #include "service/ServiceAction.h"
@@ -22,7 +23,7 @@ bool RegularFile(const std::string& path) {
 
 }  // namespace
 
-ScheduleReply GetSchedules(const Scheduler& scheduler) { return {200, ScheduleStatusJson(scheduler.Status())}; }
+ScheduleReply GetSchedules(const Scheduler& scheduler) { return {ScheduleResult::Done, ScheduleStatusJson(scheduler.Status())}; }
 
 ScheduleReply PutSchedules(const std::string& path, const std::string& body, Scheduler& scheduler) {
     // Two lists put at once: the file and the list in force end as the same one.
@@ -30,23 +31,23 @@ ScheduleReply PutSchedules(const std::string& path, const std::string& body, Sch
     std::lock_guard lock(putMutex);
     std::vector<ScheduleEntry> entries;
     std::string reason;
-    if (!ParseSchedules(body, &entries, &reason)) return {400, json{{"error", reason}}.dump()};
+    if (!ParseSchedules(body, &entries, &reason)) return {ScheduleResult::Refused, json{{"error", reason}}.dump()};
     // Another server on the same work folder may be writing the file too.
     static SteadyClock steady;
     FileLock fileLock;
     std::string busy;
     if (!fileLock.Acquire(path, steady, kFileLockWaitMs, &busy)) {
-        return {503, json{{"error", "schedules not saved: " + busy}}.dump()};
+        return {ScheduleResult::Busy, json{{"error", "schedules not saved: " + busy}}.dump()};
     }
     // The list there may be one that was refused: it is kept aside, never written over.
     std::vector<ScheduleEntry> before;
     std::string refused, kept;
     if (!ReadSchedulesFile(path, &before, &refused, &kept) && kept.empty() && RegularFile(path)) {
-        return {500, json{{"error", "schedules not saved: " + refused}}.dump()};
+        return {ScheduleResult::NotSaved, json{{"error", "schedules not saved: " + refused}}.dump()};
     }
     SysError error;
     if (!WriteSchedulesFile(path, entries, &error)) {
-        return {500, json{{"error", "schedules not saved: " + error.text}}.dump()};
+        return {ScheduleResult::NotSaved, json{{"error", "schedules not saved: " + error.text}}.dump()};
     }
     scheduler.SetEntries(std::move(entries));
     return GetSchedules(scheduler);
@@ -80,19 +81,17 @@ bool ScheduleTargets(ProgramState& state, const ScheduleTarget& target, const Gr
 
 ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome) {
     ScheduleOutcome out;
-    auto add = [&](const json& b) {
+    for (const MemberOutcome& m : outcome.targets) {
         ScheduleProjectorResult r;
-        r.address = b.value("address", 0);
-        r.ok = b.value("ok", false);
-        if (!r.ok) r.error = b.value("error", std::string("failed"));
+        r.address = m.address;
+        r.ok = m.done;
+        if (!r.ok) r.error = !m.detail.empty()                ? m.detail
+                             : m.skipped != MemberSkip::None ? std::string("skipped: ") + SkipWord(m.skipped)
+                                                             : "failed";
         out.results.push_back(r);
-    };
-    if (outcome.body.contains("results") && outcome.body["results"].is_array()) {
-        for (const json& b : outcome.body["results"]) add(b);
-    } else if (outcome.body.contains("address")) {
-        add(outcome.body);
-    } else {
-        out.error = outcome.body.value("error", std::string("failed"));
+    }
+    if (outcome.targets.empty() && outcome.result != ActionResult::Done) {
+        out.error = outcome.error.empty() ? "failed" : outcome.error;
     }
     return out;
 }

@@ -13,15 +13,22 @@
 
 namespace ombrix {
 
-struct ScheduleReply {
-    int status = 200;
-    std::string body;  // JSON
+enum class ScheduleResult {
+    Done,
+    Refused,   // the list is not a good one; the reason says where
+    Busy,      // another writer holds the file; try again
+    NotSaved,  // the file could not be written (or one kept aside stands in the way)
 };
 
-// 200 and the list with each entry's next run.
+struct ScheduleReply {
+    ScheduleResult result = ScheduleResult::Done;
+    std::string body;  // JSON: the list, or {"error": why}
+};
+
+// Done and the list with each entry's next run.
 ScheduleReply GetSchedules(const Scheduler& scheduler);
-// The whole list checked, then saved, then in force: 400 with the reason when refused,
-// 500 when it could not be saved; either way nothing changed.
+// The whole list checked, then saved, then in force: Refused with the reason, Busy or
+// NotSaved when it could not be saved; unless Done nothing changed.
 ScheduleReply PutSchedules(const std::string& path, const std::string& body, Scheduler& scheduler);
 
 // A group's connected members in order; false with the reason for a group that is not there.
@@ -31,7 +38,8 @@ using GroupTargets = std::function<bool(ProgramState&, const std::string& group,
 // On the owner's thread: the addresses an entry acts on. "all": every connected projector.
 bool ScheduleTargets(ProgramState& state, const ScheduleTarget& target, const GroupTargets& groups,
                      std::vector<uint8_t>* targets, std::string* error);
-// The per-projector results of RunAction / RunActionOnTargets.
+// The per-projector results of RunAction / RunActionOnTargets (its targets); its error
+// when it has none.
 ScheduleOutcome OutcomeOfAction(const ActionOutcome& outcome);
 // How a run reaches the program: run puts work on the owner's thread (as CommandRunner::Run),
 // execute carries out an action there (RunActionOnTargets when empty).

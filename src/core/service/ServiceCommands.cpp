@@ -120,24 +120,28 @@ bool ParseAction(const std::string& action, const json& body, ActionRequest* out
 ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionRequest& request) {
     ActionOutcome o;
     o.body = {{"address", address}, {"action", request.action}};
-    auto fail = [&](int status, const std::string& error) {
-        o.status = status;
+    o.targets = {MemberOutcome{address, MemberSkip::None, true, ""}};
+    auto fail = [&](ActionResult result, const std::string& error) {
+        o.result = result;
+        o.error = error;
+        o.targets[0].done = false;
+        o.targets[0].detail = error;
         o.body["ok"] = false;
         o.body["error"] = error;
         return o;
     };
     ProjectorRecord* record = FindConnectedRecord(state, address);
-    if (!record) return fail(404, "no connected projector at address " + std::to_string(address));
+    if (!record) return fail(ActionResult::NotConnected, "no connected projector at address " + std::to_string(address));
 
     const std::string& a = request.action;
     if (a == kActionPower || a == kActionPause || a == kActionText) {
         const int which = a == kActionPower ? kForcePower : a == kActionPause ? kForcePause : kForceText;
         const int done = ForceOne(state, address, which,
                                   which == kForcePower ? (request.on ? 0 : 1) : (request.on ? 1 : 0), {});
-        if (done < 0) return fail(502, "the projector did not answer");
+        if (done < 0) return fail(ActionResult::Failed, "the projector did not answer");
         record = FindConnectedRecord(state, address);
-        if (!record) return fail(502, "the projector went away");
-        if (!ForceReached(*record, which, request.on)) return fail(502, "the projector did not change");
+        if (!record) return fail(ActionResult::Failed, "the projector went away");
+        if (!ForceReached(*record, which, request.on)) return fail(ActionResult::Failed, "the projector did not change");
         o.body["ok"] = true;
         o.body["changed"] = done == 1;
         return o;
@@ -145,7 +149,7 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
     if (a == kActionKey) {
         const int r = KeyCommand(state.link, address, static_cast<uint8_t>(request.code));
         o.body["result"] = r;
-        if (r != kDone) return fail(502, CommandFailure(r));
+        if (r != kDone) return fail(ActionResult::Failed, CommandFailure(r));
         o.body["ok"] = true;
         return o;
     }
@@ -154,13 +158,13 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
         if (!request.sourceName.empty()) {
             for (const SourceEntry& e : state.options.sources)
                 if (e.Name() == request.sourceName) slot = e.inputSlot;
-            if (slot <= 0 || slot > kMaxInputSlot) return fail(400, "no source named " + JsonExcerpt(json(request.sourceName)));
+            if (slot <= 0 || slot > kMaxInputSlot) return fail(ActionResult::Refused, "no source named " + JsonExcerpt(json(request.sourceName)));
         }
         int result = kDone;
         const bool done = SelectSource(state, address, slot, {}, &result);
         o.body["slot"] = slot;
         o.body["result"] = result;
-        if (!done) return fail(502, CommandFailure(result));
+        if (!done) return fail(ActionResult::Failed, CommandFailure(result));
         o.body["ok"] = true;
         return o;
     }
@@ -168,11 +172,11 @@ ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionReques
         const int r = ForceBlock(state.link, address, static_cast<uint8_t>(request.number),
                                  ForceBlockTypeCode(request.typeIndex));
         o.body["result"] = r;
-        if (r != kDone) return fail(502, CommandFailure(r));
+        if (r != kDone) return fail(ActionResult::Failed, CommandFailure(r));
         o.body["ok"] = true;
         return o;
     }
-    return fail(400, "unknown command \"" + a + "\"");
+    return fail(ActionResult::Refused, "unknown command \"" + a + "\"");
 }
 
 ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>& targets,
@@ -183,15 +187,17 @@ ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>
     for (uint8_t address : targets) {
         if (JobStopRequested()) {
             ok = false;
-            results.push_back({{"address", address}, {"action", request.action}, {"ok", false},
-                               {"error", CommandRunnerOutcomeText(CommandRunner::Outcome::kStopped)}});
+            const std::string why = CommandRunnerOutcomeText(CommandRunner::Outcome::kStopped);
+            all.targets.push_back({address, MemberSkip::None, false, why});
+            results.push_back({{"address", address}, {"action", request.action}, {"ok", false}, {"error", why}});
             continue;
         }
         const ActionOutcome one = RunAction(state, address, request);
-        ok = ok && one.status == 200;
+        ok = ok && one.result == ActionResult::Done;
+        all.targets.push_back(one.targets[0]);
         results.push_back(one.body);
     }
-    all.status = ok ? 200 : 502;
+    all.result = ok ? ActionResult::Done : ActionResult::Failed;
     all.body = {{"action", request.action}, {"ok", ok}, {"results", results}};
     return all;
 }
@@ -217,13 +223,14 @@ ActionOutcome RunActionOnMembers(ProgramState& state, const std::vector<MemberOu
             continue;
         }
         const ActionOutcome one = RunAction(state, m.address, request);
-        m.done = one.status == 200;
-        if (!m.done) m.detail = one.body.value("error", std::string("failed"));
+        m.done = one.result == ActionResult::Done;
+        if (!m.done) m.detail = one.error.empty() ? "failed" : one.error;
         results.push_back(one.body);
     }
     ActionOutcome all;
     const bool ok = AllMembersDone(outcomes);
-    all.status = ok ? 200 : 502;
+    all.result = ok ? ActionResult::Done : ActionResult::Failed;
+    all.targets = outcomes;
     all.body = {{"action", request.action}, {"ok", ok}, {"results", results}, {"summary", GroupOutcomeText(outcomes)}};
     return all;
 }

@@ -43,11 +43,22 @@ struct ActionRequest {
 // is refused with the reason in *why.
 bool ParseAction(const std::string& action, const nlohmann::json& body, ActionRequest* out, std::string* why);
 
+// What became of an action as a whole.
+enum class ActionResult {
+    Done,
+    Refused,       // turned away before the line: a value the projector cannot take (an unknown source name)
+    NotConnected,  // the one projector asked for is not connected
+    Failed,        // a projector did not do it, did not answer or went away
+    LineDown,      // the line is lost: nothing reached a projector
+};
+
 struct ActionOutcome {
-    // 200 done; 400 refused before the line (an unknown source name); 404 the projector
-    // is not connected; 502 the projector did not do it or did not answer.
-    int status = 200;
-    // {"address", "action", "ok", "result" (0-3, when one command decides), "error"}
+    ActionResult result = ActionResult::Done;
+    std::string error;  // why, when not done
+    // Each projector or member: done, skipped and why, or not done and why (detail).
+    std::vector<MemberOutcome> targets;
+    // The report as clients read it: {"address", "action", "ok", "result" (0-3, when one
+    // command decides), "error"}, or {"action", "ok", "results": [...]} for several.
     nlohmann::json body = nlohmann::json::object();
 };
 
@@ -55,7 +66,7 @@ struct ActionOutcome {
 // projector's fresh status differs from what is asked (as the force panel does); power on
 // waits out the projector's wake-up.
 ActionOutcome RunAction(ProgramState& state, uint8_t address, const ActionRequest& request);
-// Each target in turn, in order. 200 when every one did it, else 502; "results" holds
+// Each target in turn, in order. Done when every one did it, else Failed; "results" holds
 // each target's body.
 ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>& targets,
                                  const ActionRequest& request);
@@ -64,7 +75,7 @@ ActionOutcome RunActionOnTargets(ProgramState& state, const std::vector<uint8_t>
 bool ActionWakes(const ActionRequest& request);
 // A group's members in order: those planned as skipped are not sent anything and their
 // result says why ({"address": 12, "ok": false, "skipped": "standby"}), the others run
-// as RunActionOnTargets runs them. 200 only when every member did it, else 502;
+// as RunActionOnTargets runs them. Done only when every member did it, else Failed;
 // "summary" says it in words ("2 of 3 done; projector 12 skipped: in standby").
 ActionOutcome RunActionOnMembers(ProgramState& state, const std::vector<MemberOutcome>& members,
                                  const ActionRequest& request);
