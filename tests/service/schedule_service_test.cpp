@@ -1,9 +1,11 @@
 // Schedule runs through the service's commands on the program's own thread, against the
-// in-process simulator; the schedule list's GET and PUT.
+// in-process simulator; the schedule list's GET and PUT; what a command came to, per projector.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "CheckBench.h"
 #include "platform/Dispatcher.h"
@@ -176,6 +178,62 @@ TEST(ScheduleService, RefusedListChangesNeitherTheFileNorTheRunningList) {
     ASSERT_EQ(b.scheduler.Status().size(), 1u);
     EXPECT_EQ(b.scheduler.Status()[0].entry.name, "Keep");
 }
+
+
+// What a command came to, as every shell reads it: the whole and each projector.
+struct ActionCase {
+    const char* label;
+    const char* action;
+    const char* body;
+    std::vector<uint8_t> targets;  // one: RunAction; more: RunActionOnMembers, 3 planned as in standby
+    bool dropLine;
+    ActionResult result;
+    std::vector<std::pair<int, bool>> done;  // address, done
+};
+
+class ServiceActions : public ::testing::TestWithParam<ActionCase> {};
+
+TEST_P(ServiceActions, SayWhatHappenedToEachProjector) {
+    const ActionCase& c = GetParam();
+    ServiceBench b;
+    ASSERT_TRUE(b.program.ready);
+    ActionRequest request;
+    std::string why;
+    ASSERT_TRUE(ParseAction(c.action, json::parse(c.body), &request, &why)) << why;
+    if (c.dropLine) b.program.bus.DropLine();
+    ActionOutcome o;
+    const auto ran = b.runner.Run([&] {
+        if (c.targets.size() == 1) {
+            o = RunAction(b.program.state, c.targets[0], request);
+            return;
+        }
+        std::vector<MemberOutcome> members;
+        for (uint8_t a : c.targets) members.push_back({a, a == 3 ? MemberSkip::Standby : MemberSkip::None, false, ""});
+        o = RunActionOnMembers(b.program.state, members, request);
+    });
+    ASSERT_EQ(ran, CommandRunner::Outcome::kDone);
+    EXPECT_EQ(o.result, c.result) << o.body.dump();
+    std::vector<std::pair<int, bool>> done;
+    for (const MemberOutcome& m : o.targets) {
+        done.emplace_back(m.address, m.done);
+        // A projector not done always says why: skipped, or in words.
+        EXPECT_TRUE(m.done || m.skipped != MemberSkip::None || !m.detail.empty()) << o.body.dump();
+    }
+    EXPECT_EQ(done, c.done) << o.body.dump();
+    EXPECT_EQ(o.error.empty(), c.result == ActionResult::Done || c.targets.size() > 1) << o.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ServiceActions,
+    ::testing::Values(
+        ActionCase{"Done", "key", R"({"code": 27})", {1}, false, ActionResult::Done, {{1, true}}},
+        ActionCase{"NotConnected", "key", R"({"code": 27})", {9}, false, ActionResult::NotConnected, {{9, false}}},
+        ActionCase{"UnknownSourceName", "source", R"({"name": "Nowhere"})", {1}, false, ActionResult::Refused,
+                   {{1, false}}},
+        ActionCase{"NoAnswer", "key", R"({"code": 27})", {1}, true, ActionResult::Failed, {{1, false}}},
+        ActionCase{"MemberInStandbySkipped", "key", R"({"code": 27})", {1, 3, 2}, false, ActionResult::Failed,
+                   {{1, true}, {3, false}, {2, true}}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace ombrix
