@@ -54,7 +54,7 @@ enum class ActionResult {
 
 struct ActionOutcome {
     ActionResult result = ActionResult::Done;
-    std::string error;  // why, when not done
+    std::string error;  // why, when one projector's action or the whole was not done
     // Each projector or member: done, skipped and why, or not done and why (detail).
     std::vector<MemberOutcome> targets;
     // The report as clients read it: {"address", "action", "ok", "result" (0-3, when one
