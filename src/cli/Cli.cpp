@@ -14,6 +14,7 @@
 #include "link/Link.h"
 #include "platform/Env.h"
 #include "BlockCommands.h"
+#include "CliLine.h"
 #include "DataCommands.h"
 #include "GroupCommands.h"
 #include "HistoryCommands.h"
@@ -394,18 +395,10 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
         n.push_back(v);
     }
 
-    StreamUi ui(out, err);
-    std::unique_ptr<Library> strings = ports.libraries->Load("kelvaneproj", nullptr);
-    Env env;
-    env.clock = ports.clock;
-    env.ui = &ui;
-    env.strings = strings.get();
-    env.descriptionFolders = &ports.descriptionFolders;
-
-    Link link(*ports.clock, *ports.devices);
-    LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
-    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, err);
-    if (!OpenLine(env, link, line, err)) return kExitFailed;
+    CliLine opened(ports, out, err);
+    if (!opened.Open(line)) return kExitFailed;
+    Env& env = opened.env;
+    Link& link = opened.link;
 
     const auto a = static_cast<uint8_t>(address);
     auto b = [&](size_t k) { return static_cast<uint8_t>(n[k]); };
@@ -491,7 +484,7 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
         err << "ombrix-cli: " << link.discardedBytes.load()
             << " byte(s) on the line were thrown away unread (late or doubled replies, noise)\n";
     }
-    CloseConnection(link, kOwnerTool);
+    opened.Close();
     return r == kDone ? kExitDone : kExitFailed;
 }
 

@@ -9,6 +9,7 @@
 #include "StreamUi.h"
 #include "app/Program.h"
 #include "discovery/BackgroundCheck.h"
+#include "discovery/LineRules.h"
 #include "discovery/ProjectorListRow.h"
 #include "discovery/QuickSearch.h"
 #include "discovery/Search.h"
@@ -18,9 +19,8 @@
 namespace ombrix::cli {
 namespace {
 
+constexpr int kCheckTimer = 1;
 constexpr int kReopenTimer = 2;
-constexpr uint32_t kReopenMs = 3000;
-constexpr uint32_t kSettleAfterReopenMs = 200;
 
 // Start-up as the program does it: options.cfg read (or created), comm.cfg and the
 // COM mapping, then the line.
@@ -38,18 +38,17 @@ bool Open(Session& s, const LineOptions& line, const CliPorts& ports) {
 
 // The communication window's search: skipped in "Skip Search" mode, warning 18 when
 // nobody answers. Quick when asked for, else as quicksearch.cfg says.
-bool Search(Session& s, StreamUi& ui, const CliPorts& ports, const QuickSearchOptions* quick = nullptr) {
-    if (SearchSkipped(s.state.options)) {
-        *ports.err << "ombrix-cli: the search mode in options.cfg is \"Skip Search\"\n";
-        return false;
-    }
+SearchVerdict Search(Session& s, StreamUi& ui, const CliPorts& ports, const QuickSearchOptions* quick = nullptr) {
     ui.echoProgress = true;
-    const bool found = quick ? QuickSearchConnectedProjectors(s.state, *quick) : RunConfiguredSearch(s.state);
+    const SearchVerdict verdict = RunSearchRule(s.state, quick ? QuickAddressProbe(s.state, *quick) : AddressProbe(), {});
     ui.echoProgress = false;
-    if (!found) ConcludeSearchFoundNobody(s.state);
+    if (verdict == SearchVerdict::Skipped) {
+        *ports.err << "ombrix-cli: the search mode in options.cfg is \"Skip Search\"\n";
+        return verdict;
+    }
     const ProjectorTable& t = s.state.projectors;
     for (int i = 0; i < t.connectedCount; ++i) ui.Print(ProjectorLine(s.state.env, t.records[static_cast<size_t>(i)]));
-    return found;
+    return verdict;
 }
 
 void Close(Session& s) {
@@ -59,30 +58,18 @@ void Close(Session& s) {
 
 bool Interrupted(const CliPorts& ports) { return ports.interrupted && ports.interrupted->load(); }
 
-// Opens the line again, quietly; a device server may take the connection and hang up at
-// once, which is not back yet.
-bool TryReopen(Session& s) {
-    CloseConnection(s.state.link, kOwnerTool);
-    Env quiet = s.state.env;
-    quiet.ui = nullptr;
-    const bool opened = SetupConnection(quiet, s.state.link, kOwnerTool) != 0;
-    if (opened) s.state.link.clock.WaitMs(kSettleAfterReopenMs);
-    return opened && !LineLost(s.state.link);
-}
+std::string ReopenText() { return "trying to reopen it every " + std::to_string(kReopenEveryMs / 1000) + " s"; }
 
 // Every few seconds until the line is back; false when stopped with Ctrl+C first.
 bool WaitForLineBack(Session& s, const CliPorts& ports) {
-    *ports.err << "ombrix-cli: trying to reopen it every " << kReopenMs / 1000 << " s\n";
-    for (;;) {
-        for (uint32_t waited = 0; waited < kReopenMs; waited += 100) {
-            if (Interrupted(ports)) return false;
-            ports.clock->WaitMs(100);
-        }
-        if (TryReopen(s)) {
-            *ports.err << "ombrix-cli: the line " << LineName(s.state.link) << " is back\n";
-            return true;
-        }
-    }
+    *ports.err << "ombrix-cli: " << ReopenText() << '\n';
+    TaskQueue queue(*ports.clock);
+    bool back = false;
+    KeepReopening(queue, kReopenTimer, s.state.env, s.state.link, kOwnerTool, false, [&] { back = true; });
+    queue.RunUntil(UINT64_MAX, [&] { return back || Interrupted(ports); });
+    queue.KillTimer(kReopenTimer);
+    if (back) *ports.err << "ombrix-cli: the line " << LineName(s.state.link) << " is back\n";
+    return back;
 }
 
 // The watch's search: a line lost while searching is waited for and the search run
@@ -90,8 +77,7 @@ bool WaitForLineBack(Session& s, const CliPorts& ports) {
 // held (--once, Ctrl+C).
 bool SearchWhileLineHolds(Session& s, StreamUi& ui, const CliPorts& ports, bool once) {
     for (;;) {
-        Search(s, ui, ports);
-        if (s.state.lastSearch != SearchEnd::LineLost) return true;
+        if (Search(s, ui, ports) != SearchVerdict::LineLost) return true;
         if (once || !WaitForLineBack(s, ports)) return false;
     }
 }
@@ -127,10 +113,9 @@ int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& li
         ShutdownProgram(s.state);
         return kExitFailed;
     }
-    const bool found = Search(s, ui, ports, forceQuick ? &quick : nullptr);
-    const bool complete = s.state.lastSearch == SearchEnd::Completed;
+    const SearchVerdict verdict = Search(s, ui, ports, forceQuick ? &quick : nullptr);
     Close(s);
-    return found && complete ? kExitDone : kExitFailed;
+    return verdict == SearchVerdict::Found ? kExitDone : kExitFailed;
 }
 
 int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports) {
@@ -172,7 +157,7 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
     {
         BackgroundCheck* checkPtr = nullptr;
         BackgroundCheck::Hooks hooks;
-        hooks.armTimer = [&](uint32_t ms) { queue.StartTimer(1, ms, [&] { checkPtr->OnCheckTimer(); }); };
+        hooks.armTimer = [&](uint32_t ms) { queue.StartTimer(kCheckTimer, ms, [&] { checkPtr->OnCheckTimer(); }); };
         hooks.applied = [&](const CheckApplied& applied) {
             for (const ProjectorRecord& r : applied.removedRecords) ui.Print("removed: " + ProjectorLine(s.state.env, r));
             const ProjectorTable& t = s.state.projectors;
@@ -187,28 +172,17 @@ int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& lin
         // Unattended: a lost line is reopened every few seconds, quietly, and the check
         // carries on once it is back.
         bool lost = false;
-        std::function<void()> reopen = [&] {
-            CloseConnection(s.state.link, kOwnerTool);
-            Env quiet = s.state.env;
-            quiet.ui = nullptr;
-            // A device server may take the connection and hang up at once: not back yet.
-            const bool opened = SetupConnection(quiet, s.state.link, kOwnerTool) != 0;
-            if (opened) s.state.link.clock.WaitMs(kSettleAfterReopenMs);
-            if (!opened || LineLost(s.state.link)) {
-                queue.StartTimer(kReopenTimer, kReopenMs, reopen);
-                return;
-            }
-            *ports.err << "ombrix-cli: the line " << LineName(s.state.link) << " is back\n";
-            checkPtr->ArmCheckTimer();
-        };
         hooks.lineLost = [&] {
             lost = true;
             if (once) {
                 done = true;
                 return;
             }
-            *ports.err << "ombrix-cli: trying to reopen it every " << kReopenMs / 1000 << " s\n";
-            queue.StartTimer(kReopenTimer, kReopenMs, reopen);
+            *ports.err << "ombrix-cli: " << ReopenText() << '\n';
+            KeepReopening(queue, kReopenTimer, s.state.env, s.state.link, kOwnerTool, false, [&] {
+                *ports.err << "ombrix-cli: the line " << LineName(s.state.link) << " is back\n";
+                checkPtr->ArmCheckTimer();
+            });
         };
         BackgroundCheck check(s.state, queue, hooks);
         checkPtr = &check;
