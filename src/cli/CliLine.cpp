@@ -24,10 +24,15 @@ CliLine::CliLine(const CliPorts& ports, std::ostream& out, std::ostream& err)
 
 CliLine::~CliLine() { Close(); }
 
-bool CliLine::Open(const LineOptions& line) {
+bool OpenCliLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err) {
     LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
-    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, err_);
-    open_ = OpenLine(env, link, line, err_);
+    link.portMap = ComPortMap{};
+    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, err);
+    return OpenLine(env, link, line, err);
+}
+
+bool CliLine::Open(const LineOptions& line) {
+    open_ = OpenCliLine(env, link, line, err_);
     return open_;
 }
 

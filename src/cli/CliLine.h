@@ -14,6 +14,11 @@ namespace ombrix::cli {
 // the description folders of the ports.
 Env CliEnv(const CliPorts& ports, Ui* ui, Library* strings);
 
+// comm.cfg and comports.cfg read into the link (an unreadable comports.cfg is a warning
+// when no --device names the line), the options applied, the line opened; false when it
+// could not be (said on err).
+bool OpenCliLine(const Env& env, Link& link, const LineOptions& line, std::ostream& err);
+
 class CliLine {
 public:
     // Boxes go to err, echoed lines to out.
@@ -22,8 +27,7 @@ public:
     CliLine(const CliLine&) = delete;
     CliLine& operator=(const CliLine&) = delete;
 
-    // comm.cfg and comports.cfg read, the options applied, the line opened; false when it
-    // could not be (said on err).
+    // OpenCliLine on this line.
     bool Open(const LineOptions& line);
     void Close();
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Cli.h"
+#include "CliLine.h"
 #include "StreamUi.h"
 #include "app/Program.h"
 #include "blocks/Groups.h"
@@ -112,10 +113,9 @@ struct Session {
 
 bool Open(Session& s, const LineOptions& line, const CliPorts& ports, Report& report) {
     StartProgram(s.state);
-    LoadCommSettings(s.state);
-    if (!report.Events()) return OpenLine(s.state.env, s.state.link, line, *ports.err);
+    if (!report.Events()) return OpenCliLine(s.state.env, s.state.link, line, *ports.err);
     std::ostringstream said;
-    const bool opened = OpenLine(s.state.env, s.state.link, line, said);
+    const bool opened = OpenCliLine(s.state.env, s.state.link, line, said);
     report.SayLines(said.str());
     return opened;
 }
