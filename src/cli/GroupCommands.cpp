@@ -1,7 +1,6 @@
 #include "GroupCommands.h"
 
 #include <algorithm>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
@@ -9,11 +8,9 @@
 #include "Cli.h"
 #include "CliLine.h"
 #include "JsonOutput.h"
-#include "StreamUi.h"
 #include "blocks/Groups.h"
 #include "directaccess/DirectAccessState.h"
 #include "discovery/GroupPlan.h"
-#include "link/Frame.h"
 
 namespace ombrix::cli {
 namespace {
