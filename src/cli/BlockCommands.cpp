@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 
+#include "CliLine.h"
 #include "StreamUi.h"
 #include "app/Program.h"
 #include "blocks/BlockList.h"
@@ -176,8 +177,7 @@ void PrepareCliState(ProgramState& st, const CliPorts& ports) {
 
 bool OpenCliSession(ProgramState& st, const CliPorts& ports, const LineOptions& line) {
     PrepareCliState(st, ports);
-    LoadCommSettings(st);
-    return OpenLine(st.env, st.link, line, *ports.err);
+    return OpenCliLine(st.env, st.link, line, *ports.err);
 }
 
 const char* BlockCommandsUsage() { return kUsage; }

@@ -13,7 +13,9 @@
 #include "link/Frame.h"
 #include "link/Link.h"
 #include "platform/Env.h"
+#include "service/EventHub.h"
 #include "BlockCommands.h"
+#include "CliLine.h"
 #include "DataCommands.h"
 #include "GroupCommands.h"
 #include "HistoryCommands.h"
@@ -47,7 +49,8 @@ const char kUsageText[] =
     "  --workdir DIR    work as if started in DIR (where comm.cfg and the rest are)\n"
     "  --json           print one JSON object (command, exit, result, fields, boxes);\n"
     "                   with watch, one JSON line per event (found, lost, state change,\n"
-    "                   line lost) with its time\n"
+    "                   line lost) with its time, each projector as the server's API\n"
+    "                   gives it\n"
     "\n"
     "Commands (numbers are decimal or 0x-hex):\n"
     "  status                              status flags and installed options\n"
@@ -278,29 +281,21 @@ namespace {
 int RunCliText(const std::vector<std::string>& args, const CliPorts& ports);
 
 // --json: the command runs as always, into buffers; what it printed becomes JSON. The
-// watch prints as it goes, one JSON line per line it would have printed.
+// watch publishes its events as it goes, one JSON line each, with the projectors as the
+// server's API gives them.
 int RunCliJson(const std::vector<std::string>& args, const CliPorts& ports) {
     CliPorts inner = ports;
     const std::string command = CommandName(args);
     if (command == "watch") {
-        // The watch's lines become events on a hub; the JSON lines are one consumer of
-        // it, as the server's event stream and MQTT are of theirs.
+        const CommandLine parsed = ParseCommandLine(args);
         EventHub hub;
-        const int printer = hub.Subscribe(
-            [&](const ServiceEvent& e) { *ports.out << EventJson(e).dump() << std::endl; });
         std::mutex mutex;
-        auto emit = [&](const std::string& line, bool fromStderr) {
+        const int printer = hub.Subscribe([&](const ServiceEvent& e) {
             std::lock_guard<std::mutex> lock(mutex);
-            hub.Publish(WatchEvent(line, fromStderr, std::chrono::system_clock::now()));
-        };
-        int code;
-        {
-            LineStream out([&](const std::string& line) { emit(line, false); });
-            LineStream err([&](const std::string& line) { emit(line, true); });
-            inner.out = &out;
-            inner.err = &err;
-            code = RunCliText(args, inner);
-        }
+            *ports.out << EventJson(e).dump() << std::endl;
+        });
+        const std::vector<std::string> rest(args.begin() + static_cast<long>(parsed.command) + 1, args.end());
+        const int code = RunWatchCommand(rest, parsed.line, ports, &hub);
         hub.Unsubscribe(printer);
         return code;
     }
@@ -394,18 +389,10 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
         n.push_back(v);
     }
 
-    StreamUi ui(out, err);
-    std::unique_ptr<Library> strings = ports.libraries->Load("kelvaneproj", nullptr);
-    Env env;
-    env.clock = ports.clock;
-    env.ui = &ui;
-    env.strings = strings.get();
-    env.descriptionFolders = &ports.descriptionFolders;
-
-    Link link(*ports.clock, *ports.devices);
-    LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
-    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, err);
-    if (!OpenLine(env, link, line, err)) return kExitFailed;
+    CliLine opened(ports, out, err);
+    if (!opened.Open(line)) return kExitFailed;
+    Env& env = opened.env;
+    Link& link = opened.link;
 
     const auto a = static_cast<uint8_t>(address);
     auto b = [&](size_t k) { return static_cast<uint8_t>(n[k]); };
@@ -491,7 +478,7 @@ int RunProjectorCommand(const std::string& command, const std::vector<std::strin
         err << "ombrix-cli: " << link.discardedBytes.load()
             << " byte(s) on the line were thrown away unread (late or doubled replies, noise)\n";
     }
-    CloseConnection(link, kOwnerTool);
+    opened.Close();
     return r == kDone ? kExitDone : kExitFailed;
 }
 

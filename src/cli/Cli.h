@@ -17,6 +17,10 @@
 #include "platform/Library.h"
 #include "platform/SerialDevice.h"
 
+namespace ombrix {
+class EventHub;
+}
+
 namespace ombrix::cli {
 
 struct CliPorts {
@@ -63,7 +67,10 @@ bool ParseNumber(const std::string& s, long lo, long hi, long* out);
 int UsageError(std::ostream& err, const std::string& why);
 
 int RunSearchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports);
-int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports);
+// events: the watch publishes there what happens (--json), with each projector as the
+// server's API gives it, instead of printing lines.
+int RunWatchCommand(const std::vector<std::string>& args, const LineOptions& line, const CliPorts& ports,
+                    EventHub* events = nullptr);
 // "ADDR LETTER TYPECODE MODEL VERSION IDNUMBER STATE", unknown values as -1 or ?.
 std::string ProjectorLine(const Env& env, const ProjectorRecord& record);
 

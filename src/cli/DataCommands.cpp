@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 
+#include "CliLine.h"
 #include "StreamUi.h"
 #include "blocks/ListToText.h"
 #include "blocks/RamContainer.h"
@@ -45,13 +46,12 @@ struct Context {
     std::unique_ptr<Library> strings;
     Env env;
 
-    explicit Context(const CliPorts& ports) : out(*ports.out), err(*ports.err), ui(*ports.out, *ports.err) {
-        if (ports.libraries) strings = ports.libraries->Load("kelvaneproj", nullptr);
-        env.clock = ports.clock;
-        env.ui = &ui;
-        env.strings = strings.get();
-        env.descriptionFolders = &ports.descriptionFolders;
-    }
+    explicit Context(const CliPorts& ports)
+        : out(*ports.out),
+          err(*ports.err),
+          ui(*ports.out, *ports.err),
+          strings(ports.libraries ? ports.libraries->Load("kelvaneproj", nullptr) : nullptr),
+          env(CliEnv(ports, &ui, strings.get())) {}
 
     int Usage(const std::string& why) {
         err << "ombrix-cli: " << why << "\n" << "Try 'ombrix-cli --help'.\n";

@@ -1,18 +1,16 @@
 #include "GroupCommands.h"
 
 #include <algorithm>
-#include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
 #include "Cli.h"
+#include "CliLine.h"
 #include "JsonOutput.h"
-#include "StreamUi.h"
 #include "blocks/Groups.h"
-#include "discovery/QuickSearch.h"
-#include "link/Frame.h"
+#include "directaccess/DirectAccessState.h"
+#include "discovery/GroupPlan.h"
 
 namespace ombrix::cli {
 namespace {
@@ -91,41 +89,22 @@ bool WakesKey(const std::string& code) {
     return ParseNumber(code, 0, 255, &v) && (v == kPowerKeyCode || (v >= kDigitKeyFirst && v <= kDigitKeyLast));
 }
 
-// One status round on one opening of the line, before the command goes to anyone: why
-// each member is left out of a command that needs it at work (it does not answer its
-// status, or it is in standby); empty when it may be sent the command. Each status is
-// read as soon as it comes rather than after the ordinary settling wait. False when the
-// line could not be opened (said on err).
-bool PlanFromStatusRound(const LineOptions& line, const std::vector<uint8_t>& members, const CliPorts& ports,
-                         std::map<uint8_t, std::string>* skip) {
+// The members a command reaches, planned on one opening of the line before the command
+// goes to anyone (a command that needs nobody at work opens nothing). False when the line
+// could not be opened (said on err).
+bool PlanOnLine(const LineOptions& line, const std::vector<uint8_t>& members, bool needsOperating,
+                const CliPorts& ports, std::vector<MemberOutcome>* plan) {
     std::ostringstream quietOut;
-    StreamUi ui(quietOut, *ports.err);
-    std::unique_ptr<Library> strings = ports.libraries->Load("kelvaneproj", nullptr);
-    Env env;
-    env.clock = ports.clock;
-    env.ui = &ui;
-    env.strings = strings.get();
-    env.descriptionFolders = &ports.descriptionFolders;
-    Link link(*ports.clock, *ports.devices);
-    LoadCommSettings(kCommFileName, &link.settings, &link.currentAddress);
-    if (!link.portMap.LoadFile(kComPortMapFileName) && line.device.empty()) WarnPortMap(link.portMap, *ports.err);
-    if (!OpenLine(env, link, line, *ports.err)) return false;
-    for (uint8_t a : members) {
-        if (ports.interrupted && *ports.interrupted) break;
-        StatusFlags flags;
-        const uint64_t start = link.clock.TickMs();
-        const QuickProbeResult r = QuickProbe(link, a, kReplyTimeoutMs, &flags);
-        if (!r.statusRead) {
-            (*skip)[a] = "no answer";
-            // Its late reply must not pass for a member's acknowledgement of the command.
-            if (!r.answered) link.lateReplyUntil = start + kLateReplyMaxMs;
-        } else if (flags.standby) {
-            (*skip)[a] = "in standby";
-        }
-    }
-    CloseConnection(link, kOwnerTool);
+    CliLine opened(ports, quietOut, *ports.err);
+    if (needsOperating && !opened.Open(line)) return false;
+    *plan = PlanGroupMembers(opened.link, members, needsOperating,
+                             [&] { return ports.interrupted && ports.interrupted->load(); });
     return true;
 }
+
+// A member left out, as the tool says it: a member that did not answer its status is
+// "no answer" here, where no search table says who is connected.
+std::string SkippedText(MemberSkip why) { return why == MemberSkip::NotConnected ? "no answer" : SkipText(why); }
 
 // Options before the command that take a value.
 bool TakesValue(const std::string& option) { return option == "--device" || option == "--port" || option == "--baud"; }
@@ -241,34 +220,35 @@ int RunGroupFanOut(const std::vector<std::string>& args, const CliPorts& ports, 
     const bool needsOperating = command != "status" && command != "identity" && command != "serial" &&
                                 command != "id" && command != "runtime" && command != "location" &&
                                 !(command == "key" && !after.empty() && WakesKey(after[0]));
-    std::map<uint8_t, std::string> skip;
+    LineOptions line;
     if (needsOperating) {
         std::vector<std::string> statusArgs = before;
         statusArgs.insert(statusArgs.end(), {"status", "1"});
         const CommandLine parsed = ParseCommandLine(statusArgs);
         if (!parsed.error.empty()) return UsageError(*ports.err, parsed.error);
-        if (!PlanFromStatusRound(parsed.line, members, ports, &skip)) return kExitFailed;
+        line = parsed.line;
     }
+    std::vector<MemberOutcome> plan;
+    if (!PlanOnLine(line, members, needsOperating, ports, &plan)) return kExitFailed;
     bool allDone = true;
     std::vector<std::string> summary;
     json projectors = json::array();
-    for (uint8_t a : members) {
+    for (const MemberOutcome& m : plan) {
+        const uint8_t a = m.address;
         const std::string address = std::to_string(a);
-        if (needsOperating) {
-            const std::string skipped = skip.count(a) ? skip[a] : std::string();
-            if (!skipped.empty()) {
-                allDone = false;
-                summary.push_back("projector " + address + " skipped: " + skipped);
-                if (asJson) {
-                    projectors.push_back(json{{"address", a}, {"command", command}, {"exit", kExitFailed},
-                                              {"skipped", skipped}});
-                } else {
-                    *ports.out << "projector: " << address << "\nskipped: " << skipped << '\n';
-                    ports.out->flush();
-                }
-                if (ports.interrupted && *ports.interrupted) break;
-                continue;
+        if (m.skipped != MemberSkip::None) {
+            const std::string skipped = SkippedText(m.skipped);
+            allDone = false;
+            summary.push_back("projector " + address + " skipped: " + skipped);
+            if (asJson) {
+                projectors.push_back(json{{"address", a}, {"command", command}, {"exit", kExitFailed},
+                                          {"skipped", skipped}});
+            } else {
+                *ports.out << "projector: " << address << "\nskipped: " << skipped << '\n';
+                ports.out->flush();
             }
+            if (ports.interrupted && *ports.interrupted) break;
+            continue;
         }
         std::vector<std::string> memberArgs = before;
         memberArgs.push_back(command);

@@ -9,6 +9,7 @@
 #include "blocks/Groups.h"
 #include "directaccess/DirectAccess.h"
 #include "discovery/BackgroundCheck.h"
+#include "discovery/LineRules.h"
 #include "discovery/ProjectorListRow.h"
 #include "discovery/QuickSearch.h"
 #include "discovery/Search.h"
@@ -24,8 +25,6 @@ using nlohmann::json;
 namespace {
 
 constexpr int kReopenTimer = 2;
-constexpr uint32_t kReopenMs = 3000;
-constexpr uint32_t kSettleAfterReopenMs = 200;
 constexpr const char* kAllGroup = "all";
 constexpr const char* kSearchingText = "the search for projectors is running; try again when it has ended";
 
@@ -126,18 +125,10 @@ void ServiceHost::RunSearch() {
     // Readings begun before the search say nothing about the table it builds.
     live_.Generations().BumpAll();
     hub_.Publish(SearchEvent(true, "searching for projectors"));
-    bool abandoned = false;
-    if (SearchSkipped(state_.options)) {
-        Log("the search mode in options.cfg is \"Skip Search\": no search");
-    } else {
-        const AddressProbe probe = ConfiguredSearchProbe(state_);
-        const bool found = SearchConnectedProjectors(state_, [&](int32_t address, ProjectorRecord* record) {
-            if (stopRequested_) {
-                abandoned = true;
-                ProbeOutcome out;
-                out.abandon = true;
-                return out;
-            }
+    const AddressProbe probe = ConfiguredSearchProbe(state_);
+    const SearchVerdict verdict = RunSearchRule(
+        state_,
+        [&](int32_t address, ProjectorRecord* record) {
             const ProbeOutcome p = probe(address, record);
             if (p.answered) {
                 std::optional<KeptIdentity> identity;
@@ -148,12 +139,12 @@ void ServiceHost::RunSearch() {
                 hub_.Publish(live_.Found(record, identity, hours));
             }
             return p;
-        });
-        if (!found && !abandoned) ConcludeSearchFoundNobody(state_);
-    }
-    if (abandoned || stopRequested_) return;
+        },
+        [this] { return stopRequested_.load(); });
+    if (verdict == SearchVerdict::Skipped) Log("the search mode in options.cfg is \"Skip Search\": no search");
+    if (verdict == SearchVerdict::Abandoned || stopRequested_) return;
     // A search the line cut short is made again once the line is back.
-    searchAgain_ = state_.lastSearch == SearchEnd::LineLost;
+    searchAgain_ = verdict == SearchVerdict::LineLost;
     Publish(live_.SearchEnded(state_));
     live_.Generations().BumpAll();
     searching_ = false;
@@ -215,21 +206,12 @@ void ServiceHost::OnLineLost() {
         lineLostText_ = text;
     }
     Publish(live_.LineChanged(false, text, state_));
-    queue_.StartTimer(kReopenTimer, kReopenMs, [this] { Reopen(); });
+    // Unattended: a lost line is reopened every few seconds, quietly, and the reads carry
+    // on once it is back (as the command-line watch does).
+    KeepReopening(queue_, kReopenTimer, state_.env, state_.link, kOwnerTool, true, [this] { LineBack(); });
 }
 
-// Unattended: a lost line is reopened every few seconds, quietly, and the reads carry on
-// once it is back (as the command-line watch does).
-void ServiceHost::Reopen() {
-    CloseConnection(state_.link, kOwnerTool);
-    Env quiet = state_.env;
-    quiet.ui = nullptr;
-    const bool opened = SetupConnection(quiet, state_.link, kOwnerTool) != 0;
-    if (opened) state_.link.clock.WaitMs(kSettleAfterReopenMs);
-    if (!opened || LineLostShared(state_.link, false)) {
-        queue_.StartTimer(kReopenTimer, kReopenMs, [this] { Reopen(); });
-        return;
-    }
+void ServiceHost::LineBack() {
     {
         std::lock_guard<std::mutex> lock(lineMutex_);
         lineLostText_.clear();

@@ -116,7 +116,7 @@ private:
     void UpdateRoster();
     void ApplyReading(const LiveReading& reading);
     void OnLineLost();
-    void Reopen();
+    void LineBack();
     void Publish(const std::vector<ServiceEvent>& events);
     void Log(const std::string& line);
 

@@ -76,45 +76,6 @@ TEST(CliJson, TheCommandIsTheCommandWordWhateverTheOptions) {
     }
 }
 
-TEST(CliJson, WatchLinesBecomeEvents) {
-    const auto when = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765195200123));
-    struct Case {
-        const char* label;
-        std::string line;
-        bool fromStderr;
-        json want;
-    };
-    const std::vector<Case> cases = {
-        {"found", "Projector with address 4 found ...", false, {{"event", "found"}, {"address", 4}}},
-        {"not found", "Projector with address 9 not found ...", false, {{"event", "not found"}, {"address", 9}}},
-        {"lost", "removed: 4 G 8 ZG-8A 2.10 100 Operating", false,
-         {{"event", "lost"},
-          {"projector",
-           {{"address", 4}, {"letter", "G"}, {"type", 8}, {"model", "ZG-8A"}, {"version", "2.10"}, {"id", 100},
-            {"state", "Operating"}}}}},
-        {"state change", "changed: 7 V 5 ZV-5A 3.05 -1 StandBy", false,
-         {{"event", "state change"}, {"projector", {{"address", 7}, {"id", -1}, {"state", "StandBy"}}}}},
-        {"connected list", "1 V 5 ZV-5A 3.05 100234 Operating", false,
-         {{"event", "connected"}, {"projector", {{"address", 1}}}}},
-        {"line lost", "ombrix-cli: the line COM2 (/dev/ttyUSB0) was lost", true, {{"event", "line lost"}}},
-        {"box", "Warning  18: No connected projectors found", true,
-         {{"event", "box"}, {"caption", "Warning  18"}, {"text", "No connected projectors found"}}},
-        {"other", "searching ...", false, {{"event", "message"}, {"text", "searching ..."}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        const json got = json::parse(cli::WatchEventJson(c.line, c.fromStderr, when));
-        EXPECT_EQ(got["time"], "2025-12-08T12:00:00.123Z");
-        for (const auto& [key, value] : c.want.items()) {
-            if (value.is_object()) {
-                for (const auto& [k, v] : value.items()) EXPECT_EQ(got[key][k], v) << key << "." << k;
-            } else {
-                EXPECT_EQ(got[key], value) << key;
-            }
-        }
-    }
-}
-
 TEST(CliJson, WatchOncePrintsOneJsonLinePerEvent) {
     CliBench b;
     const auto r = b.Run({"--json", "watch", "--once", "--interval", "1"});

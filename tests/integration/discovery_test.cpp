@@ -6,6 +6,8 @@
 
 #include "discovery/AddressSets.h"
 #include "discovery/BackgroundCheck.h"
+#include "discovery/GroupPlan.h"
+#include "discovery/LineRules.h"
 #include "discovery/Search.h"
 #include "../support/Loaders.h"
 #include "../support/SimBench.h"
@@ -544,6 +546,127 @@ TEST(Evaluation, CountdownSteps) {
     RunCountdown(4000, env, stop);
     EXPECT_EQ(ui.Events(), (std::vector<std::string>{"countdown 4 0/4", "countdown 3 1/4", "countdown 2 2/4",
                                                      "countdown 1 3/4", "countdown 0 0/0"}));
+}
+
+// What a search concludes, the same in every program: only one that asked every address
+// and heard nobody switches the search off; a line that failed meanwhile leaves the mode
+// as it was, so the next start searches again.
+TEST(SearchRule, WhatASearchConcludes) {
+    struct Case {
+        const char* label;
+        int first, last;    // the range searched
+        int dropBefore;     // the line goes before this address is asked (0: never)
+        int abandonAt;      // the program ends before this address (0: never)
+        bool skipMode;      // "Skip Search" before the search
+        SearchVerdict verdict;
+        size_t boxes;
+        int32_t limitAfter;  // searchLimit after; kSame: as it was
+    };
+    constexpr int32_t kSame = -1;
+    const Case cases[] = {
+        {"found", 1, 3, 0, 0, false, SearchVerdict::Found, 0, 3},
+        {"nobody_answers", 5, 6, 0, 0, false, SearchVerdict::NobodyThere, 1, 0},
+        {"line_lost_before_any_answer", 5, 6, 5, 0, false, SearchVerdict::LineLost, 1, kSame},
+        {"line_lost_after_one_found", 1, 3, 2, 0, false, SearchVerdict::LineLost, 1, kSame},
+        {"abandoned", 5, 6, 0, 6, false, SearchVerdict::Abandoned, 0, kSame},
+        {"skip_search_mode", 1, 3, 0, 0, true, SearchVerdict::Skipped, 0, kSame},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        Program p;
+        p.state.options.rangeStart = c.first;
+        p.state.options.rangeEnd = c.last;
+        SetSearchMode(p.state.options, c.skipMode ? kCmdSkipSearch : kCmdCheckRange);
+        const int32_t limitBefore = p.state.options.searchLimit;
+        p.bus.ClearTranscript();
+        p.ui.Clear();
+        int asking = 0;
+        const SearchVerdict v = RunSearchRule(
+            p.state,
+            [&](int32_t address, ProjectorRecord* record) {
+                if (address == c.dropBefore) p.bus.DropLine();
+                return ProbeAddress(p.state.link, p.state.env, address, record, &p.state.statusFlags, false);
+            },
+            [&] { return ++asking + c.first - 1 == c.abandonAt; });
+        EXPECT_EQ(v, c.verdict);
+        EXPECT_EQ(p.ui.Boxes().size(), c.boxes) << ::testing::PrintToString(p.Captions());
+        EXPECT_EQ(p.state.options.searchLimit, c.limitAfter == kSame ? limitBefore : c.limitAfter);
+        if (c.skipMode) {
+            EXPECT_TRUE(p.Requests('K').empty());
+        }
+    }
+}
+
+// Which members of a group a command reaches, asked on the line (1 operating, 2 in
+// standby, 9 silent): only a command that needs them at work asks, and leaves out the
+// silent and the sleeping; a stop leaves the rest unasked.
+TEST(GroupPlanRule, WhoGetsTheCommand) {
+    constexpr MemberSkip kNone = MemberSkip::None, kSilent = MemberSkip::NotConnected, kAsleep = MemberSkip::Standby;
+    struct Case {
+        const char* label;
+        bool needsOperating;
+        int stopAfter;  // members asked before the stop (-1: never)
+        std::vector<MemberSkip> skipped;
+        size_t asked;
+    };
+    const Case cases[] = {
+        {"needs_operating", true, -1, {kNone, kAsleep, kSilent, kNone}, 4},
+        {"question_or_wake_asks_nobody", false, -1, {kNone, kNone, kNone, kNone}, 0},
+        {"stopped_after_two", true, 2, {kNone, kAsleep, kNone, kNone}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        Program p;
+        p.bus.ClearTranscript();
+        int asked = 0;
+        const std::vector<MemberOutcome> plan =
+            PlanGroupMembers(p.state.link, {1, 2, 9, 3}, c.needsOperating, [&] { return asked++ == c.stopAfter; });
+        std::vector<MemberSkip> skipped;
+        for (const MemberOutcome& m : plan) skipped.push_back(m.skipped);
+        EXPECT_EQ(skipped, c.skipped);
+        EXPECT_EQ(p.Requests('K').size(), c.asked);
+        EXPECT_TRUE(p.ui.Boxes().empty());
+    }
+}
+
+// A lost line is tried again every 3 s, quietly, until it answers.
+TEST(ReopenRule, TriesEveryFewSecondsUntilTheLineIsBack) {
+    constexpr uint64_t kNever = 0;
+    struct Case {
+        const char* label;
+        uint64_t restoredAt;  // ms after the loss
+        uint64_t backAt;      // the try that has it back, kNever within 10 s
+    };
+    const Case cases[] = {
+        {"back_before_the_first_try", 1000, 3000},
+        // Each try waits for the line to settle before the next 3 s begin.
+        {"back_between_tries", 4000, 3000 + kSettleAfterReopenMs + 3000},
+        {"never_back", kNever, kNever},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        Program p;
+        p.bus.DropLine();
+        p.ui.Clear();
+        TaskQueue queue(p.clock);
+        const uint64_t t0 = p.clock.TickMs();
+        uint64_t backAt = kNever;
+        KeepReopening(queue, 2, p.state.env, p.state.link, kOwnerCommWindow, false,
+                      [&] { backAt = p.clock.TickMs() - t0 - kSettleAfterReopenMs; });
+        if (c.restoredAt != kNever) queue.StartTimer(3, static_cast<uint32_t>(c.restoredAt), [&] { p.bus.RestoreLine(); });
+        queue.RunUntil(t0 + 10000, [&] { return backAt != kNever; });
+        queue.KillTimer(2);
+        if (c.backAt == kNever) {
+            EXPECT_EQ(backAt, kNever);
+        } else {
+            EXPECT_GE(backAt, c.backAt);
+            EXPECT_LT(backAt, c.backAt + 100);
+        }
+        EXPECT_TRUE(p.ui.Boxes().empty());
+    }
 }
 
 }  // namespace

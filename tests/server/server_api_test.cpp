@@ -8,11 +8,12 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
+#include <sstream>
 
 #include "EventReader.h"
 #include "ServerBench.h"
 #include "Cli.h"
-#include "JsonOutput.h"
 #include "ServerOptions.h"
 #include "directaccess/Force.h"
 #include "link/Commands.h"
@@ -792,24 +793,36 @@ TEST(ServerApi, TheApiDescriptionNamesEveryRouteAndEachAnswers) {
     }
 }
 
-// The API, the events and watch --json describe a projector with the same fields.
-TEST(ServiceCore, ProjectorStateMatchesTheWatchLine) {
-    Env env;
-    ProjectorRecord r;
-    r.address = 12;
-    r.alphaId = 'V';
-    r.projectorType = 25;
-    r.softwareVersion = 4;
-    r.idNumber = -2147483647;
-    r.pause = 1;
-    r.softEdge = 1;
-    const json state = ProjectorStateJson(env, r, {"all"});
-    const json watched = json::parse(cli::WatchEventJson("changed: " + cli::ProjectorLine(env, r), false,
-                                                         std::chrono::system_clock::now()))["projector"];
-    for (const auto& [key, value] : watched.items()) EXPECT_EQ(state[key], value) << key;
-    EXPECT_EQ(watched.size(), 7u);
-    EXPECT_EQ(state["options"], json::array({"softEdge"}));
-    EXPECT_EQ(state["groups"], json::array({"all"}));
+// watch --json gives each projector it finds as the API lists it: the version as read,
+// serial number, running hours, standby, lost, groups.
+TEST(ServiceCore, WatchJsonGivesEachProjectorAsTheApiDoes) {
+    ServerBench b;
+    ASSERT_TRUE(b.started);
+    // The same projectors on a bus of the command line's own, in the server's folder.
+    VirtualClock clock;
+    sim::SimBus bus;
+    std::string error;
+    ASSERT_TRUE(sim::ParseBusText(testing::kThreeProjectors, &bus, &error)) << error;
+    sim::InProcessOpener opener{bus, clock};
+    std::ostringstream out, err;
+    cli::CliPorts ports;
+    ports.clock = &clock;
+    ports.devices = &opener;
+    ports.libraries = &b.libraries;
+    ports.out = &out;
+    ports.err = &err;
+    ASSERT_EQ(cli::RunCli({"--json", "--device", "sim", "watch", "--once", "--interval", "1"}, ports), 0) << out.str();
+    std::istringstream lines(out.str());
+    std::set<int> found;
+    for (std::string line; std::getline(lines, line);) {
+        const json e = json::parse(line);
+        if (e["event"] != "found") continue;
+        const int address = e["projector"]["address"];
+        SCOPED_TRACE(address);
+        found.insert(address);
+        EXPECT_EQ(e["projector"], Listed(b, address));
+    }
+    EXPECT_EQ(found, (std::set<int>{1, 2, 3})) << out.str();
 }
 
 TEST(ServerOptions, WhichHostNamesTheServer) {

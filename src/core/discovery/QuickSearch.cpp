@@ -139,8 +139,6 @@ QuickProbeResult QuickProbe(Link& link, uint8_t address, uint32_t ackTimeoutMs, 
     return out;
 }
 
-namespace {
-
 AddressProbe QuickAddressProbe(ProgramState& s, const QuickSearchOptions& q) {
     const uint32_t ackTimeoutMs = QuickAckTimeoutMs(s.link.settings, q.marginMs);
     const uint32_t marginMs = std::min(q.marginMs, kQuickMaxMarginMs);
@@ -169,8 +167,6 @@ AddressProbe QuickAddressProbe(ProgramState& s, const QuickSearchOptions& q) {
         return silent;
     };
 }
-
-}  // namespace
 
 bool QuickSearchConnectedProjectors(ProgramState& s, const QuickSearchOptions& q) {
     return SearchConnectedProjectors(s, QuickAddressProbe(s, q));

@@ -64,6 +64,9 @@ std::string QuickOverrunText(uint32_t marginMs);
 // projector that answers within the short time-out.
 bool QuickSearchConnectedProjectors(ProgramState& state, const QuickSearchOptions& options);
 
+// The quick search's way of asking each address, for a search that watches its probes.
+AddressProbe QuickAddressProbe(ProgramState& state, const QuickSearchOptions& options);
+
 // What the communication window runs: the quick search when quicksearch.cfg switches it
 // on, otherwise the ordinary one.
 bool RunConfiguredSearch(ProgramState& state);

@@ -20,6 +20,7 @@
 #include "core/comm/InfoPages.h"
 #include "core/data/SettingsFile.h"
 #include "core/discovery/BackgroundCheck.h"
+#include "core/discovery/LineRules.h"
 #include "core/discovery/QuickSearch.h"
 #include "core/directaccess/Iris.h"
 #include "core/discovery/Search.h"
@@ -125,12 +126,12 @@ void CommWindow::Open() {
         lineOpenedHere_ = true;
         searched = true;
         const bool found = RunSearch();
-        if (abandoned_) {
+        // What the search concludes is the same in every program.
+        if (ConcludeSearch(state_, found, abandoned_) == SearchVerdict::Abandoned) {
             busy_ = false;
             emit openFinished();
             return;
         }
-        if (!found) ConcludeSearchFoundNobody(state_);
     }
     // Without a search nobody is connected in this window.
     if (!searched) state_.projectors.connectedCount = 0;
