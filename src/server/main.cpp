@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
     hostOptions.descriptionFolders =
         DescriptionFallbackFolders(ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     hostOptions.checkIntervalMs = static_cast<uint32_t>(options.checkInterval * 1000);
+    hostOptions.seatLeaseCapMs = static_cast<uint32_t>(options.seatLeaseSeconds * 1000);
     // Everything is checked and the port is served before the search, which may take
     // minutes: meanwhile /healthz answers and a SIGTERM is acted on at once.
     ServiceHost host(ports, hostOptions);

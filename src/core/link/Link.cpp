@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "link/Frame.h"
+#include "link/SeatLine.h"
+#include "link/SeatWire.h"
 #include "projector/Messages.h"
 
 namespace ombrix {
@@ -39,7 +41,11 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
         return 0;
     }
     const std::string path = ConnectionPath(link);
-    std::unique_ptr<SerialDevice> device = link.opener.Open(path, &error);
+    // Where a service holds the line, its seat is the way onto it; a seat's socket left
+    // by a service that died answers nobody, and the line is opened as ever.
+    std::unique_ptr<SerialDevice> device;
+    if (link.seatAllowed) device = OpenSeat(SeatSocketPath(path), ThisProcessSeat(link.seatProgram), &error);
+    if (!device && !error) device = link.opener.Open(path, &error);
     if (!device) {
         link.lastError = error;
         ShowOpenFailure(env, link);
