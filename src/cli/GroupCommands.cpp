@@ -128,7 +128,9 @@ bool PlanFromStatusRound(const LineOptions& line, const std::vector<uint8_t>& me
 }
 
 // Options before the command that take a value.
-bool TakesValue(const std::string& option) { return option == "--device" || option == "--port" || option == "--baud"; }
+bool TakesValue(const std::string& option) {
+    return option == "--device" || option == "--server" || option == "--port" || option == "--baud";
+}
 
 }  // namespace
 

@@ -153,6 +153,15 @@ json ServiceHost::LineJson() const {
     return j;
 }
 
+bool ServiceHost::ListenForRemoteSeats(const std::string& host, int port, const std::string& token,
+                                       std::string* why) {
+    if (!seats_) {
+        *why = "this line has no seats";
+        return false;
+    }
+    return seats_->ListenTcp(host, port, token, why);
+}
+
 SeatCounts ServiceHost::Seats() const { return seats_ ? seats_->Counts() : SeatCounts{}; }
 
 bool ServiceHost::Start(std::string* why) { return Open(why) && Search(); }

@@ -91,6 +91,8 @@ public:
     // at the line's seats and who holds it now.
     nlohmann::json LineJson() const;
     SeatCounts Seats() const;
+    // Seats over the network as well (after Open); false with why.
+    bool ListenForRemoteSeats(const std::string& host, int port, const std::string& token, std::string* why);
     const Metrics& GetMetrics() const { return metrics_; }
 
     // Runs work on the owner thread with the program's state (see CommandRunner).

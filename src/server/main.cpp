@@ -142,6 +142,12 @@ int main(int argc, char** argv) {
         RemoveCreatedFolders(madeFolders);
         return 1;
     }
+    if (options.seatPort >= 0 && !host.ListenForRemoteSeats(options.seatHost, options.seatPort, token, &why)) {
+        *mainLog << "ombrix-server: cannot take seats on " << options.seatHost << ":" << options.seatPort << ": " << why
+                 << std::endl;
+        host.Stop();
+        return 2;
+    }
     SeedWorkFolder(folder);
     // The block history is checked whole once here; requests then only read and write it.
     if (std::string said; !CheckHistoryStore(&why, &said)) {

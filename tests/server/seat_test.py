@@ -49,9 +49,13 @@ def frame_whole(b):
     return sum(plain[:6]) & 0xFF == plain[6]
 
 
+def api(b, path, timeout=30):
+    """GET with the server's token."""
+    return request(b.port, "GET", path, headers={"Authorization": "Bearer " + b.token}, timeout=timeout)
+
+
 def seat_path(b):
-    _, _, body = request(b.port, "GET", "/api/v1/line")
-    return json.loads(body)["socket"]
+    return json.loads(api(b, "/api/v1/line")[2])["socket"]
 
 
 class RawSeat:
@@ -94,7 +98,7 @@ class RawSeat:
 def server_command_seconds(b):
     """How long the server's own command on projector 1 takes to go through."""
     t0 = time.monotonic()
-    status, _, body = request(b.port, "GET", "/api/v1/projectors/1", timeout=30)
+    status, _, body = api(b, "/api/v1/projectors/1")
     assert status == 200, "the server's own read: %d %s" % (status, body[:200])
     return time.monotonic() - t0
 
@@ -119,7 +123,7 @@ def cases(b, direct):
         def listen():
             import http.client
             c = http.client.HTTPConnection("127.0.0.1", b.port, timeout=20)
-            c.request("GET", "/api/v1/events")
+            c.request("GET", "/api/v1/events", headers={"Authorization": "Bearer " + b.token})
             r = c.getresponse()
             while not done.is_set():
                 line = r.fp.readline()
@@ -142,7 +146,7 @@ def cases(b, direct):
     def killed_watch_frees_the_line():
         p = subprocess.Popen([b.bin + "/ombrix-cli", "--device", "tty", "watch", "--interval", "1"], cwd=b.work,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until("the watch at its seat", lambda: json.loads(request(b.port, "GET", "/api/v1/line")[2])["seats"], 20)
+        wait_until("the watch at its seat", lambda: json.loads(api(b, "/api/v1/line")[2])["seats"], 20)
         time.sleep(1.5)
         p.send_signal(signal.SIGKILL)
         p.wait()
@@ -161,7 +165,7 @@ def cases(b, direct):
 
     def lines_lists_the_seat():
         s = RawSeat(seat_path(b), program="lister")
-        line = json.loads(request(b.port, "GET", "/api/v1/line")[2])
+        line = json.loads(api(b, "/api/v1/line")[2])
         check([x["program"] for x in line["seats"]] == ["lister"], "seats: %r" % line["seats"])
         check(line["seats"][0]["pid"] == os.getpid(), "the seat's process is the system's word: %r" % line["seats"])
         s.close()
@@ -205,6 +209,20 @@ def cases(b, direct):
         bad = [f for f in frames if not frame_whole(f)]
         check(not bad, "interleaved on the wire: %r" % bad)
 
+    def network_seat_needs_the_token():
+        url = "ombrix://127.0.0.1:%d" % b.seat_port
+        env = dict(os.environ, OMBRIX_TOKEN=b.token)
+        for label, environ, want in [("with the token", env, direct[("identity", "1")]),
+                                     ("without it", dict(os.environ, OMBRIX_TOKEN=""), None),
+                                     ("with another", dict(os.environ, OMBRIX_TOKEN="x" + b.token), None)]:
+            r = subprocess.run([b.bin + "/ombrix-cli", "--server", url, "identity", "1"], cwd=b.work, env=environ,
+                               capture_output=True, timeout=60)
+            got = (r.returncode, r.stdout.decode(), r.stderr.decode())
+            if want is not None:
+                check(got == want, "%s: %r, on the free line %r" % (label, got, want))
+            else:
+                check(r.returncode != 0 and "token" in got[2], "%s: %r" % (label, got))
+
     def second_server_is_refused_as_busy():
         port = free_port()
         p = b.server(port, log="second.out")
@@ -219,6 +237,7 @@ def cases(b, direct):
         ("GET /api/v1/line lists the seats with the system's process id", lines_lists_the_seat),
         ("garbage, half frames and endless messages never reach the wire", garbage_never_reaches_the_wire),
         ("seats and the server's reads never interleave a frame", two_seats_and_polling_never_interleave),
+        ("a seat over the network answers as the line does, and only with the token", network_seat_needs_the_token),
         ("a second server on the line is refused as busy", second_server_is_refused_as_busy),
     ]
 
@@ -235,10 +254,15 @@ def main():
         commands = [("status", "1"), ("identity", "1"), ("read-param", "1", "0x10", "0x01"), ("serial", "4"),
                     ("--json", "identity", "4"), ("status", "99")]
         direct = {c: b.cli(*c) for c in commands}
-        b.port = free_port()
-        server = b.server(b.port, "--check-interval", "1")
+        b.port, b.seat_port = free_port(), free_port()
+        b.token = "seat-test-token"
+        with open(os.path.join(b.work, "token"), "w") as f:
+            f.write(b.token + "\n")
+        os.chmod(os.path.join(b.work, "token"), 0o600)
+        server = b.server(b.port, "--check-interval", "1", "--token-file", os.path.join(b.work, "token"),
+                          "--seat-listen", "127.0.0.1:%d" % b.seat_port)
         wait_until("the search", lambda: server.poll() is None and not json.loads(
-            request(b.port, "GET", "/api/v1/projectors", timeout=5)[2])["searching"], 120)
+            api(b, "/api/v1/projectors", timeout=5)[2])["searching"], 120)
         failed = 0
         for label, run in cases(b, direct):
             try:

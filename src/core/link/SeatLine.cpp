@@ -1,5 +1,6 @@
 #include "link/SeatLine.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -49,14 +51,15 @@ public:
     }
 
     bool Greet(const SeatIdentity& who, SysError* error) {
-        const nlohmann::json hello = {
-            {"program", who.program}, {"user", who.user}, {"host", who.host}, {"pid", who.pid}};
+        nlohmann::json hello = {{"program", who.program}, {"user", who.user}, {"host", who.host}, {"pid", who.pid}};
+        if (!who.token.empty()) hello["token"] = who.token;
         std::unique_lock<std::mutex> lock(io_);
-        if (!Send(seat::kHello, hello.dump()) || !AwaitLocked([&] { return welcomed_ || dropped_; }, kWelcomeWaitMs) ||
+        if (!Send(seat::kHello, hello.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) || !AwaitLocked([&] { return welcomed_ || dropped_; }, kWelcomeWaitMs) ||
             !welcomed_) {
             if (error) {
-                *error = MakeSysError(SysErrorCode::Refused, "the service's seat");
-                if (!closingWhy_.empty()) error->text = closingWhy_;
+                // No system error: the words are the server's (or that none came).
+                *error = MakeSysError(SysErrorCode::Refused, "");
+                error->text = closingWhy_.empty() ? "it did not welcome this program" : closingWhy_;
             }
             return false;
         }
@@ -274,6 +277,7 @@ SeatIdentity ThisProcessSeat(const std::string& program) {
     } else {
         who.user = std::to_string(::getuid());
     }
+    if (const char* token = std::getenv("OMBRIX_TOKEN")) who.token = token;
     return who;
 }
 
@@ -288,6 +292,18 @@ std::unique_ptr<SerialDevice> OpenSeat(const std::string& socketPath, const Seat
         ::close(fd);
         return nullptr;
     }
+    auto device = std::make_unique<SeatDevice>(fd);
+    if (!device->Greet(who, error)) return nullptr;
+    return device;
+}
+
+bool IsServerUrl(const std::string& path) { return path.rfind("ombrix://", 0) == 0; }
+
+std::unique_ptr<SerialDevice> OpenServerSeat(const std::string& url, const SeatIdentity& who, SysError* error) {
+    const int fd = ConnectTcp("tcp://" + url.substr(std::strlen("ombrix://")), url, error);
+    if (fd < 0) return nullptr;
+    // Blocking from here on: every wait below has its own deadline in poll.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     auto device = std::make_unique<SeatDevice>(fd);
     if (!device->Greet(who, error)) return nullptr;
     return device;

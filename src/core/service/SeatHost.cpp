@@ -1,5 +1,9 @@
 #include "service/SeatHost.h"
 
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -68,6 +72,13 @@ bool ReadWaiting(int fd, SeatReader& reader) {
     }
 }
 
+// Compares in time that does not depend on where they differ.
+bool SameToken(const std::string& given, const std::string& token) {
+    unsigned diff = given.size() == token.size() ? 0u : 1u;
+    for (size_t i = 0; i < token.size(); ++i) diff |= static_cast<unsigned>(i < given.size() ? given[i] ^ token[i] : 1);
+    return diff == 0;
+}
+
 std::string SeatUserName(uid_t uid) {
     passwd pw{};
     passwd* found = nullptr;
@@ -89,6 +100,9 @@ struct SeatHost::Seat {
     std::thread thread;
     SeatReader reader;
     std::atomic<bool> greeted{false};
+    // Reached over TCP: the greeting names who it is, and carries the token.
+    bool remote = false;
+    std::string peer;
 };
 
 SeatHost::SeatHost(Link& link, SeatHostOptions options, Hooks hooks)
@@ -124,7 +138,7 @@ bool SeatHost::Listen(const std::string& socketPath, std::string* why) {
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::chmod(socketPath.c_str(), 0660) != 0 || ::listen(fd, 8) != 0 || ::pipe2(wake_, O_CLOEXEC) != 0) {
+        ::chmod(socketPath.c_str(), 0660) != 0 || ::listen(fd, 8) != 0 || ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         *why = socketPath + ": " + std::strerror(errno);
         ::close(fd);
         return false;
@@ -133,6 +147,41 @@ bool SeatHost::Listen(const std::string& socketPath, std::string* why) {
     path_ = socketPath;
     acceptor_ = std::thread([this] { AcceptLoop(); });
     Log("seats open at " + path_);
+    return true;
+}
+
+bool SeatHost::ListenTcp(const std::string& host, int port, const std::string& token, std::string* why) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* res = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) {
+        *why = "no such address " + Excerpt(host);
+        return false;
+    }
+    int fd = ::socket(res->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (fd < 0 || ::bind(fd, res->ai_addr, res->ai_addrlen) != 0 || ::listen(fd, 8) != 0) {
+        *why = std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        ::freeaddrinfo(res);
+        return false;
+    }
+    ::freeaddrinfo(res);
+    sockaddr_storage bound{};
+    socklen_t len = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+    tcpPort_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                                 : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    token_ = token;
+    tcpFd_ = fd;
+    // The acceptor looks at it from its next wake-up on.
+    const char byte = 0;
+    (void)!::write(wake_[1], &byte, 1);
+    Log("seats open at ombrix://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+        std::to_string(tcpPort_) + (token.empty() ? "" : " (token required)"));
     return true;
 }
 
@@ -146,16 +195,15 @@ void SeatHost::Stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         seats.swap(seats_);
     }
-    for (const auto& s : seats) {
-        SendText(s->fd, seat::kClosing, "the service is stopping");
-        // Wakes its thread, wherever it waits on the seat.
-        ::shutdown(s->fd, SHUT_RDWR);
-    }
+    // Its thread may be writing to it: the seat sees the connection end, not a word
+    // spliced into another. Wakes its thread, wherever it waits on the seat.
+    for (const auto& s : seats) ::shutdown(s->fd, SHUT_RDWR);
     for (const auto& s : seats) {
         if (s->thread.joinable()) s->thread.join();
         ::close(s->fd);
     }
     ::close(listenFd_);
+    if (tcpFd_.load() >= 0) ::close(tcpFd_.load());
     ::close(wake_[0]);
     ::close(wake_[1]);
     ::unlink(path_.c_str());
@@ -183,16 +231,35 @@ void SeatHost::ReapFinished() {
 void SeatHost::AcceptLoop() {
     pthread_setname_np(pthread_self(), "ombrix-seats");
     while (!stop_) {
-        pollfd p[2] = {{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (::poll(p, 2, 1000) < 0 && errno != EINTR) break;
+        const int tcpFd = tcpFd_.load();
+        pollfd p[3] = {{wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}, {tcpFd, POLLIN, 0}};
+        if (::poll(p, tcpFd >= 0 ? 3 : 2, 1000) < 0 && errno != EINTR) break;
+        if (p[0].revents & POLLIN) {
+            char drain[64];
+            (void)!::read(wake_[0], drain, sizeof drain);
+        }
         ReapFinished();
-        if (stop_ || !(p[0].revents & POLLIN)) continue;
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (stop_) break;
+        const bool remote = tcpFd >= 0 && (p[2].revents & POLLIN);
+        if (!(p[1].revents & POLLIN) && !remote) continue;
+        sockaddr_storage from{};
+        socklen_t fromLen = sizeof from;
+        const int fd = ::accept4(remote ? tcpFd : listenFd_, reinterpret_cast<sockaddr*>(&from), &fromLen,
+                                 SOCK_CLOEXEC);
         if (fd < 0) continue;
         timeval tv{kSendTimeoutSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
         auto seat = std::make_shared<Seat>();
         seat->fd = fd;
+        seat->remote = remote;
+        if (remote) {
+            int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            char host[NI_MAXHOST] = {};
+            if (::getnameinfo(reinterpret_cast<sockaddr*>(&from), fromLen, host, sizeof host, nullptr, 0,
+                              NI_NUMERICHOST) == 0)
+                seat->peer = host;
+        }
         seat->since = IsoUtcTime(std::chrono::system_clock::now());
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -216,6 +283,7 @@ bool SeatHost::Greet(Seat& s, const SeatMessage& hello) {
     json doc;
     if (hello.type != seat::kHello || hello.payload.size() > kHelloMax ||
         !ReadJsonText(hello.Text(), &doc, nullptr) || !doc.is_object()) {
+        SendText(s.fd, seat::kClosing, "a seat begins with its greeting");
         return false;
     }
     auto name = [&](const char* key) {
@@ -223,11 +291,23 @@ bool SeatHost::Greet(Seat& s, const SeatMessage& hello) {
         return it != doc.end() && it->is_string() ? Excerpt(it->get<std::string>(), kNameMax) : std::string();
     };
     json who = {{"id", s.id}, {"program", name("program")}, {"user", name("user")}, {"host", name("host")}, {"pid", 0}};
+    if (s.remote) {
+        const auto given = doc.find("token");
+        if (!token_.empty() &&
+            !(given != doc.end() && given->is_string() && SameToken(given->get<std::string>(), token_))) {
+            SendText(s.fd, seat::kClosing, "this seat needs the server's token (OMBRIX_TOKEN)");
+            Log("seat " + std::to_string(s.id) + " from " + s.peer + " refused: no or a wrong token");
+            return false;
+        }
+        const auto pid = doc.find("pid");
+        if (pid != doc.end() && pid->is_number_integer()) who["pid"] = pid->get<long>();
+        who["address"] = s.peer;
+    }
     // The system says who is at the other end of a local socket; a greeting only names
     // the program.
     ucred cred{};
     socklen_t len = sizeof cred;
-    if (::getsockopt(s.fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0) {
+    if (!s.remote && ::getsockopt(s.fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0) {
         who["pid"] = static_cast<long>(cred.pid);
         who["user"] = SeatUserName(cred.uid);
     }
@@ -267,7 +347,6 @@ void SeatHost::Serve(const std::shared_ptr<Seat>& seatPtr) {
             if (!s.greeted) {
                 if (!Greet(s, *m)) {
                     why = "its greeting was not one";
-                    SendText(s.fd, seat::kClosing, "a seat begins with its greeting");
                     open = false;
                 }
                 continue;

@@ -63,6 +63,10 @@ public:
     // Makes the seat's socket (mode 0660) and starts taking seats; false with why. A
     // socket left at the path by a service that died is replaced; any other file is left.
     bool Listen(const std::string& socketPath, std::string* why);
+    // Seats over TCP for programs on other machines (ombrix://HOST:PORT); with a token,
+    // a seat's greeting must carry it. After Listen; false with why.
+    bool ListenTcp(const std::string& host, int port, const std::string& token, std::string* why);
+    int TcpPort() const { return tcpPort_; }
     // Every seat is told and closed, a lease held ends; the socket is removed.
     void Stop();
 
@@ -75,6 +79,7 @@ private:
     struct Seat;
     void AcceptLoop();
     void Serve(const std::shared_ptr<Seat>& seat);
+    // False once it has told the seat why it is not welcome.
     bool Greet(Seat& seat, const SeatMessage& hello);
     // Holds the line for the seat until its lease ends; false when the seat is gone.
     bool Lend(Seat& seat);
@@ -89,6 +94,10 @@ private:
     const Hooks hooks_;
     std::string path_;
     int listenFd_ = -1;
+    // Set once while the acceptor runs: it looks at it after each wake-up.
+    std::atomic<int> tcpFd_{-1};
+    int tcpPort_ = 0;
+    std::string token_;
     int wake_[2] = {-1, -1};
     std::atomic<bool> stop_{false};
     std::thread acceptor_;
