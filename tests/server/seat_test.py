@@ -11,6 +11,7 @@ import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -18,6 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from http_front_test import Bench, free_port, request, wait_until  # noqa: E402
 
 ACK = 0x06
+LEASE_CAP_S = 4  # --seat-lease: longer than any one command below takes the line
 
 
 class SeatBench(Bench):
@@ -31,8 +33,11 @@ class SeatBench(Bench):
         wait_until(link, lambda: os.path.exists(os.path.join(self.work, link)), 10)
 
     def cli(self, *args):
-        r = subprocess.run([self.bin + "/ombrix-cli", "--device", "tty"] + list(args), cwd=self.work,
-                           capture_output=True, timeout=120)
+        # A fresh work folder each time: the server's files are the server's, and what one
+        # run writes (a search's address set) does not steer the next.
+        folder = tempfile.mkdtemp(dir=self.work)
+        r = subprocess.run([self.bin + "/ombrix-cli", "--workdir", folder, "--device",
+                            os.path.join(self.work, "tty")] + list(args), cwd=self.work, capture_output=True, timeout=120)
         return r.returncode, r.stdout.decode(errors="replace"), r.stderr.decode(errors="replace")
 
     def wire(self):
@@ -163,6 +168,26 @@ def cases(b, direct):
         check(server_command_seconds(b) < 10, "the server's command after a quiet seat")
         s.close()
 
+    def endless_lease_ends_at_the_cap():
+        s = RawSeat(seat_path(b))
+        s.send(b"L")
+        check(s.recv_kind("le")[0] == "l", "no lease")
+        t0 = time.monotonic()
+        stop = threading.Event()
+
+        def ping():  # never silent, never done
+            while not stop.wait(0.5):
+                s.send(b"P")
+
+        t = threading.Thread(target=ping, daemon=True)
+        t.start()
+        m = s.recv_kind("e")
+        stop.set()
+        check(m[0] == "e" and b"cap" in m[1], "the lease did not end at the cap: %r" % (m,))
+        check(time.monotonic() - t0 < LEASE_CAP_S + 2, "held %.1f s" % (time.monotonic() - t0))
+        check(server_command_seconds(b) < 10, "the server's command after a lease at its cap")
+        s.close()
+
     def lines_lists_the_seat():
         s = RawSeat(seat_path(b), program="lister")
         line = json.loads(api(b, "/api/v1/line")[2])
@@ -234,6 +259,7 @@ def cases(b, direct):
         ("a parameter written at a seat is on the event stream, naming the seat", change_is_published_naming_the_seat),
         ("a seat killed while it watches does not keep the line", killed_watch_frees_the_line),
         ("a seat that falls quiet with the line loses it", quiet_lease_ends_and_line_comes_back),
+        ("a seat that never lets go loses the line at the server's cap", endless_lease_ends_at_the_cap),
         ("GET /api/v1/line lists the seats with the system's process id", lines_lists_the_seat),
         ("garbage, half frames and endless messages never reach the wire", garbage_never_reaches_the_wire),
         ("seats and the server's reads never interleave a frame", two_seats_and_polling_never_interleave),
@@ -252,14 +278,14 @@ def main():
     try:
         # What each command prints on the line while no server holds it.
         commands = [("status", "1"), ("identity", "1"), ("read-param", "1", "0x10", "0x01"), ("serial", "4"),
-                    ("--json", "identity", "4"), ("status", "99")]
+                    ("location", "1"), ("--json", "identity", "4"), ("status", "99"), ("search", "--quick")]
         direct = {c: b.cli(*c) for c in commands}
         b.port, b.seat_port = free_port(), free_port()
         b.token = "seat-test-token"
         with open(os.path.join(b.work, "token"), "w") as f:
             f.write(b.token + "\n")
         os.chmod(os.path.join(b.work, "token"), 0o600)
-        server = b.server(b.port, "--check-interval", "1", "--token-file", os.path.join(b.work, "token"),
+        server = b.server(b.port, "--check-interval", "1", "--seat-lease", str(LEASE_CAP_S), "--token-file", os.path.join(b.work, "token"),
                           "--seat-listen", "127.0.0.1:%d" % b.seat_port)
         wait_until("the search", lambda: server.poll() is None and not json.loads(
             api(b, "/api/v1/projectors", timeout=5)[2])["searching"], 120)
