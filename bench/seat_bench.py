@@ -35,7 +35,7 @@ def wait_for(pred, limit):
         except OSError:
             pass
         time.sleep(0.1)
-    raise SystemExit("seat_bench: timed out")
+    raise TimeoutError("seat_bench: timed out")
 
 
 def get(port, path):
@@ -52,14 +52,14 @@ def check_seconds(port):
 
 
 def main():
-    bin_dir, data = sys.argv[1], sys.argv[2]
+    bin_dir, data = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 7
     work = tempfile.mkdtemp(prefix="ombrix-seat-bench-")
     procs = []
     try:
         bus = os.path.join(work, "bus.cfg")
-        with open(os.path.join(data, "demo-bus.cfg")) as f:
-            open(bus, "w").write(f.read().replace("description = ", "description = " + data + "/"))
+        with open(os.path.join(data, "demo-bus.cfg")) as f, open(bus, "w") as out:
+            out.write(f.read().replace("description = ", "description = " + data + "/"))
         procs.append(subprocess.Popen([bin_dir + "/ombrix-sim", "--bus", bus, "--pty", "--link", work + "/sim-tty"],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         wait_for(lambda: os.path.exists(work + "/sim-tty"), 10)
@@ -80,11 +80,11 @@ def main():
         direct = {name: [timed(a) for _ in range(runs)] for name, a in commands}
 
         port = free_port()
-        log = open(work + "/server.out", "w")
+        log = open(work + "/server.out", "w")  # noqa: SIM115 (the server's, until it ends)
         procs.append(subprocess.Popen([bin_dir + "/ombrix-server", "--workdir", work + "/wd", "--device",
                                        work + "/tty", "--listen", "127.0.0.1:%d" % port, "--check-interval", "1"],
                                       stdout=log, stderr=subprocess.STDOUT))
-        wait_for(lambda: not json.loads(get(port, "/api/v1/projectors"))["searching"], 180)
+        wait_for(lambda: not json.loads(get(port, "/api/v1/projectors"))["searching"], 300)
         seat = {name: [timed(a) for _ in range(runs)] for name, a in commands}
 
         print("| %-34s | %22s | %22s | %6s |" % ("command (whole ombrix-cli run)", "free line min/med/max s",
@@ -127,6 +127,11 @@ def main():
                                                             statistics.median(beside),
                                                             statistics.median(beside) / statistics.median(alone)))
         return 0
+    except TimeoutError as e:
+        print(e, file=sys.stderr)
+        if os.path.exists(work + "/server.out"):
+            print(open(work + "/server.out").read()[-2000:], file=sys.stderr)
+        return 1
     finally:
         for p in reversed(procs):
             p.send_signal(signal.SIGTERM)
