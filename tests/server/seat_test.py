@@ -156,6 +156,12 @@ def cases(b, direct):
         p.send_signal(signal.SIGKILL)
         p.wait()
         check(server_command_seconds(b) < 10, "the server's command waited on a killed seat")
+        # One that dies while it holds the line.
+        s = RawSeat(seat_path(b))
+        s.send(b"L")
+        check(s.recv_kind("le")[0] == "l", "no lease")
+        s.close()
+        check(server_command_seconds(b) < 10, "the server's command waited on a seat that died holding the line")
 
     def quiet_lease_ends_and_line_comes_back():
         s = RawSeat(seat_path(b))
