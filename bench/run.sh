@@ -5,7 +5,8 @@
 # 255 addresses with four projectors and over the four alone, and the window program's
 # start-up against a bare Qt window, ombrix-server (list latency during the check, state change to event,
 # memory with 16 projectors; latency and memory under never-reading streams and slow
-# headers), and the block history (snapshot against backup, space of a year of
+# headers; a command through the server's seat against the free line), and the block
+# history (snapshot against backup, space of a year of
 # snapshots, a site's diff, a long history list). Build first (a Release build gives
 # the fairest numbers).
 # Usage: bench/run.sh [--skip-normal-search] [BUILD_DIR]   (default: build)
@@ -16,7 +17,7 @@ build=$root/build
 for a in "$@"; do
     case $a in
         --skip-normal-search) skip_normal=1 ;;
-        -h|--help) sed -n 2,11p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,12p "$0"; exit 0 ;;
         *) build=$a ;;
     esac
 done
@@ -231,4 +232,8 @@ if [ -x "$bin/ombrix-server" ]; then
     "$root/bench/server_bench.py" "$bin" "$root/data" || echo "run.sh: the server measurements failed" >&2
     echo
     "$root/bench/server_load_bench.py" "$bin" "$root/data" || echo "run.sh: the server load measurements failed" >&2
+    echo
+    echo "A program beside the server, through its seat, at $baud baud through ombrix-pace:"
+    echo
+    "$root/bench/seat_bench.py" "$bin" "$root/data" || echo "run.sh: the seat measurements failed" >&2
 fi

@@ -12,6 +12,7 @@
 #include "link/Commands.h"
 #include "link/Frame.h"
 #include "link/Link.h"
+#include "link/SeatLine.h"
 #include "platform/Env.h"
 #include "service/EventHub.h"
 #include "BlockCommands.h"
@@ -26,7 +27,8 @@ namespace ombrix::cli {
 namespace {
 
 const char kUsageText[] =
-    "usage: ombrix-cli [--device PATH | --device tcp://HOST:PORT | --device rfc2217://HOST:PORT | --port N]\n"
+    "usage: ombrix-cli [--device PATH | --device tcp://HOST:PORT | --device rfc2217://HOST:PORT | --port N\n"
+    "                   | --server ombrix://HOST:PORT]\n"
     "                  [--baud RATE] [--verbose] [--json] [--workdir DIR] COMMAND ADDR [ARGS]\n"
     "       ombrix-cli [line options] search [--quick [--margin MS]]\n"
     "       ombrix-cli [line options] watch [--interval SECONDS] [--once]\n"
@@ -44,6 +46,9 @@ const char kUsageText[] =
     "                   (\"COMn = DEVICE\" lines; unmapped: /dev/ttyS{n-1})\n"
     "  --baud RATE      line speed; otherwise the one in comm.cfg (default 9600)\n"
     "  Without --device or --port the port of comm.cfg in the working directory is used.\n"
+    "  A line that ombrix-server holds is used through the server, as if it were free.\n"
+    "  --server ombrix://HOST:PORT  the line of a server elsewhere (its --seat-listen;\n"
+    "                   the token, where it needs one, in OMBRIX_TOKEN)\n"
     "  --verbose        explain why a line could not be opened; count the bytes\n"
     "                   thrown away unread before requests\n"
     "  --workdir DIR    work as if started in DIR (where comm.cfg and the rest are)\n"
@@ -253,6 +258,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             c.line.verbose = true;
         } else if (a == "--device") {
             if (++i >= args.size() || args[i].empty()) return c.Fail("--device needs a path");
+            c.line.device = args[i];
+        } else if (a == "--server") {
+            if (++i >= args.size() || !IsServerUrl(args[i])) return c.Fail("--server needs ombrix://HOST:PORT");
             c.line.device = args[i];
         } else if (a == "--port") {
             if (++i >= args.size() || !ParseNumber(args[i], 1, 255, &v)) return c.Fail("--port needs 1-255");

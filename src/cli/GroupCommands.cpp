@@ -107,7 +107,9 @@ bool PlanOnLine(const LineOptions& line, const std::vector<uint8_t>& members, bo
 std::string SkippedText(MemberSkip why) { return why == MemberSkip::NotConnected ? "no answer" : SkipText(why); }
 
 // Options before the command that take a value.
-bool TakesValue(const std::string& option) { return option == "--device" || option == "--port" || option == "--baud"; }
+bool TakesValue(const std::string& option) {
+    return option == "--device" || option == "--server" || option == "--port" || option == "--baud";
+}
 
 }  // namespace
 

@@ -389,8 +389,12 @@ void HttpServer::Routes() {
     }, Run::kInLoop);
 
     s.Get("/metrics", [this](const HttpRequest&, HttpResponse& res) {
-        res.set_content(host_.GetMetrics().Render(host_.Hub()) + FrontMetrics(), "text/plain; version=0.0.4");
+        res.set_content(host_.GetMetrics().Render(host_.Hub()) + RenderSeatMetrics(host_.Seats()) + FrontMetrics(),
+                        "text/plain; version=0.0.4");
     }, Run::kInLoop);
+
+    s.Get("/api/v1/line", [this](const HttpRequest&, HttpResponse& res) { Reply(res, 200, host_.LineJson()); },
+          Run::kInLoop);
 
     s.Get("/api/v1/projectors", [this](const HttpRequest&, HttpResponse& res) {
         const json snapshot = host_.Hub().Snapshot();

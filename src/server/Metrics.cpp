@@ -52,6 +52,27 @@ const char* ResultName(int result) {
 
 }  // namespace
 
+std::string RenderSeatMetrics(const SeatCounts& c) {
+    std::ostringstream o;
+    o << "# HELP ombrix_seats Programs at a seat of the service's line now.\n"
+         "# TYPE ombrix_seats gauge\n"
+         "ombrix_seats "
+      << c.seats
+      << "\n# HELP ombrix_seat_exchanges_total Request frames the service wrote for programs at a seat.\n"
+         "# TYPE ombrix_seat_exchanges_total counter\n"
+         "ombrix_seat_exchanges_total "
+      << c.exchanges
+      << "\n# HELP ombrix_seat_leases_total Times the line was lent to a program at a seat.\n"
+         "# TYPE ombrix_seat_leases_total counter\n"
+         "ombrix_seat_leases_total "
+      << c.leases
+      << "\n# HELP ombrix_seat_refused_total Writes refused to a seat: not a whole request frame, or outside its lease.\n"
+         "# TYPE ombrix_seat_refused_total counter\n"
+         "ombrix_seat_refused_total "
+      << c.refused << "\n";
+    return o.str();
+}
+
 void Metrics::CountExchange(int result, uint64_t ms) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++exchanges_[static_cast<size_t>(result >= 0 && result <= 3 ? result : 0)];

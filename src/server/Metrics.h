@@ -9,8 +9,12 @@
 #include <string>
 
 #include "service/EventHub.h"
+#include "service/SeatHost.h"
 
 namespace ombrix::server {
+
+// The seats' counters: exchanges and leases for programs beside the service.
+std::string RenderSeatMetrics(const SeatCounts& counts);
 
 class Metrics {
 public:

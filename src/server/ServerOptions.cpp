@@ -80,7 +80,8 @@ const char* ServerUsage() {
     return "usage: ombrix-server [--workdir DIR] [--listen ADDR:PORT] [--token-file FILE]\n"
            "                     [--device PATH|tcp://HOST:PORT|rfc2217://HOST:PORT] [--baud RATE]\n"
            "                     [--check-interval SECONDS] [--mqtt HOST:PORT]\n"
-           "                     [--allow-host NAME]... [--max-streams N]\n"
+           "                     [--allow-host NAME]... [--max-streams N] [--seat-lease SECONDS]\n"
+           "                     [--seat-listen ADDR:PORT]\n"
            "       ombrix-server --version\n"
            "\n"
            "Takes the projector line, searches it as options.cfg says, watches the projectors\n"
@@ -98,6 +99,14 @@ const char* ServerUsage() {
            "  --allow-host NAME    a name clients reach the server by (a reverse proxy's, a\n"
            "                       DNS name); requests for other names get 421. Repeatable\n"
            "  --max-streams N      event streams open at once (default 64); more get 503\n"
+           "  --seat-lease S       longest the line is lent at once to a program at its seat\n"
+           "                       (default 60)\n"
+           "  --seat-listen ADDR:PORT  seats for programs on other machines too, reached as\n"
+           "                       ombrix://HOST:PORT (any address but the loopback needs\n"
+           "                       --token-file; they send it from OMBRIX_TOKEN)\n"
+           "\n"
+           "ombrix and ombrix-cli on the same line use it through the server (its seat, a\n"
+           "socket beside the line's lock); GET /api/v1/line lists them.\n"
            "\n"
            "schedules.json in DIR switches projectors at set times (GET/PUT /api/v1/schedules).\n"
            "\n"
@@ -155,6 +164,17 @@ bool ParseServerArgs(const std::vector<std::string>& args, ServerOptions* out, s
                 return false;
             }
             o.maxStreams = n;
+        } else if (a == "--seat-listen") {
+            if (!value(&v) || !ParseListen(v, &o.seatHost, &o.seatPort)) {
+                *why = "--seat-listen needs ADDR:PORT";
+                return false;
+            }
+        } else if (a == "--seat-lease") {
+            if (!value(&v) || !Number(v, 1, 3600, &n)) {
+                *why = "--seat-lease needs 1-3600 seconds";
+                return false;
+            }
+            o.seatLeaseSeconds = n;
         } else if (a == "--check-interval") {
             if (!value(&v) || !Number(v, 1, 86400, &n)) {
                 *why = "--check-interval needs 1-86400 seconds";
@@ -183,6 +203,11 @@ bool IsLoopbackHost(const std::string& host) {
 }
 
 bool ListenAllowed(const ServerOptions& options, std::string* why) {
+    if (options.seatPort >= 0 && !IsLoopbackHost(options.seatHost) && options.tokenFile.empty()) {
+        *why = "seats on " + options.seatHost +
+               " would let anyone on the network use the line; give --token-file FILE, or listen on 127.0.0.1";
+        return false;
+    }
     if (IsLoopbackHost(options.host) || !options.tokenFile.empty()) return true;
     *why = "listening on " + options.host +
            " would let anyone on the network switch the projectors; give --token-file FILE, or listen on "

@@ -21,6 +21,11 @@ struct ServerOptions {
     std::vector<std::string> allowHosts;
     // Event streams open at once; more are refused with 503.
     long maxStreams = 64;
+    // Longest a program at a seat may hold the line at once.
+    long seatLeaseSeconds = 60;
+    // --seat-listen ADDR:PORT: seats over the network (port -1: none).
+    std::string seatHost;
+    int seatPort = -1;
     bool help = false;
 };
 

@@ -15,6 +15,7 @@
 #include "discovery/Search.h"
 #include "link/Commands.h"
 #include "link/Frame.h"
+#include "link/SeatWire.h"
 #include "projector/Messages.h"
 #include "service/ProjectorJson.h"
 
@@ -88,6 +89,7 @@ bool ServiceHost::Open(std::string* why) {
     LoadCommSettings(state_);
     if (options_.baud) state_.link.settings.baudRate = static_cast<uint32_t>(*options_.baud);
     state_.link.deviceOverride = options_.device;
+    state_.link.seatAllowed = false;
     Env quiet = state_.env;
     quiet.ui = nullptr;
     if (!SetupConnection(quiet, state_.link, kOwnerTool)) {
@@ -98,12 +100,68 @@ bool ServiceHost::Open(std::string* why) {
     state_.env.descriptionFolders = &options_.descriptionFolders;
     LoadWorkGroups(state_);
     groups_ = state_.groups;
-    Log("line " + LineName(state_.link) + " open");
+    lineName_ = LineName(state_.link);
+    Log("line " + lineName_ + " open");
     searching_ = true;
     opened_ = true;
     owner_ = std::thread([this] { OwnerLoop(); });
+    OpenSeats();
     return true;
 }
+
+void ServiceHost::OpenSeats() {
+    SeatHostOptions options;
+    options.leaseCapMs = options_.seatLeaseCapMs;
+    SeatHost::Hooks hooks;
+    // A reading begun before a seat's change is older than what the change left.
+    hooks.touched = [this](uint8_t address) { live_.Generations().Bump(address); };
+    hooks.changed = [this](const SeatChange& c) { queue_.Post([this, c] { PublishSeatChange(c); }); };
+    hooks.log = [this](const std::string& line) { Log(line); };
+    seats_ = std::make_unique<SeatHost>(state_.link, options, hooks);
+    std::string why;
+    if (!seats_->Listen(SeatSocketPath(state_.link.openedPath), &why)) {
+        Log("no seats for other programs: " + why);
+        seats_.reset();
+    }
+}
+
+// What a program at a seat changed is told at once, naming the seat, as the service's own
+// commands are: every view agrees without waiting for the next status round.
+void ServiceHost::PublishSeatChange(const SeatChange& c) {
+    if (stopRequested_) return;
+    json fields = {{"action", RequestName(c.command)},
+                   {"parameters", json::array({c.parameters[0], c.parameters[1], c.parameters[2], c.parameters[3]})},
+                   {"seat", c.seat}};
+    const ProjectorRecord* r = FindConnectedRecord(state_, c.address);
+    if (!r) {
+        ServiceEvent e;
+        e.kind = "command";
+        e.address = c.address;
+        e.fields = fields;
+        hub_.Publish(e);
+        return;
+    }
+    Publish(live_.Changed(*r, "command", fields));
+}
+
+json ServiceHost::LineJson() const {
+    json j = seats_ ? seats_->Json() : json{{"seats", json::array()}};
+    j["line"] = lineName_;
+    j["up"] = hub_.LineUp();
+    j["searching"] = searching_.load();
+    return j;
+}
+
+bool ServiceHost::ListenForRemoteSeats(const std::string& host, int port, const std::string& token,
+                                       std::string* why) {
+    if (!seats_) {
+        *why = "this line has no seats";
+        return false;
+    }
+    return seats_->ListenTcp(host, port, token, why);
+}
+
+SeatCounts ServiceHost::Seats() const { return seats_ ? seats_->Counts() : SeatCounts{}; }
 
 bool ServiceHost::Start(std::string* why) { return Open(why) && Search(); }
 
@@ -240,6 +298,8 @@ void ServiceHost::Stop() {
     if (!opened_ || stopped_) return;
     stopped_ = true;
     stopRequested_ = true;
+    // Seats first: a lease ends, and the line is the service's alone until it closes.
+    if (seats_) seats_->Stop();
     runner_.Stop();
     // The reader's exchange in progress is called off; what it still delivers is not applied.
     state_.link.backgroundStop = true;

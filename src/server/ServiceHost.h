@@ -21,6 +21,7 @@
 #include "platform/Ui.h"
 #include "service/EventHub.h"
 #include "service/LiveView.h"
+#include "service/SeatHost.h"
 #include "service/ServiceCommands.h"
 #include "service/StatusReader.h"
 
@@ -39,6 +40,8 @@ struct HostOptions {
     std::optional<long> baud;
     uint32_t checkIntervalMs = 0;  // 0: options.cfg's interval
     std::chrono::milliseconds lineWait = kLineWaitLimit;
+    // How long a program at a seat may hold the line at once.
+    uint32_t seatLeaseCapMs = kSeatLeaseCapMs;
     // Where descriptions are looked for after the work folder (block work needs them).
     std::vector<std::string> descriptionFolders;
 };
@@ -84,6 +87,12 @@ public:
     std::string Unavailable() const;
 
     EventHub& Hub() { return hub_; }
+    // {"line", "up", "searching", "socket", "lease_cap_seconds", "seats": [...]}: who sits
+    // at the line's seats and who holds it now.
+    nlohmann::json LineJson() const;
+    SeatCounts Seats() const;
+    // Seats over the network as well (after Open); false with why.
+    bool ListenForRemoteSeats(const std::string& host, int port, const std::string& token, std::string* why);
     const Metrics& GetMetrics() const { return metrics_; }
 
     // Runs work on the owner thread with the program's state (see CommandRunner).
@@ -117,6 +126,8 @@ private:
     void ApplyReading(const LiveReading& reading);
     void OnLineLost();
     void LineBack();
+    void OpenSeats();
+    void PublishSeatChange(const SeatChange& change);
     void Publish(const std::vector<ServiceEvent>& events);
     void Log(const std::string& line);
 
@@ -136,6 +147,7 @@ private:
     std::atomic<bool> searching_{false};
     std::atomic<bool> searchQueued_{false};
     bool opened_ = false;
+    std::string lineName_;  // set in Open, before anything serves
     bool stopped_ = false;
     mutable std::mutex lineMutex_;
     std::string lineLostText_;  // lineMutex_; empty while the line is up
@@ -144,6 +156,8 @@ private:
     Grouping groups_;
     LiveView live_;
     std::unique_ptr<StatusReader> reader_;
+    // Made in Open, before the owner thread; stopped first.
+    std::unique_ptr<SeatHost> seats_;
     bool searchAgain_ = false;
 };
 

@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
     hostOptions.descriptionFolders =
         DescriptionFallbackFolders(ExecutableDirectory(), [](const char* n) { return std::getenv(n); });
     hostOptions.checkIntervalMs = static_cast<uint32_t>(options.checkInterval * 1000);
+    hostOptions.seatLeaseCapMs = static_cast<uint32_t>(options.seatLeaseSeconds * 1000);
     // Everything is checked and the port is served before the search, which may take
     // minutes: meanwhile /healthz answers and a SIGTERM is acted on at once.
     ServiceHost host(ports, hostOptions);
@@ -140,6 +141,12 @@ int main(int argc, char** argv) {
         *mainLog << "ombrix-server: " << why << std::endl;
         RemoveCreatedFolders(madeFolders);
         return 1;
+    }
+    if (options.seatPort >= 0 && !host.ListenForRemoteSeats(options.seatHost, options.seatPort, token, &why)) {
+        *mainLog << "ombrix-server: cannot take seats on " << options.seatHost << ":" << options.seatPort << ": " << why
+                 << std::endl;
+        host.Stop();
+        return 2;
     }
     SeedWorkFolder(folder);
     // The block history is checked whole once here; requests then only read and write it.

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -25,6 +26,7 @@
 #include "SimBus.h"
 #include "core/app/ProgramStrings.h"
 #include "core/discovery/Search.h"
+#include "core/link/SeatWire.h"
 #include "gui/app/MainFrame.h"
 #include "gui/comm/CommWindow.h"
 #include "gui/comm/ProjectorTreeModel.h"
@@ -663,6 +665,77 @@ private slots:
         QVERIFY(frame.MdiArea()->subWindowList().first()->close());
         QVERIFY(!p.state.link.device);
         QCOMPARE(Le32(ReadFile(kOptionsFileName), 0), uint32_t(limitAfter));
+    }
+
+    // The window program on a line that ombrix-server holds: the communication window
+    // opens and lists the projectors through the server's seat while the server goes on
+    // serving them. Real processes on the simulator's pseudo-terminal, real time.
+    void communicationWindowOnAServedLine() {
+        const QString bin = QStringLiteral(OMBRIX_BIN_DIR);
+        // The types' descriptions, which the window loads for the current projector.
+        const QDir data(QStringLiteral(OMBRIX_DATA_DIR));
+        for (const QString& name : data.entryList({"*.dsc"}, QDir::Files)) QVERIFY(QFile::copy(data.filePath(name), name));
+        QFile quick("quicksearch.cfg");
+        QVERIFY(quick.open(QIODevice::WriteOnly));
+        quick.write("quick-search = on\n");
+        quick.close();
+        QProcess sim, server;
+        sim.start(bin + "/ombrix-sim", {"--bus", QStringLiteral(OMBRIX_DATA_DIR) + "/demo-bus.cfg", "--pty", "--link",
+                                        "tty"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists("tty"), 10000);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start(bin + "/ombrix-server", {"--workdir", ".", "--device", "tty", "--listen", "127.0.0.1:0"});
+        QString log;
+        auto logged = [&](const char* text) {
+            log += QString::fromUtf8(server.readAll());
+            return log.contains(QLatin1String(text));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logged("the search has ended"), 120000);
+        QVERIFY(QFile::exists(QString::fromStdString(SeatSocketPath(QDir::current().absoluteFilePath("tty").toStdString()))));
+
+        struct {
+            SteadyClock clock;
+            gui::QtUi ui;
+            LibrariesOnRequest loader;
+            SystemDeviceOpener opener;
+            ProgramState state{clock, ui, loader, opener};
+        } p;
+        p.loader.images = true;
+        p.loader.strings = true;
+        StartProgram(p.state);
+        p.state.link.deviceOverride = QDir::current().absoluteFilePath("tty").toStdString();
+        gui::MainFrame frame(p.state);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QStringList boxes;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes << box->text();
+                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+            }
+        });
+        answer.start(20);
+        MenuCommand(frame, QKeySequence(Qt::Key_F2))->trigger();
+        answer.stop();
+        QCOMPARE(boxes, QStringList());
+        gui::CommWindow* comm = frame.Communication();
+        QVERIFY(comm && !comm->Busy());
+        QStringList listed;
+        const QAbstractItemModel* tree = comm->Tree()->model();
+        const QModelIndex group = tree->index(0, 0);
+        for (int i = 0; i < tree->rowCount(group); ++i) {
+            const uint data = tree->index(i, 0, group).data(gui::ProjectorTreeModel::kNodeDataRole).toUInt();
+            listed << QString::number(NodeDataAddress(data));
+        }
+        QCOMPARE(listed, QStringList({"1", "4", "7", "12"}));
+        QVERIFY(logged("taken by discovery_gui_test"));
+        QCOMPARE(server.state(), QProcess::Running);
+        QVERIFY(frame.MdiArea()->subWindowList().first()->close());
+        server.terminate();
+        QVERIFY(server.waitForFinished(20000));
+        sim.terminate();
+        sim.waitForFinished(5000);
     }
 
     // An exit (File → Exit, a signal, the close box) during the search stops the search

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <string>
 #include <thread>
 
 #include "link/BusLock.h"
@@ -54,6 +56,55 @@ TEST(BusLock, AHeldLineKeepsTheBackgroundOffUntilTheNextCommand) {
     lock.ReleaseForeground(false);
     background.join();
     EXPECT_TRUE(got);
+}
+
+// A line lent by a service is asked for once per turn on it, however the turn nests, and
+// a held key keeps the turn until the next command lets go.
+TEST(BusLock, TurnsAreAskedForOncePerHoldOfTheLine) {
+    struct Case {
+        const char* label;
+        std::function<void(BusLock&)> run;
+        const char* told;  // '+' taken, '-' given back
+    };
+    const Case cases[] = {
+        {"one command", [](BusLock& l) { l.AcquireForeground(); l.ReleaseForeground(false); }, "+-"},
+        {"a command of several exchanges",
+         [](BusLock& l) {
+             l.AcquireForeground();
+             l.AcquireForeground();
+             l.ReleaseForeground(false);
+             l.AcquireForeground();
+             l.ReleaseForeground(false);
+             l.ReleaseForeground(false);
+         },
+         "+-"},
+        {"a background check", [](BusLock& l) { ASSERT_TRUE(l.AcquireBackground(nullptr)); l.ReleaseBackground(); },
+         "+-"},
+        {"a held key, then its release",
+         [](BusLock& l) {
+             l.AcquireForeground();
+             l.ReleaseForeground(true);
+             l.AcquireForeground();
+             l.ReleaseForeground(true);
+             l.AcquireForeground();
+             l.ReleaseForeground(false);
+         },
+         "+-"},
+        {"two commands", [](BusLock& l) { for (int i = 0; i < 2; ++i) { l.AcquireForeground(); l.ReleaseForeground(false); } },
+         "+-+-"},
+    };
+    for (const Case& c : cases) {
+        BusLock lock;
+        std::string told;
+        lock.SetTurnHook([&](bool take) {
+            told += take ? '+' : '-';
+            // Told while the line is still this holder's.
+            EXPECT_TRUE(lock.Busy()) << c.label;
+            return true;
+        });
+        c.run(lock);
+        EXPECT_EQ(told, c.told) << c.label;
+    }
 }
 
 TEST(BusLock, CancelledBackgroundGivesUp) {

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 #include "link/Frame.h"
+#include "link/SeatWire.h"
 
 namespace ombrix {
 namespace {
@@ -65,6 +68,56 @@ TEST(DataRun, ChecksumAddsTheOffsetToTheSum) {
     const uint8_t wrap[] = {0xFF, 0xFF, 0x03};
     EXPECT_EQ(DataRunChecksum(wrap, 3, 0xFB), static_cast<uint8_t>(0x01 + 0xFB));
     EXPECT_EQ(DataRunChecksum(nullptr, 0, 0x05), 0x05);
+}
+
+// What a seat sends is written only when it reads back as one whole request frame.
+TEST(SeatWire, OnlyWholeFramesReadBack) {
+    const auto whole = WireBytes(BuildRequest(12, 'y', 0x10, 0x01, 0x05, 0));
+    struct Case {
+        const char* label;
+        std::vector<uint8_t> bytes;
+        bool frame;
+    };
+    std::vector<uint8_t> flipped(whole.begin(), whole.end());
+    flipped[5] ^= 0x01;
+    std::vector<uint8_t> noStart(whole.begin(), whole.end());
+    noStart[0] = 0x03;
+    const Case cases[] = {
+        {"a built frame", {whole.begin(), whole.end()}, true},
+        {"one bit flipped", flipped, false},
+        {"no start byte", noStart, false},
+        {"half a frame", {whole.begin(), whole.begin() + 4}, false},
+        {"a byte too many", [&] { std::vector<uint8_t> v(whole.begin(), whole.end()); v.push_back(0); return v; }(), false},
+    };
+    for (const Case& c : cases) {
+        RequestFrame f;
+        EXPECT_EQ(ParseWireRequest(c.bytes.data(), c.bytes.size(), &f), c.frame) << c.label;
+        if (c.frame) {
+            EXPECT_EQ(f.b[1], 12) << c.label;
+            EXPECT_EQ(f.b[5], 0x05) << c.label;
+        }
+    }
+}
+
+// Messages come whole however the stream cuts them; a length beyond any spoils it.
+TEST(SeatWire, ReaderTakesMessagesAsTheyComeAndRefusesEndlessOnes) {
+    std::vector<uint8_t> stream = EncodeSeatMessage(seat::kWrite, std::string("abc"));
+    const auto ping = EncodeSeatMessage(seat::kPing, std::string());
+    stream.insert(stream.end(), ping.begin(), ping.end());
+    SeatReader byByte;
+    std::string got;
+    for (uint8_t b : stream) {
+        byByte.Feed(&b, 1);
+        while (auto m = byByte.Next()) got += std::string(1, static_cast<char>(m->type)) + m->Text() + ";";
+    }
+    EXPECT_EQ(got, "Wabc;P;");
+    EXPECT_EQ(byByte.Pending(), 0u);
+
+    SeatReader endless;
+    const uint8_t head[] = {'W', 0x01, 0x00, 0x01};  // one byte longer than any message
+    endless.Feed(head, sizeof head);
+    EXPECT_FALSE(endless.Next());
+    EXPECT_TRUE(endless.Spoiled());
 }
 
 TEST(CommErrorText, OneTextPerFailure) {

@@ -37,10 +37,14 @@ SearchVerdict RunSearchRule(ProgramState& s, AddressProbe probe, const std::func
 }
 
 bool ReopenLineQuietly(const Env& env, Link& link, unsigned owner, bool shared) {
-    CloseConnection(link, owner);
     Env quiet = env;
     quiet.ui = nullptr;
+    // Whoever shares the line (a service's seats, its status reader) uses the device under
+    // the bus lock: it is replaced under it too.
+    link.lock.AcquireForeground();
+    CloseConnection(link, owner);
     const bool opened = SetupConnection(quiet, link, owner) != 0;
+    link.lock.ReleaseForeground(false);
     if (!opened) return false;
     link.clock.WaitMs(kSettleAfterReopenMs);
     return !(shared ? LineLostShared(link, false) : LineLost(link));

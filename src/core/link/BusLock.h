@@ -5,6 +5,7 @@
 // foreground may take it again (a command made of several exchanges holds it throughout).
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -22,6 +23,11 @@ public:
     // the flag, or a waiter sleeps on.
     void Interrupt();
 
+    // Told on the holder's thread, while it holds the line, when the line is first taken
+    // (true) and when it is given back for good (false; a held key keeps it): a line lent
+    // by a service asks for its turn there. Set before any thread takes the line.
+    void SetTurnHook(std::function<bool(bool take)> hook) { turnHook_ = std::move(hook); }
+
     bool Busy() const;
     bool Held() const;
 
@@ -33,6 +39,12 @@ private:
     int foregroundWaiting_ = 0;
     std::thread::id owner_;  // the foreground holder
     int depth_ = 0;          // how often it took the line
+    std::function<bool(bool)> turnHook_;
+    // Whether the hook was told of a take not yet given back; only the line's holder
+    // touches it.
+    bool turnTaken_ = false;
+    void TakeTurn();
+    void EndTurn();
 };
 
 }  // namespace ombrix

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "link/Frame.h"
+#include "link/SeatLine.h"
+#include "link/SeatWire.h"
 #include "projector/Messages.h"
 
 namespace ombrix {
@@ -39,7 +41,16 @@ int SetupConnection(const Env& env, Link& link, unsigned owner) {
         return 0;
     }
     const std::string path = ConnectionPath(link);
-    std::unique_ptr<SerialDevice> device = link.opener.Open(path, &error);
+    // Where a service holds the line, its seat is the way onto it; a seat's socket left
+    // by a service that died answers nobody, and the line is opened as ever.
+    std::unique_ptr<SerialDevice> device;
+    if (IsServerUrl(path)) {
+        if (link.seatAllowed) device = OpenServerSeat(path, ThisProcessSeat(link.seatProgram), &error);
+        if (!device && !error) error = MakeSysError(SysErrorCode::InvalidName, path);
+    } else {
+        if (link.seatAllowed) device = OpenSeat(SeatSocketPath(path), ThisProcessSeat(link.seatProgram), &error);
+        if (!device && !error) device = link.opener.Open(path, &error);
+    }
     if (!device) {
         link.lastError = error;
         ShowOpenFailure(env, link);
@@ -185,6 +196,14 @@ std::string OpenFailureText(const Link& link) {
     switch (link.lastError.code) {
         case SysErrorCode::NotFound: text += "no such device"; break;
         case SysErrorCode::Busy: text += "busy, held by another program"; break;
+        case SysErrorCode::Refused:
+            if (!link.lastError.osError) {
+                text += "the server's seat refused: " + link.lastError.text;
+                break;
+            }
+            text += SysErrorCodeName(link.lastError.code);
+            text += std::string(" (") + std::strerror(link.lastError.osError) + ")";
+            break;
         case SysErrorCode::Permission:
             text += "permission denied (join the 'dialout' group, then log in again)";
             break;

@@ -23,7 +23,10 @@ enum LineOwner : unsigned {
 };
 
 struct Link {
-    Link(Clock& c, DeviceOpener& o) : clock(c), opener(o) {}
+    Link(Clock& c, DeviceOpener& o) : clock(c), opener(o) {
+        // A line lent by the service is asked for each time this program takes it.
+        lock.SetTurnHook([this](bool take) { return device ? device->Lease(take) : true; });
+    }
 
     Clock& clock;
     DeviceOpener& opener;
@@ -32,6 +35,12 @@ struct Link {
     ComPortMap portMap;
     // When set, used instead of the COM mapping (the command-line tool's --device).
     std::string deviceOverride;
+
+    // A line the service holds is used through its seat; the service itself never sits
+    // at another's seat (a second service on a line is refused as busy).
+    bool seatAllowed = true;
+    // Who this program is, as a service shows its seat.
+    std::string seatProgram;
 
     std::unique_ptr<SerialDevice> device;
     unsigned owners = 0;

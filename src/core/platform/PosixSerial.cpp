@@ -37,6 +37,7 @@ public:
     }
 
     bool PutByte(uint8_t byte) override { return PutBytes(&byte, 1); }
+    int WaitHandle() const override { return fd_; }
 
     bool PutBytes(const uint8_t* data, size_t n) override {
         if (dropped_) return false;

@@ -56,6 +56,14 @@ public:
         (void)quietMs;
         return false;
     }
+    // This program takes the line for an exchange (true) or gives it back: a line lent
+    // by the service asks the service for its turn. False when no turn was had.
+    virtual bool Lease(bool take) {
+        (void)take;
+        return true;
+    }
+    // A descriptor that polls readable when input may have come; -1 when there is none.
+    virtual int WaitHandle() const { return -1; }
     // What the line's previous holder handed over: for how many more ms a late reply to
     // its request may come.
     virtual uint32_t QuietLeft() { return 0; }
