@@ -80,6 +80,25 @@ TEST_F(MqttBridgeTest, RetainedStateAndDiscoveryForEachProjector) {
     bridge.LineChanged(true);
     for (int a : {1, 2, 3}) bridge.ProjectorChanged(a, State(a, "operating"));
     ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }, kWaitMs));
+    {
+        // Connected is not yet published: a client that came now could get the rest live,
+        // which the broker does not mark as retained. Once a first client has seen all
+        // fifteen configs and three states, the broker holds them.
+        TestClient first(broker.Port());
+        first.Subscribe("ombrix/test/#");
+        first.Subscribe("homeassistant/#");
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                size_t configs = 0, states = 0;
+                for (const auto& m : first.Messages()) {
+                    configs += m.topic.rfind("homeassistant/", 0) == 0;
+                    states += m.topic.size() > 6 && m.topic.compare(m.topic.size() - 6, 6, "/state") == 0 &&
+                              m.topic.rfind("ombrix/test/projector/", 0) == 0;
+                }
+                return configs >= 15 && states >= 3;
+            },
+            kWaitMs));
+    }
 
     // A client that comes later sees it all from the retained messages.
     TestClient client(broker.Port());
