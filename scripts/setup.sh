@@ -8,7 +8,7 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           dpkg-dev desktop-file-utils appstream groff-base ser2net clang libclang-rt-14-dev
           libcpp-httplib-dev libmicrohttpd-dev chromium chromium-driver python3-selenium
           mosquitto mosquitto-clients libmosquitto-dev tzdata xdotool imagemagick
-          libsqlite3-dev prometheus curl ccache init-system-helpers "$@")
+          libsqlite3-dev prometheus curl ccache init-system-helpers lld "$@")
 
 missing=()
 for p in "${packages[@]}"; do

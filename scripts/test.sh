@@ -57,8 +57,9 @@ stage "threaded tests" ctest --test-dir "$root/build-tsan" --output-on-failure -
 stage "fuzz harnesses, a few seconds each" "$root/scripts/fuzz.sh" 5
 
 # GCC warns more when it optimises, and warnings are errors: the Release build of
-# everything, tests included, must compile too. The package below reuses its objects
-# (the same folder; only the tests are left out there).
+# everything, tests included, must compile too. It has the package's hardening flags, so
+# the package below reuses its objects (the same folder; only the tests are left out there).
 stage "optimised build (Release, tests compiled)" \
-    "$root/scripts/build.sh" "$root/build-package" -DCMAKE_BUILD_TYPE=Release -DOMBRIX_BUILD_TESTS=ON
+    "$root/scripts/build.sh" "$root/build-package" -DCMAKE_BUILD_TYPE=Release -DOMBRIX_BUILD_TESTS=ON \
+    -DOMBRIX_HARDEN=ON
 stage "the Debian package, installed into a scratch root" "$root/scripts/package-test.sh" "$root/build-package"

@@ -624,11 +624,3 @@ TEST(CommWindow, AWindowWithoutProjectorsListsNoneOfTheLastOnesBlocks) {
 
 }  // namespace
 }  // namespace ombrix
-
-int main(int argc, char** argv) {
-    // Listing the tests (at build time) needs no display either.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

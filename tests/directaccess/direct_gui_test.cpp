@@ -298,5 +298,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(DirectGuiTest)
+OMBRIX_QTEST_MAIN(direct_gui_test, DirectGuiTest);
 #include "direct_gui_test.moc"

@@ -41,7 +41,7 @@ TEST(BlocksOverPty, VerifyFindsOneChangedByte) {
     if (sim == 0) {
         const std::string bin = std::string(OMBRIX_BIN_DIR) + "/ombrix-sim";
         const std::string bus = std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg";
-        freopen("/dev/null", "w", stdout);
+        if (!freopen("/dev/null", "w", stdout)) _exit(126);
         execl(bin.c_str(), bin.c_str(), "--bus", bus.c_str(), "--pty", "--link", "tty", static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -37,8 +37,8 @@ public:
         if (pid_ == 0) {
             const std::string bin = std::string(OMBRIX_BIN_DIR) + "/ombrix-sim";
             const std::string bus = std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg";
-            freopen("sim.out", "w", stdout);
-            freopen("/dev/null", "r", stdin);
+            if (!freopen("sim.out", "w", stdout)) _exit(126);
+            if (!freopen("/dev/null", "r", stdin)) _exit(126);
             execl(bin.c_str(), bin.c_str(), "--bus", bus.c_str(), "--pty", "--link", "tty", "--control", "ctl",
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -147,8 +147,8 @@ TEST_F(OverPty, CtrlCStopsTheSearchAndKeepsWhatWasFound) {
     const std::string cmd = std::string(OMBRIX_BIN_DIR) + "/ombrix-cli";
     const pid_t pid = fork();
     if (pid == 0) {
-        freopen("search.out", "w", stdout);
-        freopen("search.err", "w", stderr);
+        if (!freopen("search.out", "w", stdout)) _exit(126);
+        if (!freopen("search.err", "w", stderr)) _exit(126);
         execl(cmd.c_str(), cmd.c_str(), "--device", "tty", "search", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -174,8 +174,8 @@ TEST(OverTcp, TheSimulatorServesATcpPort) {
     if (pid == 0) {
         const std::string bin = std::string(OMBRIX_BIN_DIR) + "/ombrix-sim";
         const std::string bus = std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg";
-        freopen("sim.out", "w", stdout);
-        freopen("/dev/null", "r", stdin);
+        if (!freopen("sim.out", "w", stdout)) _exit(126);
+        if (!freopen("/dev/null", "r", stdin)) _exit(126);
         execl(bin.c_str(), bin.c_str(), "--bus", bus.c_str(), "--tcp", std::to_string(port).c_str(),
               static_cast<char*>(nullptr));
         _exit(127);

@@ -16,7 +16,7 @@
 
 #include "../support/TempDir.h"
 
-namespace ombrix {
+namespace ombrix::line_lost {
 namespace {
 
 std::string Slurp(const std::string& path) {
@@ -163,8 +163,8 @@ TEST(OverTcp, WatchKeepsReopeningADeadLine) {
                             std::to_string(hangUp.Port()) + " watch";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        freopen("cli.out", "w", stdout);
-        freopen("cli.err", "w", stderr);
+        if (!freopen("cli.out", "w", stdout)) _exit(126);
+        if (!freopen("cli.err", "w", stderr)) _exit(126);
         execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -233,4 +233,4 @@ TEST(OverTcp, AHangUpFailsTheCommandWithAMessage) {
 }
 
 }  // namespace
-}  // namespace ombrix
+}  // namespace ombrix::line_lost

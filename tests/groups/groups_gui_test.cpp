@@ -190,5 +190,5 @@ private:
     ScratchDirectory dir_;
 };
 
-QTEST_MAIN(GroupsGuiTest)
+OMBRIX_QTEST_MAIN(groups_gui_test, GroupsGuiTest);
 #include "groups_gui_test.moc"

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "core/app/Program.h"
@@ -107,4 +108,17 @@ inline QPushButton* Button(QWidget& parent, const QString& text) {
     return nullptr;
 }
 
+// The window tests are one program: a QtTest class registers under the name its ctest
+// entry passes first on the command line (gui_main.cpp); without such a name the program
+// runs its gtest cases.
+using QtTestRun = std::function<int(int argc, char** argv)>;
+bool RegisterQtTest(const char* name, QtTestRun run);
+
 }  // namespace ombrix::testing
+
+#define OMBRIX_QTEST_MAIN(name, TestClass)                                                    \
+    [[maybe_unused]] static const bool ombrix_qtest_##name = ::ombrix::testing::RegisterQtTest( \
+        #name, [](int argc, char** argv) {                                                    \
+            TestClass test;                                                                   \
+            return QTest::qExec(&test, argc, argv);                                           \
+        })

@@ -782,5 +782,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(DiscoveryGuiTest)
+OMBRIX_QTEST_MAIN(discovery_gui_test, DiscoveryGuiTest);
 #include "discovery_gui_test.moc"

@@ -283,5 +283,5 @@ private slots:
 
 }  // namespace ombrix::gui
 
-QTEST_MAIN(ombrix::gui::ExplorerGuiTest)
+OMBRIX_QTEST_MAIN(explorer_gui_test, ombrix::gui::ExplorerGuiTest);
 #include "explorer_gui_test.moc"

@@ -571,5 +571,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FrameGuiTest)
+OMBRIX_QTEST_MAIN(frame_gui_test, FrameGuiTest);
 #include "frame_gui_test.moc"

@@ -316,5 +316,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(GuiTest)
+OMBRIX_QTEST_MAIN(gui_test, GuiTest);
 #include "gui_test.moc"

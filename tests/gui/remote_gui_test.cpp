@@ -346,5 +346,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(RemoteGuiTest)
+OMBRIX_QTEST_MAIN(remote_gui_test, RemoteGuiTest);
 #include "remote_gui_test.moc"

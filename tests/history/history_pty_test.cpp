@@ -18,7 +18,7 @@
 #include "../support/TempDir.h"
 #include "history/HistoryStore.h"
 
-namespace ombrix {
+namespace ombrix::history_pty {
 namespace {
 
 struct CliRun {
@@ -50,7 +50,7 @@ public:
             close(fds[1]);
             const std::string bin = std::string(OMBRIX_BIN_DIR) + "/ombrix-sim";
             const std::string bus = std::string(OMBRIX_DATA_DIR) + "/demo-bus.cfg";
-            freopen("/dev/null", "w", stdout);
+            if (!freopen("/dev/null", "w", stdout)) _exit(126);
             execl(bin.c_str(), bin.c_str(), "--bus", bus.c_str(), "--pty", "--link", "tty", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -190,7 +190,7 @@ TEST(HistoryOverPty, AKilledSnapshotLeavesTheEarlierOnesWholeAndIsNeverComplete)
     const std::string cmd = std::string(OMBRIX_BIN_DIR) + "/ombrix-cli --device tty snapshot 1 --note killed";
     const pid_t cli = fork();
     if (cli == 0) {
-        freopen("/dev/null", "w", stdout);
+        if (!freopen("/dev/null", "w", stdout)) _exit(126);
         execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -320,4 +320,4 @@ TEST(HistoryFiles, AStoreThatIsNotOursIsRefusedAndKept) {
 }
 
 }  // namespace
-}  // namespace ombrix
+}  // namespace ombrix::history_pty

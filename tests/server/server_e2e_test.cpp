@@ -20,7 +20,7 @@
 #include "EventReader.h"
 #include "app/Options.h"
 
-namespace ombrix {
+namespace ombrix::server_e2e {
 namespace {
 
 using nlohmann::json;
@@ -37,9 +37,9 @@ std::string Slurp(const std::string& path) {
 pid_t Spawn(const std::vector<std::string>& argv, const char* out) {
     const pid_t pid = fork();
     if (pid == 0) {
-        freopen(out, "w", stdout);
-        freopen(out, "a", stderr);
-        freopen("/dev/null", "r", stdin);
+        if (!freopen(out, "w", stdout)) _exit(126);
+        if (!freopen(out, "a", stderr)) _exit(126);
+        if (!freopen("/dev/null", "r", stdin)) _exit(126);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
@@ -292,4 +292,4 @@ TEST_F(ServerOverPty, ASecondHolderOfTheLineIsTurnedAway) {
 }
 
 }  // namespace
-}  // namespace ombrix
+}  // namespace ombrix::server_e2e

@@ -266,7 +266,7 @@ TEST_F(MqttBridgeTest, KilledProcessLeavesItsLastWill) {
     const pid_t child = ::fork();
     if (child == 0) {
         setenv("OMBRIX_MQTT_CHILD_PORT", std::to_string(broker.Port()).c_str(), 1);
-        ::execl("/proc/self/exe", "mqtt_bridge_tests", "--gtest_filter=MqttBridgeChild.*",
+        ::execl("/proc/self/exe", "threaded_tests", "--gtest_filter=MqttBridgeChild.*",
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }

@@ -18,7 +18,7 @@
 #include "TempDir.h"
 #include "service/Mqtt.h"
 
-namespace ombrix {
+namespace ombrix::mqtt_e2e {
 namespace {
 
 using nlohmann::json;
@@ -274,4 +274,4 @@ TEST_F(ServerAutomation, ScheduleForTheNextMinuteSwitchesTheProjector) {
 }
 
 }  // namespace
-}  // namespace ombrix
+}  // namespace ombrix::mqtt_e2e

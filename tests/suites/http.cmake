@@ -1,9 +1,4 @@
 # ombrix-server's HTTP front and the reading rule for JSON from outside.
-add_executable(json_rule_tests ${CMAKE_CURRENT_LIST_DIR}/../service/json_rule_test.cpp)
-target_link_libraries(json_rule_tests PRIVATE ombrix_core GTest::gtest_main)
-add_dependencies(json_rule_tests kelvaneproj)
-gtest_discover_tests(json_rule_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
-
 # The real program from outside: limits, hosts, bodies, start and stop (real sockets, curl),
 # and its metrics through promtool (skipped without Debian's prometheus package).
 find_program(OMBRIX_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)

@@ -34,8 +34,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& folder = ""
     const pid_t pid = fork();
     if (pid == 0) {
         if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        if (!std::freopen("/dev/null", "w", stdout)) _exit(126);
+        if (!std::freopen("/dev/null", "w", stderr)) _exit(126);
         execv(args[0], args.data());
         _exit(127);
     }

@@ -12,7 +12,7 @@
 #include "blocks/Groups.h"
 #include "../support/TempDir.h"
 
-namespace ombrix {
+namespace ombrix::writers {
 namespace {
 
 pid_t Start(const std::vector<std::string>& args, const std::string& err) {
@@ -67,4 +67,4 @@ TEST(ConcurrentWriters, FortyGroupAddsAreAllKeptOrSayWhyNot) {
 }
 
 }  // namespace
-}  // namespace ombrix
+}  // namespace ombrix::writers
