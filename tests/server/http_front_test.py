@@ -537,6 +537,21 @@ def lint_metrics(b, port):
     return 0
 
 
+def run_cases(b, labelled):
+    """Runs every (label, case); lists each failure, then the server's log. The exit code."""
+    failed = 0
+    for label, run in labelled:
+        try:
+            run()
+            print("ok: " + label)
+        except Exception as e:  # every case runs; each failure is listed
+            failed += 1
+            print("FAIL: %s: %s" % (label, e))
+    if failed:
+        print(b.log()[-3000:])
+    return 1 if failed else 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
@@ -567,17 +582,7 @@ def main():
                    ["searching"], 120)
         if args.lint_metrics:
             return lint_metrics(b, port)
-        failed = 0
-        for label, run in cases(b, port, server):
-            try:
-                run()
-                print("ok: " + label)
-            except Exception as e:  # every case runs; each failure is listed
-                failed += 1
-                print("FAIL: %s: %s" % (label, e))
-        if failed:
-            print(b.log()[-3000:])
-        return 1 if failed else 0
+        return run_cases(b, cases(b, port, server))
     finally:
         b.close()
 

@@ -16,7 +16,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from http_front_test import Bench, free_port, request, wait_until  # noqa: E402
+from http_front_test import Bench, check, free_port, request, run_cases, wait_until  # noqa: E402
 
 ACK = 0x06
 LEASE_CAP_S = 4  # --seat-lease: longer than any one command below takes the line
@@ -106,11 +106,6 @@ def server_command_seconds(b):
     status, _, body = api(b, "/api/v1/projectors/1")
     assert status == 200, "the server's own read: %d %s" % (status, body[:200])
     return time.monotonic() - t0
-
-
-def check(cond, what):
-    if not cond:
-        raise AssertionError(what)
 
 
 def cases(b, direct):
@@ -295,17 +290,7 @@ def main():
                           "--seat-listen", "127.0.0.1:%d" % b.seat_port)
         wait_until("the search", lambda: server.poll() is None and not json.loads(
             api(b, "/api/v1/projectors", timeout=5)[2])["searching"], 120)
-        failed = 0
-        for label, run in cases(b, direct):
-            try:
-                run()
-                print("ok: " + label)
-            except Exception as e:  # every case runs; each failure is listed
-                failed += 1
-                print("FAIL: %s: %s" % (label, e))
-        if failed:
-            print(b.log()[-3000:])
-        return 1 if failed else 0
+        return run_cases(b, cases(b, direct))
     finally:
         b.close()
 

@@ -412,6 +412,14 @@ bool SeatHost::Relay(Seat& s, std::vector<SeatChange>* told) {
     std::vector<SeatChange> changes;
     bool awaitingAck = false;
     bool dataRunAllowed = false;
+    RequestFrame announced;  // the block write whose data run may follow
+    auto changeOf = [](const RequestFrame& f) {
+        SeatChange c;
+        c.address = f.b[1];
+        c.command = f.b[2];
+        for (size_t i = 0; i < 4; ++i) c.parameters[i] = f.b[3 + i];
+        return c;
+    };
     bool open = true;
     std::string ended;  // why the service ended the lease; empty when the seat did
     const int lineFd = device->WaitHandle();
@@ -469,6 +477,7 @@ bool SeatHost::Relay(Seat& s, std::vector<SeatChange>* told) {
                         break;
                     }
                     dataRunAllowed = isFrame && frame.b[2] == kCmdWriteBlockData;
+                    if (dataRunAllowed) announced = frame;
                     const bool written = device->PutBytes(m->payload.data(), m->payload.size());
                     if (isFrame) {
                         ++exchanges_;
@@ -476,19 +485,13 @@ bool SeatHost::Relay(Seat& s, std::vector<SeatChange>* told) {
                         if (RequestChangesProjector(frame.b[2])) {
                             if (hooks_.touched) hooks_.touched(frame.b[1]);
                             if (written && frame.b[2] != kCmdWriteBlockData) {
-                                SeatChange c;
-                                c.address = frame.b[1];
-                                c.command = frame.b[2];
-                                for (size_t i = 0; i < 4; ++i) c.parameters[i] = frame.b[3 + i];
-                                changes.push_back(c);
+                                changes.push_back(changeOf(frame));
                                 awaitingAck = true;
                             }
                         }
                     } else if (written) {
                         // A block write is done when its data run is acknowledged.
-                        SeatChange c;
-                        c.command = kCmdWriteBlockData;
-                        changes.push_back(c);
+                        changes.push_back(changeOf(announced));
                         awaitingAck = true;
                     }
                     open = SendText(s.fd, written ? seat::kWritten : seat::kRefused,
@@ -514,18 +517,7 @@ bool SeatHost::Relay(Seat& s, std::vector<SeatChange>* told) {
         Log("seat " + std::to_string(s.id) + ": " + ended);
         open = SendText(s.fd, seat::kLeaseEnded, ended) && open;
     }
-    // A block write's run names no projector: its request frame did.
-    uint8_t lastAddress = 0;
-    std::array<uint8_t, 4> lastParameters{};
-    for (SeatChange& c : changes) {
-        if (c.address == 0 && c.command == kCmdWriteBlockData) {
-            c.address = lastAddress;
-            c.parameters = lastParameters;
-        }
-        lastAddress = c.address;
-        lastParameters = c.parameters;
-        told->push_back(c);
-    }
+    *told = std::move(changes);
     return open && !stop_;
 }
 
